@@ -1,0 +1,38 @@
+#include "foundation/Logging.h"
+
+namespace kvx::services::logging {
+
+const char* levelName(int32_t level) {
+    static constexpr const char* kNames[] = {"FATAL", "ERROR", "WARN", "INFO", "DEBUG", "VERBOSE"};
+    if (level < 0) {
+        return kNames[0];
+    }
+    return level <= Verbose ? kNames[level] : "???";
+}
+
+std::string reduceFunctionName(std::string_view signature) {
+    static constexpr std::string_view kAnonymous = "(anonymous namespace)";
+    static constexpr std::string_view kGccAnonymous = "{anonymous}";
+    // GCC spells the anonymous namespace its own way; the log shows one spelling.
+    std::string function(signature);
+    for (size_t at = function.find(kGccAnonymous); at != std::string::npos; at = function.find(kGccAnonymous, at)) {
+        function.replace(at, kGccAnonymous.size(), kAnonymous);
+    }
+    // Hide the marker's own parenthesis and blank from the searches below; positions stay the same.
+    std::string masked(function);
+    for (size_t at = masked.find(kAnonymous); at != std::string::npos; at = masked.find(kAnonymous, at)) {
+        masked.replace(at, kAnonymous.size(), std::string(kAnonymous.size(), '#'));
+    }
+    size_t end = masked.find('(');
+    if (end == std::string::npos) {
+        end = masked.size();
+    }
+    size_t begin = masked.rfind(' ', end);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    while (begin < end && function[begin] == '*') {
+        ++begin;
+    }
+    return function.substr(begin, end - begin);
+}
+
+}  // namespace kvx::services::logging

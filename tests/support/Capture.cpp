@@ -1,0 +1,52 @@
+#include "support/Capture.h"
+
+namespace kvx::test {
+
+void CapturingLogger::log(int32_t level, std::string_view function, std::string_view message) {
+    std::lock_guard lock(mMutex);
+    mLines.push_back({level, services::logging::reduceFunctionName(function), std::string(message)});
+}
+
+std::vector<LoggedLine> CapturingLogger::lines() const {
+    std::lock_guard lock(mMutex);
+    return mLines;
+}
+
+std::vector<LoggedLine> CapturingLogger::linesContaining(std::string_view text) const {
+    std::vector<LoggedLine> hits;
+    for (const auto& line : lines()) {
+        if (line.message.find(text) != std::string::npos) {
+            hits.push_back(line);
+        }
+    }
+    return hits;
+}
+
+void CapturingLogger::clear() {
+    std::lock_guard lock(mMutex);
+    mLines.clear();
+}
+
+ScopedCapturingLogger::ScopedCapturingLogger()
+    : mLogger(foundation::utils::Singleton<services::logging::ILogger>::createDerived<CapturingLogger>()) {}
+
+ScopedCapturingLogger::~ScopedCapturingLogger() {
+    foundation::utils::Singleton<services::logging::ILogger>::destroy();
+}
+
+ScopedAssertCapture::ScopedAssertCapture() {
+    mPrevious = foundation::setAssertHandler([this](const foundation::AssertReport& report) {
+        std::lock_guard lock(mMutex);
+        mAsserts.push_back({report.level, std::string(report.condition),
+                            services::logging::reduceFunctionName(report.function), std::string(report.message)});
+    });
+}
+
+ScopedAssertCapture::~ScopedAssertCapture() { foundation::setAssertHandler(std::move(mPrevious)); }
+
+std::vector<CapturedAssert> ScopedAssertCapture::asserts() const {
+    std::lock_guard lock(mMutex);
+    return mAsserts;
+}
+
+}  // namespace kvx::test

@@ -1,0 +1,68 @@
+#pragma once
+// A logger and an assertion handler that record what the code under test reports.
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/Assert.h"
+#include "foundation/Logging.h"
+
+namespace kvx::test {
+
+struct LoggedLine {
+    int32_t level;
+    std::string function;  // reduced to the qualified name, as the log file shows it
+    std::string message;
+};
+
+class CapturingLogger final : public services::logging::ILogger {
+public:
+    void setPersonaeInfo(const PersonaeInfo&) override {}
+    bool isEnabled() const override { return true; }
+    void log(int32_t level, std::string_view function, std::string_view message) override;
+    void flush() override {}
+
+    std::vector<LoggedLine> lines() const;
+    // Lines whose message contains `text`.
+    std::vector<LoggedLine> linesContaining(std::string_view text) const;
+    void clear();
+
+private:
+    mutable std::mutex mMutex;
+    std::vector<LoggedLine> mLines;
+};
+
+// Installs a CapturingLogger as the logger singleton for the lifetime of the object.
+class ScopedCapturingLogger {
+public:
+    ScopedCapturingLogger();
+    ~ScopedCapturingLogger();
+    CapturingLogger* operator->() { return &mLogger; }
+    CapturingLogger& operator*() { return mLogger; }
+
+private:
+    CapturingLogger& mLogger;
+};
+
+struct CapturedAssert {
+    foundation::AssertLevel level;
+    std::string condition;
+    std::string function;
+    std::string message;
+};
+
+// Records failed assertions while it lives; the previous handler comes back afterwards.
+class ScopedAssertCapture {
+public:
+    ScopedAssertCapture();
+    ~ScopedAssertCapture();
+    std::vector<CapturedAssert> asserts() const;
+
+private:
+    mutable std::mutex mMutex;
+    std::vector<CapturedAssert> mAsserts;
+    foundation::AssertHandler mPrevious;
+};
+
+}  // namespace kvx::test
