@@ -1,0 +1,1 @@
+# Sources of src/destager: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.

@@ -1,0 +1,13 @@
+# Sources of src/foundation: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+list(APPEND KVX_PORTABLE_SOURCES
+    foundation/Assert.cpp
+    foundation/Clock.cpp
+    foundation/Logging.cpp
+    foundation/Result.cpp
+    foundation/Retry.cpp
+    foundation/SafeFormat.cpp
+)
+list(APPEND KVX_WINDOWS_SOURCES
+    foundation/SystemLibrary.cpp
+    foundation/TextConversion.cpp
+)

@@ -1,0 +1,17 @@
+# Test executables of src/foundation (kvx_add_test_exe; Windows-only ones inside if(KVX_WINDOWS)).
+kvx_add_test_exe(portable_tests
+    SOURCES
+        foundation/ResultTest.cpp
+        foundation/SingletonTest.cpp
+        foundation/LoggingTest.cpp
+        foundation/RetryTest.cpp
+)
+
+if(KVX_WINDOWS)
+    kvx_add_test_exe(foundation_windows_tests
+        SOURCES
+            foundation/SystemLibraryTest.cpp
+            foundation/TextConversionTest.cpp
+        LIBS kvx_windows
+    )
+endif()
