@@ -46,11 +46,11 @@ Result<std::wstring, std::string> multiByteToWide(const char* text, uint32_t len
 }
 
 Result<std::string, std::string> wideToUtf8(const wchar_t* text, uint32_t length, bool strict) {
+    if (length == kMeasureLength && text != nullptr) {
+        length = clampedLength(std::wcslen(text));
+    }
     if (text == nullptr || length == 0) {
         return Ok{std::string()};
-    }
-    if (length == kMeasureLength) {
-        length = clampedLength(std::wcslen(text));
     }
     if (length > kMaxConversionLength) {
         return Err{fmt::format("Conversion failed, attempted large or unbound string size=[{}]", length)};
