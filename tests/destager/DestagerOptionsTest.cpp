@@ -1,0 +1,63 @@
+#include "destager/DestagerOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kvx::apps::destager {
+namespace {
+
+DestagerOptions parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "KorvDestager.exe");
+    return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ParseCommandLine, NoArgumentsGiveTheDefaults) {
+    const auto options = parse({});
+    EXPECT_EQ(options.action, Action::Update);
+    EXPECT_EQ(options.mode, Mode::Unspecified);
+    EXPECT_TRUE(options.attended);
+    EXPECT_FALSE(options.noDesktopShortcut);
+    EXPECT_EQ(options.launchHelperArgument, "");
+}
+
+TEST(ParseCommandLine, ValuedOptionsNeedTwoDashesAndExactNames) {
+    EXPECT_EQ(parse({"--action=repair"}).action, Action::Repair);
+    EXPECT_EQ(parse({"--action=Repair"}).action, Action::Update) << "names are case-sensitive";
+    EXPECT_EQ(parse({"--action=install", "--action=bogus"}).action, Action::Install)
+        << "an unknown value leaves the previous one";
+    EXPECT_EQ(parse({"--action=install", "--action=repair"}).action, Action::Repair);
+    EXPECT_EQ(parse({"-action=repair"}).action, Action::Update);
+    EXPECT_EQ(parse({"--action", "repair"}).action, Action::Update);
+    EXPECT_EQ(parse({"--mode=flint"}).mode, Mode::Flint);
+    EXPECT_EQ(parse({"--modeX=flint"}).mode, Mode::Unspecified);
+}
+
+TEST(ParseCommandLine, SwitchesTakeOneDashOrASlashAndAreTrimmed) {
+    EXPECT_FALSE(parse({" \t-noclient\r\n"}).attended);
+    EXPECT_FALSE(parse({"/noclient"}).attended);
+    EXPECT_TRUE(parse({"--noclient"}).attended);
+    EXPECT_TRUE(parse({"-NoClient"}).attended);
+    EXPECT_TRUE(parse({"/no-desktop-shortcut"}).noDesktopShortcut);
+    EXPECT_TRUE(parse({"noclient"}).attended);
+}
+
+TEST(ParseCommandLine, LaunchHelperArgumentKeepsEverythingAfterTheEquals) {
+    EXPECT_EQ(parse({"--launchHelperArgument="}).launchHelperArgument, "");
+    EXPECT_EQ(parse({"--launchHelperArgument=x"}).launchHelperArgument, "x");
+    EXPECT_EQ(parse({"--launchHelperArgument=\"a=b c\""}).launchHelperArgument, "\"a=b c\"");
+    EXPECT_EQ(parse({"--launchHelperArgument=a", "--launchHelperArgument="}).launchHelperArgument, "a");
+}
+
+TEST(OptionNames, RoundTrip) {
+    for (auto action : {Action::Install, Action::Update, Action::Repair}) {
+        EXPECT_EQ(actionFromName(actionName(action)), action);
+    }
+    for (auto mode : {Mode::Unspecified, Mode::Normal, Mode::Luna, Mode::Flint}) {
+        EXPECT_EQ(modeFromName(modeName(mode)), mode);
+    }
+    EXPECT_FALSE(modeFromName(""));
+}
+
+}  // namespace
+}  // namespace kvx::apps::destager
