@@ -1,1 +1,2 @@
 # Sources of src/framework: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+include(${CMAKE_CURRENT_LIST_DIR}/config/sources.cmake)

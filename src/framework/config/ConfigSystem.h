@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/Singleton.h"
@@ -29,6 +30,9 @@ struct HandlerSource {
 };
 #define KVX_HANDLER_SOURCE (::kvx::config::HandlerSource{__PRETTY_FUNCTION__, __LINE__})
 
+// ASCII lower case, byte by byte: the form every key is stored, looked up and recorded in.
+std::string lowerKey(std::string_view key);
+
 class ConfigSystem {
 public:
     using ChangeHandler = std::function<void(ConfigScope scope, const std::string& key)>;
@@ -49,6 +53,7 @@ public:
     void setUInt64(Store store, std::string_view key, uint64_t value, ConfigScope scope, bool notify = true);
     // Sets each pair with notification; scope 4 then marks the cloud configuration loaded.
     void setBulk(const KVPs& pairs, ConfigScope scope, bool toOverrideStore);
+    // Empties the override store; the scope sets keep their keys.
     void clearOverrides();
     uint32_t addChangeHandler(ChangeHandler handler, HandlerSource source);
 
@@ -62,14 +67,18 @@ private:
         HandlerSource source;
     };
 
+    // Caller holds the data lock.
     const std::string* findEffective(const std::string& lowerKey) const;
     void checkCloud(bool requireCloud) const;
+    template <typename T>
+    T getUnsigned(std::string_view key, T defaultValue, bool requireCloud) const;
 
+    // Lock order: data lock, then handler lock.
     mutable std::recursive_mutex mHandlerMutex;
     std::vector<HandlerEntry> mHandlers;
     KVPs mStore;
     KVPs mOverrides;
-    std::vector<std::string> mScopeKeys[kScopeCount];
+    std::unordered_set<std::string> mScopeKeys[kScopeCount];
     bool mCloudConfigLoaded = false;
     mutable std::recursive_mutex mDataMutex;
 };

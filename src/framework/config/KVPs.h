@@ -2,6 +2,7 @@
 // String keys to string values, parsed from and written to "key=value" lines.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -11,7 +12,12 @@ namespace kvx {
 
 class KVPs {
 public:
-    using Map = std::unordered_map<std::string, std::string>;
+    // Lookups by string_view without building a temporary key.
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    using Map = std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>>;
 
     // Inserting an existing key replaces its value.
     void set(std::string key, std::string value);
@@ -19,6 +25,7 @@ public:
     bool contains(std::string_view key) const { return find(key) != nullptr; }
     size_t size() const { return mPairs.size(); }
     bool empty() const { return mPairs.empty(); }
+    void clear() { mPairs.clear(); }
     Map::const_iterator begin() const { return mPairs.begin(); }
     Map::const_iterator end() const { return mPairs.end(); }
     const std::vector<std::string>& comments() const { return mComments; }
