@@ -18,3 +18,13 @@ list(APPEND KVX_WINDOWS_SOURCES
     foundation/registry/RegistryMultiString.cpp
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS advapi32)
+include(${CMAKE_CURRENT_LIST_DIR}/win/sources.cmake)
+list(APPEND KVX_PORTABLE_SOURCES
+    foundation/paths/SpecialDirectory.cpp
+    foundation/paths/SpecialDirectoryRedirections.cpp
+)
+list(APPEND KVX_WINDOWS_SOURCES
+    foundation/paths/SpecialFolderQuery.cpp
+    foundation/paths/TamrinUtilsImpl.cpp
+)
+list(APPEND KVX_WINDOWS_LINK_LIBS shell32 ole32)
