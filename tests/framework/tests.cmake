@@ -1,1 +1,17 @@
 # Test executables of src/framework (kvx_add_test_exe; Windows-only ones inside if(KVX_WINDOWS)).
+
+include(${CMAKE_CURRENT_LIST_DIR}/config/tests.cmake)
+
+# Logging and work queues (portable, so they also run natively under the sanitizers).
+kvx_add_test_exe(fw_logging_tests
+    SOURCES
+        framework/logging/LogFormatTest.cpp
+        framework/logging/ThreadedLoggerTest.cpp
+)
+kvx_add_test_exe(fw_workqueue_tests
+    SOURCES
+        framework/workqueue/WorkQueueTest.cpp
+        framework/workqueue/WorkQueueTimerTest.cpp
+        framework/workqueue/WorkerThreadTest.cpp
+)
+include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)
