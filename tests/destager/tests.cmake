@@ -4,3 +4,17 @@ kvx_add_test_exe(destager_portable_tests
         destager/DestagerOptionsTest.cpp
         destager/LoopCheckTest.cpp
 )
+# Error telemetry records and staged-file validation.
+kvx_add_test_exe(telemetry_record_tests
+    SOURCES
+        destager/TelemetryRecordTest.cpp
+)
+if(KVX_WINDOWS)
+    kvx_add_test_exe(telemetry_validation_windows_tests
+        SOURCES
+            destager/ErrorTelemetryTest.cpp
+            destager/StagedFileValidationTest.cpp
+            foundation/archive/ZipTestArchive.cpp
+        LIBS kvx_windows
+    )
+endif()
