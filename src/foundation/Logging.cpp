@@ -13,15 +13,19 @@ const char* levelName(int32_t level) {
 std::string reduceFunctionName(std::string_view signature) {
     static constexpr std::string_view kAnonymous = "(anonymous namespace)";
     static constexpr std::string_view kGccAnonymous = "{anonymous}";
+    static constexpr std::string_view kCallOperator = "operator ()";
     // GCC spells the anonymous namespace its own way; the log shows one spelling.
     std::string function(signature);
     for (size_t at = function.find(kGccAnonymous); at != std::string::npos; at = function.find(kGccAnonymous, at)) {
         function.replace(at, kGccAnonymous.size(), kAnonymous);
     }
     // Hide the marker's own parenthesis and blank from the searches below; positions stay the same.
+    // A call operator's "()" is part of its name too ("...::<lambda_1>::operator ()").
     std::string masked(function);
-    for (size_t at = masked.find(kAnonymous); at != std::string::npos; at = masked.find(kAnonymous, at)) {
-        masked.replace(at, kAnonymous.size(), std::string(kAnonymous.size(), '#'));
+    for (std::string_view part : {kAnonymous, kCallOperator}) {
+        for (size_t at = masked.find(part); at != std::string::npos; at = masked.find(part, at)) {
+            masked.replace(at, part.size(), std::string(part.size(), '#'));
+        }
     }
     size_t end = masked.find('(');
     if (end == std::string::npos) {

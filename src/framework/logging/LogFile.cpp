@@ -1,0 +1,123 @@
+#include "framework/logging/LogFile.h"
+
+#include <fmt/format.h>
+
+#include "framework/logging/LogFormat.h"
+#include "framework/telemetry/TelemetryEvent.h"
+
+namespace kvx::services::logging {
+namespace {
+
+// The logger's own failures never go into its files, or it could recurse into itself.
+void reportLogError(std::string message) {
+    foundation::recordTelemetryEvent(foundation::TelemetryEvent("diags.logs.erro").set("emsg", std::move(message)));
+}
+
+}  // namespace
+
+Result<void, std::string> LogFile::open(std::string path, uint64_t sizeLimit, bool maskPersonalData) {
+    mPath = std::move(path);
+    mSizeLimit = sizeLimit;
+    mMaskPersonalData = maskPersonalData;
+    auto stream = mStream.checkedValue();
+    auto opened = mStorage.openForAppend(mPath);
+    if (opened.isError()) {
+        return Err{fmt::format("Could not open log file (logging disabled): path=[{}] errno[{}]", mPath,
+                               opened.peekError())};
+    }
+    *stream = opened.unwrap();
+    (*stream)->write("\n");
+    (*stream)->flush();
+    auto position = (*stream)->position();
+    if (position.isError()) {
+        const StreamError error = position.peekError();
+        stream->reset();
+        return Err{fmt::format("Could not obtain offset path=[{}] rdState=[{}] errno=[{}]", mPath, error.rdState,
+                               error.errnoValue)};
+    }
+    mCurrentSize = position.peek();
+    mEnabled = true;
+    return Ok{};
+}
+
+void LogFile::write(const LogLine& line, const ILogger::PersonaeInfo& personae) {
+    if (!mEnabled) {
+        return;
+    }
+    auto stream = mStream.checkedValue();
+    if (mRotateOnLimit && needsRotation(mCurrentSize, mSizeLimit)) {
+        rotate(stream);
+        if (!mEnabled) {
+            return;
+        }
+    }
+    // Formatted after a rotation so the new file's lines carry the new part number.
+    const std::string message = mMaskPersonalData ? maskPersonae(line.message, personae) : line.message;
+    append(stream, formatLogLine(mPartNumber, line, mProcessId, message) + "\n");
+}
+
+void LogFile::append(Stream::Access& stream, const std::string& text) {
+    (*stream)->write(text);
+    auto position = (*stream)->position();
+    if (position.isOk()) {
+        mCurrentSize = position.peek();
+        return;
+    }
+    const StreamError error = position.peekError();
+    if (error.errnoValue == kErrnoNoSpace) {
+        // A full disk may free up again: lose this line but keep the file.
+        (*stream)->restore(mCurrentSize);
+        return;
+    }
+    reportLogError(fmt::format("Failed to get stream offset after write: rdState=[{}] errno=[{}]", error.rdState,
+                               error.errnoValue));
+    disable(stream);
+}
+
+void LogFile::rotate(Stream::Access& stream) {
+    stream->reset();
+    auto renamed = mStorage.replaceFile(mPath, backupPath(mPath));
+    if (renamed.isError()) {
+        const RenameError& error = renamed.peekError();
+        reportLogError(fmt::format("Failed to rename log file err=[{}] strerr=[{}]", error.code, error.text));
+        const auto holders = mStorage.processesHolding(mPath);
+        if (!holders.empty()) {
+            reportLogError(fmt::format("Failed to rename log locked process=[{}]", fmt::join(holders, ", ")));
+        }
+    }
+    auto reopened = mStorage.openForAppend(mPath);
+    ++mPartNumber;
+    if (reopened.isError()) {
+        reportLogError(fmt::format("Could not open log file (logging disabled): path=[{}] errno[{}]", mPath,
+                                   reopened.peekError()));
+        mEnabled = false;
+        return;
+    }
+    *stream = reopened.unwrap();
+    auto position = (*stream)->position();
+    mCurrentSize = position.isOk() ? position.peek() : 0;
+}
+
+void LogFile::disable(Stream::Access& stream) {
+    mEnabled = false;
+    stream->reset();
+}
+
+void LogFile::flush() {
+    auto stream = mStream.checkedValue();
+    if (*stream) {
+        (*stream)->flush();
+    }
+}
+
+void LogFile::close() {
+    auto stream = mStream.checkedValue();
+    if (mEnabled && *stream) {
+        (*stream)->write("goodbye\n");
+        (*stream)->flush();
+    }
+    mEnabled = false;
+    stream->reset();
+}
+
+}  // namespace kvx::services::logging

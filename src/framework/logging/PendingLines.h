@@ -1,0 +1,29 @@
+#pragma once
+// The lines callers have queued and the writer has not taken yet. Bounded, so a stalled disk
+// costs lines instead of memory; a caller only ever holds the lock for one append.
+
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+#include "foundation/LockedValue.h"
+#include "framework/logging/LogLine.h"
+
+namespace kvx::services::logging {
+
+class PendingLines {
+public:
+    // A line is still accepted while at most this many are pending, so 1,025 can wait.
+    static constexpr size_t kAcceptWhileAtMost = 1024;
+
+    // False when the line was dropped because the queue is full.
+    bool tryAppend(LogLine line);
+    // Everything pending, oldest first; the queue is empty afterwards.
+    std::vector<LogLine> takeAll();
+    bool empty();
+
+private:
+    LockedValue<std::vector<LogLine>> mLines;
+};
+
+}  // namespace kvx::services::logging

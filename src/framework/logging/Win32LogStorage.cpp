@@ -1,0 +1,134 @@
+#include "framework/logging/Win32LogStorage.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "foundation/TextConversion.h"
+
+namespace kvx::services::logging {
+namespace {
+
+// The stream rules speak errno, as a C++ stream reports it.
+int errnoFromWin32(DWORD error) {
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return EACCES;
+        default:
+            return EIO;
+    }
+}
+
+class Win32LogStream final : public ILogStream {
+public:
+    explicit Win32LogStream(HANDLE file) : mFile(file) {}
+    ~Win32LogStream() override { CloseHandle(mFile); }
+    Win32LogStream(const Win32LogStream&) = delete;
+    Win32LogStream& operator=(const Win32LogStream&) = delete;
+
+    void write(std::string_view text) override {
+        if (mFailure != 0) {
+            return;
+        }
+        DWORD written = 0;
+        if (!WriteFile(mFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written != text.size()) {
+            const DWORD error = GetLastError();
+            mFailure = error != ERROR_SUCCESS ? error : ERROR_DISK_FULL;
+        }
+    }
+
+    Result<uint64_t, StreamError> position() override {
+        if (mFailure != 0) {
+            return Err{StreamError{kBadBit, errnoFromWin32(mFailure)}};
+        }
+        LARGE_INTEGER position{};
+        if (!SetFilePointerEx(mFile, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+            return Err{StreamError{kFailBit, errnoFromWin32(GetLastError())}};
+        }
+        return Ok{static_cast<uint64_t>(position.QuadPart)};
+    }
+
+    void restore(uint64_t position) override {
+        LARGE_INTEGER target{};
+        target.QuadPart = static_cast<LONGLONG>(position);
+        if (SetFilePointerEx(mFile, target, nullptr, FILE_BEGIN)) {
+            SetEndOfFile(mFile);
+        }
+        mFailure = 0;
+    }
+
+    void flush() override { FlushFileBuffers(mFile); }
+
+private:
+    static constexpr int kBadBit = 1;
+    static constexpr int kFailBit = 4;
+
+    HANDLE mFile;
+    DWORD mFailure = 0;
+};
+
+class Win32LogStorage final : public ILogStorage {
+public:
+    Result<void, std::string> createDirectories(const std::string& folder) override {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(foundation::widen(folder, KVX_SOURCE_LOCATION)), error);
+        if (error) {
+            return Err{fmt::format("{}: {}", error.value(), error.message())};
+        }
+        return Ok{};
+    }
+
+    Result<std::unique_ptr<ILogStream>, int> openForAppend(const std::string& path) override {
+        HANDLE file = CreateFileW(foundation::widen(path, KVX_SOURCE_LOCATION).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return Err{errnoFromWin32(GetLastError())};
+        }
+        if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
+            const int error = errnoFromWin32(GetLastError());
+            CloseHandle(file);
+            return Err{error};
+        }
+        return Ok{std::unique_ptr<ILogStream>(std::make_unique<Win32LogStream>(file))};
+    }
+
+    Result<void, RenameError> replaceFile(const std::string& from, const std::string& to) override {
+        if (MoveFileExW(foundation::widen(from, KVX_SOURCE_LOCATION).c_str(), foundation::widen(to, KVX_SOURCE_LOCATION).c_str(),
+                        MOVEFILE_REPLACE_EXISTING)) {
+            return Ok{};
+        }
+        const DWORD error = GetLastError();
+        return Err{RenameError{error, std::system_category().message(static_cast<int>(error))}};
+    }
+
+    std::vector<std::string> processesHolding(const std::string&) override {
+        // TODO(pending): name the holders once locked-module detection exists; until then the
+        // second rename event is not recorded.
+        return {};
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<ILogStorage> makeWin32LogStorage() { return std::make_shared<Win32LogStorage>(); }
+
+LoggerEnvironment win32LoggerEnvironment() {
+    LoggerEnvironment environment;
+    environment.storage = makeWin32LogStorage();
+    return environment;
+}
+
+}  // namespace kvx::services::logging

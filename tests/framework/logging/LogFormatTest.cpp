@@ -1,0 +1,96 @@
+#include "framework/logging/LogFormat.h"
+
+#include <gtest/gtest.h>
+
+#include "framework/logging/PendingLines.h"
+
+namespace kvx::services::logging {
+namespace {
+
+constexpr int64_t kMarch1st2026 = 1'772'323'200'000'000'000;  // 2026-03-01T00:00:00Z
+
+LogLine lineAt(int32_t level, std::string function, int64_t timestamp = kMarch1st2026) {
+    return LogLine{std::move(function), "unused", 4242, level, timestamp};
+}
+
+TEST(LogTimestamp, UtcCalendarWithMilliseconds) {
+    const int64_t time = kMarch1st2026 + ((17 * 60 + 5) * 60 + 9) * 1'000'000'000LL + 42'999'999;
+    EXPECT_EQ(formatUtcTimestamp(time), "2026-03-01T17:05:09.042Z");
+    EXPECT_EQ(formatUtcTimestamp(0), "1970-01-01T00:00:00.000Z");
+    // Leap day and the last millisecond of a year.
+    EXPECT_EQ(formatUtcTimestamp(kMarch1st2026 - 1'000'000), "2026-02-28T23:59:59.999Z");
+    EXPECT_EQ(formatUtcTimestamp(951'782'400'000'000'000), "2000-02-29T00:00:00.000Z");
+    EXPECT_EQ(formatUtcTimestamp(1'767'225'599'999'000'000), "2025-12-31T23:59:59.999Z");
+    EXPECT_EQ(formatUtcTimestamp(-1'000'000), "1969-12-31T23:59:59.999Z");
+}
+
+TEST(LogLineFormat, FieldsAlignedAndTabSeparated) {
+    LogLine line = lineAt(Info, "kvx::apps::destager::internal::swapFolders");
+    EXPECT_EQ(formatLogLine(1, line, 816, "path[C:\\x]"),
+              "     1\t[2026-03-01T00:00:00.000Z]\tPID:   816\tTID:  4242\tINFO    \t"
+              "(kvx::apps::destager::internal::swapFolders)\tpath[C:\\x]");
+}
+
+TEST(LogLineFormat, LevelNamesOutsideTheRange) {
+    EXPECT_NE(formatLogLine(1, lineAt(9, "f"), 1, "m").find("\t???     \t"), std::string::npos);
+    EXPECT_NE(formatLogLine(1, lineAt(-1, "f"), 1, "m").find("\tFATAL   \t"), std::string::npos);
+    EXPECT_NE(formatLogLine(1, lineAt(Verbose, "f"), 1, "m").find("\tVERBOSE \t"), std::string::npos);
+}
+
+TEST(LogLineFormat, FullSignatureShownAsQualifiedName) {
+    const std::string text = formatLogLine(
+        2, lineAt(Warn, "kvx::Result<void, int> __cdecl kvx::apps::suite::stop(const std::string &, int)"), 1, "m");
+    EXPECT_NE(text.find("\t(kvx::apps::suite::stop)\tm"), std::string::npos) << text;
+    EXPECT_EQ(text.rfind("     2\t", 0), 0u);
+}
+
+TEST(PersonaeMask, EveryOccurrenceOfEitherString) {
+    EXPECT_EQ(maskPersonae("user[alice] id[42] again alice42", {"alice", "42"}),
+              "user[####] id[####] again ########");
+    EXPECT_EQ(maskPersonae("nothing to hide", {"", ""}), "nothing to hide");
+    // The mask itself must not be matched again.
+    EXPECT_EQ(maskPersonae("#a#", {"#", ""}), "####a####");
+}
+
+TEST(LogFiles, NamesAndRotationLimits) {
+    EXPECT_EQ(mainLogPath("C:\\Logs", "KorvDestager"), "C:\\Logs\\KorvDestager.log");
+    EXPECT_EQ(verboseLogPath("C:\\Logs\\", "KorvDestager"), "C:\\Logs\\KorvDestagerVerbose.log");
+    EXPECT_EQ(backupPath("C:\\Logs\\KorvDestagerVerbose.log"), "C:\\Logs\\KorvDestagerVerbose.bak");
+    EXPECT_FALSE(needsRotation(4'194'304, kMainLogSizeLimit));
+    EXPECT_TRUE(needsRotation(4'194'305, kMainLogSizeLimit));
+    EXPECT_FALSE(needsRotation(12'582'912, kVerboseLogSizeLimit));
+    EXPECT_TRUE(needsRotation(12'582'913, kVerboseLogSizeLimit));
+}
+
+TEST(LogFiles, FolderDependsOnElevation) {
+    EXPECT_EQ(logsFolder(true, "C:\\ProgramData", "C:\\Users\\u\\AppData\\Local"),
+              "C:\\ProgramData\\Korv Desktop\\Logs");
+    EXPECT_EQ(logsFolder(false, "C:\\ProgramData", "C:\\Users\\u\\AppData\\Local"),
+              "C:\\Users\\u\\AppData\\Local\\Tessory\\Korv Desktop\\Logs");
+}
+
+TEST(PendingLines, HoldsAtMost1025) {
+    PendingLines pending;
+    for (int i = 0; i < 1025; ++i) {
+        ASSERT_TRUE(pending.tryAppend(lineAt(Info, "f"))) << i;
+    }
+    EXPECT_FALSE(pending.tryAppend(lineAt(Info, "dropped")));
+    auto taken = pending.takeAll();
+    EXPECT_EQ(taken.size(), 1025u);
+    EXPECT_TRUE(pending.empty());
+    EXPECT_TRUE(pending.tryAppend(lineAt(Info, "f")));
+}
+
+}  // namespace
+}  // namespace kvx::services::logging
+
+namespace kvx::services::logging {
+namespace {
+
+TEST(LogLineFormat, ThreadStartFunctionNamesKeepTheirCallOperator) {
+    EXPECT_EQ(reduceFunctionName("kvx::makeNamedKorvThread::<lambda_1>::operator ()"),
+              "kvx::makeNamedKorvThread::<lambda_1>::operator ()");
+}
+
+}  // namespace
+}  // namespace kvx::services::logging

@@ -1,0 +1,263 @@
+#include "framework/logging/ThreadedLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "FakeLogStorage.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/telemetry/TelemetryEvent.h"
+#include "support/Capture.h"
+#include "support/TestClock.h"
+
+namespace kvx::services::logging {
+namespace {
+
+using test::FakeLogStorage;
+
+const std::string kMain = "D:\\Logs\\KorvDestager.log";
+const std::string kVerbose = "D:\\Logs\\KorvDestagerVerbose.log";
+
+class RecordingSink final : public foundation::ITelemetrySink {
+public:
+    void record(const foundation::TelemetryEvent& event) override {
+        std::lock_guard lock(mMutex);
+        mEvents.push_back(event.taxonomy() + " " + event.params().value("emsg", std::string()));
+    }
+    std::vector<std::string> events() {
+        std::lock_guard lock(mMutex);
+        return mEvents;
+    }
+
+private:
+    std::mutex mMutex;
+    std::vector<std::string> mEvents;
+};
+
+size_t countLines(const std::string& content) { return static_cast<size_t>(std::count(content.begin(), content.end(), '\n')); }
+
+bool contains(const std::string& content, std::string_view text) { return content.find(text) != std::string::npos; }
+
+class ThreadedLoggerTest : public ::testing::Test {
+protected:
+    ThreadedLoggerTest() { foundation::setTelemetrySink(mSink); }
+    ~ThreadedLoggerTest() override { foundation::setTelemetrySink(nullptr); }
+
+    std::unique_ptr<ThreadedLogger> openLogger(LogPaths paths = {"D:\\Logs", "KorvDestager"},
+                                               std::chrono::milliseconds idleFlush = std::chrono::hours(1)) {
+        auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, idleFlush, {}});
+        EXPECT_TRUE(logger->open(paths).isOk());
+        return logger;
+    }
+
+    // Every line queued so far has reached the verbose file.
+    void waitForVerboseLines(size_t lines) {
+        ASSERT_TRUE(mStorage->waitForFile(kVerbose, [lines](const auto& f) { return countLines(f.content) >= lines; }));
+    }
+
+    test::ScopedTestClock mClock;
+    std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
+    std::shared_ptr<RecordingSink> mSink = std::make_shared<RecordingSink>();
+};
+
+TEST_F(ThreadedLoggerTest, LevelsChooseTheFiles) {
+    auto logger = openLogger();
+    EXPECT_TRUE(logger->isEnabled());
+    logger->log(Debug, "void kvx::a::debugOnly()", "detail[1]");
+    logger->log(Info, "kvx::a::both", "info[2]");
+    logger->log(9, "kvx::a::odd", "odd[3]");
+    logger.reset();
+
+    const std::string main = mStorage->file(kMain).content;
+    const std::string verbose = mStorage->file(kVerbose).content;
+    EXPECT_FALSE(contains(main, "detail[1]"));
+    EXPECT_TRUE(contains(verbose, "\tDEBUG   \t(kvx::a::debugOnly)\tdetail[1]\n"));
+    EXPECT_TRUE(contains(main, "\tINFO    \t(kvx::a::both)\tinfo[2]\n"));
+    EXPECT_TRUE(contains(verbose, "info[2]"));
+    EXPECT_TRUE(contains(verbose, "\t???     \t(kvx::a::odd)\todd[3]\n"));
+    // Opening separates runs with a blank line; closing says goodbye.
+    EXPECT_EQ(main.rfind("\n     1\t[2026-01-01T00:00:00.000Z]\tPID:", 0), 0u) << main;
+    EXPECT_TRUE(main.ends_with("\ngoodbye\n"));
+    EXPECT_TRUE(verbose.ends_with("\ngoodbye\n"));
+    EXPECT_FALSE(mStorage->file(kMain).open);
+}
+
+TEST_F(ThreadedLoggerTest, TimestampIsTakenWhenQueued) {
+    auto logger = openLogger();
+    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
+    logger->log(Warn, "kvx::f", "m");
+    mClock->advance(std::chrono::hours(24));
+    logger.reset();
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "[2026-03-01T17:25:09.042Z]"));
+}
+
+TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
+    auto logger = openLogger();
+    logger->setPersonaeInfo({"alice", "4711"});
+    logger->log(Info, "kvx::f", "user[alice] id[4711] alice");
+    logger.reset();
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "\tuser[####] id[####] ####\n"));
+
+    auto& config = foundation::utils::Singleton<config::ConfigSystem>::create();
+    config.setBool(config::Store::Ordinary, "logging.disableObfuscator", true, config::kScopeStatic);
+    logger = openLogger();
+    logger->setPersonaeInfo({"alice", "4711"});
+    logger->log(Info, "kvx::f", "second user[alice] id[4711]");
+    logger.reset();
+    foundation::utils::Singleton<config::ConfigSystem>::destroy();
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "\tsecond user[alice] id[4711]\n"));
+}
+
+TEST_F(ThreadedLoggerTest, RotatesToBackupAndCountsParts) {
+    auto logger = openLogger({"D:\\Logs", "KorvDestager", 300, 100'000});
+    for (int i = 0; i < 4; ++i) {
+        logger->log(Info, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
+    }
+    logger.reset();
+    const std::string backup = mStorage->file("D:\\Logs\\KorvDestager.bak").content;
+    const std::string current = mStorage->file(kMain).content;
+    // Each line is 143 bytes: the file passes 300 bytes with the third line, so the fourth starts part 2.
+    EXPECT_TRUE(contains(backup, "line[2]"));
+    EXPECT_FALSE(contains(backup, "line[3]"));
+    EXPECT_EQ(current.rfind("     2\t", 0), 0u) << current;
+    EXPECT_TRUE(contains(current, "line[3]"));
+    EXPECT_FALSE(mStorage->exists("D:\\Logs\\KorvDestagerVerbose.bak"));
+    EXPECT_TRUE(mSink->events().empty());
+}
+
+TEST_F(ThreadedLoggerTest, FailedRotationIsReportedAndTheFileGoesOn) {
+    mStorage->refuseRename({32, "The process cannot access the file"}, {"KorvDesktop.exe"});
+    auto logger = openLogger({"D:\\Logs", "KorvDestager", 10, 100'000});
+    logger->log(Info, "kvx::f", "first");
+    logger->log(Info, "kvx::f", "second");
+    logger.reset();
+    EXPECT_EQ(mSink->events(), (std::vector<std::string>{
+                                   "diags.logs.erro Failed to rename log file err=[32] strerr=[The process cannot access the file]",
+                                   "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]"}));
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "     2\t"));
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "second"));
+}
+
+TEST_F(ThreadedLoggerTest, DiskFullLosesTheLineOnly) {
+    auto logger = openLogger();
+    logger->log(Info, "kvx::f", "before");
+    ASSERT_TRUE(mStorage->waitForFile(kMain, [](const auto& f) { return contains(f.content, "before"); }));
+    mStorage->failNextWrite(kMain, kErrnoNoSpace);
+    logger->log(Info, "kvx::f", "lost");
+    logger->log(Info, "kvx::f", "after");
+    logger.reset();
+    const std::string main = mStorage->file(kMain).content;
+    EXPECT_FALSE(contains(main, "lost"));
+    EXPECT_TRUE(contains(main, "\tbefore\n"));
+    EXPECT_TRUE(contains(main, "\tafter\n"));
+    EXPECT_TRUE(main.ends_with("goodbye\n"));
+    EXPECT_TRUE(mSink->events().empty());
+}
+
+TEST_F(ThreadedLoggerTest, OtherWriteErrorDisablesTheFile) {
+    auto logger = openLogger();
+    logger->log(Info, "kvx::f", "before");
+    ASSERT_TRUE(mStorage->waitForFile(kMain, [](const auto& f) { return contains(f.content, "before"); }));
+    mStorage->failNextWrite(kMain, 5);
+    logger->log(Info, "kvx::f", "broken");
+    logger->log(Info, "kvx::f", "after");
+    logger.reset();
+    EXPECT_EQ(mSink->events(), std::vector<std::string>{
+                                   "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]"});
+    const std::string main = mStorage->file(kMain).content;
+    EXPECT_FALSE(contains(main, "after"));
+    EXPECT_FALSE(contains(main, "goodbye"));
+    EXPECT_TRUE(contains(mStorage->file(kVerbose).content, "\tafter\n"));
+}
+
+TEST_F(ThreadedLoggerTest, LineBeyond1025PendingIsDropped) {
+    auto logger = openLogger();
+    mStorage->setStalled(true);
+    logger->log(Info, "kvx::f", "stall");
+    ASSERT_TRUE(mStorage->waitUntilWriterStalled());
+    for (int i = 1; i <= 1026; ++i) {
+        logger->log(Verbose, "kvx::f", fmt::format("queued[{}]", i));
+    }
+    mStorage->setStalled(false);
+    logger.reset();
+    const std::string verbose = mStorage->file(kVerbose).content;
+    EXPECT_TRUE(contains(verbose, "\tqueued[1025]\n"));
+    EXPECT_FALSE(contains(verbose, "queued[1026]"));
+    EXPECT_EQ(countLines(verbose), 1u + 1u + 1025u + 1u);
+}
+
+TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOrWhenIdle) {
+    auto logger = openLogger();
+    for (int i = 0; i < 511; ++i) {
+        logger->log(Verbose, "kvx::f", "m");
+    }
+    waitForVerboseLines(512);
+    EXPECT_EQ(mStorage->file(kVerbose).flushes, 1);  // the one of opening
+    logger->log(Verbose, "kvx::f", "m");
+    EXPECT_TRUE(mStorage->waitForFile(kVerbose, [](const auto& f) { return f.flushes == 2; }));
+    logger.reset();
+
+    logger = openLogger({"D:\\Logs", "KorvDestager"}, std::chrono::milliseconds(1));
+    const int opened = mStorage->file(kVerbose).flushes;
+    logger->log(Verbose, "kvx::f", "m");
+    EXPECT_TRUE(mStorage->waitForFile(kVerbose, [opened](const auto& f) { return f.flushes > opened; }));
+}
+
+TEST_F(ThreadedLoggerTest, EmptyFunctionOrMessageIsRefused) {
+    test::ScopedAssertCapture asserts;
+    auto logger = openLogger();
+    logger->log(Info, "", "message");
+    logger->log(Info, "kvx::f", "");
+    logger.reset();
+    ASSERT_EQ(asserts.asserts().size(), 2u);
+    EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
+    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
+    EXPECT_EQ(countLines(mStorage->file(kVerbose).content), 2u);  // blank line and goodbye
+}
+
+TEST_F(ThreadedLoggerTest, OpeningFailures) {
+    ThreadedLogger unopened(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
+    EXPECT_FALSE(unopened.isEnabled());
+    EXPECT_EQ(unopened.open({"", "KorvDestager"}).peekError(), "Invalid log paths dir=[] filename=[KorvDestager]");
+
+    mStorage->refuseOpen(kVerbose, 13);
+    auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
+    EXPECT_EQ(logger->open({"D:\\Logs", "KorvDestager"}).peekError(),
+              "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]");
+    EXPECT_TRUE(logger->isEnabled());  // the main file still works
+    logger->log(Info, "kvx::f", "still here");
+    logger.reset();
+    EXPECT_TRUE(contains(mStorage->file(kMain).content, "still here"));
+    EXPECT_EQ(mStorage->folders(), std::vector<std::string>{"D:\\Logs"});
+
+    auto refused = std::make_shared<FakeLogStorage>();
+    refused->refuseFolder("5: Access is denied.");
+    ThreadedLogger noFolder(LoggerEnvironment{refused, std::chrono::hours(1), {}});
+    EXPECT_EQ(noFolder.open({"D:\\Logs", "KorvDestager"}).peekError(),
+              "Could not create directory=[D:\\Logs] err=[5: Access is denied.]");
+    EXPECT_FALSE(noFolder.isEnabled());
+}
+
+TEST_F(ThreadedLoggerTest, LinesFromManyThreadsAllArrive) {
+    auto logger = openLogger();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&logger, t] {
+            for (int i = 0; i < 100; ++i) {
+                logger->log(Verbose, "kvx::f", fmt::format("t{}[{}]", t, i));
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    logger.reset();
+    const std::string verbose = mStorage->file(kVerbose).content;
+    EXPECT_EQ(countLines(verbose), 402u);
+    // One thread's lines keep their order.
+    EXPECT_LT(verbose.find("t2[10]"), verbose.find("t2[11]"));
+}
+
+}  // namespace
+}  // namespace kvx::services::logging

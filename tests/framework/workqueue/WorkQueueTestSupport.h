@@ -1,0 +1,108 @@
+#pragma once
+// Helpers for work-queue tests: a latch that works across threads and a fake thread platform.
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/workqueue/NamedThread.h"
+
+namespace kvx::test {
+
+// Counts events from other threads; waits are bounded only as a guard against a hung test.
+class EventCounter {
+public:
+    void add() {
+        std::lock_guard lock(mMutex);
+        ++mCount;
+        mChanged.notify_all();
+    }
+    bool waitFor(int count) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(30), [&] { return mCount >= count; });
+    }
+    int count() {
+        std::lock_guard lock(mMutex);
+        return mCount;
+    }
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    int mCount = 0;
+};
+
+class Gate {
+public:
+    void open() {
+        std::lock_guard lock(mMutex);
+        mOpen = true;
+        mChanged.notify_all();
+    }
+    void pass() {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [this] { return mOpen; });
+    }
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mOpen = false;
+};
+
+class FakeThreadPlatform final : public IThreadPlatform {
+public:
+    void nameCurrentThread(const std::string& name) override {
+        std::lock_guard lock(mMutex);
+        mNames.push_back(name);
+    }
+    uint32_t currentThreadId() override { return 77; }
+    uint32_t currentProcessId() override { return 5; }
+    Result<void, int32_t> initializeCom() override {
+        std::lock_guard lock(mMutex);
+        ++mComInits;
+        if (mComError != 0) {
+            return Err{mComError};
+        }
+        return Ok{};
+    }
+    void uninitializeCom() override {
+        std::lock_guard lock(mMutex);
+        ++mComUninits;
+    }
+
+    std::vector<std::string> names() {
+        std::lock_guard lock(mMutex);
+        return mNames;
+    }
+    int comInits() {
+        std::lock_guard lock(mMutex);
+        return mComInits;
+    }
+    int comUninits() {
+        std::lock_guard lock(mMutex);
+        return mComUninits;
+    }
+    void failCom(int32_t error) { mComError = error; }
+
+private:
+    std::mutex mMutex;
+    std::vector<std::string> mNames;
+    int mComInits = 0;
+    int mComUninits = 0;
+    int32_t mComError = 0;
+};
+
+// Installs a platform for the lifetime of the object.
+class ScopedThreadPlatform {
+public:
+    explicit ScopedThreadPlatform(IThreadPlatform& platform) : mPrevious(setThreadPlatform(&platform)) {}
+    ~ScopedThreadPlatform() { setThreadPlatform(mPrevious); }
+
+private:
+    IThreadPlatform* mPrevious;
+};
+
+}  // namespace kvx::test

@@ -1,0 +1,191 @@
+#include "framework/workqueue/WorkerThreadManager.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+#include "WorkQueueTestSupport.h"
+#include "framework/workqueue/NamedThread.h"
+#include "framework/workqueue/WorkQueueSystem.h"
+#include "support/Capture.h"
+#include "support/TestClock.h"
+
+namespace kvx::apps {
+namespace {
+
+using foundation::getWorkQueue;
+using foundation::WorkQueueIndex;
+
+class WorkerThreadTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (foundation::isWorkQueueSystemInitialized()) {
+            shutdownWorkQueues(mManager);
+        }
+    }
+
+    std::vector<std::string> messages() {
+        std::vector<std::string> texts;
+        for (const auto& a : mAsserts.asserts()) {
+            texts.push_back(a.message);
+        }
+        return texts;
+    }
+
+    test::ScopedTestClock mClock;
+    test::FakeThreadPlatform mPlatform;
+    test::ScopedThreadPlatform mInstalled{mPlatform};
+    test::ScopedAssertCapture mAsserts;
+    WorkerThreadManager mManager;
+};
+
+TEST_F(WorkerThreadTest, WorkersAreNamedAndSurviveThrowingTasks) {
+    ASSERT_TRUE(foundation::initWorkQueueSystem({{"global-io"}}));
+    auto queue = getWorkQueue(WorkQueueIndex{0});
+    mManager.init(2);
+    mManager.startWorkers(queue, 1);
+    test::EventCounter done;
+    WorkQueueIndex seenQueue = foundation::INVALID_WORKQUEUE_INDEX;
+    queue->push(KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }));
+    queue->push(KVX_WORK_ITEM([&] {
+        seenQueue = foundation::currentWorkQueueIndex();
+        done.add();
+    }));
+    ASSERT_TRUE(done.waitFor(1));
+    shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(seenQueue, 0u);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("UncaughtException boom: in WorkerThreadTest.cpp:", 0), 0u) << messages()[0];
+    // The timer thread is named as well; its place among the names depends on scheduling.
+    auto names = mPlatform.names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"WorkQueueTimerDispatch", "global-io-0"}));
+    EXPECT_EQ(mPlatform.comInits(), 1);
+    EXPECT_EQ(mPlatform.comUninits(), 1);
+}
+
+TEST_F(WorkerThreadTest, ShutdownStopsWorkersBeforeQueuesAndDiscardsPendingItems) {
+    ASSERT_TRUE(foundation::initWorkQueueSystem({{"busy"}, {"idle"}}));
+    auto busy = getWorkQueue(WorkQueueIndex{0});
+    auto idle = getWorkQueue(WorkQueueIndex{1});
+    mManager.init(2);
+    mManager.startWorkers(busy, 1);
+    mManager.startWorkers(idle, 0);  // a queue without workers keeps its items until shutdown
+    test::EventCounter started;
+    std::vector<std::string> ran;
+    busy->push(KVX_WORK_ITEM([&] {
+        started.add();
+        // Queues stop only after every worker was told to stop, and submission ended before that.
+        while (busy->isRunning()) {
+            std::this_thread::yield();
+        }
+        busy->push(KVX_WORK_ITEM([&] { ran.push_back("pushed during shutdown"); }));
+        ran.push_back("first");
+    }));
+    busy->push(KVX_WORK_ITEM([&] { ran.push_back("pending"); }));
+    idle->push(KVX_WORK_ITEM([&] { ran.push_back("idle"); }));
+    ASSERT_TRUE(started.waitFor(1));
+    const auto before = mClock->monotonicNow();
+    shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(ran, std::vector<std::string>{"first"});
+    EXPECT_FALSE(foundation::isWorkQueueSystemInitialized());
+    EXPECT_LT(mClock->monotonicNow() - before, std::chrono::milliseconds(2000));
+    EXPECT_TRUE(mAsserts.asserts().empty()) << messages()[0];
+}
+
+TEST_F(WorkerThreadTest, StuckWorkerIsAbandonedAfterTwentyWaits) {
+    ASSERT_TRUE(foundation::initWorkQueueSystem({{"busy"}}));
+    auto queue = getWorkQueue(WorkQueueIndex{0});
+    mManager.init(1);
+    mManager.startWorkers(queue, 1);
+    test::EventCounter started;
+    test::EventCounter finished;
+    test::Gate gate;
+    queue->push(KVX_WORK_ITEM([&] {
+        started.add();
+        gate.pass();
+        finished.add();
+    }));
+    ASSERT_TRUE(started.waitFor(1));
+    const auto before = mClock->monotonicNow();
+    shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(mClock->monotonicNow() - before, std::chrono::milliseconds(2000));
+    EXPECT_EQ(messages(), std::vector<std::string>{"Worker thread (busy-0) did not shutdown upon request"});
+    EXPECT_EQ(mAsserts.asserts()[0].level, foundation::AssertLevel::Warning);
+    gate.open();
+    EXPECT_TRUE(finished.waitFor(1));
+    // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
+    while (mPlatform.comUninits() < 1) {
+        std::this_thread::yield();
+    }
+}
+
+TEST_F(WorkerThreadTest, SlotAndIndexErrors) {
+    ASSERT_TRUE(foundation::initWorkQueueSystem({{"q"}}));
+    mManager.init(1);
+    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
+    mManager.stopWorker(3);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
+    const auto asserts = mAsserts.asserts();
+    ASSERT_EQ(asserts.size(), 2u);
+    EXPECT_EQ(asserts[0].condition, "index < mWorkerContexts.size()");
+    EXPECT_EQ(asserts[0].message,
+              "Maximum number of threads reached, can't create a new worker thread, index :1 mWorkerContexts.size: 1");
+    EXPECT_EQ(asserts[1].condition, "index < mWorkersCreated");
+    EXPECT_EQ(asserts[1].message,
+              "The worker thread index doesn't exists, it can't be stopped, index:3 , mWorkersCreated:1");
+}
+
+class NamedThreadTest : public ::testing::Test {
+protected:
+    test::FakeThreadPlatform mPlatform;
+    test::ScopedThreadPlatform mInstalled{mPlatform};
+    test::ScopedCapturingLogger mLogger;
+    test::ScopedAssertCapture mAsserts;
+};
+
+TEST_F(NamedThreadTest, KorvThreadIsNamedLoggedAndRunsInsideCom) {
+    int comInsideBody = -1;
+    auto thread = makeNamedKorvThread("global-compute-3", [&] { comInsideBody = mPlatform.comInits() - mPlatform.comUninits(); });
+    ASSERT_TRUE(thread.isOk());
+    thread.unwrap().join();
+    EXPECT_EQ(comInsideBody, 1);
+    EXPECT_EQ(mPlatform.comUninits(), 1);
+    EXPECT_EQ(mPlatform.names(), std::vector<std::string>{"global-compute-3"});
+    const auto lines = mLogger->lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, services::logging::Verbose);
+    EXPECT_EQ(lines[0].function, "kvx::makeNamedKorvThread::<lambda_1>::operator ()");
+    EXPECT_EQ(lines[0].message, "Thread started [global-compute-3], TID:[77]");
+}
+
+TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
+    mPlatform.failCom(static_cast<int32_t>(0x80010106u));
+    bool ran = false;
+    auto thread = makeNamedKorvThread("w", [&ran] { ran = true; });
+    ASSERT_TRUE(thread.isOk());
+    thread.unwrap().join();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(mPlatform.comUninits(), 0);
+    ASSERT_EQ(mAsserts.asserts().size(), 1u);
+    EXPECT_EQ(mAsserts.asserts()[0].condition, "succeeded()");
+    EXPECT_EQ(mAsserts.asserts()[0].message, "Unable to initalize COM on this thread, result=[-2147417850].");
+}
+
+TEST_F(NamedThreadTest, PlainThreadSkipsCom) {
+    auto thread = makeNamedThread("logger", [] {});
+    ASSERT_TRUE(thread.isOk());
+    thread.unwrap().join();
+    EXPECT_EQ(mPlatform.comInits(), 0);
+    ASSERT_EQ(mLogger->lines().size(), 1u);
+    EXPECT_EQ(mLogger->lines()[0].function, "kvx::makeNamedThread::<lambda_1>::operator ()");
+    EXPECT_EQ(mLogger->lines()[0].message, "Thread started [logger], TID:[77]");
+}
+
+}  // namespace
+}  // namespace kvx::apps
