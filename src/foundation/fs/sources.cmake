@@ -1,1 +1,17 @@
 # Sources of src/foundation/fs: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+list(APPEND KVX_WINDOWS_SOURCES
+    foundation/fs/DefaultFileStream.cpp
+    foundation/fs/FileFunctions.cpp
+    foundation/fs/FileListing.cpp
+    foundation/fs/FileStreamFlags.cpp
+    foundation/fs/FilesystemGlobal.cpp
+    foundation/fs/FilesystemLinks.cpp
+    foundation/fs/FilesystemModify.cpp
+    foundation/fs/FilesystemPaths.cpp
+    foundation/fs/FilesystemStatus.cpp
+    foundation/fs/FilesystemWalk.cpp
+    foundation/fs/Path.cpp
+    foundation/fs/ReparseData.cpp
+    foundation/fs/RetryingOperations.cpp
+    foundation/fs/Win32Paths.cpp
+)

@@ -1,0 +1,158 @@
+// Creating, removing and moving items.
+#include <vector>
+
+#include "foundation/fs/Filesystem.h"
+#include "foundation/fs/Win32Paths.h"
+
+namespace kvx::fs {
+
+using namespace detail;
+
+namespace {
+
+OsError lastError() { return static_cast<OsError>(GetLastError()); }
+
+// Read-only files are removed too: an old client folder must go away whole.
+bool deleteFile(const std::wstring& path) {
+    if (DeleteFileW(path.c_str())) {
+        return true;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+// A link (symbolic or mount point) to a folder is a folder entry with the reparse attribute; it is
+// removed as an entry and never entered.
+bool isFolderToDescend(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool removeEntry(const std::wstring& path, DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str()) != FALSE : deleteFile(path);
+}
+
+struct Entry {
+    std::wstring name;
+    DWORD attributes;
+};
+
+Result<std::vector<Entry>, OsError> listEntries(const std::wstring& folder) {
+    WIN32_FIND_DATAW data{};
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find.valid()) {
+        return Err(lastError());
+    }
+    std::vector<Entry> entries;
+    do {
+        const std::wstring_view name = data.cFileName;
+        if (name != L"." && name != L"..") {
+            entries.push_back({std::wstring(name), data.dwFileAttributes});
+        }
+    } while (FindNextFileW(find.get(), &data));
+    return Ok(std::move(entries));
+}
+
+// `folder` is in extended-length form, so children of any depth stay addressable.
+OsError removeTree(const std::wstring& folder) {
+    auto entries = listEntries(folder);
+    if (entries.isError()) {
+        return entries.unwrapError();
+    }
+    for (const Entry& entry : entries.peek()) {
+        const std::wstring child = folder + L"\\" + entry.name;
+        if (isFolderToDescend(entry.attributes)) {
+            if (const OsError error = removeTree(child); error != ERROR_SUCCESS) {
+                return error;
+            }
+        } else if (!removeEntry(child, entry.attributes)) {
+            return lastError();
+        }
+    }
+    return RemoveDirectoryW(folder.c_str()) ? ERROR_SUCCESS : lastError();
+}
+
+}  // namespace
+
+Result<bool, OsError> Filesystem::createDirectories(const Path& path) {
+    auto existing = status(path);
+    if (existing.isError()) {
+        return Err(existing.unwrapError());
+    }
+    const auto type = existing.peek().type();
+    if (type == std::filesystem::file_type::directory) {
+        return Ok(false);
+    }
+    if (type != std::filesystem::file_type::not_found) {
+        return Err(static_cast<OsError>(ERROR_ALREADY_EXISTS));
+    }
+    const Path parent = path.parent();
+    if (!parent.empty() && parent.wide() != path.wide()) {
+        auto madeParent = createDirectories(parent);
+        if (madeParent.isError()) {
+            return Err(madeParent.unwrapError());
+        }
+    }
+    if (!CreateDirectoryW(win32Path(path).c_str(), nullptr)) {
+        const OsError error = lastError();
+        // Somebody else may have made it in the meantime.
+        if (error == ERROR_ALREADY_EXISTS && isDirectory(path)) {
+            return Ok(false);
+        }
+        return Err(error);
+    }
+    return Ok(true);
+}
+
+Result<bool, OsError> Filesystem::remove(const Path& path) {
+    const std::wstring target = win32Path(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const OsError error = lastError();
+        if (isNotFoundError(error)) {
+            return Ok(false);
+        }
+        return Err(error);
+    }
+    if (!removeEntry(target, attributes)) {
+        return Err(lastError());
+    }
+    return Ok(true);
+}
+
+Result<bool, OsError> Filesystem::removeDirectory(const Path& path, bool recursive) {
+    if (!recursive) {
+        return remove(path);
+    }
+    const DWORD attributes = GetFileAttributesW(win32Path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const OsError error = lastError();
+        if (isNotFoundError(error)) {
+            return Ok(false);
+        }
+        return Err(error);
+    }
+    if (!isFolderToDescend(attributes)) {
+        return remove(path);
+    }
+    if (const OsError error = removeTree(extendedLengthPath(path)); error != ERROR_SUCCESS) {
+        return Err(error);
+    }
+    return Ok(true);
+}
+
+Result<void, OsError> Filesystem::rename(const Path& from, const Path& to) {
+    if (!MoveFileExW(win32Path(from).c_str(), win32Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        return Err(lastError());
+    }
+    return Ok();
+}
+
+}  // namespace kvx::fs

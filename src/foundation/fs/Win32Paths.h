@@ -1,0 +1,35 @@
+#pragma once
+// Path forms handed to Win32 and the error codes that mean "nothing there".
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "foundation/Result.h"
+#include "foundation/fs/Path.h"
+#include "foundation/fs/Win32Handles.h"
+
+namespace kvx::fs::detail {
+
+// Paths this long or longer get the extended-length form so deep trees stay reachable.
+inline constexpr size_t kLongPathThreshold = 248;
+
+Result<std::wstring, uint32_t> fullPathName(const std::wstring& path);
+// The path as given when short, otherwise its full "\\?\" form.
+std::wstring win32Path(const Path& path);
+// Always the full "\\?\" form (recursive walks build child paths of any length from it).
+std::wstring extendedLengthPath(const Path& path);
+// Drops "\\?\" (and turns "\\?\UNC\" back into "\\").
+std::wstring stripExtendedPrefix(std::wstring path);
+
+bool isNotFoundError(uint32_t error);
+
+// Opened for attribute reading with backup semantics (folders open too).
+FileHandle openForAttributes(const Path& path, bool followLinks);
+
+std::filesystem::file_status statusFromAttributes(DWORD attributes, bool isLink);
+bool isLinkTag(DWORD reparseTag);
+
+}  // namespace kvx::fs::detail
