@@ -15,3 +15,12 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
 endif()
+
+if(KVX_WINDOWS)
+    kvx_add_test_exe(registry_tests
+        SOURCES
+            foundation/registry/RegistryKeyTest.cpp
+            foundation/registry/RegistryTestSupport.cpp
+        LIBS kvx_windows
+    )
+endif()

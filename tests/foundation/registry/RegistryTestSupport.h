@@ -1,0 +1,63 @@
+#pragma once
+// A unique HKCU test key per test (removed in both views afterwards) and a proxy that forwards to
+// Windows except for the operations a test scripts.
+
+#include <functional>
+#include <string>
+
+#include "foundation/registry/RegistryKey.h"
+
+namespace kvx::test {
+
+class ScriptedRegistryProxy final : public foundation::IWindowsRegistryProxy {
+public:
+    std::function<LSTATUS(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY)> openKey;
+    std::function<LSTATUS(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> queryValue;
+    std::function<LSTATUS(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD)> getValue;
+    std::function<LSTATUS(HKEY, LPCWSTR, REGSAM)> createKey;
+    int closeCalls = 0;
+    int setCalls = 0;
+    std::vector<REGSAM> masks;
+
+    LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, PHKEY result) override;
+    LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                             LPDWORD size) override;
+    LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
+                         LPDWORD size) override;
+    LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM sam,
+                            const LPSECURITY_ATTRIBUTES attributes, PHKEY result, LPDWORD disposition) override;
+    LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override;
+    LSTATUS RegCloseKey(HKEY key) override;
+    LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) override;
+    LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved) override;
+    LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name) override;
+
+private:
+    foundation::IWindowsRegistryProxy& real() { return foundation::WindowsRegistryProxy::instance(); }
+};
+
+// Installs a proxy for the lifetime of the object.
+class ScopedRegistryProxy {
+public:
+    explicit ScopedRegistryProxy(foundation::IWindowsRegistryProxy& proxy)
+        : mPrevious(foundation::replaceRegistryProxy(&proxy)) {}
+    ~ScopedRegistryProxy() { foundation::replaceRegistryProxy(mPrevious); }
+
+private:
+    foundation::IWindowsRegistryProxy* mPrevious;
+};
+
+// "Software\KvxTest-<name>-<pid>-<tick>" under HKCU (or `root`), deleted from both views on destruction.
+class ScopedTestKey {
+public:
+    explicit ScopedTestKey(const std::string& name, HKEY root = HKEY_CURRENT_USER);
+    ~ScopedTestKey();
+    const std::string& path() const { return mPath; }
+    foundation::RegistryKey open(bool view64, bool create = true) const;
+
+private:
+    HKEY mRoot;
+    std::string mPath;
+};
+
+}  // namespace kvx::test

@@ -1,0 +1,246 @@
+// Under Wine with ProgramData redirected into a fresh temporary folder; real files throughout.
+#include "framework/settings/MachineSettings.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundation/Singleton.h"
+#include "foundation/paths/SpecialDirectoryRedirections.h"
+#include "foundation/paths/TamrinUtils.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/settings/SpecialDirectoryConfig.h"
+#include "support/Capture.h"
+
+namespace kvx::domain::settings::machine {
+namespace {
+
+using config::ConfigSystem;
+using config::kScopeMachine;
+using config::kScopeStatic;
+using config::Store;
+using foundation::utils::Singleton;
+using services::logging::Debug;
+using services::logging::Error;
+using services::logging::Info;
+
+constexpr const char* kLoadFunction = "kvx::domain::settings::machine::loadMachineSettingsFromFile";
+constexpr const char* kSaveFunction = "kvx::domain::settings::machine::saveMachineSettingsToFile";
+
+std::vector<std::string> sortedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class MachineSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mRoot = std::filesystem::temp_directory_path() /
+                ("kvx-machine-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()));
+        std::filesystem::create_directories(mRoot / "Korv Desktop");
+        startRun();
+    }
+
+    void TearDown() override {
+        endRun();
+        foundation::setSpecialDirectoryRedirections({});
+        std::error_code ignored;
+        std::filesystem::remove_all(mRoot, ignored);
+    }
+
+    // One program run: a fresh configuration whose static part redirects ProgramData.
+    void startRun() {
+        Singleton<ConfigSystem>::create();
+        config().set(Store::Ordinary, "qa.specialDirectory.programData", mRoot.string(), kScopeStatic);
+        foundation::registerSpecialDirectoryRedirections();
+    }
+
+    void endRun() {
+        if (Singleton<ConfigSystem>::exists()) {
+            Singleton<ConfigSystem>::destroy();
+        }
+    }
+
+    static ConfigSystem& config() { return config::configSystem(); }
+    std::filesystem::path iniPath() const { return mRoot / "Korv Desktop" / "machine.ini"; }
+
+    void writeIni(const std::string& content) const {
+        std::ofstream out(iniPath(), std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+
+    std::string readIni() const {
+        std::ifstream in(iniPath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::filesystem::path mRoot;
+    test::ScopedCapturingLogger mLog;
+};
+
+TEST_F(MachineSettingsTest, PathFollowsTheProgramDataRedirection) {
+    EXPECT_EQ(foundation::tamrinUtils().getMachineSettingsPath(), iniPath().string());
+}
+
+TEST_F(MachineSettingsTest, MissingFileLogsKindOneThenNothingLoaded) {
+    loadMachineSettingsToConfigSys();
+    const auto lines = mLog->lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].level, Error);
+    EXPECT_EQ(lines[0].function, kLoadFunction);
+    EXPECT_EQ(lines[0].message.rfind("Failed to load machine ini file, error[File does not exist. errorCode[", 0), 0u)
+        << lines[0].message;
+    EXPECT_EQ(lines[1].level, Info);
+    EXPECT_EQ(lines[1].function, "kvx::domain::settings::machine::loadMachineSettingsToConfigSys");
+    EXPECT_EQ(lines[1].message, "No machine settings are loaded");
+    EXPECT_TRUE(config().filterByScope(kScopeMachine).empty());
+}
+
+TEST_F(MachineSettingsTest, EmptyFileIsAnErrorOfItsOwn) {
+    writeIni("");
+    EXPECT_TRUE(loadMachineSettingsFromFile().empty());
+    const auto lines = mLog->linesContaining("Failed to load machine ini file");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, "Failed to load machine ini file, error[File is empty]");
+}
+
+TEST_F(MachineSettingsTest, LineGrammar) {
+    writeIni("machine.a=1\n"
+             "machine.a=2\n"
+             " \tmachine.b  =  x y \t\r\n"
+             "machine.noequals\n"
+             "# machine.c=3\n"
+             "machine.d=5 # machine.e=6\n"
+             "//machine.f=7\n"
+             "machine.g=a:x//y\n"
+             "machine.h=a/b//c\n"
+             "machine.i=k=v\n"
+             "\n"
+             "=orphan");
+    const KVPs loaded = loadMachineSettingsFromFile();
+    auto value = [&loaded](const char* key) { return loaded.find(key) ? *loaded.find(key) : std::string("<missing>"); };
+    EXPECT_EQ(value("machine.a"), "2");
+    EXPECT_EQ(value("machine.b"), "x y");
+    EXPECT_EQ(value("machine.noequals"), "");
+    EXPECT_EQ(value("machine.d"), "5");
+    EXPECT_EQ(value("machine.g"), "a:x");
+    EXPECT_EQ(value("machine.h"), "a/b//c");
+    EXPECT_EQ(value("machine.i"), "k=v");
+    EXPECT_FALSE(loaded.contains("machine.c"));
+    EXPECT_FALSE(loaded.contains("machine.e"));
+    EXPECT_FALSE(loaded.contains("machine.f"));
+    EXPECT_FALSE(loaded.contains("//machine.f"));
+    EXPECT_EQ(loaded.size(), 7u);
+}
+
+TEST_F(MachineSettingsTest, OnlyMachineKeysEnterAndSurviveTheNextSave) {
+    writeIni("machine.MixedCase=1\nMachine.upper=2\nother.key=3\nmachine.keep=four");
+    loadMachineSettingsToConfigSys();
+    EXPECT_EQ(config().getString("machine.mixedcase", "<none>"), "1");
+    EXPECT_EQ(config().getString("machine.keep", "<none>"), "four");
+    EXPECT_FALSE(config().contains("machine.upper"));
+    EXPECT_FALSE(config().contains("other.key"));
+
+    saveMachineSettingsToFile(config().filterByScope(kScopeMachine));
+    EXPECT_EQ(sortedLines(readIni()), (std::vector<std::string>{"machine.keep=four", "machine.mixedcase=1"}));
+}
+
+TEST_F(MachineSettingsTest, SaveWritesPairsWithoutTrailingLineFeed) {
+    KVPs settings;
+    settings.set("machine.one", "1");
+    settings.set("machine.two", "a=b");
+    saveMachineSettingsToFile(settings);
+    const std::string text = readIni();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_EQ(sortedLines(text), (std::vector<std::string>{"machine.one=1", "machine.two=a=b"}));
+
+    const auto lines = mLog->lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].level, Debug);
+    EXPECT_EQ(lines[0].function, kSaveFunction);
+    EXPECT_EQ(lines[0].message, "Successful write to machine.ini file");
+
+    EXPECT_EQ(*loadMachineSettingsFromFile().find("machine.two"), "a=b");
+}
+
+TEST_F(MachineSettingsTest, EmptySaveEmptiesTheFile) {
+    writeIni("machine.old=1");
+    saveMachineSettingsToFile(KVPs{});
+    EXPECT_TRUE(std::filesystem::exists(iniPath()));
+    EXPECT_EQ(std::filesystem::file_size(iniPath()), 0u);
+}
+
+TEST_F(MachineSettingsTest, WriteThroughRewritesOnEveryMachineScopeSet) {
+    registerMachineSettingsWriteThrough();
+    config().set(Store::Ordinary, "machine.first", "1", kScopeMachine);
+    EXPECT_EQ(readIni(), "machine.first=1");
+    config().setUInt64(Store::Ordinary, "machine.second", 2, kScopeMachine);
+    EXPECT_EQ(sortedLines(readIni()), (std::vector<std::string>{"machine.first=1", "machine.second=2"}));
+    config().set(Store::Ordinary, "machine.first", "3", kScopeMachine);
+    EXPECT_EQ(sortedLines(readIni()), (std::vector<std::string>{"machine.first=3", "machine.second=2"}));
+
+    std::filesystem::remove(iniPath());
+    config().set(Store::Ordinary, "app.notMachine", "x", kScopeStatic);
+    EXPECT_FALSE(std::filesystem::exists(iniPath()));
+    EXPECT_EQ(mLog->linesContaining("Successful write to machine.ini file").size(), 3u);
+}
+
+TEST_F(MachineSettingsTest, FailedWriteKeepsValuesForTheNextSave) {
+    registerMachineSettingsWriteThrough();
+    config().set(Store::Ordinary, "machine.before", "1", kScopeMachine);
+    {
+        const HANDLE held = CreateFileW(iniPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        config().set(Store::Ordinary, "machine.during", "2", kScopeMachine);
+        CloseHandle(held);
+    }
+    const auto failures = mLog->linesContaining("Failed to write machine.ini file");
+    ASSERT_FALSE(failures.empty());
+    EXPECT_EQ(failures.back().level, Error);
+    EXPECT_EQ(failures.back().function, kSaveFunction);
+    EXPECT_EQ(failures.back().message.rfind("Failed to write machine.ini file, error[32] attr=[", 0), 0u)
+        << failures.back().message;
+    EXPECT_EQ(readIni(), "machine.before=1");
+
+    config().set(Store::Ordinary, "machine.after", "3", kScopeMachine);
+    EXPECT_EQ(sortedLines(readIni()),
+              (std::vector<std::string>{"machine.after=3", "machine.before=1", "machine.during=2"}));
+}
+
+TEST_F(MachineSettingsTest, MissingFolderFailsTheWrite) {
+    std::filesystem::remove_all(mRoot / "Korv Desktop");
+    saveMachineSettingsToFile(KVPs{});
+    const auto failures = mLog->linesContaining("Failed to write machine.ini file, error[3] attr=[");
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(mRoot / "Korv Desktop"));
+}
+
+TEST_F(MachineSettingsTest, TwoRunsAccumulate) {
+    loadMachineSettingsToConfigSys();
+    registerMachineSettingsWriteThrough();
+    config().set(Store::Ordinary, "machine.firstRun", "1", kScopeMachine);
+    endRun();
+
+    startRun();
+    loadMachineSettingsToConfigSys();
+    EXPECT_EQ(config().getString("machine.firstrun", ""), "1");
+    registerMachineSettingsWriteThrough();
+    config().setBool(Store::Ordinary, "machine.secondRun", true, kScopeMachine);
+    EXPECT_EQ(sortedLines(readIni()), (std::vector<std::string>{"machine.firstrun=1", "machine.secondrun=1"}));
+}
+
+}  // namespace
+}  // namespace kvx::domain::settings::machine

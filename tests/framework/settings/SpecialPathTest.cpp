@@ -1,0 +1,100 @@
+// The special-path service under Wine: real known folders, folder creation in a temporary folder,
+// and redirections registered from the configuration.
+#include "foundation/paths/TamrinUtils.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "foundation/Singleton.h"
+#include "foundation/paths/SpecialDirectoryRedirections.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/settings/SpecialDirectoryConfig.h"
+#include "support/Capture.h"
+
+namespace kvx::foundation {
+namespace {
+
+using config::ConfigSystem;
+using utils::Singleton;
+
+class SpecialPathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mRoot = std::filesystem::temp_directory_path() /
+                ("kvx-paths-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()));
+        std::filesystem::create_directories(mRoot);
+        Singleton<ConfigSystem>::create();
+    }
+    void TearDown() override {
+        Singleton<ConfigSystem>::destroy();
+        setSpecialDirectoryRedirections({});
+        std::error_code ignored;
+        std::filesystem::remove_all(mRoot, ignored);
+    }
+    void redirect(const std::string& name, const std::string& path) {
+        config::configSystem().set(config::Store::Ordinary, "qa.specialDirectory." + name, path, config::kScopeStatic);
+    }
+
+    std::filesystem::path mRoot;
+    test::ScopedCapturingLogger mLog;
+};
+
+TEST_F(SpecialPathTest, KnownFolderWithoutRedirection) {
+    PWSTR programData = nullptr;
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData), S_OK);
+    const std::string expected = std::filesystem::path(programData).string() + "\\Korv Desktop\\machine.ini";
+    CoTaskMemFree(programData);
+    EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), expected);
+    EXPECT_TRUE(mLog->lines().empty());
+}
+
+TEST_F(SpecialPathTest, RedirectionEndingInBackslashGetsNoSecondOne) {
+    redirect("programData", mRoot.string() + "\\");
+    registerSpecialDirectoryRedirections();
+    EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), mRoot.string() + "\\Korv Desktop\\machine.ini");
+}
+
+TEST_F(SpecialPathTest, RelativeFolderSeparatorsAndCreation) {
+    redirect("localAppData", mRoot.string());
+    registerSpecialDirectoryRedirections();
+    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "a/", "f.txt", false, nullptr),
+              mRoot.string() + "\\a/f.txt");
+    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "", "f.txt", false, nullptr),
+              mRoot.string() + "\\f.txt");
+    EXPECT_FALSE(std::filesystem::exists(mRoot / "x"));
+
+    const fs::Path created = tamrinPathConstructorHelper(SpecialDirectory::localAppData, "x\\y", "z.ini", true);
+    EXPECT_EQ(created.utf8(), mRoot.string() + "\\x\\y\\z.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(mRoot / "x" / "y"));
+    EXPECT_TRUE(mLog->lines().empty());
+}
+
+TEST_F(SpecialPathTest, UnresolvableDirectoryIsLoggedAndEmpty) {
+    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::devScratch, "a", "b", false, nullptr), "");
+    const auto lines = mLog->lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].message, "There was a problem getting the directory location for specialDirectory=12");
+    EXPECT_EQ(lines[1].level, services::logging::Error);
+    EXPECT_EQ(lines[1].function, "kvx::foundation::TamrinUtilsImpl::getSpecialPathVerbose");
+    EXPECT_EQ(lines[1].message.rfind("Failed to get path, error[", 0), 0u);
+
+    mLog->clear();
+    EXPECT_TRUE(tamrinPathConstructorHelper(SpecialDirectory::none, "a", "b", false).empty());
+    ASSERT_FALSE(mLog->linesContaining("path construction failed: ").empty());
+    EXPECT_EQ(mLog->linesContaining("path construction failed: ")[0].level, services::logging::Warn);
+}
+
+TEST_F(SpecialPathTest, LegacyQueryResolvesMappedFolders) {
+    const std::string documents =
+        tamrinUtils().getSpecialPathVerbose(SpecialDirectory::commonApplicationData, "", "", false, nullptr);
+    EXPECT_FALSE(documents.empty());
+    EXPECT_EQ(documents.back(), '\\');
+}
+
+}  // namespace
+}  // namespace kvx::foundation

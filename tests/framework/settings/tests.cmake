@@ -1,0 +1,13 @@
+# Machine settings and the special-path service (Windows: real files, known folders under Wine).
+kvx_add_test_exe(special_directory_config_tests
+    SOURCES
+        framework/settings/SpecialDirectoryConfigTest.cpp
+)
+if(KVX_WINDOWS)
+    kvx_add_test_exe(machine_settings_tests
+        SOURCES
+            framework/settings/MachineSettingsTest.cpp
+            framework/settings/SpecialPathTest.cpp
+        LIBS kvx_windows
+    )
+endif()
