@@ -53,7 +53,11 @@ namespace {
 std::atomic<IWindowsRegistryProxy*> gRegistryProxy{&WindowsRegistryProxy::instance()};
 }  // namespace
 
-IWindowsRegistryProxy& registryProxy() { return *gRegistryProxy.load(); }
+IWindowsRegistryProxy& registryProxy() {
+    // Another translation unit's static initialiser may get here before the pointer is set.
+    IWindowsRegistryProxy* proxy = gRegistryProxy.load();
+    return proxy != nullptr ? *proxy : WindowsRegistryProxy::instance();
+}
 
 IWindowsRegistryProxy* replaceRegistryProxy(IWindowsRegistryProxy* proxy) {
     if (proxy == nullptr) {
