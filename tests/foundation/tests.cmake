@@ -24,3 +24,11 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
 endif()
+
+if(KVX_WINDOWS)
+    kvx_add_test_exe(foundation_win_utils_tests
+        SOURCES
+            foundation/win/WinUtilsTest.cpp
+        LIBS kvx_windows
+    )
+endif()

@@ -1,0 +1,104 @@
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <utility>
+
+#include "foundation/Clock.h"
+#include "foundation/Logging.h"
+#include "foundation/TextConversion.h"
+#include "process/SuiteProcesses.h"
+
+namespace kvx::apps::suite {
+namespace {
+
+using WinUtils::AutoHandle;
+
+constexpr UINT kKilledExitCode = 9;
+
+void pause(uint64_t delayMs) { foundation::clock().sleepFor(std::chrono::milliseconds(delayMs)); }
+
+}  // namespace
+
+std::unordered_set<std::string> stopExecutables(const std::unordered_set<std::string>& names) {
+    std::vector<std::pair<std::wstring, const std::string*>> wideNames;
+    for (const auto& name : names) {
+        wideNames.emplace_back(foundation::widen(name, KVX_SOURCE_LOCATION), &name);
+    }
+    std::unordered_set<std::string> failed;
+    std::vector<AutoHandle> terminated;
+    {
+        AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            for (const auto& [wide, name] : wideNames) {
+                if (_wcsicmp(entry.szExeFile, wide.c_str()) != 0) {
+                    continue;
+                }
+                AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+                if (process) {
+                    TerminateProcess(process.get(), kKilledExitCode);
+                    terminated.push_back(std::move(process));
+                } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
+                    failed.insert(*name);
+                }
+            }
+        }
+    }
+    waitForObjects(terminated, kWaitForever);
+    return failed;
+}
+
+bool tryStopExecutables(std::unordered_set<std::string>& names, uint64_t delayMs, uint8_t attempts) {
+    if (names.empty()) {
+        return true;
+    }
+    for (uint8_t attempt = 0;;) {
+        names = stopExecutables(names);
+        if (names.empty()) {
+            return true;
+        }
+        KVX_LOG_DEBUG("Attempt #{} didn't successfully shut down all exes", attempt);
+        if (++attempt >= attempts) {
+            break;
+        }
+        pause(delayMs);
+    }
+    KVX_LOG_WARN("Failed to successfully shut down all exes");
+    return false;
+}
+
+bool stopProcesses(std::vector<AutoHandle>& handles) {
+    std::vector<AutoHandle> terminated;
+    std::vector<AutoHandle> remaining;
+    for (auto& handle : handles) {
+        const bool ended = TerminateProcess(handle.get(), kKilledExitCode) ||
+                           WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0;
+        (ended ? terminated : remaining).push_back(std::move(handle));
+    }
+    waitForObjects(terminated, kWaitForever);
+    handles = std::move(remaining);
+    return handles.empty();
+}
+
+bool tryStopProcesses(std::vector<AutoHandle>& handles, uint64_t delayMs, uint8_t attempts) {
+    if (handles.empty() || stopProcesses(handles)) {
+        return true;
+    }
+    for (uint8_t attempt = 0;;) {
+        KVX_LOG_DEBUG("Attempt #{} didn't successfully shut down all exes", attempt);
+        if (++attempt >= attempts) {
+            break;
+        }
+        pause(delayMs);
+        if (stopProcesses(handles)) {
+            return true;
+        }
+    }
+    KVX_LOG_WARN("Failed to successfully shut down all exes");
+    return false;
+}
+
+}  // namespace kvx::apps::suite

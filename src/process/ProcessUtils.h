@@ -1,0 +1,64 @@
+#pragma once
+// The process utility service: process ids, handles, names and users, waits, and the query of
+// who holds files open. One process-wide object, replaceable so tests can stand in for what the
+// test machine cannot show.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/Result.h"
+#include "foundation/win/AutoHandle.h"
+
+namespace kvx::services::process {
+
+// Who holds some of a folder's modules.
+struct LockReport {
+    std::string lockingProcess;  // may be empty
+    bool isSelf = false;         // the holder is this process
+    std::set<std::string> lockedFiles;
+};
+
+enum class WaitCondition : uint32_t { Running = 0, NotRunning = 1 };
+
+class ProcessUtils {
+public:
+    virtual ~ProcessUtils() = default;
+
+    virtual uint32_t getCurrentProcessId() = 0;
+    virtual HANDLE getCurrentProcessHandle() = 0;
+    virtual bool isAdmin() = 0;
+    virtual uint32_t getForegroundProcessId() = 0;
+    virtual void getProcessLockingFiles(const std::vector<std::string>& files, bool checkModules,
+                                        std::optional<LockReport>& report) = 0;
+    virtual bool waitForProcessExit(const std::wstring& exePath, int64_t timeoutMs, int64_t pollMs) = 0;
+    virtual bool waitForProcessRunning(const std::wstring& exePath, int64_t timeoutMs, int64_t pollMs) = 0;
+    // Terminates and waits for the end.
+    virtual bool terminateProcess(uint32_t pid, uint32_t exitCode) = 0;
+    virtual std::optional<std::string> getProcessName(uint32_t pid) = 0;
+    // The SID text and the account name of the user of a running process of that executable name.
+    virtual std::optional<std::string> getExeUserId(const std::string& exeName) = 0;
+    virtual std::optional<std::string> getExeUserName(const std::string& exeName) = 0;
+    virtual std::optional<std::string> getProcessUserName(uint32_t pid) = 0;
+    virtual std::string getCurrentWorkingDir() = 0;
+    virtual Result<uint32_t, std::string> getParentProcessId(uint32_t pid) = 0;
+    virtual Result<WinUtils::AutoHandle, uint32_t> openProcess(uint32_t pid, uint32_t access) = 0;
+    virtual Result<std::wstring, uint32_t> getProcessImagePath(HANDLE process) = 0;
+    virtual void forEachProcessId(const std::function<void(uint32_t pid)>& callback) = 0;
+    // Whether the text is acceptable as the program's command line.
+    virtual bool isValidCommandLine(std::string_view commandLine) = 0;
+};
+
+// The process-wide service (a ProcessUtilsImpl unless replaced).
+ProcessUtils& processUtils();
+// Replaces it; null restores the default. Returns the previous replacement.
+std::shared_ptr<ProcessUtils> setProcessUtils(std::shared_ptr<ProcessUtils> replacement);
+
+}  // namespace kvx::services::process

@@ -1,0 +1,211 @@
+// Service control against Wine's real service control manager, with services of our own: each
+// test registers the helper service under a unique name, starts it and deletes it afterwards.
+// Sleeps run on the test clock, so a service that never finishes its transition costs no time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "foundation/win/AutoHandle.h"
+#include "framework/config/ConfigSystem.h"
+#include "process/BackgroundService.h"
+#include "process/ProcessTestSupport.h"
+#include "process/ServiceControlManager.h"
+#include "process/Win32Service.h"
+#include "support/Capture.h"
+#include "support/TestClock.h"
+
+namespace kvx::services::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScopedCapturingLogger;
+using test::ScopedTestClock;
+
+constexpr uint32_t kAllAccess = SC_MANAGER_ALL_ACCESS;
+
+std::string uniqueServiceName() {
+    static std::atomic<int> counter{0};
+    return "KvxTestSvc-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+}
+
+// Registers and starts the helper service; stops whatever is left of it and deletes it at the end.
+class TestService {
+public:
+    TestService(const char* behaviour, uint32_t waitHintMs = 0, DWORD awaitedState = SERVICE_RUNNING)
+        : mName(uniqueServiceName()), mService(mName) {
+        const std::wstring image = L"\"" + test::helperPath(L"proc_test_service.exe").wstring() + L"\" " +
+                                   std::wstring(mName.begin(), mName.end()) + L" " +
+                                   std::wstring(behaviour, behaviour + strlen(behaviour)) + L" " +
+                                   std::to_wstring(waitHintMs);
+        EXPECT_EQ(mService.open(kAllAccess, SERVICE_ALL_ACCESS), OpenResult::NotPresent);
+        mCreated = mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr);
+        EXPECT_TRUE(mCreated);
+        EXPECT_TRUE(StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
+        EXPECT_TRUE(awaitState(awaitedState)) << "service did not reach state " << awaitedState;
+    }
+
+    ~TestService() {
+        if (!mCreated) {
+            return;
+        }
+        SERVICE_STATUS_PROCESS status{};
+        DWORD needed = 0;
+        if (QueryServiceStatusEx(mService.serviceHandle(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                 sizeof(status), &needed) &&
+            status.dwProcessId != 0) {
+            WinUtils::AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), 5000);
+        }
+        DeleteService(mService.serviceHandle());
+    }
+
+    // Real time, in short kernel waits: the service process runs on its own.
+    bool awaitState(DWORD state) {
+        for (int i = 0; i < 500; ++i) {
+            SERVICE_STATUS status{};
+            if (QueryServiceStatus(mService.serviceHandle(), &status) && status.dwCurrentState == state) {
+                return true;
+            }
+            Sleep(10);
+        }
+        return false;
+    }
+
+    const std::string& name() const { return mName; }
+
+private:
+    std::string mName;
+    Win32Service mService;
+    bool mCreated = false;
+};
+
+size_t countLines(test::CapturingLogger& logger, const std::string& text) { return logger.linesContaining(text).size(); }
+
+TEST(ServiceControl, StopsARunningServiceAndThenFindsItStopped) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    TestService service("normal");
+
+    EXPECT_EQ(apps::pollServiceStatus(service.name()), ServiceStatus::Running);
+    EXPECT_TRUE(apps::stopService(service.name(), 15000));
+    EXPECT_EQ(countLines(*logger, "ProcessLauncher: [" + service.name() + "] is running, trying to stop it"), 1u);
+    EXPECT_EQ(countLines(*logger, "Service sent stop command."), 1u);
+    EXPECT_TRUE(service.awaitState(SERVICE_STOPPED));
+
+    logger->clear();
+    EXPECT_TRUE(apps::stopService(service.name(), 15000));
+    EXPECT_EQ(countLines(*logger, "ProcessLauncher: [" + service.name() + "] was already stopped"), 1u);
+    EXPECT_EQ(countLines(*logger, "Service sent stop command."), 0u);
+    ServiceStatus status = ServiceStatus::Invalid;
+    EXPECT_TRUE(ServiceControlManager::getServiceStatus(service.name(), status));
+    EXPECT_EQ(status, ServiceStatus::Stopped);
+}
+
+TEST(ServiceControl, ReportsTheRegisteredImagePath) {
+    TestService service("normal");
+    auto path = ServiceControlManager::getServicePath(service.name());
+    ASSERT_TRUE(path.isOk()) << path.peekError();
+    EXPECT_NE(path.peek().wide().find(L"proc_test_service.exe\" " + std::wstring(service.name().begin(),
+                                                                                   service.name().end())),
+              std::wstring::npos);
+}
+
+TEST(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    const std::string name = uniqueServiceName();
+    EXPECT_EQ(apps::pollServiceStatus(name), ServiceStatus::NotInstalled);
+    EXPECT_FALSE(apps::stopService(name, 15000));
+    EXPECT_FALSE(ServiceControlManager::stopService(name, 15000));
+    EXPECT_EQ(countLines(*logger, "'" + name + "' not registered in SCM database."), 1u);
+    EXPECT_EQ(countLines(*logger, "Service sent stop command."), 0u);
+    auto path = ServiceControlManager::getServicePath(name);
+    ASSERT_TRUE(path.isError());
+    EXPECT_EQ(path.peekError(), "Service not present");
+    EXPECT_TRUE(clock->sleeps().empty());
+}
+
+TEST(ServiceControl, AStopThatStaysPendingTimesOutPacedByTheWaitHint) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    TestService service("stuck-stop", 60000);
+    ServiceOpenState open(service.name(), kServiceStopAndQuery, kManagerEnumerate);
+    ASSERT_EQ(open.openResult(), OpenResult::Opened);
+
+    EXPECT_FALSE(open.ensureStopped(5000));
+    EXPECT_EQ(countLines(*logger, "Service sent stop command."), 1u);
+    EXPECT_EQ(clock->sleeps(), (std::vector<std::chrono::milliseconds>{2000ms, 2000ms, 2000ms}));
+    EXPECT_EQ(countLines(*logger, "Timed out while waiting for the service to reach state [7]. Service: '" +
+                                      service.name() + "'"),
+              1u);
+
+    // Already stop-pending: no second stop request, the wait starts at once.
+    logger->clear();
+    EXPECT_FALSE(open.ensureStopped(1000));
+    EXPECT_EQ(countLines(*logger, "Service sent stop command."), 0u);
+    EXPECT_EQ(countLines(*logger, "Waiting for service..."), 1u);
+
+    // The application layer sees a transition that never ends: five one-second re-reads.
+    logger->clear();
+    const size_t before = clock->sleeps().size();
+    EXPECT_FALSE(apps::stopService(service.name(), 15000));
+    EXPECT_EQ(clock->sleeps().size() - before, 5u);
+    EXPECT_EQ(clock->sleeps().back(), 1000ms);
+    EXPECT_EQ(countLines(*logger, "never completed state transition"), 1u);
+}
+
+TEST(ServiceControl, AShortWaitHintIsPolledEverySecondAndTimeoutZeroDoesNotWait) {
+    ScopedTestClock clock;
+    TestService service("stuck-stop", 5000);
+    ServiceOpenState open(service.name(), kServiceStopAndQuery, kManagerEnumerate);
+    ASSERT_EQ(open.openResult(), OpenResult::Opened);
+
+    EXPECT_FALSE(open.ensureStopped(0));
+    EXPECT_TRUE(clock->sleeps().empty());
+    EXPECT_FALSE(open.waitForState(ServiceState::Stopped, 2500, ServiceState::Invalid));
+    EXPECT_EQ(clock->sleeps(), (std::vector<std::chrono::milliseconds>{1000ms, 1000ms, 1000ms}));
+}
+
+TEST(ServiceControl, AServiceThatGoesBackToRunningIsInAnUnexpectedState) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    TestService service("bounce", 3000);
+    EXPECT_FALSE(ServiceControlManager::stopService(service.name(), 15000));
+    EXPECT_EQ(countLines(*logger, "Service is in unexpected state: '" + service.name() + "'"), 1u);
+}
+
+TEST(ServiceControl, AServiceStuckStartingIsReportedPending) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    TestService service("stuck-start", 30000, SERVICE_START_PENDING);
+    EXPECT_EQ(apps::pollServiceStatus(service.name()), ServiceStatus::Pending);
+    EXPECT_EQ(clock->sleeps(), (std::vector<std::chrono::milliseconds>(5, 1000ms)));
+    EXPECT_EQ(countLines(*logger, "Launcher: detected service is in between states"), 1u);
+}
+
+TEST(ServiceControl, BackgroundServiceAsExecutableIsStoppedByNameUnlessSeveralMayRun) {
+    ScopedTestClock clock;
+    ScopedCapturingLogger logger;
+    test::ScopedConfig configuration;
+    test::TempFolder folder;
+    const auto exe = folder.path() / L"KorvBackgroundService.exe";
+    test::copyIdleProgram(exe);
+    test::Child child = test::startChild(exe);
+
+    kvx::config::configSystem().setBool(kvx::config::Store::Ordinary, "app.runBgsAsExe", true, kvx::config::kScopeStatic);
+    kvx::config::configSystem().setBool(kvx::config::Store::Ordinary, "app.multipleInstances", true, kvx::config::kScopeStatic);
+    EXPECT_TRUE(apps::stopBgService(15000));
+    EXPECT_EQ(test::exitCodeOf(child), STILL_ACTIVE);
+    EXPECT_EQ(countLines(*logger, "stopping background service as executable"), 0u);
+
+    kvx::config::configSystem().setBool(kvx::config::Store::Ordinary, "app.multipleInstances", false, kvx::config::kScopeStatic);
+    EXPECT_TRUE(apps::stopBgService(15000));
+    EXPECT_EQ(countLines(*logger, "ProcessLauncher: stopping background service as executable"), 1u);
+    EXPECT_EQ(test::exitCodeOf(child), 9u);
+    test::killChild(child);
+}
+
+}  // namespace
+}  // namespace kvx::services::platform
