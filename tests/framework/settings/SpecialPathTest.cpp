@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "foundation/Singleton.h"
@@ -72,6 +73,16 @@ TEST_F(SpecialPathTest, RelativeFolderSeparatorsAndCreation) {
     EXPECT_EQ(created.utf8(), mRoot.string() + "\\x\\y\\z.ini");
     EXPECT_TRUE(std::filesystem::is_directory(mRoot / "x" / "y"));
     EXPECT_TRUE(mLog->lines().empty());
+}
+
+TEST_F(SpecialPathTest, FolderCreationFailureIsLoggedAndThePathStillReturned) {
+    std::ofstream(mRoot / "file").put('x');
+    redirect("localAppData", (mRoot / "file").string());
+    registerSpecialDirectoryRedirections();
+    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "sub", "f", true, nullptr),
+              (mRoot / "file").string() + "\\sub\\f");
+    const auto lines = mLog->linesContaining("create folder error: type=[24] code=[");
+    EXPECT_EQ(lines.size(), 1u);
 }
 
 TEST_F(SpecialPathTest, UnresolvableDirectoryIsLoggedAndEmpty) {
