@@ -117,7 +117,7 @@ TEST_F(ErrorTelemetryTest, UnknownSeverityAndCodeAreWrittenAsUnknown) {
     EXPECT_EQ(mLogger->linesContaining("UPEC-2228: sev three").at(0).level, services::logging::Error);
     EXPECT_EQ(test::valueOf(all[1], "ecod"), "UPEC-9876");
     const std::string kinds = test::valueOf(all[1], "emsg");
-    EXPECT_EQ(kinds.substr(kinds.size() - 33), "symlink_swap_build_link,unknown,");
+    EXPECT_EQ(kinds.substr(kinds.size() - 32), "symlink_swap_build_link,unknown,");
 }
 
 TEST_F(ErrorTelemetryTest, MissingCorrelationIdIsLoggedAndTheRecordStillWritten) {
