@@ -15,3 +15,10 @@ kvx_add_test_exe(fw_workqueue_tests
         framework/workqueue/WorkerThreadTest.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)
+if(KVX_WINDOWS)
+    # Logger on real files and the Win32 thread platform, under Wine.
+    kvx_add_test_exe(fw_logging_windows_tests
+        SOURCES framework/logging/Win32LoggerTest.cpp
+        LIBS kvx_windows
+    )
+endif()
