@@ -8,6 +8,7 @@ namespace kvx::apps {
 namespace {
 
 constexpr const char* kPlatformName = "win";
+constexpr const char* kStaticConfiguration = "kvx::apps::processStaticConfiguration";
 
 }  // namespace
 
@@ -19,7 +20,7 @@ void processStaticConfiguration(config::ConfigSystem& config, const resources::R
         if (params.configurable) {
             auto loaded = util.loadPlainConfig(util.developerFile("launcher_main.cfg"), false, config::kScopeStatic);
             if (loaded.isError()) {
-                KVX_LOG_INFO("{}", loaded.peekError());
+                KVX_LOG_AS(kStaticConfiguration, services::logging::Info, "{}", loaded.peekError());
             }
         }
     };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "foundation/registry/RegistryKey.h"
@@ -59,7 +60,7 @@ TEST(WindowsConfigPlatform, FilesAndExecutableName) {
     const std::wstring wide = std::wstring(temp) + L"kvx_cfg_platform.cfg";
     const std::string path(wide.begin(), wide.end());  // the temp folder is ASCII under Wine
     {
-        std::ofstream out(wide, std::ios::binary);
+        std::ofstream out(std::filesystem::path(wide), std::ios::binary);
         out << "a = 1\r\n";
     }
     EXPECT_TRUE(platform.fileExists(path));
