@@ -15,7 +15,9 @@ constexpr fs::OsError kErrorAlreadyExists = 183;
 // Links in a chain are followed at most this often, like the system's own limit.
 constexpr int kMaxLinkHops = 31;
 
-fs::file_status linkStatus() { return fs::file_status(std::filesystem::file_type::symlink, std::filesystem::perms::all); }
+fs::file_status linkStatus() {
+    return fs::file_status(std::filesystem::file_type::symlink, std::filesystem::perms::all);
+}
 
 bool isBelow(const std::wstring& key, const std::wstring& folderKey) {
     return key.size() > folderKey.size() && key.starts_with(folderKey) && key[folderKey.size()] == L'\\';
@@ -32,7 +34,9 @@ void FakeSymlinkFilesystem::failLinkCreation(fs::OsError error, int times) {
     mCreationFailuresLeft = times;
 }
 
-bool FakeSymlinkFilesystem::isRecordedLink(const fs::Path& path) const { return link(path).has_value(); }
+bool FakeSymlinkFilesystem::isRecordedLink(const fs::Path& path) const {
+    return link(path).has_value();
+}
 
 std::optional<FakeSymlinkFilesystem::Link> FakeSymlinkFilesystem::link(const fs::Path& path) const {
     return findLink(key(followParent(path)));
@@ -60,7 +64,8 @@ std::wstring FakeSymlinkFilesystem::key(const fs::Path& path) const {
     return text;
 }
 
-std::optional<FakeSymlinkFilesystem::Link> FakeSymlinkFilesystem::findLink(const std::wstring& linkKey) const {
+std::optional<FakeSymlinkFilesystem::Link> FakeSymlinkFilesystem::findLink(
+    const std::wstring& linkKey) const {
     std::lock_guard lock(mMutex);
     const auto found = mLinks.find(linkKey);
     return found == mLinks.end() ? std::nullopt : std::optional<Link>(found->second);
@@ -136,7 +141,8 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::createLink(const fs::Path& targ
     }
     const fs::Path linkPath = followParent(link);
     auto existing = mInner->symlinkStatus(linkPath);
-    if (findLink(key(linkPath)) || (existing.isOk() && existing.peek().type() != std::filesystem::file_type::not_found)) {
+    if (findLink(key(linkPath)) ||
+        (existing.isOk() && existing.peek().type() != std::filesystem::file_type::not_found)) {
         return Err(kErrorAlreadyExists);
     }
     if (!mInner->isDirectory(linkPath.parent())) {
@@ -147,14 +153,14 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::createLink(const fs::Path& targ
     return Ok();
 }
 
-Result<std::unique_ptr<fs::IFileStream>, fs::OsError> FakeSymlinkFilesystem::open(const fs::Path& path,
-                                                                                  fs::FileAccess access,
-                                                                                  fs::CreateDisposition disposition,
-                                                                                  uint32_t shareFlags) {
+Result<std::unique_ptr<fs::IFileStream>, fs::OsError> FakeSymlinkFilesystem::open(
+    const fs::Path& path, fs::FileAccess access, fs::CreateDisposition disposition, uint32_t shareFlags) {
     return mInner->open(follow(path), access, disposition, shareFlags);
 }
 
-Result<bool, fs::OsError> FakeSymlinkFilesystem::exists(const fs::Path& path) { return mInner->exists(follow(path)); }
+Result<bool, fs::OsError> FakeSymlinkFilesystem::exists(const fs::Path& path) {
+    return mInner->exists(follow(path));
+}
 
 Result<bool, fs::OsError> FakeSymlinkFilesystem::equivalent(const fs::Path& a, const fs::Path& b) {
     return mInner->equivalent(follow(a), follow(b));
@@ -202,7 +208,8 @@ Result<bool, fs::OsError> FakeSymlinkFilesystem::removeDirectory(const fs::Path&
     return removed;
 }
 
-Result<void, fs::OsError> FakeSymlinkFilesystem::setPermissions(const fs::Path& path, std::filesystem::perms perms) {
+Result<void, fs::OsError> FakeSymlinkFilesystem::setPermissions(const fs::Path& path,
+                                                                std::filesystem::perms perms) {
     return mInner->setPermissions(follow(path), perms);
 }
 
@@ -251,11 +258,17 @@ Result<int64_t, fs::OsError> FakeSymlinkFilesystem::lastWriteTime(const fs::Path
     return mInner->lastWriteTime(follow(path));
 }
 
-Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::tempDirectory() { return mInner->tempDirectory(); }
+Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::tempDirectory() {
+    return mInner->tempDirectory();
+}
 
-Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::executablePath() { return mInner->executablePath(); }
+Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::executablePath() {
+    return mInner->executablePath();
+}
 
-Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::absolute(const fs::Path& path) { return mInner->absolute(path); }
+Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::absolute(const fs::Path& path) {
+    return mInner->absolute(path);
+}
 
 Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::canonical(const fs::Path& path) {
     return mInner->canonical(follow(path));
@@ -265,11 +278,13 @@ Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::weaklyCanonical(const fs::P
     return mInner->weaklyCanonical(follow(path));
 }
 
-Result<void, fs::OsError> FakeSymlinkFilesystem::createFileSymlink(const fs::Path& target, const fs::Path& link) {
+Result<void, fs::OsError> FakeSymlinkFilesystem::createFileSymlink(const fs::Path& target,
+                                                                   const fs::Path& link) {
     return createLink(target, link, false);
 }
 
-Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs::Path& target, const fs::Path& link) {
+Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs::Path& target,
+                                                                        const fs::Path& link) {
     return createLink(target, link, true);
 }
 
@@ -299,8 +314,8 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::copySymlink(const fs::Path& fro
     return mInner->copySymlink(followParent(from), followParent(to));
 }
 
-Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(const fs::Path& folder,
-                                                                        const fs::IterationCallback& callback) {
+Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(
+    const fs::Path& folder, const fs::IterationCallback& callback) {
     const fs::Path real = follow(folder);
     auto walked = mInner->iterate(real, [&](const fs::Path& entry, const fs::file_status& status) {
         return callback(folder / entry.filename(), status);
@@ -314,14 +329,16 @@ Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(const fs
         const std::wstring folderKey = key(real);
         std::lock_guard lock(mMutex);
         for (const auto& [linkKey, link] : mLinks) {
-            if (isBelow(linkKey, folderKey) && linkKey.find(L'\\', folderKey.size() + 1) == std::wstring::npos) {
+            if (isBelow(linkKey, folderKey) &&
+                linkKey.find(L'\\', folderKey.size() + 1) == std::wstring::npos) {
                 names.push_back(link.path.filename());
             }
         }
     }
     for (const fs::Path& name : names) {
         fs::IterationResult answer = callback(folder / name, linkStatus());
-        if (!std::holds_alternative<fs::ItrCtrl>(answer) || std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
+        if (!std::holds_alternative<fs::ItrCtrl>(answer) ||
+            std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
             return Ok(std::move(answer));
         }
     }
@@ -340,7 +357,8 @@ Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterateRecursive
     }
     for (const auto& [entry, status] : entries) {
         fs::IterationResult answer = callback(entry, status);
-        if (!std::holds_alternative<fs::ItrCtrl>(answer) || std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
+        if (!std::holds_alternative<fs::ItrCtrl>(answer) ||
+            std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
             return Ok(std::move(answer));
         }
         if (status.type() == std::filesystem::file_type::directory) {

@@ -36,8 +36,8 @@ public:
     int linkCreationAttempts() const;
 
     Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path& path, fs::FileAccess access,
-                                                                fs::CreateDisposition disposition,
-                                                                uint32_t shareFlags) override;
+                                                               fs::CreateDisposition disposition,
+                                                               uint32_t shareFlags) override;
     Result<bool, fs::OsError> exists(const fs::Path& path) override;
     Result<bool, fs::OsError> equivalent(const fs::Path& a, const fs::Path& b) override;
     Result<bool, fs::OsError> createDirectories(const fs::Path& path) override;
@@ -60,8 +60,9 @@ public:
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override;
     Result<bool, fs::OsError> copyFile(const fs::Path& from, const fs::Path& to,
                                        std::filesystem::copy_options options) override;
-    Result<void, fs::OsError> copyDirectory(const fs::Path& from, const fs::Path& to, std::filesystem::copy_options a,
-                                            std::filesystem::copy_options b, std::filesystem::copy_options c) override;
+    Result<void, fs::OsError> copyDirectory(const fs::Path& from, const fs::Path& to,
+                                            std::filesystem::copy_options a, std::filesystem::copy_options b,
+                                            std::filesystem::copy_options c) override;
     Result<void, fs::OsError> copySymlink(const fs::Path& from, const fs::Path& to) override;
     Result<fs::IterationResult, fs::OsError> iterate(const fs::Path& folder,
                                                      const fs::IterationCallback& callback) override;

@@ -29,7 +29,9 @@ TempFolder::TempFolder() {
     EXPECT_TRUE(realFilesystem().createDirectories(mPath).isOk());
 }
 
-TempFolder::~TempFolder() { (void)realFilesystem().removeDirectory(mPath, true).isOk(); }
+TempFolder::~TempFolder() {
+    (void)realFilesystem().removeDirectory(mPath, true).isOk();
+}
 
 fs::Path TempFolder::makeFolder(const fs::Path& relative) const {
     const fs::Path folder = mPath / relative;
@@ -40,7 +42,8 @@ fs::Path TempFolder::makeFolder(const fs::Path& relative) const {
 fs::Path TempFolder::writeFile(const fs::Path& relative, std::string_view content) const {
     const fs::Path file = mPath / relative;
     (void)realFilesystem().createDirectories(file.parent()).isOk();
-    auto stream = realFilesystem().open(file, fs::FileAccess::Write, fs::CreateDisposition::CreateAlways, fs::ShareNone);
+    auto stream = realFilesystem().open(file, fs::FileAccess::Write, fs::CreateDisposition::CreateAlways,
+                                        fs::ShareNone);
     EXPECT_TRUE(stream.isOk()) << file.utf8();
     if (stream.isOk()) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(content.data());

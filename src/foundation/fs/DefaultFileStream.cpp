@@ -10,7 +10,9 @@ namespace kvx::fs {
 
 namespace {
 
-uint32_t lastError() { return static_cast<uint32_t>(GetLastError()); }
+uint32_t lastError() {
+    return static_cast<uint32_t>(GetLastError());
+}
 
 // ReadFile and WriteFile take 32-bit counts; larger requests go in pieces.
 constexpr size_t kMaxChunk = std::numeric_limits<DWORD>::max() / 2;
@@ -35,11 +37,12 @@ Result<size_t, uint32_t> readFully(HANDLE handle, uint8_t* buffer, size_t count)
 }  // namespace
 
 Result<std::unique_ptr<IFileStream>, uint32_t> DefaultFileStream::open(const Path& path, FileAccess access,
-                                                                        CreateDisposition disposition,
-                                                                        uint32_t shareFlags) {
+                                                                       CreateDisposition disposition,
+                                                                       uint32_t shareFlags) {
     const detail::OpenFlags flags = detail::translateOpen(access, disposition, shareFlags);
-    detail::FileHandle handle(CreateFileW(detail::win32Path(path).c_str(), flags.desiredAccess, flags.shareMode,
-                                          nullptr, flags.creationDisposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    detail::FileHandle handle(CreateFileW(detail::win32Path(path).c_str(), flags.desiredAccess,
+                                          flags.shareMode, nullptr, flags.creationDisposition,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
         return Err(lastError());
     }
@@ -100,7 +103,9 @@ Result<uint64_t, uint32_t> DefaultFileStream::size() {
     return Ok(static_cast<uint64_t>(value.QuadPart));
 }
 
-Result<uint64_t, uint32_t> DefaultFileStream::position() { return seek(0, SeekBase::Current); }
+Result<uint64_t, uint32_t> DefaultFileStream::position() {
+    return seek(0, SeekBase::Current);
+}
 
 Result<uint64_t, uint32_t> DefaultFileStream::seek(int64_t offset, SeekBase base) {
     LARGE_INTEGER distance{};

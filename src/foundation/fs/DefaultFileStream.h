@@ -12,7 +12,8 @@ namespace kvx::fs {
 class DefaultFileStream final : public IFileStream {
 public:
     static Result<std::unique_ptr<IFileStream>, uint32_t> open(const Path& path, FileAccess access,
-                                                                CreateDisposition disposition, uint32_t shareFlags);
+                                                               CreateDisposition disposition,
+                                                               uint32_t shareFlags);
 
     Result<size_t, uint32_t> read(void* buffer, size_t count) override;
     Result<std::vector<uint8_t>, uint32_t> readAll() override;

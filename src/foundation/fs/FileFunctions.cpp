@@ -27,15 +27,18 @@ std::string FileReadError::toString() const {
         case None:
             return "No error";
         case DoesNotExist:
-            return safeFormat("File does not exist. errorCode[{}], fileAttributes[{}]", errorCode, fileAttributes);
+            return safeFormat("File does not exist. errorCode[{}], fileAttributes[{}]", errorCode,
+                              fileAttributes);
         case CouldNotOpen:
-            return safeFormat("Could not open file. errorCode[{}], fileAttributes[{}]", errorCode, fileAttributes);
+            return safeFormat("Could not open file. errorCode[{}], fileAttributes[{}]", errorCode,
+                              fileAttributes);
         case Empty:
             return "File is empty";
         case TooLarge:
             return "File is too large";
         case IncompleteRead:
-            return safeFormat("Incomplete read. errorCode[{}], fileAttributes[{}]", errorCode, fileAttributes);
+            return safeFormat("Incomplete read. errorCode[{}], fileAttributes[{}]", errorCode,
+                              fileAttributes);
         default:
             return "Unknown error";
     }
@@ -49,7 +52,8 @@ Result<std::vector<uint8_t>, FileReadError> readFile(const fs::Path& path, uint6
         const uint32_t error = opened.unwrapError();
         auto exists = system.exists(path);
         const bool present = exists.isOk() && exists.peek();
-        return Err(readError(present ? FileReadError::CouldNotOpen : FileReadError::DoesNotExist, error, path));
+        return Err(
+            readError(present ? FileReadError::CouldNotOpen : FileReadError::DoesNotExist, error, path));
     }
     auto stream = opened.unwrap();
     auto size = stream->size();
@@ -70,12 +74,12 @@ Result<std::vector<uint8_t>, FileReadError> readFile(const fs::Path& path, uint6
 }
 
 Result<void, WriteFileError> writeFile(const fs::Path& path, std::span<const uint8_t> bytes) {
-    auto opened =
-        fs::filesystem().open(path, fs::FileAccess::Write, fs::CreateDisposition::CreateAlways, fs::ShareNone);
+    auto opened = fs::filesystem().open(path, fs::FileAccess::Write, fs::CreateDisposition::CreateAlways,
+                                        fs::ShareNone);
     if (opened.isError()) {
         const uint32_t error = opened.unwrapError();
-        KVX_LOG_AS(kWriteFileFunction, services::logging::Error, "Couldn't open file for writing fileName[{}], error[{}]",
-                   path.utf8(), error);
+        KVX_LOG_AS(kWriteFileFunction, services::logging::Error,
+                   "Couldn't open file for writing fileName[{}], error[{}]", path.utf8(), error);
         return Err(WriteFileError{error, permissionBits(path)});
     }
     auto written = opened.peek()->write(bytes);

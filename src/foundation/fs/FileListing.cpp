@@ -15,7 +15,9 @@ struct Listing {
     bool full() const { return count >= kMaxListedFiles; }
 };
 
-bool isDotEntry(std::wstring_view name) { return name == L"." || name == L".."; }
+bool isDotEntry(std::wstring_view name) {
+    return name == L"." || name == L"..";
+}
 
 // "C:/a/./b" -> "C:\a\b\"
 std::wstring normalisedFolder(const std::wstring& folder) {
@@ -55,7 +57,8 @@ void listFolder(const std::wstring& folder, const std::wstring& pattern, bool re
     // Links to folders are not followed: a link back up the tree would never end.
     forEachEntry(folder + L"*", [&](const WIN32_FIND_DATAW& data) {
         const DWORD attributes = data.dwFileAttributes;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
             listFolder(folder + data.cFileName + L"\\", pattern, true, listing);
         }
         return !listing.full();
@@ -65,7 +68,8 @@ void listFolder(const std::wstring& folder, const std::wstring& pattern, bool re
 }  // namespace
 
 std::unordered_set<std::string> filesMatchingPatterns(const std::vector<std::string>& folders,
-                                                      const std::vector<std::string>& patterns, bool recursive) {
+                                                      const std::vector<std::string>& patterns,
+                                                      bool recursive) {
     std::unordered_set<std::string> hits;
     for (const std::string& pattern : patterns) {
         const std::wstring widePattern = Path::fromUtf8(pattern).wide();

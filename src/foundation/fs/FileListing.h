@@ -16,6 +16,7 @@ inline constexpr size_t kMaxListedFiles = 1'048'576;
 // path below it. Recursive listings descend into every subfolder whatever the patterns say.
 // A folder that cannot be listed contributes nothing.
 std::unordered_set<std::string> filesMatchingPatterns(const std::vector<std::string>& folders,
-                                                      const std::vector<std::string>& patterns, bool recursive);
+                                                      const std::vector<std::string>& patterns,
+                                                      bool recursive);
 
 }  // namespace kvx::fs

@@ -17,7 +17,8 @@ DWORD translateAccess(FileAccess access) {
         case FileAccess::ReadWrite:
             return GENERIC_READ | GENERIC_WRITE;
     }
-    KVX_ASSERT_ALWAYS(AssertLevel::Error, "FS to KorvIO access map not found for {}", static_cast<uint32_t>(access));
+    KVX_ASSERT_ALWAYS(AssertLevel::Error, "FS to KorvIO access map not found for {}",
+                      static_cast<uint32_t>(access));
     return GENERIC_READ | GENERIC_WRITE;
 }
 
@@ -66,7 +67,8 @@ DWORD translateSeekBase(SeekBase base) {
         case SeekBase::End:
             return FILE_END;
     }
-    KVX_ASSERT_ALWAYS(AssertLevel::Error, "FS to KorvIO position map not found for {}", static_cast<uint32_t>(base));
+    KVX_ASSERT_ALWAYS(AssertLevel::Error, "FS to KorvIO position map not found for {}",
+                      static_cast<uint32_t>(base));
     return FILE_BEGIN;
 }
 

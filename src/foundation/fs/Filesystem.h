@@ -8,7 +8,8 @@ namespace kvx::fs {
 class Filesystem final : public IFilesystem {
 public:
     Result<std::unique_ptr<IFileStream>, OsError> open(const Path& path, FileAccess access,
-                                                        CreateDisposition disposition, uint32_t shareFlags) override;
+                                                       CreateDisposition disposition,
+                                                       uint32_t shareFlags) override;
     Result<bool, OsError> exists(const Path& path) override;
     Result<bool, OsError> equivalent(const Path& a, const Path& b) override;
     Result<bool, OsError> createDirectories(const Path& path) override;
@@ -29,12 +30,15 @@ public:
     Result<void, OsError> createFileSymlink(const Path& target, const Path& link) override;
     Result<void, OsError> createDirectorySymlink(const Path& target, const Path& link) override;
     Result<Path, OsError> readSymlink(const Path& link) override;
-    Result<bool, OsError> copyFile(const Path& from, const Path& to, std::filesystem::copy_options options) override;
+    Result<bool, OsError> copyFile(const Path& from, const Path& to,
+                                   std::filesystem::copy_options options) override;
     Result<void, OsError> copyDirectory(const Path& from, const Path& to, std::filesystem::copy_options a,
-                                        std::filesystem::copy_options b, std::filesystem::copy_options c) override;
+                                        std::filesystem::copy_options b,
+                                        std::filesystem::copy_options c) override;
     Result<void, OsError> copySymlink(const Path& from, const Path& to) override;
     Result<IterationResult, OsError> iterate(const Path& folder, const IterationCallback& callback) override;
-    Result<IterationResult, OsError> iterateRecursive(const Path& folder, const IterationCallback& callback) override;
+    Result<IterationResult, OsError> iterateRecursive(const Path& folder,
+                                                      const IterationCallback& callback) override;
 };
 
 }  // namespace kvx::fs

@@ -13,14 +13,17 @@ using namespace detail;
 
 namespace {
 
-OsError lastError() { return static_cast<OsError>(GetLastError()); }
+OsError lastError() {
+    return static_cast<OsError>(GetLastError());
+}
 
 // Unprivileged creation (developer mode) is asked for first; Windows versions that do not know the
 // flag reject it as an invalid parameter, and then the plain call is made.
 Result<void, OsError> createSymlink(const Path& target, const Path& link, DWORD kindFlag) {
     const std::wstring linkPath = win32Path(link);
     // The target is stored exactly as given, so a relative target stays relative.
-    if (CreateSymbolicLinkW(linkPath.c_str(), target.c_str(), kindFlag | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    if (CreateSymbolicLinkW(linkPath.c_str(), target.c_str(),
+                            kindFlag | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
         return Ok();
     }
     if (GetLastError() != ERROR_INVALID_PARAMETER) {
@@ -43,9 +46,9 @@ Result<void, OsError> Filesystem::createDirectorySymlink(const Path& target, con
 }
 
 Result<Path, OsError> Filesystem::readSymlink(const Path& link) {
-    FileHandle handle(CreateFileW(win32Path(link).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle handle(CreateFileW(
+        win32Path(link).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {
         return Err(lastError());
     }

@@ -10,7 +10,9 @@ using namespace detail;
 
 namespace {
 
-OsError lastError() { return static_cast<OsError>(GetLastError()); }
+OsError lastError() {
+    return static_cast<OsError>(GetLastError());
+}
 
 // Read-only files are removed too: an old client folder must go away whole.
 bool deleteFile(const std::wstring& path) {
@@ -36,7 +38,8 @@ bool isFolderToDescend(DWORD attributes) {
 }
 
 bool removeEntry(const std::wstring& path, DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str()) != FALSE : deleteFile(path);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str()) != FALSE
+                                                        : deleteFile(path);
 }
 
 struct Entry {
@@ -149,7 +152,8 @@ Result<bool, OsError> Filesystem::removeDirectory(const Path& path, bool recursi
 }
 
 Result<void, OsError> Filesystem::rename(const Path& from, const Path& to) {
-    if (!MoveFileExW(win32Path(from).c_str(), win32Path(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    if (!MoveFileExW(win32Path(from).c_str(), win32Path(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
         return Err(lastError());
     }
     return Ok();

@@ -12,7 +12,9 @@ namespace {
 
 constexpr DWORD kExecutablePathBufferSize = 2048;
 
-OsError lastError() { return static_cast<OsError>(GetLastError()); }
+OsError lastError() {
+    return static_cast<OsError>(GetLastError());
+}
 
 // The name Windows ends up at after every link, without the "\\?\" it reports it with.
 Result<Path, OsError> finalPath(const Path& path) {
@@ -20,19 +22,13 @@ Result<Path, OsError> finalPath(const Path& path) {
     if (!handle.valid()) {
         return Err(lastError());
     }
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return Err(lastError());
-        }
-        if (length < buffer.size()) {
-            return Ok(Path(stripExtendedPrefix(std::wstring(buffer.data(), length))));
-        }
-        // Too small: the answer is the size needed, terminator included.
-        buffer.resize(length);
+    auto name = growingPathQuery([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    if (name.isError()) {
+        return Err(name.unwrapError());
     }
+    return Ok(Path(name.unwrap()));
 }
 
 }  // namespace
@@ -45,7 +41,9 @@ Result<Path, OsError> Filesystem::absolute(const Path& path) {
     return Ok(Path(full.unwrap()));
 }
 
-Result<Path, OsError> Filesystem::canonical(const Path& path) { return finalPath(path); }
+Result<Path, OsError> Filesystem::canonical(const Path& path) {
+    return finalPath(path);
+}
 
 Result<Path, OsError> Filesystem::weaklyCanonical(const Path& path) {
     std::filesystem::path existing = path.std();

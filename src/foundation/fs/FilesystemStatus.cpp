@@ -143,8 +143,10 @@ Result<void, OsError> Filesystem::setPermissions(const Path& path, std::filesyst
         return Err(static_cast<OsError>(GetLastError()));
     }
     // Windows knows only one permission bit: writable or read-only.
-    const bool writable = (permissions & (perms::owner_write | perms::group_write | perms::others_write)) != perms::none;
-    DWORD wanted = writable ? (attributes & ~FILE_ATTRIBUTE_READONLY) : (attributes | FILE_ATTRIBUTE_READONLY);
+    const bool writable =
+        (permissions & (perms::owner_write | perms::group_write | perms::others_write)) != perms::none;
+    DWORD wanted =
+        writable ? (attributes & ~FILE_ATTRIBUTE_READONLY) : (attributes | FILE_ATTRIBUTE_READONLY);
     wanted = wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted;
     if ((wanted & ~FILE_ATTRIBUTE_NORMAL) != attributes && !SetFileAttributesW(target.c_str(), wanted)) {
         return Err(static_cast<OsError>(GetLastError()));

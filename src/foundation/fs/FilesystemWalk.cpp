@@ -11,7 +11,9 @@ using namespace detail;
 
 namespace {
 
-OsError lastError() { return static_cast<OsError>(GetLastError()); }
+OsError lastError() {
+    return static_cast<OsError>(GetLastError());
+}
 
 bool hasOption(std::filesystem::copy_options options, std::filesystem::copy_options option) {
     return (options & option) != std::filesystem::copy_options::none;
@@ -58,11 +60,13 @@ Result<IterationResult, OsError> walk(const Path& folder, const IterationCallbac
 }  // namespace
 
 Result<std::unique_ptr<IFileStream>, OsError> Filesystem::open(const Path& path, FileAccess access,
-                                                                CreateDisposition disposition, uint32_t shareFlags) {
+                                                               CreateDisposition disposition,
+                                                               uint32_t shareFlags) {
     return DefaultFileStream::open(path, access, disposition, shareFlags);
 }
 
-Result<bool, OsError> Filesystem::copyFile(const Path& from, const Path& to, std::filesystem::copy_options options) {
+Result<bool, OsError> Filesystem::copyFile(const Path& from, const Path& to,
+                                           std::filesystem::copy_options options) {
     using std::filesystem::copy_options;
     auto destination = status(to);
     if (destination.isError()) {
@@ -91,8 +95,10 @@ Result<bool, OsError> Filesystem::copyFile(const Path& from, const Path& to, std
     return Ok(true);
 }
 
-Result<void, OsError> Filesystem::copyDirectory(const Path& from, const Path& to, std::filesystem::copy_options a,
-                                                std::filesystem::copy_options b, std::filesystem::copy_options c) {
+Result<void, OsError> Filesystem::copyDirectory(const Path& from, const Path& to,
+                                                std::filesystem::copy_options a,
+                                                std::filesystem::copy_options b,
+                                                std::filesystem::copy_options c) {
     auto source = status(from);
     if (source.isError()) {
         return Err(source.unwrapError());
@@ -113,7 +119,8 @@ Result<IterationResult, OsError> Filesystem::iterate(const Path& folder, const I
     return walk(folder, callback, false);
 }
 
-Result<IterationResult, OsError> Filesystem::iterateRecursive(const Path& folder, const IterationCallback& callback) {
+Result<IterationResult, OsError> Filesystem::iterateRecursive(const Path& folder,
+                                                              const IterationCallback& callback) {
     return walk(folder, callback, true);
 }
 

@@ -31,7 +31,8 @@ Result<std::wstring, uint32_t> substituteName(const uint8_t* data, size_t size) 
         return Err(kErrorNotAReparsePoint);
     }
     const size_t namesAt = sizeof(ReparseHeader);
-    const size_t bufferAt = namesAt + sizeof(LinkNames) + (header.reparseTag == kTagSymlink ? kSymlinkFlagsSize : 0);
+    const size_t bufferAt =
+        namesAt + sizeof(LinkNames) + (header.reparseTag == kTagSymlink ? kSymlinkFlagsSize : 0);
     const size_t recordEnd = sizeof(ReparseHeader) + header.reparseDataLength;
     if (bufferAt > size || recordEnd > size) {
         return Err(kErrorInvalidReparseData);
@@ -39,7 +40,8 @@ Result<std::wstring, uint32_t> substituteName(const uint8_t* data, size_t size) 
     LinkNames names;
     std::memcpy(&names, data + namesAt, sizeof(names));
     const size_t nameAt = bufferAt + names.substituteNameOffset;
-    if (nameAt + names.substituteNameLength > recordEnd || names.substituteNameLength % sizeof(wchar_t) != 0) {
+    if (nameAt + names.substituteNameLength > recordEnd ||
+        names.substituteNameLength % sizeof(wchar_t) != 0) {
         return Err(kErrorInvalidReparseData);
     }
     std::wstring name(names.substituteNameLength / sizeof(wchar_t), L'\0');

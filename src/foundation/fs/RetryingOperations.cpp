@@ -37,12 +37,14 @@ Result<SymlinkTargetInfo, OsError> resolveSymlinkTarget(const Path& link) {
 
 }  // namespace
 
-Result<void, OsError> tryRename(const Path& from, const Path& to, const FailedAttemptCallback& onFailedAttempt,
+Result<void, OsError> tryRename(const Path& from, const Path& to,
+                                const FailedAttemptCallback& onFailedAttempt,
                                 foundation::IRetryStrategy& strategy) {
     return retrying([&] { return filesystem().rename(from, to); }, onFailedAttempt, strategy);
 }
 
-Result<bool, OsError> tryRemoveDirectory(const Path& path, bool recursive, const FailedAttemptCallback& onFailedAttempt,
+Result<bool, OsError> tryRemoveDirectory(const Path& path, bool recursive,
+                                         const FailedAttemptCallback& onFailedAttempt,
                                          foundation::IRetryStrategy& strategy) {
     return retrying([&] { return filesystem().removeDirectory(path, recursive); }, onFailedAttempt, strategy);
 }
@@ -60,7 +62,8 @@ Result<bool, OsError> tryCreateDirectories(const Path& path, const FailedAttempt
 Result<void, OsError> tryCreateDirectorySymlink(const Path& target, const Path& link,
                                                 const FailedAttemptCallback& onFailedAttempt,
                                                 foundation::IRetryStrategy& strategy) {
-    return retrying([&] { return filesystem().createDirectorySymlink(target, link); }, onFailedAttempt, strategy);
+    return retrying([&] { return filesystem().createDirectorySymlink(target, link); }, onFailedAttempt,
+                    strategy);
 }
 
 Result<SymlinkTargetInfo, OsError> tryResolveSymlinkTarget(const Path& link,

@@ -18,9 +18,11 @@ struct SymlinkTargetInfo {
 
 using FailedAttemptCallback = std::function<void(uint8_t attempt, OsError osError)>;
 
-Result<void, OsError> tryRename(const Path& from, const Path& to, const FailedAttemptCallback& onFailedAttempt,
+Result<void, OsError> tryRename(const Path& from, const Path& to,
+                                const FailedAttemptCallback& onFailedAttempt,
                                 foundation::IRetryStrategy& strategy);
-Result<bool, OsError> tryRemoveDirectory(const Path& path, bool recursive, const FailedAttemptCallback& onFailedAttempt,
+Result<bool, OsError> tryRemoveDirectory(const Path& path, bool recursive,
+                                         const FailedAttemptCallback& onFailedAttempt,
                                          foundation::IRetryStrategy& strategy);
 Result<bool, OsError> tryRemoveFile(const Path& path, const FailedAttemptCallback& onFailedAttempt,
                                     foundation::IRetryStrategy& strategy);

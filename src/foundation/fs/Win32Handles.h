@@ -12,7 +12,8 @@ class UniqueWin32Handle {
 public:
     UniqueWin32Handle() = default;
     explicit UniqueWin32Handle(HANDLE handle) : mHandle(handle) {}
-    UniqueWin32Handle(UniqueWin32Handle&& other) noexcept : mHandle(std::exchange(other.mHandle, Traits::invalid())) {}
+    UniqueWin32Handle(UniqueWin32Handle&& other) noexcept
+        : mHandle(std::exchange(other.mHandle, Traits::invalid())) {}
     UniqueWin32Handle& operator=(UniqueWin32Handle&& other) noexcept {
         if (this != &other) {
             reset();

@@ -12,7 +12,8 @@ constexpr std::wstring_view kExtendedUncPrefix = L"\\\\?\\UNC\\";
 Result<std::wstring, uint32_t> fullPathName(const std::wstring& path) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0) {
             return Err(static_cast<uint32_t>(GetLastError()));
         }
@@ -53,6 +54,21 @@ std::wstring stripExtendedPrefix(std::wstring path) {
     return path;
 }
 
+Result<std::wstring, uint32_t> growingPathQuery(
+    const std::function<DWORD(wchar_t* buffer, DWORD size)>& query) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return Err(static_cast<uint32_t>(GetLastError()));
+        }
+        if (length < buffer.size()) {
+            return Ok(stripExtendedPrefix(std::wstring(buffer.data(), length)));
+        }
+        buffer.resize(length);
+    }
+}
+
 bool isNotFoundError(uint32_t error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
@@ -72,22 +88,25 @@ bool isNotFoundError(uint32_t error) {
 FileHandle openForAttributes(const Path& path, bool followLinks) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     return FileHandle(CreateFileW(win32Path(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags,
-                                  nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, flags, nullptr));
 }
 
 std::filesystem::file_status statusFromAttributes(DWORD attributes, bool isLink) {
     using std::filesystem::file_type;
     using std::filesystem::perms;
-    const perms permissions = (attributes & FILE_ATTRIBUTE_READONLY) != 0
-                                  ? perms::all & ~(perms::owner_write | perms::group_write | perms::others_write)
-                                  : perms::all;
-    const file_type type = isLink                                        ? file_type::symlink
+    const perms permissions =
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0
+            ? perms::all & ~(perms::owner_write | perms::group_write | perms::others_write)
+            : perms::all;
+    const file_type type = isLink                                         ? file_type::symlink
                            : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? file_type::directory
                                                                           : file_type::regular;
     return std::filesystem::file_status(type, permissions);
 }
 
-bool isLinkTag(DWORD reparseTag) { return reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT; }
+bool isLinkTag(DWORD reparseTag) {
+    return reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT;
+}
 
 }  // namespace kvx::fs::detail

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "foundation/Result.h"
@@ -23,6 +24,12 @@ std::wstring win32Path(const Path& path);
 std::wstring extendedLengthPath(const Path& path);
 // Drops "\\?\" (and turns "\\?\UNC\" back into "\\").
 std::wstring stripExtendedPrefix(std::wstring path);
+
+// Runs a path query with the contract of GetFinalPathNameByHandleW (the length written; the size
+// needed, terminator included, when the buffer is too small; 0 and the thread's error on failure),
+// starting with MAX_PATH characters and growing to what the query asks for. The answer loses "\\?\".
+Result<std::wstring, uint32_t> growingPathQuery(
+    const std::function<DWORD(wchar_t* buffer, DWORD size)>& query);
 
 bool isNotFoundError(uint32_t error);
 

@@ -13,7 +13,9 @@
 namespace kvx::foundation::file {
 namespace {
 
-std::vector<uint8_t> bytesOf(std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::vector<uint8_t> bytesOf(std::string_view text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 class FileFunctionsTest : public ::testing::Test {
 protected:
@@ -43,7 +45,8 @@ TEST_F(FileFunctionsTest, EmptyAndMissingFiles) {
     EXPECT_EQ(missing.peekError().toString(), "File does not exist. errorCode[2], fileAttributes[65535]");
 
     auto missingFolder = readFile(mTemp / fs::Path(L"no\\such.ini"), 100);
-    EXPECT_EQ(missingFolder.peekError().toString(), "File does not exist. errorCode[3], fileAttributes[65535]");
+    EXPECT_EQ(missingFolder.peekError().toString(),
+              "File does not exist. errorCode[3], fileAttributes[65535]");
 }
 
 TEST_F(FileFunctionsTest, FileHeldWithoutSharingCannotBeReadOrWritten) {
@@ -101,8 +104,8 @@ public:
 
 class FailingStreamFilesystem final : public test::ForwardingFilesystem {
 public:
-    Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path&, fs::FileAccess, fs::CreateDisposition,
-                                                                uint32_t) override {
+    Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path&, fs::FileAccess,
+                                                               fs::CreateDisposition, uint32_t) override {
         return Ok(std::unique_ptr<fs::IFileStream>(std::make_unique<FailingWriteStream>()));
     }
 };

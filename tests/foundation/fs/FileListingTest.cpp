@@ -37,7 +37,8 @@ TEST_F(FileListingTest, OverlappingPatternsListEachFileOnceAndNoFolders) {
 
 TEST_F(FileListingTest, RecursiveListingWalksEverySubfolder) {
     const Set hits = filesMatchingPatterns({at("app")}, {"*.dll"}, true);
-    EXPECT_EQ(hits, (Set{at("app\\a.dll"), at("app\\b.dll"), at("app\\plugins.dll\\p.dll"), at("app\\sub\\deep\\d.dll")}));
+    EXPECT_EQ(hits, (Set{at("app\\a.dll"), at("app\\b.dll"), at("app\\plugins.dll\\p.dll"),
+                         at("app\\sub\\deep\\d.dll")}));
 }
 
 TEST_F(FileListingTest, SeveralFoldersAndUnlistableOnes) {

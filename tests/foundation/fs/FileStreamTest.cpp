@@ -14,7 +14,9 @@ std::span<const uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-std::string textOf(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string textOf(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 class FileStreamTest : public ::testing::Test {
 protected:
@@ -44,7 +46,8 @@ TEST_F(FileStreamTest, UnknownDispositionIsAssertedAndTakenAsTheDefault) {
     ASSERT_TRUE(mFs.open(created, FileAccess::Write, static_cast<CreateDisposition>(99), ShareNone).isOk());
     EXPECT_TRUE(mFs.exists(created).unwrap());
     // Default for reading only opens an existing file.
-    auto missing = mFs.open(mTemp / Path(L"none.bin"), FileAccess::Read, CreateDisposition::Default, ShareNone);
+    auto missing =
+        mFs.open(mTemp / Path(L"none.bin"), FileAccess::Read, CreateDisposition::Default, ShareNone);
     ASSERT_TRUE(missing.isError());
     EXPECT_EQ(missing.peekError(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
     ASSERT_EQ(asserts.asserts().size(), 1u);
@@ -57,13 +60,15 @@ TEST_F(FileStreamTest, DispositionsKeepTheirMeaning) {
     ASSERT_TRUE(createNew.isError());
     EXPECT_EQ(createNew.peekError(), static_cast<uint32_t>(ERROR_FILE_EXISTS));
 
-    auto truncateMissing = mFs.open(mTemp / Path(L"x"), FileAccess::Write, CreateDisposition::TruncateExisting, ShareNone);
+    auto truncateMissing =
+        mFs.open(mTemp / Path(L"x"), FileAccess::Write, CreateDisposition::TruncateExisting, ShareNone);
     ASSERT_TRUE(truncateMissing.isError());
     EXPECT_EQ(truncateMissing.peekError(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 
     ASSERT_TRUE(mFs.open(file, FileAccess::Write, CreateDisposition::TruncateExisting, ShareNone).isOk());
     EXPECT_EQ(mFs.fileSize(file).unwrap(), 0u);
-    ASSERT_TRUE(mFs.open(mTemp / Path(L"always"), FileAccess::Read, CreateDisposition::OpenAlways, ShareNone).isOk());
+    ASSERT_TRUE(
+        mFs.open(mTemp / Path(L"always"), FileAccess::Read, CreateDisposition::OpenAlways, ShareNone).isOk());
     EXPECT_TRUE(mFs.exists(mTemp / Path(L"always")).unwrap());
 }
 
@@ -72,11 +77,13 @@ TEST_F(FileStreamTest, WriteSharingAlsoGrantsReadSharing) {
     {
         auto holder = mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting, ShareWrite);
         ASSERT_TRUE(holder.isOk());
-        EXPECT_TRUE(mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting, ShareRead | ShareWrite).isOk());
+        EXPECT_TRUE(
+            mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting, ShareRead | ShareWrite).isOk());
     }
     auto exclusive = mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting, ShareNone);
     ASSERT_TRUE(exclusive.isOk());
-    auto refused = mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting, ShareRead | ShareWrite | ShareDelete);
+    auto refused = mFs.open(file, FileAccess::Read, CreateDisposition::OpenExisting,
+                            ShareRead | ShareWrite | ShareDelete);
     ASSERT_TRUE(refused.isError());
     EXPECT_EQ(refused.peekError(), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
 }

@@ -22,7 +22,8 @@ std::vector<uint8_t> record(uint32_t tag, const std::wstring& substitute, const 
     std::memcpy(data.data() + sizeof(header), &names, sizeof(names));
     uint8_t* buffer = data.data() + sizeof(header) + sizeof(names) + flags;
     std::memcpy(buffer, print.data(), print.size() * sizeof(wchar_t));
-    std::memcpy(buffer + print.size() * sizeof(wchar_t), substitute.data(), substitute.size() * sizeof(wchar_t));
+    std::memcpy(buffer + print.size() * sizeof(wchar_t), substitute.data(),
+                substitute.size() * sizeof(wchar_t));
     return data;
 }
 

@@ -49,7 +49,8 @@ TEST_F(SymlinkTest, RelativeStoredTargetResolvesAgainstTheLinksParent) {
     auto info = tryResolveSymlinkTarget(mLink, record(), schedule).unwrap();
     EXPECT_EQ(info.storedTarget, mRelativeTarget);
     EXPECT_EQ(info.resolvedTarget, mInstall / mRelativeTarget);
-    EXPECT_TRUE(filesystem().equivalent(info.resolvedTarget, mTemp / Path(L"versions\\v2\\Korv Desktop")).unwrap());
+    EXPECT_TRUE(
+        filesystem().equivalent(info.resolvedTarget, mTemp / Path(L"versions\\v2\\Korv Desktop")).unwrap());
     // Reads through the link reach the target's files.
     EXPECT_EQ(foundation::file::readFile(mLink / Path(L"KorvDesktop.exe"), 100).unwrap().size(), 3u);
     EXPECT_TRUE(mAttempts.empty());
@@ -75,7 +76,8 @@ TEST_F(SymlinkTest, ResolvingAPlainFolderFailsOnEveryAttempt) {
     ASSERT_TRUE(resolved.isError());
     ASSERT_EQ(mAttempts.size(), 5u);
     for (uint8_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(mAttempts[i], (std::pair<uint8_t, OsError>{static_cast<uint8_t>(i + 1), resolved.peekError()}));
+        EXPECT_EQ(mAttempts[i],
+                  (std::pair<uint8_t, OsError>{static_cast<uint8_t>(i + 1), resolved.peekError()}));
     }
     EXPECT_EQ(mClock->sleeps().size(), 4u);
 }
@@ -103,10 +105,11 @@ TEST_F(SymlinkTest, RenamingMovesTheLinkNotTheTarget) {
     EXPECT_TRUE(filesystem().isDirectory(mTemp / Path(L"versions\\v2\\Korv Desktop")));
 
     int links = 0;
-    auto walked = filesystem().iterateRecursive(mInstall, [&](const Path&, const file_status& status) -> IterationResult {
-        links += status.type() == file_type::symlink ? 1 : 0;
-        return ItrCtrl::Continue;
-    });
+    auto walked = filesystem().iterateRecursive(
+        mInstall, [&](const Path&, const file_status& status) -> IterationResult {
+            links += status.type() == file_type::symlink ? 1 : 0;
+            return ItrCtrl::Continue;
+        });
     ASSERT_TRUE(walked.isOk());
     EXPECT_EQ(links, 1);
 }
