@@ -22,7 +22,10 @@ bool isDotEntry(std::wstring_view name) {
 // "C:/a/./b" -> "C:\a\b\"
 std::wstring normalisedFolder(const std::wstring& folder) {
     std::wstring text = std::filesystem::path(folder).lexically_normal().make_preferred().native();
-    if (text.empty() || text.back() != L'\\') {
+    if (text.empty()) {
+        return L".\\";  // the current folder, not the root of the current drive
+    }
+    if (text.back() != L'\\') {
         text.push_back(L'\\');
     }
     return text;
