@@ -116,7 +116,8 @@ std::vector<SuiteProcessInfo> getSuiteProcesses() {
             return;
         }
         const std::string path = foundation::narrow(image.peek(), KVX_SOURCE_LOCATION);
-        KVX_LOG_INFO("Found suite process {}: {}", pid, path);
+        KVX_LOG_AS("kvx::apps::suite::getSuiteProcesses", services::logging::Info, "Found suite process {}: {}", pid,
+                   path);
         found.push_back({pid, process.unwrap(), path});
     });
     return found;

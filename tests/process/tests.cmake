@@ -24,6 +24,7 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(proc_windows_tests
         SOURCES
             process/ProcessTestSupport.cpp
+            process/ProcessUtilsTest.cpp
             process/LockedModulesTest.cpp
             process/ProcessWaitsTest.cpp
             process/ServiceControlTest.cpp
