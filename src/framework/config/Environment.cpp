@@ -37,7 +37,8 @@ std::string toString(Environment environment) {
             return std::string(name);
         }
     }
-    KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Invalid Environment value [{}]", static_cast<int32_t>(environment));
+    KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Invalid Environment value [{}]",
+                      static_cast<int32_t>(environment));
     return std::string(kEnvironments.front().first);
 }
 

@@ -88,8 +88,8 @@ void KVPs::addFromString(std::string_view text, std::string_view kvJoint, std::s
                          bool stripComments) {
     using foundation::AssertLevel;
     if (kvJoint.length() != kSeparatorLength || pairsJoint.length() != kSeparatorLength) {
-        KVX_ASSERT(AssertLevel::Error, kSeparatorLength == kvJoint.length(), "Length of key value pair joint should be {}!",
-                   kSeparatorLength);
+        KVX_ASSERT(AssertLevel::Error, kSeparatorLength == kvJoint.length(),
+                   "Length of key value pair joint should be {}!", kSeparatorLength);
         KVX_ASSERT(AssertLevel::Error, kSeparatorLength == pairsJoint.length(), "Length of pairs joint should be {}!",
                    kSeparatorLength);
         return;
@@ -124,7 +124,8 @@ void KVPs::addFromString(std::string_view text, std::string_view kvJoint, std::s
         if (key.empty() || key.front() == '/' || key.front() == '#') {
             continue;
         }
-        const std::string_view value = joint == std::string_view::npos ? std::string_view{} : trim(line.substr(joint + 1));
+        const std::string_view value =
+            joint == std::string_view::npos ? std::string_view{} : trim(line.substr(joint + 1));
         set(std::string(key), std::string(value));
     }
 }

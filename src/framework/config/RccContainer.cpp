@@ -87,7 +87,8 @@ bool validPath(std::string_view path) {
     size_t start = 0;
     while (true) {
         const size_t slash = path.find('/', start);
-        const std::string_view segment = path.substr(start, slash == std::string_view::npos ? path.npos : slash - start);
+        const size_t length = slash == std::string_view::npos ? path.npos : slash - start;
+        const std::string_view segment = path.substr(start, length);
         if (segment.empty() || segment == "." || segment == ".." || segment.find('\0') != segment.npos) {
             return false;
         }
