@@ -11,7 +11,7 @@
 namespace kvx::apps {
 
 namespace {
-constexpr const char* kFunction = "kvx::apps::addErrorTelemetryImpl";
+constexpr const char* kTelemetryFunction = "kvx::apps::addErrorTelemetryImpl";
 constexpr const char* kCorrelationIdKey = "machine.telemetry.updateCorrelationId";
 constexpr const char* kAttemptCountKey = "machine.updateAttemptCount";
 constexpr const char* kDestageErrorsKey = "machine.destageErrors";
@@ -44,7 +44,7 @@ void addErrorTelemetryImpl(int32_t code, int32_t severity, const std::string& me
     record.emsg = appendReportedKind(upecName(code));
     record.uuid = config.getString(kCorrelationIdKey, "");
     if (record.uuid.empty()) {
-        KVX_LOG_AS(kFunction, services::logging::Error, "[{}] is missing from ini file", kCorrelationIdKey);
+        KVX_LOG_AS(kTelemetryFunction, services::logging::Error, "[{}] is missing from ini file", kCorrelationIdKey);
     }
     record.tsIncident = formatIncidentTime(foundation::clock().nowNanosecondsSinceEpoch());
     record.esev = severityName(severity);
@@ -55,7 +55,7 @@ void addErrorTelemetryImpl(int32_t code, int32_t severity, const std::string& me
     record.attempt = std::to_string(config.getUInt32(kAttemptCountKey, 0));
     record.ctx = config.getBool(kAttendedKey, false) ? "attended" : "background";
     appendRecord(config, record);
-    KVX_LOG_AS(kFunction, logLevelFor(severity), "{}: {}", record.ecod, message);
+    KVX_LOG_AS(kTelemetryFunction, logLevelFor(severity), "{}: {}", record.ecod, message);
 }
 
 }  // namespace kvx::apps

@@ -18,7 +18,7 @@ namespace {
 using services::logging::Error;
 using services::logging::Info;
 
-constexpr const char* kFunction = "kvx::apps::tryValidateStagedFiles";
+constexpr const char* kValidateFunction = "kvx::apps::tryValidateStagedFiles";
 constexpr uint64_t kMaxArchiveSize = 524'288'000;
 constexpr uint64_t kMinimumTailLength = 16'384;
 constexpr int kReportBudget = 5;
@@ -138,21 +138,21 @@ bool isChecked(const archive::ZipFileInfo& entry, bool destaged) {
 
 void tryValidateStagedFiles(const fs::Path& folder, const fs::Path& zipPath, bool destaged) {
     const fs::Path root = folder.parent();
-    KVX_LOG_AS(kFunction, Info, "Validating contents of path[{}] against zip[{}]", folder.utf8(), zipPath.utf8());
+    KVX_LOG_AS(kValidateFunction, Info, "Validating contents of path[{}] against zip[{}]", folder.utf8(), zipPath.utf8());
     auto zipExists = fs::filesystem().exists(zipPath);
     if (zipExists.isOk() && !zipExists.peek()) {
-        KVX_LOG_AS(kFunction, Info, "Skipping validation, zip file does not exist at path[{}]", zipPath.utf8());
+        KVX_LOG_AS(kValidateFunction, Info, "Skipping validation, zip file does not exist at path[{}]", zipPath.utf8());
         return;
     }
     std::optional<OpenArchive> archive = openArchive(zipPath);
     if (!archive) {
-        KVX_LOG_AS(kFunction, Error, "Failed to read zip file[{}]", zipPath.utf8());
+        KVX_LOG_AS(kValidateFunction, Error, "Failed to read zip file[{}]", zipPath.utf8());
         return;
     }
     auto entries = archive::listZipEntries(rangeReaderFor(*archive),
                                            archive::ZipArchiveDescription{"", archive->size, kMinimumTailLength});
     if (entries.isError()) {
-        KVX_LOG_AS(kFunction, Error, "Failed to process zip file data, file[{}], error[{}]", zipPath.utf8(),
+        KVX_LOG_AS(kValidateFunction, Error, "Failed to process zip file data, file[{}], error[{}]", zipPath.utf8(),
                    archive::zipErrorKindName(entries.peekError().kind));
         return;
     }

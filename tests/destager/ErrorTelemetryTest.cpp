@@ -13,14 +13,12 @@
 #include "framework/settings/MachineSettings.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
+#include "support/Utf8Path.h"
 
 namespace kvx::apps {
 namespace {
 
-std::string utf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+using test::utf8;
 
 using config::ConfigSystem;
 using foundation::utils::Singleton;

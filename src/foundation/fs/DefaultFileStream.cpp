@@ -1,4 +1,5 @@
 #include "foundation/fs/DefaultFileStream.h"
+#include "foundation/fs/Win32Handles.h"
 
 #include <algorithm>
 #include <limits>
@@ -10,10 +11,6 @@ namespace kvx::fs {
 
 namespace {
 
-uint32_t lastError() {
-    return static_cast<uint32_t>(GetLastError());
-}
-
 // ReadFile and WriteFile take 32-bit counts; larger requests go in pieces.
 constexpr size_t kMaxChunk = std::numeric_limits<DWORD>::max() / 2;
 
@@ -24,7 +21,7 @@ Result<size_t, uint32_t> readFully(HANDLE handle, uint8_t* buffer, size_t count)
         DWORD got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(count - total, kMaxChunk));
         if (!ReadFile(handle, buffer + total, chunk, &got, nullptr)) {
-            return Err(lastError());
+            return Err(detail::lastOsError());
         }
         if (got == 0) {
             break;
@@ -44,7 +41,7 @@ Result<std::unique_ptr<IFileStream>, uint32_t> DefaultFileStream::open(const Pat
                                           flags.shareMode, nullptr, flags.creationDisposition,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok(std::unique_ptr<IFileStream>(new DefaultFileStream(std::move(handle))));
 }
@@ -85,7 +82,7 @@ Result<void, uint32_t> DefaultFileStream::write(std::span<const uint8_t> bytes) 
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - total, kMaxChunk));
         if (!WriteFile(mHandle.get(), bytes.data() + total, chunk, &written, nullptr)) {
-            return Err(lastError());
+            return Err(detail::lastOsError());
         }
         if (written == 0) {
             return Err(static_cast<uint32_t>(ERROR_WRITE_FAULT));
@@ -98,7 +95,7 @@ Result<void, uint32_t> DefaultFileStream::write(std::span<const uint8_t> bytes) 
 Result<uint64_t, uint32_t> DefaultFileStream::size() {
     LARGE_INTEGER value{};
     if (!GetFileSizeEx(mHandle.get(), &value)) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok(static_cast<uint64_t>(value.QuadPart));
 }
@@ -112,14 +109,14 @@ Result<uint64_t, uint32_t> DefaultFileStream::seek(int64_t offset, SeekBase base
     distance.QuadPart = offset;
     LARGE_INTEGER now{};
     if (!SetFilePointerEx(mHandle.get(), distance, &now, detail::translateSeekBase(base))) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok(static_cast<uint64_t>(now.QuadPart));
 }
 
 Result<void, uint32_t> DefaultFileStream::flush() {
     if (!FlushFileBuffers(mHandle.get())) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok();
 }

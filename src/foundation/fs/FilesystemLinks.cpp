@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/ReparseData.h"
 #include "foundation/fs/Win32Paths.h"
 
@@ -13,10 +14,6 @@ using namespace detail;
 
 namespace {
 
-OsError lastError() {
-    return static_cast<OsError>(GetLastError());
-}
-
 // Unprivileged creation (developer mode) is asked for first; Windows versions that do not know the
 // flag reject it as an invalid parameter, and then the plain call is made.
 Result<void, OsError> createSymlink(const Path& target, const Path& link, DWORD kindFlag) {
@@ -27,10 +24,10 @@ Result<void, OsError> createSymlink(const Path& target, const Path& link, DWORD 
         return Ok();
     }
     if (GetLastError() != ERROR_INVALID_PARAMETER) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     if (!CreateSymbolicLinkW(linkPath.c_str(), target.c_str(), kindFlag)) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok();
 }
@@ -50,13 +47,13 @@ Result<Path, OsError> Filesystem::readSymlink(const Path& link) {
         win32Path(link).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     std::vector<uint8_t> buffer(kReparseBufferSize);
     DWORD returned = 0;
     if (!DeviceIoControl(handle.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
                          static_cast<DWORD>(buffer.size()), &returned, nullptr)) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     auto name = substituteName(buffer.data(), returned);
     if (name.isError()) {
@@ -68,7 +65,7 @@ Result<Path, OsError> Filesystem::readSymlink(const Path& link) {
 Result<void, OsError> Filesystem::copySymlink(const Path& from, const Path& to) {
     const DWORD attributes = GetFileAttributesW(win32Path(from).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     auto target = readSymlink(from);
     if (target.isError()) {

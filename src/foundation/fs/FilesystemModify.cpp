@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/Win32Paths.h"
 
 namespace kvx::fs {
@@ -9,10 +10,6 @@ namespace kvx::fs {
 using namespace detail;
 
 namespace {
-
-OsError lastError() {
-    return static_cast<OsError>(GetLastError());
-}
 
 // Read-only files are removed too: an old client folder must go away whole.
 bool deleteFile(const std::wstring& path) {
@@ -51,7 +48,7 @@ Result<std::vector<Entry>, OsError> listEntries(const std::wstring& folder) {
     WIN32_FIND_DATAW data{};
     FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
     if (!find.valid()) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     std::vector<Entry> entries;
     do {
@@ -76,10 +73,10 @@ OsError removeTree(const std::wstring& folder) {
                 return error;
             }
         } else if (!removeEntry(child, entry.attributes)) {
-            return lastError();
+            return detail::lastOsError();
         }
     }
-    return RemoveDirectoryW(folder.c_str()) ? ERROR_SUCCESS : lastError();
+    return RemoveDirectoryW(folder.c_str()) ? ERROR_SUCCESS : detail::lastOsError();
 }
 
 }  // namespace
@@ -104,7 +101,7 @@ Result<bool, OsError> Filesystem::createDirectories(const Path& path) {
         }
     }
     if (!CreateDirectoryW(win32Path(path).c_str(), nullptr)) {
-        const OsError error = lastError();
+        const OsError error = detail::lastOsError();
         // Somebody else may have made it in the meantime.
         if (error == ERROR_ALREADY_EXISTS && isDirectory(path)) {
             return Ok(false);
@@ -118,14 +115,14 @@ Result<bool, OsError> Filesystem::remove(const Path& path) {
     const std::wstring target = win32Path(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const OsError error = lastError();
+        const OsError error = detail::lastOsError();
         if (isNotFoundError(error)) {
             return Ok(false);
         }
         return Err(error);
     }
     if (!removeEntry(target, attributes)) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok(true);
 }
@@ -136,7 +133,7 @@ Result<bool, OsError> Filesystem::removeDirectory(const Path& path, bool recursi
     }
     const DWORD attributes = GetFileAttributesW(win32Path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const OsError error = lastError();
+        const OsError error = detail::lastOsError();
         if (isNotFoundError(error)) {
             return Ok(false);
         }
@@ -154,7 +151,7 @@ Result<bool, OsError> Filesystem::removeDirectory(const Path& path, bool recursi
 Result<void, OsError> Filesystem::rename(const Path& from, const Path& to) {
     if (!MoveFileExW(win32Path(from).c_str(), win32Path(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     return Ok();
 }

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/Win32Paths.h"
 
 namespace kvx::fs {
@@ -12,15 +13,11 @@ namespace {
 
 constexpr DWORD kExecutablePathBufferSize = 2048;
 
-OsError lastError() {
-    return static_cast<OsError>(GetLastError());
-}
-
 // The name Windows ends up at after every link, without the "\\?\" it reports it with.
 Result<Path, OsError> finalPath(const Path& path) {
     FileHandle handle = openForAttributes(path, true);
     if (!handle.valid()) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     auto name = growingPathQuery([&](wchar_t* buffer, DWORD size) {
         return GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -77,7 +74,7 @@ Result<Path, OsError> Filesystem::tempDirectory() {
         length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
     }
     if (length == 0 || length > buffer.size()) {
-        return Err(lastError());
+        return Err(detail::lastOsError());
     }
     std::wstring text(buffer.data(), length);
     if (text.size() > 3 && (text.back() == L'\\' || text.back() == L'/')) {
@@ -98,12 +95,12 @@ Result<Path, OsError> Filesystem::executablePath() {
     std::vector<wchar_t> modulePath(kExecutablePathBufferSize);
     const DWORD moduleLength = GetModuleFileNameW(nullptr, modulePath.data(), kExecutablePathBufferSize);
     if (moduleLength == 0 || moduleLength >= kExecutablePathBufferSize) {
-        return Err(moduleLength == 0 ? lastError() : static_cast<OsError>(ERROR_INSUFFICIENT_BUFFER));
+        return Err(moduleLength == 0 ? detail::lastOsError() : static_cast<OsError>(ERROR_INSUFFICIENT_BUFFER));
     }
     std::vector<wchar_t> longPath(kExecutablePathBufferSize);
     const DWORD longLength = GetLongPathNameW(modulePath.data(), longPath.data(), kExecutablePathBufferSize);
     if (longLength == 0 || longLength >= kExecutablePathBufferSize) {
-        return Err(longLength == 0 ? lastError() : static_cast<OsError>(ERROR_INSUFFICIENT_BUFFER));
+        return Err(longLength == 0 ? detail::lastOsError() : static_cast<OsError>(ERROR_INSUFFICIENT_BUFFER));
     }
     return Ok(Path(std::wstring(longPath.data(), longLength)));
 }

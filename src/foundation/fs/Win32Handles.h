@@ -3,9 +3,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace kvx::fs::detail {
+
+inline uint32_t lastOsError() {
+    return static_cast<uint32_t>(GetLastError());
+}
 
 template <typename Traits>
 class UniqueWin32Handle {
