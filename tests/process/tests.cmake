@@ -33,4 +33,15 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
     add_dependencies(proc_windows_tests proc_test_service proc_idle proc_test_module)
+
+    # The repair-state stop against the suite simulator (tools/suite-sim), with real waits.
+    kvx_add_test_exe(proc_suite_scenario_tests
+        SOURCES
+            process/ProcessTestSupport.cpp
+            process/SuiteSimScenarioTest.cpp
+        LIBS kvx_windows
+    )
+    add_dependencies(proc_suite_scenario_tests suite_sim)
+    # Both stop processes by suite name and set the install location in the shared Wine prefix.
+    set_tests_properties(proc_windows_tests proc_suite_scenario_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 endif()
