@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "foundation/TextConversion.h"
+#include "process/ProcessUtils.h"
 
 namespace kvx::services::logging {
 namespace {
@@ -114,10 +115,13 @@ public:
         return Err{RenameError{error, std::system_category().message(static_cast<int>(error))}};
     }
 
-    std::vector<std::string> processesHolding(const std::string&) override {
-        // TODO(pending): name the holders once locked-module detection exists; until then the
-        // second rename event is not recorded.
-        return {};
+    std::vector<std::string> processesHolding(const std::string& path) override {
+        std::optional<process::LockReport> report;
+        process::processUtils().getProcessLockingFiles({path}, false, report);
+        if (!report || report->lockingProcess.empty()) {
+            return {};
+        }
+        return {report->lockingProcess};
     }
 };
 
