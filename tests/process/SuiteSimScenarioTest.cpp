@@ -131,6 +131,7 @@ protected:
             std::filesystem::copy_file(simFolder() / program, mClient / program);
         }
         std::filesystem::copy_file(simFolder() / L"Link2Korv.exe", mElsewhere / L"Link2Korv.exe");
+        std::filesystem::copy_file(simFolder() / L"KorvDesktop.exe", mElsewhere / L"NotSuite.exe");
         std::ofstream(mClient / L"KorvDesktop.exe.sim") << "dll=KorvSimModule.dll\n";
     }
 
@@ -157,8 +158,9 @@ protected:
     test::ScopedCapturingLogger mLogger;
     test::ScopedConfig mConfig;
     test::TempFolder mRoot;
+    test::TempFolder mOutside;  // beside the install folder, not in it
     std::filesystem::path mClient = mRoot.path() / L"Korv Desktop";
-    std::filesystem::path mElsewhere = mRoot.path() / L"elsewhere";
+    std::filesystem::path mElsewhere = mOutside.path() / L"elsewhere";
     std::filesystem::path mRecord = mRoot.path() / L"starts.txt";
     test::ScopedInstallLocation mLocation{mRoot.path().wstring() + L"\\"};
     std::deque<test::Child> mChildren;
@@ -172,7 +174,8 @@ TEST_F(SuiteSimScenario, RepairStateLeavesNoSuiteProgramRunning) {
         start(mClient / program);
     }
     start(mElsewhere / L"Link2Korv.exe");
-    ASSERT_TRUE(within(10s, [&] { return recordLines().size() == 6; })) << recordLines().size();
+    auto& unrelated = start(mElsewhere / L"NotSuite.exe");
+    ASSERT_TRUE(within(10s, [&] { return recordLines().size() == 7; })) << recordLines().size();
     for (const auto& child : mChildren) {
         ASSERT_EQ(test::exitCodeOf(child), STILL_ACTIVE) << "a simulated program failed to start or load its DLL";
     }
@@ -189,8 +192,11 @@ TEST_F(SuiteSimScenario, RepairStateLeavesNoSuiteProgramRunning) {
     EXPECT_TRUE(within(5s, [] { return runningSuitePrograms().empty(); }))
         << "still running: " << runningSuitePrograms().size();
     for (const auto& child : mChildren) {
-        EXPECT_NE(test::exitCodeOf(child), STILL_ACTIVE);
+        if (&child != &unrelated) {
+            EXPECT_NE(test::exitCodeOf(child), STILL_ACTIVE);
+        }
     }
+    EXPECT_EQ(test::exitCodeOf(unrelated), STILL_ACTIVE) << "a program neither in the install folder nor of a suite name";
 }
 
 TEST_F(SuiteSimScenario, SimulatedProgramsRecordHowTheyWereStarted) {
