@@ -61,6 +61,18 @@ std::set<std::wstring> runningSuitePrograms() {
     return running;
 }
 
+bool hasModule(DWORD pid, const std::wstring& lowerName) {
+    WinUtils::AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry)) {
+        if (lower(entry.szModule) == lowerName) {
+            return true;
+        }
+    }
+    return false;
+}
+
 template <typename Predicate>
 bool within(std::chrono::milliseconds limit, Predicate done) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -207,6 +219,10 @@ TEST_F(SuiteSimScenario, SimulatedProgramsRecordHowTheyWereStarted) {
     EXPECT_NE(line.find("\tstart=20"), std::string::npos) << line;
     EXPECT_NE(line.find("\tcwd="), std::string::npos) << line;
     EXPECT_NE(line.find("Korv Desktop\\KorvDesktop.exe\" --lifetime=60000"), std::string::npos) << line;
+    // The start is recorded before the DLL is loaded.
+    const DWORD pid = mChildren.back().pid;
+    EXPECT_TRUE(within(5s, [&] { return hasModule(pid, L"korvsimmodule.dll"); }))
+        << "the DLL named in KorvDesktop.exe.sim";
 }
 
 // Each case starts the service with a stop behaviour, stops it by name and expects the outcome.
