@@ -49,4 +49,12 @@ std::vector<CapturedAssert> ScopedAssertCapture::asserts() const {
     return mAsserts;
 }
 
+std::vector<std::string> ScopedAssertCapture::messages() const {
+    std::vector<std::string> texts;
+    for (const auto& report : asserts()) {
+        texts.push_back(report.message);
+    }
+    return texts;
+}
+
 }  // namespace kvx::test

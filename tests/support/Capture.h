@@ -58,6 +58,8 @@ public:
     ScopedAssertCapture();
     ~ScopedAssertCapture();
     std::vector<CapturedAssert> asserts() const;
+    // Just the messages, in the order they were reported.
+    std::vector<std::string> messages() const;
 
 private:
     mutable std::mutex mMutex;

@@ -20,13 +20,7 @@ protected:
         }
     }
 
-    std::vector<std::string> messages() {
-        std::vector<std::string> texts;
-        for (const auto& a : mAsserts.asserts()) {
-            texts.push_back(a.message);
-        }
-        return texts;
-    }
+    std::vector<std::string> messages() const { return mAsserts.messages(); }
 
     test::ScopedTestClock mClock;
     test::ScopedAssertCapture mAsserts;
