@@ -11,6 +11,12 @@ list(APPEND KVX_PORTABLE_SOURCES
 )
 list(APPEND KVX_WINDOWS_SOURCES
     destager/ClientFileVersion.cpp
+    destager/DestageContext.cpp
     destager/ErrorTelemetry.cpp
     destager/StagedFileValidation.cpp
 )
+# Folder swap and symlink mode, orchestration, loop detection, the entry.
+include(${CMAKE_CURRENT_LIST_DIR}/swap.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/orchestration.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/main.cmake OPTIONAL)

@@ -17,3 +17,5 @@ list(APPEND KVX_WINDOWS_SOURCES
     process/Win32Service.cpp
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS advapi32 shlwapi)
+# Install-path check, relaunch and shutdown guard.
+include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)

@@ -18,3 +18,8 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
 endif()
+# Folder swap and symlink mode, orchestration, loop detection, end to end.
+include(${CMAKE_CURRENT_LIST_DIR}/swap.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/orchestration.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/e2e.cmake OPTIONAL)

@@ -22,3 +22,6 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
 endif()
+# Error accounting and the application core.
+include(${CMAKE_CURRENT_LIST_DIR}/errors/tests.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/app/tests.cmake OPTIONAL)

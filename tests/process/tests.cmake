@@ -45,3 +45,5 @@ if(KVX_WINDOWS)
     # Both stop processes by suite name and set the install location in the shared Wine prefix.
     set_tests_properties(proc_windows_tests proc_suite_scenario_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 endif()
+# Install-path check, relaunch and shutdown guard.
+include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
