@@ -10,7 +10,7 @@ namespace {
 
 // The logger's own failures never go into its files, or it could recurse into itself.
 void reportLogError(std::string message) {
-    foundation::recordTelemetryEvent(foundation::TelemetryEvent("diags.logs.erro").set("emsg", std::move(message)));
+    foundation::recordTelemetryEvent(foundation::TelemetryEvent("diags.logs.erro").setParam("emsg", std::move(message)));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ public:
 
     // Strings, integers and booleans.
     template <typename T>
-    TelemetryEvent& set(std::string_view name, T&& value) {
+    TelemetryEvent& setParam(std::string_view name, T&& value) {
         mParams[std::string(name)] = std::forward<T>(value);
         return *this;
     }
