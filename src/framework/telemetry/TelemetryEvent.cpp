@@ -2,13 +2,25 @@
 
 #include <mutex>
 
+#include "foundation/Assert.h"
+
 namespace kvx::foundation {
 namespace {
 
 std::mutex sSinkMutex;
 std::shared_ptr<ITelemetrySink> sSink;
 
+std::shared_ptr<ITelemetrySink> currentSink() {
+    std::lock_guard lock(sSinkMutex);
+    return sSink;
+}
+
 }  // namespace
+
+TelemetryEvent::TelemetryEvent(std::string taxonomy)
+    : mTaxonomy(std::move(taxonomy)), mParams(nlohmann::json::object()) {
+    KVX_ASSERT(AssertLevel::Error, !mTaxonomy.empty(), "taxonomy may not be empty");
+}
 
 std::shared_ptr<ITelemetrySink> setTelemetrySink(std::shared_ptr<ITelemetrySink> sink) {
     std::lock_guard lock(sSinkMutex);
@@ -16,15 +28,22 @@ std::shared_ptr<ITelemetrySink> setTelemetrySink(std::shared_ptr<ITelemetrySink>
     return sink;
 }
 
+// The sink is called outside the lock: it may take its time or record further events.
 void recordTelemetryEvent(const TelemetryEvent& event) {
-    std::shared_ptr<ITelemetrySink> sink;
-    {
-        std::lock_guard lock(sSinkMutex);
-        sink = sSink;
-    }
-    // Called outside the lock: a sink may take its time or record further events.
-    if (sink) {
+    if (auto sink = currentSink()) {
         sink->record(event);
+    }
+}
+
+void recordTelemetryAppEvent(int32_t level) {
+    if (auto sink = currentSink()) {
+        sink->recordAppEvent(level);
+    }
+}
+
+void flushTelemetry() {
+    if (auto sink = currentSink()) {
+        sink->flush();
     }
 }
 
