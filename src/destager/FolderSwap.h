@@ -29,6 +29,9 @@ struct RenameResult {
     bool ok() const { return code == kRenameMoved; }
 };
 
+// "{number}: {system text}", the form every OS error takes in the update's messages.
+std::string osErrorText(uint32_t osError);
+
 // Clears an existing destination, creates its parent and renames. `contextName` names the caller's
 // step in lock reports ("oldClient", "staged", "rollback", ...).
 RenameResult renameFolder(const fs::Path& oldPath, const fs::Path& newPath, const std::string& contextName);
