@@ -1,0 +1,176 @@
+#include "destager/UpdateOrchestration.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "destager/FolderSwap.h"
+#include "destager/RepairState.h"
+#include "destager/ResultCodes.h"
+#include "destager/StagedFileValidation.h"
+#include "destager/SymlinkMode.h"
+#include "foundation/Logging.h"
+#include "foundation/fs/IFilesystem.h"
+#include "framework/config/Modes.h"
+#include "integration/BackgroundServiceConfig.h"
+#include "integration/Shortcuts.h"
+#include "integration/UninstallEntries.h"
+
+namespace kvx::apps::destager::internal {
+
+namespace {
+
+// The swap helpers below log as part of the step they serve.
+constexpr const char* kDestageUpdateFunction = "kvx::apps::destager::internal::destageUpdate";
+
+// An error answer counts as "no" for every folder question of the update.
+bool clientFolderExists(const DestageContext& context) {
+    auto exists = fs::filesystem().exists(context.clientPath);
+    return exists.isOk() && exists.peek();
+}
+
+// The link itself, not what it points at.
+bool clientFolderIsLink(const DestageContext& context) {
+    auto status = fs::filesystem().symlinkStatus(context.clientPath);
+    return status.isOk() && status.peek().type() == std::filesystem::file_type::symlink;
+}
+
+bool isFlintModeName(std::string_view mode) {
+    const std::string_view flint = services::settings::kModeFlint;
+    return std::equal(mode.begin(), mode.end(), flint.begin(), flint.end(),
+                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+}
+
+// An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
+bool isStoredFlintUpdate(const DestagerOptions& options) {
+    return options.action == Action::Update && options.mode == Mode::Unspecified &&
+           isFlintModeName(services::settings::getMode());
+}
+
+int32_t swapInSymlinkMode(const DestageContext& context, bool clientExists) {
+    if (clientExists && !clientFolderIsLink(context)) {
+        if (const int32_t code = migrateToSymlinkMode(context); code != kDestageSuccess) {
+            KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
+                       "Failed to migrate install to symlink mode, code[{}]", code);
+            return code;
+        }
+    }
+    const int32_t code = swapSymlinkFolders(context);
+    if (code != kDestageSuccess) {
+        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
+                   "Failed to destage update in symlink mode, code[{}]", code);
+    }
+    return code;
+}
+
+int32_t swapInPlainMode(const DestageContext& context, bool clientExists) {
+    if (clientExists && clientFolderIsLink(context)) {
+        if (const int32_t code = revertSymlinkMode(context); code != kDestageSuccess) {
+            KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
+                       "Failed to revert install from symlink mode, code[{}]", code);
+            return code;
+        }
+    }
+    const int32_t code = swapFolders(context);
+    if (code != kDestageSuccess) {
+        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
+                   "Failed to destage update, code[{}]", code);
+    }
+    return code;
+}
+
+}  // namespace
+
+UpdateSteps systemUpdateSteps() {
+    return UpdateSteps{
+        .setSuiteUnavailable = [] { setSuiteUnavailable(); },
+        .enterRepairState = [] { return enterRepairState(); },
+        .updateBackgroundServiceConfig = updateBackgroundServiceConfig,
+        .updateUninstallStrings = suite::updateUninstallStrings,
+        .updateUninstallEntries = suite::updateUninstallEntries,
+        .createDesktopShortcut = createDesktopShortcut,
+        .createStartMenuShortcuts = createStartMenuShortcuts,
+        .createAppRecoveryShortcut = createAppRecoveryShortcut,
+    };
+}
+
+int32_t validateDirectories(const DestageContext& context) {
+    if (!fs::filesystem().isDirectory(context.stagedClientPath)) {
+        KVX_LOG_ERROR("Could not find the staged update, path[{}]", context.stagedClientPath.utf8());
+        return kStagedClientMissing;
+    }
+    if (!fs::filesystem().isDirectory(context.clientPath)) {
+        KVX_LOG_ERROR("Could not find existing client folder, path[{}]", context.clientPath.utf8());
+        return kClientFolderMissing;
+    }
+    return kDestageSuccess;
+}
+
+int32_t destageUpdate(const DestageContext& context) { return destageUpdate(context, systemUpdateSteps()); }
+
+int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
+    KVX_LOG_VERBOSE("Destaging update, note that the old install folder will be edited/broken from this point onward");
+    KVX_LOG_VERBOSE("Staged path[{}]. Current client path[{}]", context.stagedClientPath.utf8(),
+                    context.clientPath.utf8());
+    if (const int32_t code = steps.enterRepairState(); code != kDestageSuccess) {
+        KVX_LOG_ERROR("Failed to enter repair state, code[{}]", code);
+        return code;
+    }
+    // From here on the suite is down and the install may be half-swapped.
+    tryValidateStagedFiles(context.stagedClientPath, context.zipPath, false);
+    const bool clientExists = clientFolderExists(context);
+    if (!clientExists) {
+        KVX_LOG_WARN("Could not find main client folder at path[{}], attempting to repair with this update",
+                     context.clientPath.utf8());
+    }
+    const int32_t code = isPlainModeStagedFolder(context.stagedFolderName) ? swapInPlainMode(context, clientExists)
+                                                                            : swapInSymlinkMode(context, clientExists);
+    if (code != kDestageSuccess) {
+        return code;
+    }
+    tryValidateStagedFiles(context.clientPath, context.zipPath, true);
+    steps.updateBackgroundServiceConfig(context);
+    return kDestageSuccess;
+}
+
+void refreshAfterUpdate(const DestagerOptions& options, const DestageContext& context, const UpdateSteps& steps) {
+    steps.updateUninstallStrings();
+    steps.updateUninstallEntries();
+    if (options.mode != Mode::Flint && !isStoredFlintUpdate(options)) {
+        steps.createDesktopShortcut(options);
+        steps.createStartMenuShortcuts();
+    }
+    steps.createAppRecoveryShortcut(context);
+}
+
+}  // namespace kvx::apps::destager::internal
+
+namespace kvx::apps::destager {
+
+int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context) {
+    return applyUpdate(options, context, internal::systemUpdateSteps());
+}
+
+int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context, const internal::UpdateSteps& steps) {
+    int32_t code = internal::validateDirectories(context);
+    if (code == kClientFolderMissing) {
+        // The update then doubles as a repair of the missing client.
+        KVX_LOG_WARN("Existing client directory is missing");
+    } else if (code != kDestageSuccess) {
+        KVX_LOG_ERROR("Couldn't find staged update/client folders required to destage update, code[{}]", code);
+        return code;
+    }
+    steps.setSuiteUnavailable();
+    code = internal::destageUpdate(context, steps);
+    if (code != kDestageSuccess) {
+        KVX_LOG_ERROR("Failed to destage update, code[{}]", code);
+        return code;
+    }
+    KVX_LOG_INFO("Successfully swapped staged/client folders, update has been applied");
+    internal::refreshAfterUpdate(options, context, steps);
+    return kDestageSuccess;
+}
+
+}  // namespace kvx::apps::destager
