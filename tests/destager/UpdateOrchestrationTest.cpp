@@ -1,0 +1,234 @@
+// Applying an update on real folders, with the steps that would stop real processes or change the
+// machine's registration replaced by recorders. Wine 8 creates no directory symbolic links
+// (CreateSymbolicLinkW returns TRUE and makes nothing), so symlink-mode installs run over
+// FakeSymlinkFilesystem, which records links in memory; the folders and files around them are real.
+#include "destager/UpdateOrchestration.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "destager/SymlinkMode.h"
+#include "foundation/Singleton.h"
+#include "foundation/fs/FileFunctions.h"
+#include "framework/config/ConfigSystem.h"
+#include "support/Capture.h"
+#include "support/FakeSymlinkFilesystem.h"
+#include "support/ScopedFilesystem.h"
+#include "support/TempFolder.h"
+#include "support/TestClock.h"
+
+namespace kvx::apps::destager {
+namespace {
+
+using foundation::utils::Singleton;
+using internal::UpdateSteps;
+using Calls = std::vector<std::string>;
+
+const Calls kFullRefresh{"updateUninstallStrings", "updateUninstallEntries", "createDesktopShortcut",
+                         "createStartMenuShortcuts", "createAppRecoveryShortcut"};
+const Calls kFlintRefresh{"updateUninstallStrings", "updateUninstallEntries", "createAppRecoveryShortcut"};
+
+class UpdateOrchestrationTest : public ::testing::Test {
+protected:
+    UpdateOrchestrationTest() : mConfig(Singleton<config::ConfigSystem>::create()) {}
+    ~UpdateOrchestrationTest() override { Singleton<config::ConfigSystem>::destroy(); }
+
+    DestageContext contextFor(const std::string& stagedFolderName) {
+        return contextFor(stagedFolderName, mInstall);
+    }
+    DestageContext contextFor(const std::string& stagedFolderName, const fs::Path& installRoot) {
+        const fs::Path executable =
+            installRoot / fs::Path::fromUtf8(stagedFolderName) / L"Korv Desktop\\KorvDestager.exe";
+        return buildDestageContext(installRoot, executable, mClock->now100nsSinceEpoch());
+    }
+    // "old" in the live client (a plain folder, or a link to the versioned client) and "new" staged.
+    DestageContext prepareInstall(const std::string& stagedFolderName, bool clientIsLink = false) {
+        const fs::Path install(L"Korv");
+        mTemp.writeFile(install / (clientIsLink ? mVersionedClient : L"Korv Desktop") / L"KorvDesktop.exe",
+                        "old");
+        mTemp.writeFile(install / fs::Path::fromUtf8(stagedFolderName) / L"Korv Desktop\\KorvDesktop.exe",
+                        "new");
+        const DestageContext context = contextFor(stagedFolderName);
+        if (clientIsLink) {
+            EXPECT_TRUE(fs::filesystem().createDirectorySymlink(mVersionedClient, context.clientPath).isOk());
+        }
+        return context;
+    }
+    UpdateSteps recordingSteps() {
+        auto record = [this](const char* name) {
+            return [this, name](auto&&...) { mCalls.push_back(name); };
+        };
+        return UpdateSteps{
+            .setSuiteUnavailable = record("setSuiteUnavailable"),
+            .enterRepairState =
+                [this] {
+                    mCalls.push_back("enterRepairState");
+                    return mRepairStateCode;
+                },
+            .updateBackgroundServiceConfig = record("updateBackgroundServiceConfig"),
+            .updateUninstallStrings = record("updateUninstallStrings"),
+            .updateUninstallEntries = record("updateUninstallEntries"),
+            .createDesktopShortcut = record("createDesktopShortcut"),
+            .createStartMenuShortcuts = record("createStartMenuShortcuts"),
+            .createAppRecoveryShortcut = record("createAppRecoveryShortcut"),
+        };
+    }
+    int32_t apply(const DestageContext& context, const DestagerOptions& options = {}) {
+        return applyUpdate(options, context, recordingSteps());
+    }
+    std::string clientExeIn(const fs::Path& folder) const {
+        auto bytes = foundation::file::readFile(folder / L"KorvDesktop.exe", 100);
+        return bytes.isOk() ? std::string(bytes.peek().begin(), bytes.peek().end()) : "<missing>";
+    }
+    size_t logged(int32_t level, const std::string& function, const std::string& message) {
+        size_t count = 0;
+        for (const auto& line : mLogger->lines()) {
+            count += line.level == level && line.function == function && line.message == message;
+        }
+        return count;
+    }
+
+    config::ConfigSystem& mConfig;
+    test::ScopedTestClock mClock;
+    test::ScopedCapturingLogger mLogger;
+    test::TempFolder mTemp;
+    test::ScopedFilesystem<test::FakeSymlinkFilesystem> mFs{std::make_shared<test::FakeSymlinkFilesystem>()};
+    const fs::Path mInstall = mTemp.makeFolder(L"Korv");
+    const fs::Path mVersionedClient{L"1.2.3.4-100\\Korv Desktop"};
+    int32_t mRepairStateCode = 0;
+    Calls mCalls;
+};
+
+constexpr const char* kDestageUpdate = "kvx::apps::destager::internal::destageUpdate";
+constexpr const char* kApplyUpdate = "kvx::apps::destager::applyUpdate";
+
+TEST_F(UpdateOrchestrationTest, BothFoldersMissingIs4AndNothingIsStopped) {
+    const DestageContext context = contextFor("StagedKorvDesktop");
+    EXPECT_EQ(apply(context), 4);
+    EXPECT_TRUE(mCalls.empty());
+    EXPECT_EQ(logged(services::logging::Error, "kvx::apps::destager::internal::validateDirectories",
+                     "Could not find the staged update, path[" + context.stagedClientPath.utf8() + "]"),
+              1u);
+    EXPECT_EQ(logged(services::logging::Error, kApplyUpdate,
+                     "Couldn't find staged update/client folders required to destage update, code[4]"),
+              1u);
+}
+
+TEST_F(UpdateOrchestrationTest, MissingClientIsRepairedFromTheStagedClient) {
+    mTemp.writeFile(L"Korv\\StagedKorvDesktop\\Korv Desktop\\KorvDesktop.exe", "new");
+    const DestageContext context = contextFor("StagedKorvDesktop");
+
+    EXPECT_EQ(apply(context), 0);
+    EXPECT_EQ(clientExeIn(context.clientPath), "new");
+    EXPECT_FALSE(fs::filesystem().exists(context.stagedClientPath).unwrap());
+    EXPECT_EQ(logged(services::logging::Warn, kApplyUpdate, "Existing client directory is missing"), 1u);
+    EXPECT_EQ(logged(services::logging::Warn, kDestageUpdate,
+                     "Could not find main client folder at path[" + context.clientPath.utf8() +
+                         "], attempting to repair with this update"),
+              1u);
+    Calls expected{"setSuiteUnavailable", "enterRepairState", "updateBackgroundServiceConfig"};
+    expected.insert(expected.end(), kFullRefresh.begin(), kFullRefresh.end());
+    EXPECT_EQ(mCalls, expected);
+}
+
+TEST_F(UpdateOrchestrationTest, PlainStagedNameInAnyCaseSwapsFolders) {
+    for (const char* name : {"stagedkorvdesktop", "STAGEDKORVDESKTOP"}) {
+        const fs::Path root = fs::Path::fromUtf8(std::string("Korv-") + name);
+        mTemp.writeFile(root / L"Korv Desktop\\KorvDesktop.exe", "old");
+        mTemp.writeFile(root / fs::Path::fromUtf8(name) / L"Korv Desktop\\KorvDesktop.exe", "new");
+        const DestageContext context = contextFor(name, mTemp / root);
+
+        EXPECT_EQ(apply(context), 0) << name;
+        EXPECT_EQ(clientExeIn(context.clientPath), "new") << name;
+        EXPECT_EQ(clientExeIn(context.outdatedClientPath), "old") << name;
+    }
+    EXPECT_EQ(mFs->linkCreationAttempts(), 0);
+}
+
+TEST_F(UpdateOrchestrationTest, OtherStagedNameMigratesAPlainClientFirst) {
+    const DestageContext context = prepareInstall("Staged-13.697");
+    const fs::Path versioned =
+        mInstall / fs::Path::fromUtf8(internal::versionedFolderName(context)) / L"Korv Desktop";
+
+    EXPECT_EQ(apply(context), 0);
+    EXPECT_EQ(clientExeIn(versioned), "old");
+    ASSERT_TRUE(mFs->link(context.clientPath).has_value());
+    EXPECT_EQ(mFs->link(context.clientPath)->storedTarget, context.stagedLinkTarget);
+    EXPECT_EQ(clientExeIn(context.clientPath), "new");
+    EXPECT_EQ(mFs->linkCreationAttempts(), 2);  // the migration's link, then the re-pointed one
+}
+
+TEST_F(UpdateOrchestrationTest, OtherStagedNameOverALinkedClientOnlyRepointsIt) {
+    const DestageContext context = prepareInstall("Staged-13.697", true);
+
+    EXPECT_EQ(apply(context), 0);
+    EXPECT_EQ(mFs->link(context.clientPath)->storedTarget, context.stagedLinkTarget);
+    EXPECT_EQ(mFs->linkCreationAttempts(), 2);  // the test's own link, then the re-pointed one
+    EXPECT_EQ(clientExeIn(mInstall / mVersionedClient), "old");
+}
+
+TEST_F(UpdateOrchestrationTest, PlainStagedNameRevertsALinkedClientFirst) {
+    const DestageContext context = prepareInstall("StagedKorvDesktop", true);
+
+    EXPECT_EQ(apply(context), 0);
+    EXPECT_EQ(mFs->linkCount(), 0u);
+    EXPECT_EQ(clientExeIn(context.clientPath), "new");
+    EXPECT_EQ(clientExeIn(context.outdatedClientPath), "old");
+    EXPECT_FALSE(fs::filesystem().exists(mInstall / L"1.2.3.4-100").unwrap());
+}
+
+TEST_F(UpdateOrchestrationTest, FailedStepCodesPassThroughAndSkipTheRefresh) {
+    const DestageContext context = prepareInstall("Staged-13.697");
+
+    mRepairStateCode = 8;
+    EXPECT_EQ(apply(context), 8);
+    EXPECT_EQ(logged(services::logging::Error, kDestageUpdate, "Failed to enter repair state, code[8]"), 1u);
+    EXPECT_EQ(clientExeIn(context.clientPath), "old");
+
+    mRepairStateCode = 0;
+    mCalls.clear();
+    mFs->failLinkCreation(ERROR_PRIVILEGE_NOT_HELD, 100);
+    EXPECT_EQ(apply(context), 30);
+    EXPECT_EQ(logged(services::logging::Error, kDestageUpdate,
+                     "Failed to migrate install to symlink mode, code[30]"),
+              1u);
+    EXPECT_EQ(logged(services::logging::Error, kApplyUpdate, "Failed to destage update, code[30]"), 1u);
+    EXPECT_EQ(mCalls, (Calls{"setSuiteUnavailable", "enterRepairState"}));
+}
+
+struct RefreshCase {
+    Action action;
+    Mode mode;
+    const char* storedMode;
+    bool shortcuts;
+};
+
+TEST_F(UpdateOrchestrationTest, RefreshSkipsDesktopAndStartMenuForFlintOnly) {
+    const RefreshCase cases[] = {
+        {Action::Update, Mode::Flint, "normal", false},
+        {Action::Install, Mode::Flint, "normal", false},
+        {Action::Update, Mode::Unspecified, "FLINT", false},
+        {Action::Update, Mode::Unspecified, "normal", true},
+        {Action::Install, Mode::Unspecified, "flint", true},
+        {Action::Update, Mode::Normal, "flint", true},
+        {Action::Repair, Mode::Luna, "flint", true},
+    };
+    const DestageContext context = contextFor("StagedKorvDesktop");
+    for (const RefreshCase& c : cases) {
+        mConfig.set(config::Store::Ordinary, "app.mode", c.storedMode, config::kScopeStatic);
+        mCalls.clear();
+        DestagerOptions options;
+        options.action = c.action;
+        options.mode = c.mode;
+        internal::refreshAfterUpdate(options, context, recordingSteps());
+        EXPECT_EQ(mCalls, c.shortcuts ? kFullRefresh : kFlintRefresh)
+            << actionName(c.action) << " " << modeName(c.mode) << " " << c.storedMode;
+    }
+}
+
+}  // namespace
+}  // namespace kvx::apps::destager
