@@ -11,9 +11,6 @@
 
 namespace kvx::apps {
 
-// The folder every install keeps its client in, and the last component of every install location.
-inline constexpr const wchar_t* kClientFolderName = L"Korv Desktop";
-
 // 0 when the keys are right (or an update found them present), 22 when the install location has the
 // wrong shape, the destager does not run from inside it or a write failed, 24 when the running
 // executable's path is unknown. The executable path comes from the filesystem layer and the default

@@ -7,7 +7,8 @@
 namespace kvx::apps::suite {
 
 inline constexpr const wchar_t* kUpdateInProgressEventName = L"Global\\Korvapp::UpdateInProgress";
-inline constexpr const wchar_t* kUpdateInProgressEventSddl = L"D:(A;;0x00100000;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)";
+inline constexpr const wchar_t* kUpdateInProgressEventSddl =
+    L"D:(A;;0x00100000;;;AU)(A;;GA;;;SY)(A;;GA;;;BA)";
 
 // True when the event exists (another destager holds it).
 bool isUpdateInProgress();

@@ -1,0 +1,4 @@
+# Loop detection on the registry.
+list(APPEND KVX_WINDOWS_SOURCES
+    destager/LoopDetection.cpp
+)
