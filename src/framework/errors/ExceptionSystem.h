@@ -29,7 +29,7 @@ public:
     std::string onNotification(uint32_t id, const CrashInfo& crash);
 
 private:
-    std::string writeReport(const CrashInfo& crash, const std::string& identifier);
+    std::string writeReport(const std::string& content);
 
     std::string mExecutablePath;
     std::string mMainLog;
