@@ -7,3 +7,10 @@ list(APPEND KVX_PORTABLE_SOURCES
     framework/errors/ErrorAccumulator.cpp
     framework/errors/ErrorAccumulatorConfig.cpp
 )
+list(APPEND KVX_WINDOWS_SOURCES
+    framework/errors/AssertionSupport.cpp
+    framework/errors/ExceptionHandlerClient.cpp
+    framework/errors/ExceptionSystem.cpp
+    framework/errors/Win32AssertPlatform.cpp
+    framework/errors/Win32StackSymbols.cpp
+)
