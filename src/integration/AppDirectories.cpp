@@ -1,0 +1,118 @@
+#include "integration/AppDirectories.h"
+
+#include <optional>
+
+#include "foundation/Assert.h"
+#include "foundation/fs/IFilesystem.h"
+#include "integration/AppKey.h"
+
+namespace kvx::apps::utils {
+namespace {
+
+constexpr std::array<AppDirectoryEntry, kAppDirectoryCount> kAppDirectoryTable{{
+    {"backgroundService", "KorvBackgroundService.exe", true},
+    {"crashReporter", "KorvCrashReporter.exe", true},
+    {"pellamLegacyCompatibility", "PellamLegacyCompatibility.exe", true},
+    {"desktop", "KorvDesktop.exe", false},
+    {"korvUpdater", "KorvUpdater.exe", false},
+    {"faultReporter", "FaultReporter.exe", true},
+    {"launcher", "KorvLauncher.exe", true},
+    {"launchHelper", "KorvLaunchHelper.exe", true},
+    {"cefSubProcess", "KorvCefSubProcess.exe", true},
+    {"korvEgsProxy", "KorvEgsProxy.exe", false},
+    {"korvLocalHostSvc", "KorvLocalHostSvc.exe", false},
+    {"gameElevationProxy", "KorvGEP.exe", false},
+    {"uninstall", "KorvUninstall.exe", false},
+    {"korvSteamProxy", "KorvSteamProxy.exe", false},
+    {"korvSteamAuthHelper", "KorvSteamAuthHelper.exe", false},
+    {"korvSteamLauncher", "KorvSteamLauncher.exe", false},
+    {"korvConnect", "KorvConnect_microsoft.exe", false},
+}};
+
+std::array<std::string, kAppDirectoryCount>& resolvedDirectories() {
+    static std::array<std::string, kAppDirectoryCount> directories;
+    return directories;
+}
+
+bool folderHoldsApp(const fs::Path& folder, std::string_view appName) {
+    auto found = fs::filesystem().exists(folder / fs::Path::fromUtf8(appName));
+    return found.isOk() && found.peek();
+}
+
+std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName) {
+    const std::string launcher = openAppKey(false, true).get<std::string>("LauncherAppPath");
+    if (launcher.empty()) {
+        return std::nullopt;
+    }
+    fs::Path folder = fs::Path::fromUtf8(launcher).parent();
+    return folderHoldsApp(folder, appName) ? std::optional(folder) : std::nullopt;
+}
+
+std::optional<fs::Path> fromOwnFolder(const fs::Path& ownFolder, std::string_view appName) {
+    const std::string name = ownFolder.filename().utf8();
+    if (name != "Korv Desktop" && name != "Destager") {
+        return std::nullopt;
+    }
+    return folderHoldsApp(ownFolder, appName) ? std::optional(ownFolder) : std::nullopt;
+}
+
+bool isTestOutputFolder(std::string_view name) { return name == "test" || name == "test/" || name == "test\\"; }
+
+std::optional<fs::Path> fromBuildLayout(const fs::Path& ownFolder, std::string_view appBuildFolder,
+                                        std::string_view appName, bool searchTestOutput) {
+    fs::Path folder = isTestOutputFolder(ownFolder.filename().utf8()) ? ownFolder.parent() : ownFolder;
+    const fs::Path buildFolder = fs::Path::fromUtf8(appBuildFolder);
+    for (;;) {
+        const fs::Path candidate = folder / buildFolder;
+        if (folderHoldsApp(candidate, appName)) {
+            return candidate;
+        }
+        if (searchTestOutput && folderHoldsApp(candidate / L"test", appName)) {
+            return candidate / L"test";
+        }
+        const fs::Path parent = folder.parent();
+        if (parent.empty() || parent == folder) {
+            return std::nullopt;
+        }
+        folder = parent;
+    }
+}
+
+std::optional<fs::Path> searchAppDirectory(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
+    if (auto found = fromRegisteredLauncher(appName)) {
+        return found;
+    }
+    auto executable = fs::filesystem().executablePath();
+    if (executable.isError()) {
+        return std::nullopt;
+    }
+    const fs::Path ownFolder = executable.peek().parent();
+    if (auto found = fromOwnFolder(ownFolder, appName)) {
+        return found;
+    }
+    return fromBuildLayout(ownFolder, appBuildFolder, appName, searchTestOutput);
+}
+
+}  // namespace
+
+std::string getAppDirectoryFor(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
+    const auto found = searchAppDirectory(appBuildFolder, appName, searchTestOutput);
+    const bool pathFound = found.has_value();
+    KVX_ASSERT(foundation::AssertLevel::Error, pathFound, "getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
+               appBuildFolder, appName);
+    return pathFound ? found->utf8() : std::string();
+}
+
+const std::array<AppDirectoryEntry, kAppDirectoryCount>& appDirectoryTable() { return kAppDirectoryTable; }
+
+void resolveAppDirectories() {
+    auto& directories = resolvedDirectories();
+    for (size_t i = 0; i < kAppDirectoryCount; ++i) {
+        const AppDirectoryEntry& entry = kAppDirectoryTable[i];
+        directories[i] = getAppDirectoryFor(entry.buildFolder, entry.executable, entry.searchTestOutput);
+    }
+}
+
+const std::string& appDirectory(AppDirectory which) { return resolvedDirectories().at(static_cast<size_t>(which)); }
+
+}  // namespace kvx::apps::utils

@@ -1,0 +1,53 @@
+#pragma once
+// Helpers of the application-core tests: a running-program path of the test's choosing, a value of
+// the application key set or removed for one test, and the current folder put back afterwards.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "support/ForwardingFilesystem.h"
+
+namespace kvx::test {
+
+// Reports `executable` as the running program's path; everything else goes to the real filesystem.
+class FakeExecutableFilesystem final : public ForwardingFilesystem {
+public:
+    explicit FakeExecutableFilesystem(fs::Path executable) : mExecutable(std::move(executable)) {}
+    Result<fs::Path, fs::OsError> executablePath() override { return Ok(mExecutable); }
+
+private:
+    fs::Path mExecutable;
+};
+
+// Sets (or, with no value, removes) a value of the application key's 64-bit view until destroyed,
+// then restores what was there. The key is shared by the Wine prefix: callers hold the
+// "wine_suite_processes" resource lock.
+class ScopedAppKeyValue {
+public:
+    ScopedAppKeyValue(std::string name, std::optional<std::wstring> value);
+    ~ScopedAppKeyValue();
+    ScopedAppKeyValue(const ScopedAppKeyValue&) = delete;
+    ScopedAppKeyValue& operator=(const ScopedAppKeyValue&) = delete;
+
+private:
+    std::string mName;
+    std::optional<std::wstring> mPrevious;
+};
+
+// Puts the process's current folder back when destroyed (a folder in use cannot be removed).
+class ScopedCurrentFolder {
+public:
+    ScopedCurrentFolder();
+    ~ScopedCurrentFolder();
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+
+    static std::wstring current();
+
+private:
+    std::wstring mFolder;
+};
+
+}  // namespace kvx::test
