@@ -47,6 +47,8 @@ public:
     // Reads and deciphers a resource container and hands it to onResourceLoaded; a failure is
     // logged and the start goes on without it.
     void loadResourceFile(const std::string& path);
+    // Steps of preInit and init, public for programs that run them again on their own terms.
+    // prepareWorkQueues needs the worker-thread manager that init creates first.
     void processStaticConfiguration(config::ConfigSystem& config);
     void prepareWorkQueues(config::ConfigSystem& config);
 
@@ -54,6 +56,8 @@ public:
     bool isInitialized() const { return mInitialized; }
     const std::string& executableFolder() const { return mExecutableFolder; }
     const std::string& executableName() const { return mExecutableName; }
+    // Null unless the parameters asked for the crash-report client.
+    foundation::ExceptionSystem* exceptionSystem() const { return mExceptionSystem; }
     // Events recorded before they could be sent (a log that failed to open).
     const std::vector<foundation::TelemetryEvent>& earlyTelemetryEvents() const { return mEarlyTelemetryEvents; }
 

@@ -2,44 +2,24 @@
 
 namespace kvx::services::platform {
 
-bool Profiler::start(const std::string& sessionName) {
+bool LibrarySession::start(const std::string& text) {
     std::lock_guard lock(mMutex);
     if (mRunning) {
         return false;
     }
-    mSessionName = sessionName;
+    mText = text;
     mRunning = true;
     return true;
 }
 
-void Profiler::stop() {
+void LibrarySession::stop() {
     std::lock_guard lock(mMutex);
     mRunning = false;
 }
 
-std::string Profiler::sessionName() const {
+std::string LibrarySession::text() const {
     std::lock_guard lock(mMutex);
-    return mSessionName;
-}
-
-bool NetworkLibrary::startup(const std::string& parameters) {
-    std::lock_guard lock(mMutex);
-    if (mStarted) {
-        return false;
-    }
-    mParameters = parameters;
-    mStarted = true;
-    return true;
-}
-
-void NetworkLibrary::shutdown() {
-    std::lock_guard lock(mMutex);
-    mStarted = false;
-}
-
-std::string NetworkLibrary::parameters() const {
-    std::lock_guard lock(mMutex);
-    return mParameters;
+    return mText;
 }
 
 Profiler& profiler() {

@@ -10,45 +10,55 @@
 
 namespace kvx::services::platform {
 
+// A library's running state and the text it was started with; any thread may ask.
+class LibrarySession {
+public:
+    // False (and nothing changes) when already running.
+    bool start(const std::string& text);
+    void stop();
+    bool isRunning() const { return mRunning; }
+    std::string text() const;
+
+private:
+    mutable std::mutex mMutex;
+    std::string mText;
+    std::atomic<bool> mRunning{false};
+};
+
 class Profiler {
 public:
     void setWriteIntervalMs(uint32_t milliseconds) { mWriteIntervalMs = milliseconds; }
     uint32_t writeIntervalMs() const { return mWriteIntervalMs; }
-    // False when a session is already running.
-    bool start(const std::string& sessionName);
-    void stop();
-    bool isRunning() const { return mRunning; }
-    std::string sessionName() const;
+    bool start(const std::string& sessionName) { return mSession.start(sessionName); }
+    void stop() { mSession.stop(); }
+    bool isRunning() const { return mSession.isRunning(); }
+    std::string sessionName() const { return mSession.text(); }
 
 private:
-    mutable std::mutex mMutex;
-    std::string mSessionName;
+    LibrarySession mSession;
     std::atomic<uint32_t> mWriteIntervalMs{1000};
-    std::atomic<bool> mRunning{false};
 };
 
 class NetworkLibrary {
 public:
-    // The parameter text is kept for the library's services; false when already started.
-    bool startup(const std::string& parameters);
-    void shutdown();
-    bool isStarted() const { return mStarted; }
-    std::string parameters() const;
+    // The parameter text is kept for the library's services.
+    bool startup(const std::string& parameters) { return mSession.start(parameters); }
+    void shutdown() { mSession.stop(); }
+    bool isStarted() const { return mSession.isRunning(); }
+    std::string parameters() const { return mSession.text(); }
 
 private:
-    mutable std::mutex mMutex;
-    std::string mParameters;
-    std::atomic<bool> mStarted{false};
+    LibrarySession mSession;
 };
 
 class TraceLibrary {
 public:
-    void start() { mRunning = true; }
-    void stop() { mRunning = false; }
-    bool isRunning() const { return mRunning; }
+    void start() { mSession.start({}); }
+    void stop() { mSession.stop(); }
+    bool isRunning() const { return mSession.isRunning(); }
 
 private:
-    std::atomic<bool> mRunning{false};
+    LibrarySession mSession;
 };
 
 Profiler& profiler();

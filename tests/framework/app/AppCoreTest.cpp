@@ -13,6 +13,7 @@
 #include "framework/app/PlatformLibraries.h"
 #include "framework/config/ResourceManager.h"
 #include "framework/errors/ErrorAccumulator.h"
+#include "framework/errors/ExceptionSystem.h"
 #include "framework/workqueue/WorkerThreadManager.h"
 #include "integration/AppCoreTestSupport.h"
 #include "integration/AppDirectories.h"
@@ -135,6 +136,7 @@ TEST_F(AppCoreTest, ConstructionInstallsTheServicesAndMovesToTheExecutablesFolde
     }
     EXPECT_EQ(foundation::GetDefaultAllocator(), nullptr);
     EXPECT_FALSE(Singleton<config::ConfigSystem>::exists());
+    EXPECT_FALSE(Singleton<resources::ResourceManager>::exists());
     EXPECT_FALSE(Singleton<services::logging::ILogger>::exists());
     EXPECT_FALSE(Singleton<foundation::IClock>::exists());
     EXPECT_TRUE(asserts().empty()) << ::testing::PrintToString(messages());
@@ -142,10 +144,14 @@ TEST_F(AppCoreTest, ConstructionInstallsTheServicesAndMovesToTheExecutablesFolde
 
 TEST_F(AppCoreTest, InitStartsConfiguredWorkersAndTermStopsEverything) {
     {
-        AppCore core(params([](config::ConfigSystem& config) {
+        auto withCrashReports = params([](config::ConfigSystem& config) {
             set(config, "app.workQueue.global-io.threadCount", "2");
             set(config, "app.clientId", "test-client");
-        }));
+        });
+        withCrashReports.useExceptionSystem = true;
+        AppCore core(std::move(withCrashReports));
+        ASSERT_NE(core.exceptionSystem(), nullptr);
+        EXPECT_TRUE(core.exceptionSystem()->isEnabled());
         core.preInit();
         EXPECT_EQ(services::platform::networkLibrary().parameters(), "-servicename=test-client -noupnp");
         EXPECT_TRUE(services::platform::networkLibrary().isStarted());
