@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "framework/app/LocalizationSystem.h"
 #include "framework/app/StartupSettings.h"
 
 namespace kvx::apps {
@@ -40,13 +39,6 @@ TEST_F(StartupSettingsTest, NetworkParametersNameTheClient) {
     EXPECT_EQ(networkStartParameters(mConfig), "-servicename= -noupnp");
     set("app.clientId", "KorvDesktop-x64");
     EXPECT_EQ(networkStartParameters(mConfig), "-servicename=KorvDesktop-x64 -noupnp");
-
-    services::platform::NetworkLibrary library;
-    EXPECT_TRUE(library.startup(networkStartParameters(mConfig)));
-    EXPECT_FALSE(library.startup("-servicename=other -noupnp"));
-    EXPECT_EQ(library.parameters(), "-servicename=KorvDesktop-x64 -noupnp");
-    library.shutdown();
-    EXPECT_FALSE(library.isStarted());
 }
 
 TEST_F(StartupSettingsTest, LogLocationOverridesAndTheOpenFailureEvent) {
@@ -62,13 +54,6 @@ TEST_F(StartupSettingsTest, LogLocationOverridesAndTheOpenFailureEvent) {
     const auto event = logOpenFailureEvent("Invalid log paths dir=[] filename=[x]");
     EXPECT_EQ(event.taxonomy(), "diags.logs.erro");
     EXPECT_EQ(event.params(), (nlohmann::json{{"emsg", "Invalid log paths dir=[] filename=[x]"}}));
-}
-
-TEST(LocalizationSystem, KeepsTheLastLoadedLocale) {
-    services::platform::LocalizationSystem localization;
-    EXPECT_TRUE(localization.loadLocale("en-US"));
-    EXPECT_FALSE(localization.loadLocale(""));
-    EXPECT_EQ(localization.locale(), "en-US");
 }
 
 }  // namespace
