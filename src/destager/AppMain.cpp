@@ -1,0 +1,65 @@
+#include "destager/AppMain.h"
+
+#include <optional>
+
+#include "destager/DestageRun.h"
+#include "foundation/Clock.h"
+#include "foundation/Singleton.h"
+#include "framework/app/AppCore.h"
+#include "integration/CommonAppDataDirectory.h"
+#include "integration/UpdateInProgressEvent.h"
+#include "process/ShutdownTimeout.h"
+
+namespace kvx::apps {
+
+namespace {
+
+using ShutdownGuard = foundation::utils::Singleton<ShutdownTimeout>;
+
+AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
+    AppCoreParams params;
+    params.argc = argc;
+    params.argv = argv;
+    params.workQueues = {{"global-compute"}, {"global-io"}};
+    params.loadAppResources = true;
+    params.useExceptionSystem = true;
+    params.resolveAppDirectories = true;
+    params.appName = "KorvDestager";
+    return params;
+}
+
+}  // namespace
+
+int app_main(int argc, const char* const* argv) {
+    if (suite::isUpdateInProgress()) {
+        return -3;
+    }
+    WinUtils::AutoHandle updateInProgress;
+    suite::createUpdateInProgressEvent(updateInProgress);
+    const auto startTime = foundation::clock().monotonicNow();
+    ShutdownGuard::create();
+
+    int exitCode = 0;
+    {
+        AppCore core(makeAppCoreParams(argc, argv));
+        core.preInit();
+        if (!createCommonAppDataDirectory()) {
+            exitCode = -1;
+        } else {
+            core.init();
+            ShutdownGuard::getMutable().init(true);
+            std::optional<WinUtils::ComInitializer> com;
+            internal::runDestage(argc, argv, startTime, updateInProgress, com);
+            ShutdownGuard::getMutable().stopSignalReceived();
+            core.term();
+            ShutdownGuard::destroy();
+        }
+    }
+    if (ShutdownGuard::exists()) {
+        ShutdownGuard::destroy();
+    }
+    updateInProgress.reset();
+    return exitCode;
+}
+
+}  // namespace kvx::apps

@@ -1,0 +1,14 @@
+# KorvDestager.exe: the windowless entry, its manifest and version resource (both from the one
+# project version), and the resource container beside it.
+set(KVX_DESTAGER_GENERATED ${CMAKE_BINARY_DIR}/generated/destager)
+set(KVX_MANIFEST_PATH ${KVX_DESTAGER_GENERATED}/KorvDestager.manifest)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/resources/KorvDestager.manifest.in ${KVX_MANIFEST_PATH} @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/resources/KorvDestager.rc.in ${KVX_DESTAGER_GENERATED}/KorvDestager.rc @ONLY)
+
+add_executable(KorvDestager WIN32 ${CMAKE_CURRENT_LIST_DIR}/WinMain.cpp ${KVX_DESTAGER_GENERATED}/KorvDestager.rc)
+kvx_target_defaults(KorvDestager)
+set_target_properties(KorvDestager PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set_source_files_properties(${KVX_DESTAGER_GENERATED}/KorvDestager.rc PROPERTIES OBJECT_DEPENDS ${KVX_MANIFEST_PATH})
+target_link_options(KorvDestager PRIVATE -municode)
+target_link_libraries(KorvDestager PRIVATE kvx_windows)
+kvx_copy_resources_beside(KorvDestager)
