@@ -2,6 +2,10 @@
 
 namespace kvx::test {
 
+void PrintTo(const LoggedLine& line, std::ostream* out) {
+    *out << "{" << line.level << ", " << line.function << ", \"" << line.message << "\"}";
+}
+
 void CapturingLogger::log(int32_t level, std::string_view function, std::string_view message) {
     std::lock_guard lock(mMutex);
     mLines.push_back({level, services::logging::reduceFunctionName(function), std::string(message)});
@@ -55,6 +59,14 @@ std::vector<std::string> ScopedAssertCapture::messages() const {
         texts.push_back(report.message);
     }
     return texts;
+}
+
+std::vector<std::pair<std::string, std::string>> ScopedAssertCapture::conditionsAndMessages() const {
+    std::vector<std::pair<std::string, std::string>> reports;
+    for (const auto& report : asserts()) {
+        reports.emplace_back(report.condition, report.message);
+    }
+    return reports;
 }
 
 }  // namespace kvx::test

@@ -2,7 +2,9 @@
 // A logger and an assertion handler that record what the code under test reports.
 
 #include <mutex>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/Assert.h"
@@ -14,7 +16,9 @@ struct LoggedLine {
     int32_t level;
     std::string function;  // reduced to the qualified name, as the log file shows it
     std::string message;
+    bool operator==(const LoggedLine&) const = default;
 };
+void PrintTo(const LoggedLine& line, std::ostream* out);
 
 class CapturingLogger final : public services::logging::ILogger {
 public:
@@ -60,6 +64,8 @@ public:
     std::vector<CapturedAssert> asserts() const;
     // Just the messages, in the order they were reported.
     std::vector<std::string> messages() const;
+    // (condition, message) of each report, in order.
+    std::vector<std::pair<std::string, std::string>> conditionsAndMessages() const;
 
 private:
     mutable std::mutex mMutex;
