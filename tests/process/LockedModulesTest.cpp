@@ -55,7 +55,7 @@ protected:
     }
     void TearDown() override { setProcessUtils(nullptr); }
 
-    std::string folder() const { return foundation::narrow(mFolder.path().wstring(), KVX_SOURCE_LOCATION); }
+    std::string folder() const { return foundation::narrow(mFolder.path().std().wstring(), KVX_SOURCE_LOCATION); }
 
     test::ScopedTestClock mClock;
     test::TempFolder mFolder;
@@ -63,13 +63,13 @@ protected:
 };
 
 TEST_F(LockedModules, AFolderWithoutModulesStartsNoSession) {
-    std::ofstream(mFolder.path() / L"readme.txt") << "text";
+    std::ofstream(mFolder.path().std() / L"readme.txt") << "text";
     EXPECT_FALSE(findLockedModule(folder(), modulePatterns()).has_value());
     EXPECT_EQ(mRm->sessions, 0);
 }
 
 TEST_F(LockedModules, ADllLoadedByAnotherProcessIsReportedWithThatProcessName) {
-    const auto dll = mFolder.path() / L"korvcore.dll";
+    const auto dll = mFolder.path().std() / L"korvcore.dll";
     std::filesystem::copy_file(test::helperPath(L"proc_test_module.dll"), dll);
     test::Child holder = test::startChild(test::helperPath(L"proc_idle.exe"), L"\"" + dll.wstring() + L"\"");
     const std::string dllPath = foundation::narrow(dll.wstring(), KVX_SOURCE_LOCATION);
@@ -118,9 +118,9 @@ TEST_F(LockedModules, AHolderWithoutAnyNameIsUnnamed) {
 }
 
 TEST_F(LockedModules, AFileHeldExclusivelyIsFoundByTheOpenProbe) {
-    const auto exe = mFolder.path() / L"KorvDesktop.exe";
+    const auto exe = mFolder.path().std() / L"KorvDesktop.exe";
     std::ofstream(exe) << "MZ";
-    std::ofstream(mFolder.path() / L"free.dll") << "MZ";
+    std::ofstream(mFolder.path().std() / L"free.dll") << "MZ";
     WinUtils::AutoHandle held(CreateFileW(exe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.isValid());
 
@@ -136,7 +136,7 @@ TEST_F(LockedModules, AFileHeldExclusivelyIsFoundByTheOpenProbe) {
 TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
     test::Child child = test::startChild(test::helperPath(L"proc_idle.exe"));
     const std::wstring running = test::helperPath(L"proc_idle.exe").wstring();
-    const std::wstring absent = (mFolder.path() / L"absent.exe").wstring();
+    const std::wstring absent = (mFolder.path().std() / L"absent.exe").wstring();
 
     EXPECT_TRUE(waitForProcess(running, WaitCondition::Running, 1000, 100));
     EXPECT_TRUE(waitForProcess(absent, WaitCondition::NotRunning, 1000, 100));
@@ -151,8 +151,7 @@ TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
 
     test::ScopedAssertCapture asserts;
     EXPECT_FALSE(waitForProcess(absent, static_cast<WaitCondition>(7), 50, 10));
-    ASSERT_EQ(asserts.asserts().size(), 1u);
-    EXPECT_EQ(asserts.asserts()[0].message, "Unknown condition");
+    EXPECT_EQ(asserts.messages(), std::vector<std::string>{"Unknown condition"});
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "process/ProcessTestSupport.h"
 
-#include <atomic>
 #include <stdexcept>
 
 #include "foundation/Singleton.h"
@@ -13,18 +12,6 @@ std::filesystem::path helperPath(const wchar_t* fileName) {
     wchar_t self[MAX_PATH * 4];
     GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     return std::filesystem::path(self).parent_path() / fileName;
-}
-
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    mPath = std::filesystem::temp_directory_path() /
-            (L"kvxproc-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++));
-    std::filesystem::create_directories(mPath);
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(mPath, ignored);
 }
 
 void copyIdleProgram(const std::filesystem::path& target) {

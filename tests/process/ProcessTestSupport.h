@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the process tests: the helper programs beside the test executable, temporary
-// folders, child processes and the configuration store.
+// Helpers of the process tests: the helper programs beside the test executable, child processes
+// and the configuration store.
 
 #include <windows.h>
 
@@ -9,22 +9,12 @@
 #include <vector>
 
 #include "foundation/win/AutoHandle.h"
+#include "support/TempFolder.h"
 
 namespace kvx::test {
 
 // A helper program or DLL built beside this test executable.
 std::filesystem::path helperPath(const wchar_t* fileName);
-
-// A fresh folder below the temp folder, removed with everything in it at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::filesystem::path& path() const { return mPath; }
-
-private:
-    std::filesystem::path mPath;
-};
 
 // Copies the idle helper to `target` (creating its folder).
 void copyIdleProgram(const std::filesystem::path& target);

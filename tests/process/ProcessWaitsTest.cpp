@@ -53,8 +53,8 @@ TEST(ProcessWaits, NamesOfProcessesStillRunningAreKept) {
     static std::atomic<int> counter{0};
     const std::wstring name = L"kvxwait-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
                               L".exe";
-    test::copyIdleProgram(folder.path() / name);
-    test::Child child = test::startChild(folder.path() / name);
+    test::copyIdleProgram(folder.path().std() / name);
+    test::Child child = test::startChild(folder.path().std() / name);
 
     const std::string utf8 = foundation::narrow(name, KVX_SOURCE_LOCATION);
     std::unordered_set<std::string> names{utf8, "kvx-nothing-runs-with-this-name.exe"};
@@ -70,8 +70,8 @@ TEST(ProcessWaits, NamesOfProcessesStillRunningAreKept) {
 TEST(ProcessWaits, AProcessThatAlreadyExitedCountsAsStopped) {
     test::ScopedTestClock clock;
     test::TempFolder folder;
-    test::copyIdleProgram(folder.path() / L"idle.exe");
-    test::Child child = test::startChild(folder.path() / L"idle.exe");
+    test::copyIdleProgram(folder.path().std() / L"idle.exe");
+    test::Child child = test::startChild(folder.path().std() / L"idle.exe");
     HANDLE raw = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), child.process.get(), GetCurrentProcess(), &raw, SYNCHRONIZE, FALSE, 0));
     test::killChild(child);

@@ -41,8 +41,8 @@ protected:
     void SetUp() override {
         static std::atomic<int> counter{0};
         mExeName = L"kvxsuite-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".exe";
-        mInstall = mRoot.path() / L"Korv Desktop";
-        mBeside = mRoot.path() / L"Korv Desktop2";
+        mInstall = mRoot.path().std() / L"Korv Desktop";
+        mBeside = mRoot.path().std() / L"Korv Desktop2";
         test::copyIdleProgram(mInstall / L"Korv Desktop" / mExeName);
         test::copyIdleProgram(mInstall / L"StagedKorvDesktop" / mExeName);
         test::copyIdleProgram(mBeside / mExeName);
@@ -76,34 +76,27 @@ protected:
     std::deque<test::Child> mChildren;
 };
 
-TEST_F(SuiteShutdown, StopsEveryProcessUnderTheInstallFolderAndNothingBesideIt) {
+TEST_F(SuiteShutdown, StopsEveryProcessUnderTheInstallFolderButItselfAndNothingBesideIt) {
+    test::copyIdleProgram(mInstall / L"tools" / mExeName);
     auto& client = start(mInstall / L"Korv Desktop" / mExeName);
     auto& staged = start(mInstall / L"StagedKorvDesktop" / mExeName);
+    auto& self = start(mInstall / L"tools" / mExeName);
     auto& beside = start(mBeside / mExeName);
+    mUtils->selfPid = self.pid;
 
     RepairStateResult result;
     EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
     EXPECT_EQ(test::exitCodeOf(client), 9u);
     EXPECT_EQ(test::exitCodeOf(staged), 9u);
+    EXPECT_EQ(test::exitCodeOf(self), STILL_ACTIVE);
     EXPECT_EQ(test::exitCodeOf(beside), STILL_ACTIVE);
     EXPECT_TRUE(result.failedToStop.empty());
     EXPECT_FALSE(result.bgsStopFailed);
-    EXPECT_EQ(mLogger->linesContaining("Found suite process").size(), 2u);
-    EXPECT_TRUE(mClock->sleeps().empty());
-}
-
-TEST_F(SuiteShutdown, NeverStopsTheDestagerItself) {
-    auto& self = start(mInstall / L"StagedKorvDesktop" / mExeName);
-    auto& client = start(mInstall / L"Korv Desktop" / mExeName);
-    mUtils->selfPid = self.pid;
-
-    RepairStateResult result;
-    EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
-    EXPECT_EQ(test::exitCodeOf(self), STILL_ACTIVE);
-    EXPECT_EQ(test::exitCodeOf(client), 9u);
+    EXPECT_EQ(mLogger->linesContaining("Found suite process").size(), 3u);
     const auto notStopped = mLogger->linesContaining("Not stopping current process ");
     ASSERT_EQ(notStopped.size(), 1u);
-    EXPECT_NE(notStopped[0].message.find("StagedKorvDesktop"), std::string::npos);
+    EXPECT_NE(notStopped[0].message.find("tools\\" + utf8Name()), std::string::npos) << notStopped[0].message;
+    EXPECT_TRUE(mClock->sleeps().empty());
 }
 
 TEST_F(SuiteShutdown, ReportsExactlyTheProcessesThatSurvive) {
@@ -128,7 +121,7 @@ TEST_F(SuiteShutdown, ReportsExactlyTheProcessesThatSurvive) {
 TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
     auto& client = start(mInstall / L"Korv Desktop" / mExeName);
     mLocation.reset();
-    test::ScopedInstallLocation missing(mRoot.path() / L"no such folder");
+    test::ScopedInstallLocation missing(mRoot.path().std() / L"no such folder");
 
     RepairStateResult result;
     EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));

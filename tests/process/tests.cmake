@@ -30,7 +30,7 @@ if(KVX_WINDOWS)
             process/ServiceControlTest.cpp
             process/SuiteShutdownTest.cpp
             process/InstallLocationTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_fs_test_support
     )
     add_dependencies(proc_windows_tests proc_test_service proc_idle proc_test_module)
 
@@ -39,7 +39,7 @@ if(KVX_WINDOWS)
         SOURCES
             process/ProcessTestSupport.cpp
             process/SuiteSimScenarioTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_fs_test_support
     )
     add_dependencies(proc_suite_scenario_tests suite_sim)
     # Both stop processes by suite name and set the install location in the shared Wine prefix.
