@@ -84,13 +84,11 @@ TEST_F(FolderSwap, DestinationThatCannotBeRemovedIsReportedWithItsLockHolder) {
     for (int attempt = 1; attempt <= 5; ++attempt)
         warnings.push_back(test::ioWarning(attempt, kSharingViolation));
     EXPECT_EQ(messagesAt(Warn), warnings);
-    const auto error = mLogger->linesContaining("Failed to remove old copy of destination directory");
-    ASSERT_EQ(error.size(), 1u);
-    EXPECT_EQ(error[0].level, Error);
-    EXPECT_EQ(error[0].function, "kvx::apps::destager::internal::renameFolder");
-    EXPECT_EQ(error[0].message, "Failed to remove old copy of destination directory. newPath[" +
-                                    mContext.clientPath.utf8() + "], error[" +
-                                    osErrorText(kSharingViolation) + "]");
+    EXPECT_EQ(mLogger->linesContaining("Failed to remove old copy"),
+              (std::vector<test::LoggedLine>{{Error, "kvx::apps::destager::internal::renameFolder",
+                                              "Failed to remove old copy of destination directory. newPath[" +
+                                                  mContext.clientPath.utf8() + "], error[" +
+                                                  osErrorText(kSharingViolation) + "]"}}));
     EXPECT_EQ(telemetry(),
               (Records{{"UPEC-2299", "diag",
                         "Locked DLL/EXE found[" + mContext.clientExePath.utf8() +
