@@ -21,13 +21,11 @@ TEST(SystemLibrary, LoadsFromSystem32AndResolvesTypedFunctions) {
 
 TEST(SystemLibrary, MissingDllAndFunctionAreErrors) {
     auto missing = SystemLibrary::load(L"kvx-no-such-library.dll");
-    ASSERT_TRUE(missing.isError());
     EXPECT_EQ(missing.peekError().name, "kvx-no-such-library.dll");
     EXPECT_EQ(missing.peekError().osError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
     auto library = SystemLibrary::load(L"version.dll").unwrap();
     auto fn = library.function<void()>("NoSuchExport");
-    ASSERT_TRUE(fn.isError());
     EXPECT_EQ(fn.peekError().name, "version.dll!NoSuchExport");
 }
 

@@ -52,7 +52,6 @@ TEST_F(RetryingOperationsTest, PersistentFailureReportsEveryAttemptAndWaitsBetwe
     const Path onto = mTemp.makeFolder(L"occupied");
     auto schedule = foundation::folderStepSchedule();
     auto result = tryRename(from, onto, record(), schedule);
-    ASSERT_TRUE(result.isError());
     EXPECT_EQ(result.peekError(), static_cast<OsError>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(mAttempts, (Attempts{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
     EXPECT_EQ(mClock->sleeps(), (std::vector<std::chrono::milliseconds>{1000ms, 1000ms, 1000ms, 1000ms}));

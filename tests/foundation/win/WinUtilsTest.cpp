@@ -88,14 +88,12 @@ TEST(Privileges, EnablesForAScopeAndRefusesWhatTheTokenLacks) {
     AutoHandle token = ownToken();
     EXPECT_FALSE(setTokenPrivilege(token.get(), "SeNoSuchPrivilege", true));
     EXPECT_EQ(logger->linesContaining("LookupPrivilegeValue error [").size(), 1u);
-}
 
-TEST(Privileges, APrivilegeTheTokenLacksIsNotAssigned) {
     // Wine's administrator token holds the TCB privilege but not this one.
-    test::ScopedCapturingLogger logger;
-    AutoPrivilegeManager privilege("SeCreateTokenPrivilege");
-    EXPECT_FALSE(privilege.enabled());
-    EXPECT_EQ(privilege.error(), static_cast<uint32_t>(ERROR_NOT_ALL_ASSIGNED));
+    logger->clear();
+    AutoPrivilegeManager lacking("SeCreateTokenPrivilege");
+    EXPECT_FALSE(lacking.enabled());
+    EXPECT_EQ(lacking.error(), static_cast<uint32_t>(ERROR_NOT_ALL_ASSIGNED));
     EXPECT_EQ(logger->linesContaining("AdjustTokenPrivileges error, the token does not have the specified privilege: "
                                       "SeCreateTokenPrivilege")
                   .size(),
@@ -108,7 +106,6 @@ TEST(Sessions, WithNobodySignedInThereIsNoSessionToken) {
     test::ScopedCapturingLogger logger;
     ASSERT_FALSE(getInteractiveSessionId().has_value());
     auto token = winUtils().getInteractiveSessionUserToken();
-    ASSERT_TRUE(token.isError());
     EXPECT_EQ(token.peekError(), "No interactive session found, can't spawn process");
     // The privilege was held only for the query.
     EXPECT_EQ(logger->linesContaining("TCB Privilege enabled").size(), 1u);
@@ -149,7 +146,7 @@ TEST(UserEnvironment, BuiltWithoutTheCallersOwnVariables) {
     EXPECT_NE(text.find('='), std::string::npos);
 }
 
-TEST(FileAccess, ChecksExistenceKindAndOpenability) {
+TEST(FileAccess, ChecksExistenceKindAndOpenabilityAndClearsReadOnly) {
     test::ScopedCapturingLogger logger;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -162,9 +159,7 @@ TEST(FileAccess, ChecksExistenceKindAndOpenability) {
     EXPECT_EQ(logger->linesContaining("Path is not a directory: [").size(), 1u);
     EXPECT_FALSE(winUtils().canRead(folder + L"\\kvx-missing.bin"));
     EXPECT_EQ(logger->linesContaining("Path does not exist: [").size(), 1u);
-}
 
-TEST(FileAccess, ReadOnlyAttributeIsCleared) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring file = std::wstring(temp) + L"kvx-readonly-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
@@ -186,7 +181,6 @@ TEST(ProcessToken, OnlyTheExpectedImageGivesItsToken) {
     EXPECT_TRUE(token.peek().isValid());
 
     auto wrong = getProcessImpersonationToken(GetCurrentProcessId(), L"C:\\elsewhere\\other.exe");
-    ASSERT_TRUE(wrong.isError());
     EXPECT_EQ(wrong.peekError(), "Process paths didn't match");
     EXPECT_EQ(logger->linesContaining("Process paths didn't match, expected[C:\\elsewhere\\other.exe], actual[").size(),
               1u);
