@@ -1,0 +1,29 @@
+#pragma once
+// What the destager leaves in the common application data folder: machine.ini, which tells the
+// client the result of the last destage, and the main log.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kvx::sandbox {
+
+// <ProgramData>\Korv Desktop; empty when the known folder cannot be resolved.
+std::filesystem::path commonDataFolder();
+std::filesystem::path machineIniPath();
+std::filesystem::path destagerLogPath();
+
+using MachineKeys = std::vector<std::pair<std::string, std::string>>;
+
+// The file's "machine." pairs, sorted by key; nothing when the file cannot be read.
+std::optional<MachineKeys> readMachineKeys();
+// The value of `key` (lower case), or nothing.
+std::optional<std::string> machineValue(const MachineKeys& keys, const std::string& key);
+
+// The whole file, or nothing when it does not exist.
+std::optional<std::string> readMachineIniText();
+void removeMachineIni();
+
+}  // namespace kvx::sandbox

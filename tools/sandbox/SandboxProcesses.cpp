@@ -1,0 +1,113 @@
+#include "SandboxProcesses.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "SandboxFiles.h"
+#include "foundation/win/AutoHandle.h"
+
+namespace kvx::sandbox {
+
+namespace {
+
+using WinUtils::AutoHandle;
+
+constexpr DWORD kExitWaitMs = 10000;
+
+std::wstring normalised(std::wstring text) {
+    for (auto& c : text) {
+        c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
+    }
+    return text;
+}
+
+std::wstring imagePath(DWORD pid) {
+    AutoHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    std::wstring buffer(32768, L'\0');
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &length)) {
+        return {};
+    }
+    buffer.resize(length);
+    return buffer;
+}
+
+// Calls `visit` with the id and file name of every process.
+template <typename Visit>
+void forEachProcess(Visit visit) {
+    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); snapshot && more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        visit(entry.th32ProcessID, std::wstring(entry.szExeFile));
+    }
+}
+
+bool isSuiteName(const std::wstring& name) {
+    const std::wstring lower = normalised(name);
+    if (lower == normalised(kDestagerExeName)) {
+        return true;
+    }
+    const auto& programs = simulatedPrograms();
+    return std::any_of(programs.begin(), programs.end(), [&](const auto& p) { return normalised(p) == lower; });
+}
+
+}  // namespace
+
+Result<DWORD, std::string> startProgram(const std::filesystem::path& exe, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    const std::wstring folder = exe.parent_path().wstring();
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        folder.c_str(), &startup, &info)) {
+        return Err{"cannot start [" + utf8(exe.wstring()) + "]: " + std::to_string(GetLastError())};
+    }
+    AutoHandle process(info.hProcess);
+    AutoHandle thread(info.hThread);
+    return Ok{info.dwProcessId};
+}
+
+std::vector<RunningProgram> runningSuitePrograms() {
+    std::vector<RunningProgram> programs;
+    forEachProcess([&](DWORD pid, const std::wstring& name) {
+        if (isSuiteName(name)) {
+            programs.push_back({pid, name, imagePath(pid)});
+        }
+    });
+    std::sort(programs.begin(), programs.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return programs;
+}
+
+int endProgramsBelow(const std::filesystem::path& folder) {
+    const DWORD self = GetCurrentProcessId();
+    int ended = 0;
+    forEachProcess([&](DWORD pid, const std::wstring&) {
+        if (pid == self || !isBelow(folder, imagePath(pid))) {
+            return;
+        }
+        AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process && TerminateProcess(process.get(), 1)) {
+            WaitForSingleObject(process.get(), kExitWaitMs);
+            ++ended;
+        }
+    });
+    return ended;
+}
+
+bool isBelow(const std::filesystem::path& folder, const std::wstring& path) {
+    std::wstring prefix = normalised(folder.wstring());
+    if (prefix.empty() || path.empty()) {
+        return false;
+    }
+    if (prefix.back() != L'\\') {
+        prefix += L'\\';
+    }
+    return normalised(path).rfind(prefix, 0) == 0;
+}
+
+}  // namespace kvx::sandbox

@@ -1,0 +1,64 @@
+#include "SandboxRegistry.h"
+
+#include "integration/AppKey.h"
+
+namespace kvx::sandbox {
+
+namespace {
+constexpr const char* kAppKeyParent = "Software\\Tessory";
+constexpr const char* kAppKeyName = "Korv Desktop";
+}  // namespace
+
+bool setInstallLocation(const std::filesystem::path& installRoot) {
+    const std::wstring location = installRoot.wstring() + L"\\";
+    bool written = true;
+    for (bool view64 : {true, false}) {
+        written = apps::openAppKey(true, view64).set("InstallLocation", std::wstring_view(location)) && written;
+    }
+    return written;
+}
+
+std::wstring installLocation(bool view64) {
+    return apps::openAppKey(false, view64).get<std::wstring>("InstallLocation");
+}
+
+void clearLoopCheck() {
+    for (bool view64 : {true, false}) {
+        foundation::RegistryKey key = apps::openAppKey(false, view64);
+        if (key.isValid() && key.subkeyExists(kLoopCheckSubKey, view64)) {
+            key = apps::openAppKey(true, view64);
+            key.deleteTree(kLoopCheckSubKey);
+        }
+    }
+}
+
+LoopCheckValues readLoopCheck() {
+    LoopCheckValues values;
+    const foundation::RegistryKey key = apps::openAppKey(false, true).openSubKey(kLoopCheckSubKey, true, false);
+    if (!key.isValid()) {
+        return values;
+    }
+    values.present = true;
+    values.targetVersion = key.get<std::string>("UpdateTargetVersion");
+    values.date = key.get<std::string>("UpdateDate");
+    values.updateNumber = key.get<uint32_t>("UpdateNumber");
+    values.sameResults = key.get<uint32_t>("UpdateSameResults");
+    values.successful = key.get<uint32_t>("UpdateSuccessful");
+    return values;
+}
+
+int64_t isUnavailableFlag() {
+    const foundation::RegistryKey key = apps::openAppKey(false, true);
+    return key.valueExists("IsUnavailable") ? static_cast<int64_t>(key.get<uint32_t>("IsUnavailable")) : -1;
+}
+
+void removeAppKey() {
+    for (bool view64 : {true, false}) {
+        foundation::RegistryKey parent(HKEY_LOCAL_MACHINE, kAppKeyParent, view64, true);
+        if (parent.subkeyExists(kAppKeyName, view64)) {
+            parent.deleteTree(kAppKeyName);
+        }
+    }
+}
+
+}  // namespace kvx::sandbox

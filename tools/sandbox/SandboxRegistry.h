@@ -1,0 +1,36 @@
+#pragma once
+// The registry side of a sandbox install: the application key's install location and the loop
+// counters the destager keeps below it.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace kvx::sandbox {
+
+inline constexpr const char* kLoopCheckSubKey = "DestagerLoopCheck";
+
+// "InstallLocation" = install root with a trailing backslash, in both registry views.
+bool setInstallLocation(const std::filesystem::path& installRoot);
+std::wstring installLocation(bool view64);
+
+// Removes the loop counters (both views) so that the next run counts from the start.
+void clearLoopCheck();
+
+struct LoopCheckValues {
+    bool present = false;
+    std::string targetVersion;
+    std::string date;
+    uint32_t updateNumber = 0;
+    uint32_t sameResults = 0;
+    uint32_t successful = 0;
+};
+LoopCheckValues readLoopCheck();
+
+// "IsUnavailable" of the 64-bit view: 1 while the suite is marked unavailable; -1 when absent.
+int64_t isUnavailableFlag();
+
+// Deletes the whole application key in both views.
+void removeAppKey();
+
+}  // namespace kvx::sandbox

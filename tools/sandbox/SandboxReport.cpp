@@ -1,0 +1,125 @@
+#include "SandboxReport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "MachineFiles.h"
+#include "ResultMeaning.h"
+#include "Sandbox.h"
+#include "SandboxFiles.h"
+#include "SandboxProcesses.h"
+#include "SandboxRegistry.h"
+#include "SandboxService.h"
+
+namespace kvx::sandbox {
+
+namespace {
+
+std::string padded(std::string text, size_t width) {
+    if (text.size() < width) {
+        text.append(width - text.size(), ' ');
+    }
+    return text;
+}
+
+std::string describeFolder(const std::filesystem::path& folder) {
+    const int files = countFiles(folder);
+    if (files == 0) {
+        return "(empty)";
+    }
+    const std::string version = clientVersionIn(folder);
+    const std::string count = std::to_string(files) + (files == 1 ? " file" : " files");
+    return version.empty() ? count : "client " + version + ", " + count;
+}
+
+std::string folderLine(const SandboxLayout& layout, const std::filesystem::path& path, const std::string& what) {
+    const std::string name = utf8(std::filesystem::relative(path, layout.installRoot).wstring());
+    return "  " + padded(name, 44) + " " + what + "\n";
+}
+
+// Long values (the error records) are summarised by their count.
+std::string machineLine(const std::string& key, const std::string& value) {
+    if (key == "machine.destageerrors") {
+        const auto records = std::count(value.begin(), value.end(), '&');
+        return "  " + key + " = " + std::to_string(records) + " error record(s)\n";
+    }
+    std::string line = "  " + key + " = " + value;
+    if (key == "machine.destageresult" && !value.empty()) {
+        line += "  (" + std::string(destageResultMeaning(static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10)))) + ")";
+    }
+    return line + "\n";
+}
+
+}  // namespace
+
+std::string formatFolders(const SandboxLayout& layout) {
+    std::string out = "folders in " + utf8(layout.installRoot.wstring()) + ":\n";
+    std::vector<std::filesystem::directory_entry> entries;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(layout.installRoot, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        entries.push_back(*it);
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const auto& entry : entries) {
+        const std::filesystem::path nested = entry.path() / kClientFolderName;
+        if (!entry.is_directory()) {
+            out += folderLine(layout, entry.path(), std::to_string(entry.file_size(error)) + " bytes");
+        } else if (clientVersionIn(entry.path()).empty() && std::filesystem::is_directory(nested, error)) {
+            out += folderLine(layout, nested, describeFolder(nested));
+        } else {
+            out += folderLine(layout, entry.path(), describeFolder(entry.path()));
+        }
+    }
+    return entries.empty() ? out + "  (none)\n" : out;
+}
+
+std::string formatServiceAndPrograms() {
+    const ServiceInfo service = queryService();
+    std::string out = "service " + utf8(kServiceName) + ": " + serviceStateText(service);
+    if (service.installed) {
+        out += (service.pid != 0 ? ", pid " + std::to_string(service.pid) : "") + ", " + utf8(service.imagePath);
+    }
+    const std::vector<RunningProgram> programs = runningSuitePrograms();
+    out += "\nsuite programs running: " + std::to_string(programs.size()) + "\n";
+    for (const RunningProgram& program : programs) {
+        out += "  " + padded(utf8(program.name), 28) + " pid " + padded(std::to_string(program.pid), 6) + " " +
+               utf8(program.path) + "\n";
+    }
+    return out;
+}
+
+std::string formatMachineIni() {
+    std::string out = "machine.ini (" + utf8(machineIniPath().wstring()) + "):";
+    const std::optional<MachineKeys> keys = readMachineKeys();
+    if (!keys) {
+        return out + " not present\n";
+    }
+    out += keys->empty() ? " no machine keys\n" : "\n";
+    for (const auto& [key, value] : *keys) {
+        out += machineLine(key, value);
+    }
+    return out;
+}
+
+std::string formatRegistry() {
+    std::string out = "InstallLocation: " + utf8(installLocation(true)) + " (64-bit view), " +
+                      utf8(installLocation(false)) + " (32-bit view)\n";
+    const int64_t unavailable = isUnavailableFlag();
+    out += "IsUnavailable: " + (unavailable < 0 ? std::string("not set") : std::to_string(unavailable)) + "\n";
+    const LoopCheckValues loop = readLoopCheck();
+    if (!loop.present) {
+        return out + std::string(kLoopCheckSubKey) + ": not present\n";
+    }
+    return out + std::string(kLoopCheckSubKey) + ": UpdateTargetVersion=" + loop.targetVersion +
+           " UpdateDate=" + loop.date + " UpdateNumber=" + std::to_string(loop.updateNumber) +
+           " UpdateSameResults=" + std::to_string(loop.sameResults) +
+           " UpdateSuccessful=" + std::to_string(loop.successful) + "\n";
+}
+
+std::string formatReport(const SandboxLayout& layout) {
+    return formatFolders(layout) + formatServiceAndPrograms() + formatMachineIni() + formatRegistry();
+}
+
+}  // namespace kvx::sandbox
