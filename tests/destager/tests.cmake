@@ -24,6 +24,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/swap.cmake OPTIONAL)
 include(${CMAKE_CURRENT_LIST_DIR}/orchestration.cmake OPTIONAL)
 include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
 include(${CMAKE_CURRENT_LIST_DIR}/e2e.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/main.cmake)
 if(KVX_WINDOWS)
     # What Windows reads from the destager before running it: subsystem, version and manifest.
     add_test(NAME destager_exe_resources
