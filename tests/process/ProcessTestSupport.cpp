@@ -1,6 +1,9 @@
 #include "process/ProcessTestSupport.h"
 
+#include <atomic>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "foundation/Singleton.h"
 #include "framework/config/ConfigSystem.h"
@@ -44,6 +47,57 @@ DWORD exitCodeOf(const Child& child) {
     // A process that is being terminated may still read as active for a moment.
     WaitForSingleObject(child.process.get(), 0);
     return GetExitCodeProcess(child.process.get(), &code) ? code : 0xFFFFFFFF;
+}
+
+namespace {
+std::string uniqueServiceName(const char* prefix) {
+    static std::atomic<int> counter{0};
+    return std::string(prefix) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+}
+}  // namespace
+
+ServiceUnderTest::ServiceUnderTest(const char* prefix,
+                                   const std::function<std::wstring(const std::wstring&)>& image,
+                                   DWORD awaitedState)
+    : mService(uniqueServiceName(prefix)) {
+    using services::platform::OpenResult;
+    const std::wstring wideName(name().begin(), name().end());
+    EXPECT_EQ(mService.open(SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS), OpenResult::NotPresent);
+    mCreated = mService.create(SERVICE_ALL_ACCESS, services::platform::ServiceStartType::OnDemand,
+                               image(wideName), nullptr);
+    EXPECT_TRUE(mCreated);
+    EXPECT_TRUE(StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
+    EXPECT_TRUE(awaitState(awaitedState)) << "service did not reach state " << awaitedState;
+}
+
+ServiceUnderTest::~ServiceUnderTest() {
+    if (!mCreated) {
+        return;
+    }
+    if (const DWORD pid = status().dwProcessId; pid != 0) {
+        WinUtils::AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    DeleteService(mService.serviceHandle());
+}
+
+SERVICE_STATUS_PROCESS ServiceUnderTest::status() const {
+    SERVICE_STATUS_PROCESS result{};
+    DWORD needed = 0;
+    QueryServiceStatusEx(mService.serviceHandle(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&result),
+                         sizeof(result), &needed);
+    return result;
+}
+
+bool ServiceUnderTest::awaitState(DWORD state) const {
+    for (int i = 0; i < 500; ++i) {
+        if (this->state() == state) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
 }
 
 ScopedConfig::ScopedConfig() { foundation::utils::Singleton<config::ConfigSystem>::create(); }

@@ -1,14 +1,16 @@
 #pragma once
-// Helpers of the process tests: the helper programs beside the test executable, child processes
-// and the configuration store.
+// Helpers of the process tests: the helper programs beside the test executable, child processes,
+// services of a test's own and the configuration store.
 
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/win/AutoHandle.h"
+#include "process/Win32Service.h"
 #include "support/TempFolder.h"
 
 namespace kvx::test {
@@ -33,6 +35,25 @@ void killChild(Child& child);
 
 // The exit code, or STILL_ACTIVE.
 DWORD exitCodeOf(const Child& child);
+
+// A service registered under a unique name ("<prefix>-<pid>-<n>") and started; whatever is left of it
+// is ended and deleted at the end. `image` makes the command line from the name. Waits are real, in
+// short kernel waits: the service process runs on its own.
+class ServiceUnderTest {
+public:
+    ServiceUnderTest(const char* prefix, const std::function<std::wstring(const std::wstring&)>& image,
+                     DWORD awaitedState = SERVICE_RUNNING);
+    ~ServiceUnderTest();
+    const std::string& name() const { return mService.utf8Name(); }
+    SERVICE_STATUS_PROCESS status() const;
+    DWORD state() const { return status().dwCurrentState; }
+    // True once the service reports `state` (ten seconds at most).
+    bool awaitState(DWORD state) const;
+
+private:
+    services::platform::Win32Service mService;
+    bool mCreated = false;
+};
 
 // Creates the configuration store for the test's lifetime.
 class ScopedConfig {

@@ -3,7 +3,6 @@
 // Sleeps run on the test clock, so a service that never finishes its transition costs no time.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 
 #include "foundation/win/AutoHandle.h"
@@ -22,63 +21,17 @@ using namespace std::chrono_literals;
 using test::ScopedCapturingLogger;
 using test::ScopedTestClock;
 
-constexpr uint32_t kAllAccess = SC_MANAGER_ALL_ACCESS;
-
-std::string uniqueServiceName() {
-    static std::atomic<int> counter{0};
-    return "KvxTestSvc-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-}
-
-// Registers and starts the helper service; stops whatever is left of it and deletes it at the end.
-class TestService {
+// The helper service with a stop behaviour and a wait hint.
+class TestService : public test::ServiceUnderTest {
 public:
     TestService(const char* behaviour, uint32_t waitHintMs = 0, DWORD awaitedState = SERVICE_RUNNING)
-        : mName(uniqueServiceName()), mService(mName) {
-        const std::wstring image = L"\"" + test::helperPath(L"proc_test_service.exe").wstring() + L"\" " +
-                                   std::wstring(mName.begin(), mName.end()) + L" " +
-                                   std::wstring(behaviour, behaviour + strlen(behaviour)) + L" " +
-                                   std::to_wstring(waitHintMs);
-        EXPECT_EQ(mService.open(kAllAccess, SERVICE_ALL_ACCESS), OpenResult::NotPresent);
-        mCreated = mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr);
-        EXPECT_TRUE(mCreated);
-        EXPECT_TRUE(StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
-        EXPECT_TRUE(awaitState(awaitedState)) << "service did not reach state " << awaitedState;
-    }
-
-    ~TestService() {
-        if (!mCreated) {
-            return;
-        }
-        SERVICE_STATUS_PROCESS status{};
-        DWORD needed = 0;
-        if (QueryServiceStatusEx(mService.serviceHandle(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                 sizeof(status), &needed) &&
-            status.dwProcessId != 0) {
-            WinUtils::AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
-            TerminateProcess(process.get(), 1);
-            WaitForSingleObject(process.get(), 5000);
-        }
-        DeleteService(mService.serviceHandle());
-    }
-
-    // Real time, in short kernel waits: the service process runs on its own.
-    bool awaitState(DWORD state) {
-        for (int i = 0; i < 500; ++i) {
-            SERVICE_STATUS status{};
-            if (QueryServiceStatus(mService.serviceHandle(), &status) && status.dwCurrentState == state) {
-                return true;
-            }
-            Sleep(10);
-        }
-        return false;
-    }
-
-    const std::string& name() const { return mName; }
-
-private:
-    std::string mName;
-    Win32Service mService;
-    bool mCreated = false;
+        : ServiceUnderTest(
+              "KvxTestSvc",
+              [&](const std::wstring& name) {
+                  return L"\"" + test::helperPath(L"proc_test_service.exe").wstring() + L"\" " + name + L" " +
+                         std::wstring(behaviour, behaviour + strlen(behaviour)) + L" " + std::to_wstring(waitHintMs);
+              },
+              awaitedState) {}
 };
 
 size_t countLines(test::CapturingLogger& logger, const std::string& text) { return logger.linesContaining(text).size(); }
@@ -108,7 +61,7 @@ TEST(ServiceControl, ReportsTheImageStopsARunningServiceAndThenFindsItStopped) {
 TEST(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
     ScopedTestClock clock;
     ScopedCapturingLogger logger;
-    const std::string name = uniqueServiceName();
+    const std::string name = "KvxTestSvc-never-registered-" + std::to_string(GetCurrentProcessId());
     EXPECT_EQ(apps::pollServiceStatus(name), ServiceStatus::NotInstalled);
     EXPECT_FALSE(apps::stopService(name, 15000));
     EXPECT_FALSE(ServiceControlManager::stopService(name, 15000));

@@ -85,53 +85,13 @@ bool within(std::chrono::milliseconds limit, Predicate done) {
     return true;
 }
 
-// The simulated background service under a unique name; ended and deleted at the end.
-class SimService {
+// The simulated background service with a stop behaviour.
+class SimService : public test::ServiceUnderTest {
 public:
     SimService(const std::filesystem::path& exe, const std::wstring& behaviour)
-        : mName("KvxSimBgs-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(sCounter++)) {
-        const std::wstring name(mName.begin(), mName.end());
-        const std::wstring image = L"\"" + exe.wstring() + L"\" --service=" + name + L" --lifetime=60000 " + behaviour;
-        mManager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        mService = CreateServiceW(mManager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                  SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, image.c_str(), nullptr, nullptr, nullptr,
-                                  nullptr, nullptr);
-        EXPECT_NE(mService, nullptr) << GetLastError();
-        EXPECT_TRUE(StartServiceW(mService, 0, nullptr)) << GetLastError();
-        EXPECT_TRUE(within(10s, [&] { return state() == SERVICE_RUNNING; })) << "state " << state();
-    }
-
-    ~SimService() {
-        if (mService == nullptr) {
-            CloseServiceHandle(mManager);
-            return;
-        }
-        if (const DWORD pid = status().dwProcessId; pid != 0) {
-            WinUtils::AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
-            TerminateProcess(process.get(), 1);
-            WaitForSingleObject(process.get(), 5000);
-        }
-        DeleteService(mService);
-        CloseServiceHandle(mService);
-        CloseServiceHandle(mManager);
-    }
-
-    const std::string& name() const { return mName; }
-
-    SERVICE_STATUS_PROCESS status() const {
-        SERVICE_STATUS_PROCESS result{};
-        DWORD needed = 0;
-        QueryServiceStatusEx(mService, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&result), sizeof(result),
-                             &needed);
-        return result;
-    }
-    DWORD state() const { return status().dwCurrentState; }
-
-private:
-    static inline int sCounter = 0;
-    std::string mName;
-    SC_HANDLE mManager = nullptr;
-    SC_HANDLE mService = nullptr;
+        : ServiceUnderTest("KvxSimBgs", [&](const std::wstring& name) {
+              return L"\"" + exe.wstring() + L"\" --service=" + name + L" --lifetime=60000 " + behaviour;
+          }) {}
 };
 
 class SuiteSimScenario : public ::testing::Test {
