@@ -19,6 +19,7 @@
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "support/Capture.h"
+#include "support/TempFolder.h"
 
 namespace kvx::domain::settings::machine {
 namespace {
@@ -48,17 +49,12 @@ std::vector<std::string> sortedLines(const std::string& text) {
 class MachineSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        mRoot = std::filesystem::temp_directory_path() /
-                ("kvx-machine-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()));
         std::filesystem::create_directories(mRoot / "Korv Desktop");
         startRun();
     }
-
     void TearDown() override {
         endRun();
         foundation::setSpecialDirectoryRedirections({});
-        std::error_code ignored;
-        std::filesystem::remove_all(mRoot, ignored);
     }
 
     // One program run: a fresh configuration whose static part redirects ProgramData.
@@ -87,7 +83,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    std::filesystem::path mRoot;
+    test::TempFolder mTemp;
+    const std::filesystem::path mRoot = mTemp.path().std();
     test::ScopedCapturingLogger mLog;
 };
 

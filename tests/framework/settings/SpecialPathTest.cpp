@@ -16,6 +16,7 @@
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "support/Capture.h"
+#include "support/TempFolder.h"
 
 namespace kvx::foundation {
 namespace {
@@ -25,23 +26,17 @@ using utils::Singleton;
 
 class SpecialPathTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        mRoot = std::filesystem::temp_directory_path() /
-                ("kvx-paths-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()));
-        std::filesystem::create_directories(mRoot);
-        Singleton<ConfigSystem>::create();
-    }
+    void SetUp() override { Singleton<ConfigSystem>::create(); }
     void TearDown() override {
         Singleton<ConfigSystem>::destroy();
         setSpecialDirectoryRedirections({});
-        std::error_code ignored;
-        std::filesystem::remove_all(mRoot, ignored);
     }
     void redirect(const std::string& name, const std::string& path) {
         config::configSystem().set(config::Store::Ordinary, "qa.specialDirectory." + name, path, config::kScopeStatic);
     }
 
-    std::filesystem::path mRoot;
+    test::TempFolder mTemp;
+    const std::filesystem::path mRoot = mTemp.path().std();
     test::ScopedCapturingLogger mLog;
 };
 

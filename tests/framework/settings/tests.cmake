@@ -8,6 +8,6 @@ if(KVX_WINDOWS)
         SOURCES
             framework/settings/MachineSettingsTest.cpp
             framework/settings/SpecialPathTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_fs_test_support
     )
 endif()
