@@ -46,23 +46,19 @@ public:
     }
 
     Result<void, fs::OsError> rename(const fs::Path& from, const fs::Path& to) override {
-        return fault(Op::Rename, from) ? Result<void, fs::OsError>(Err(mLastError))
-                                       : inner().rename(from, to);
+        return guarded(Op::Rename, from, [&] { return inner().rename(from, to); });
     }
     Result<bool, fs::OsError> removeDirectory(const fs::Path& path, bool recursive) override {
-        return fault(Op::RemoveTree, path) ? Result<bool, fs::OsError>(Err(mLastError))
-                                           : inner().removeDirectory(path, recursive);
+        return guarded(Op::RemoveTree, path, [&] { return inner().removeDirectory(path, recursive); });
     }
     Result<bool, fs::OsError> remove(const fs::Path& path) override {
-        return fault(Op::Remove, path) ? Result<bool, fs::OsError>(Err(mLastError)) : inner().remove(path);
+        return guarded(Op::Remove, path, [&] { return inner().remove(path); });
     }
     Result<bool, fs::OsError> createDirectories(const fs::Path& path) override {
-        return fault(Op::CreateDirectories, path) ? Result<bool, fs::OsError>(Err(mLastError))
-                                                  : inner().createDirectories(path);
+        return guarded(Op::CreateDirectories, path, [&] { return inner().createDirectories(path); });
     }
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override {
-        return fault(Op::ReadSymlink, link) ? Result<fs::Path, fs::OsError>(Err(mLastError))
-                                            : inner().readSymlink(link);
+        return guarded(Op::ReadSymlink, link, [&] { return inner().readSymlink(link); });
     }
 
 private:
@@ -79,20 +75,20 @@ private:
         }
         return text;
     }
-    bool fault(Op op, const fs::Path& path) {
+    // The injected error while the fault lasts, else the operation itself.
+    template <typename Operation>
+    auto guarded(Op op, const fs::Path& path, Operation operation) -> decltype(operation()) {
         ++mCalls[{op, key(path)}];
         const auto found = mFaults.find({op, key(path)});
         if (found == mFaults.end() || found->second.timesLeft == 0) {
-            return false;
+            return operation();
         }
         --found->second.timesLeft;
-        mLastError = found->second.error;
-        return true;
+        return Err(found->second.error);
     }
 
     std::map<Key, Fault> mFaults;
     std::map<Key, int> mCalls;
-    fs::OsError mLastError = 0;
 };
 
 inline constexpr fs::OsError kAccessDenied = 5;
