@@ -12,6 +12,8 @@
 namespace kvx::foundation {
 namespace {
 
+using Reports = std::vector<std::pair<std::string, std::string>>;
+
 class WorkQueueSystemTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -39,9 +41,8 @@ TEST_F(WorkQueueSystemTest, QueuesAreNamedAndIndexedInOrder) {
     EXPECT_TRUE(mAsserts.asserts().empty());
 
     EXPECT_FALSE(initWorkQueueSystem({{"other"}}));
-    ASSERT_EQ(mAsserts.asserts().size(), 1u);
-    EXPECT_EQ(mAsserts.asserts()[0].condition, "isWorkQueueSystemInitialized() == false");
-    EXPECT_EQ(mAsserts.asserts()[0].message, "already initialized");
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"isWorkQueueSystemInitialized() == false", "already initialized"}}));
 }
 
 TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
@@ -49,21 +50,15 @@ TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
     ASSERT_TRUE(initWorkQueueSystem({{"dup"}, {"dup"}}));
     EXPECT_EQ(getWorkQueue(WorkQueueHandle()), nullptr);
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{5}), nullptr);
-    WorkQueueHandle unknown("nope");
-    EXPECT_EQ(unknown.index(), INVALID_WORKQUEUE_INDEX);
+    EXPECT_EQ(WorkQueueHandle("nope").index(), INVALID_WORKQUEUE_INDEX);
 
-    const auto asserts = mAsserts.asserts();
-    ASSERT_EQ(asserts.size(), 5u);
-    EXPECT_EQ(asserts[0].condition, "isWorkQueueSystemInitialized()");
-    EXPECT_EQ(asserts[0].message, "not initialized");
-    EXPECT_EQ(asserts[1].condition, "sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()");
-    EXPECT_EQ(asserts[1].message, "queue names must be unique (dup)");
-    EXPECT_EQ(asserts[2].condition, "index != INVALID_WORKQUEUE_INDEX");
-    EXPECT_EQ(asserts[2].message, "use of uninitialized WorkQueueHandle handle");
-    EXPECT_EQ(asserts[3].condition, "isValidWorkQueueIndex(index)");
-    EXPECT_EQ(asserts[3].message, "illegal work queue handle (5)");
-    EXPECT_EQ(asserts[4].message, "unable to locate queue with matching name (nope)");
-    for (const auto& a : asserts) {
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"isWorkQueueSystemInitialized()", "not initialized"},
+                       {"sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()", "queue names must be unique (dup)"},
+                       {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
+                       {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
+                       {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"}}));
+    for (const auto& a : mAsserts.asserts()) {
         EXPECT_EQ(a.level, AssertLevel::Fatal);
     }
 }

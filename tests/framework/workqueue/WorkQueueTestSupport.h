@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for work-queue tests: a latch that works across threads and a fake thread platform.
+// Helpers for work-queue tests: an event count that works across threads and a fake thread platform.
 
 #include <chrono>
 #include <condition_variable>
@@ -11,7 +11,8 @@
 
 namespace kvx::test {
 
-// Counts events from other threads; waits are bounded only as a guard against a hung test.
+// Counts events from other threads (also serving as a gate: add() opens what waitFor(1) holds); waits
+// are bounded only as a guard against a hung test.
 class EventCounter {
 public:
     void add() {
@@ -32,24 +33,6 @@ private:
     std::mutex mMutex;
     std::condition_variable mChanged;
     int mCount = 0;
-};
-
-class Gate {
-public:
-    void open() {
-        std::lock_guard lock(mMutex);
-        mOpen = true;
-        mChanged.notify_all();
-    }
-    void pass() {
-        std::unique_lock lock(mMutex);
-        mChanged.wait(lock, [this] { return mOpen; });
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    bool mOpen = false;
 };
 
 class FakeThreadPlatform final : public IThreadPlatform {

@@ -98,10 +98,10 @@ TEST_F(WorkerThreadTest, StuckWorkerIsAbandonedAfterTwentyWaits) {
     mManager.startWorkers(queue, 1);
     test::EventCounter started;
     test::EventCounter finished;
-    test::Gate gate;
+    test::EventCounter gate;
     queue->push(KVX_WORK_ITEM([&] {
         started.add();
-        gate.pass();
+        gate.waitFor(1);
         finished.add();
     }));
     ASSERT_TRUE(started.waitFor(1));
@@ -111,7 +111,7 @@ TEST_F(WorkerThreadTest, StuckWorkerIsAbandonedAfterTwentyWaits) {
     EXPECT_EQ(mClock->monotonicNow() - before, std::chrono::milliseconds(2000));
     EXPECT_EQ(messages(), std::vector<std::string>{"Worker thread (busy-0) did not shutdown upon request"});
     EXPECT_EQ(mAsserts.asserts()[0].level, foundation::AssertLevel::Warning);
-    gate.open();
+    gate.add();
     EXPECT_TRUE(finished.waitFor(1));
     // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
     while (mPlatform.comUninits() < 1) {
@@ -125,14 +125,12 @@ TEST_F(WorkerThreadTest, SlotAndIndexErrors) {
     mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
     mManager.stopWorker(3);
     EXPECT_EQ(mManager.workersCreated(), 1u);
-    const auto asserts = mAsserts.asserts();
-    ASSERT_EQ(asserts.size(), 2u);
-    EXPECT_EQ(asserts[0].condition, "index < mWorkerContexts.size()");
-    EXPECT_EQ(asserts[0].message,
-              "Maximum number of threads reached, can't create a new worker thread, index :1 mWorkerContexts.size: 1");
-    EXPECT_EQ(asserts[1].condition, "index < mWorkersCreated");
-    EXPECT_EQ(asserts[1].message,
-              "The worker thread index doesn't exists, it can't be stopped, index:3 , mWorkersCreated:1");
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"index < mWorkerContexts.size()", "Maximum number of threads reached, can't create a new worker "
+                                                     "thread, index :1 mWorkerContexts.size: 1"},
+                  {"index < mWorkersCreated",
+                   "The worker thread index doesn't exists, it can't be stopped, index:3 , mWorkersCreated:1"}}));
 }
 
 class NamedThreadTest : public ::testing::Test {
@@ -151,11 +149,9 @@ TEST_F(NamedThreadTest, KorvThreadIsNamedLoggedAndRunsInsideCom) {
     EXPECT_EQ(comInsideBody, 1);
     EXPECT_EQ(mPlatform.comUninits(), 1);
     EXPECT_EQ(mPlatform.names(), std::vector<std::string>{"global-compute-3"});
-    const auto lines = mLogger->lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].level, services::logging::Verbose);
-    EXPECT_EQ(lines[0].function, "kvx::makeNamedKorvThread::<lambda_1>::operator ()");
-    EXPECT_EQ(lines[0].message, "Thread started [global-compute-3], TID:[77]");
+    EXPECT_EQ(mLogger->lines(), (std::vector<test::LoggedLine>{{services::logging::Verbose,
+                                                                "kvx::makeNamedKorvThread::<lambda_1>::operator ()",
+                                                                "Thread started [global-compute-3], TID:[77]"}}));
 }
 
 TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
@@ -166,9 +162,9 @@ TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
     thread.unwrap().join();
     EXPECT_TRUE(ran);
     EXPECT_EQ(mPlatform.comUninits(), 0);
-    ASSERT_EQ(mAsserts.asserts().size(), 1u);
-    EXPECT_EQ(mAsserts.asserts()[0].condition, "succeeded()");
-    EXPECT_EQ(mAsserts.asserts()[0].message, "Unable to initalize COM on this thread, result=[-2147417850].");
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
 }
 
 TEST_F(NamedThreadTest, PlainThreadSkipsCom) {
@@ -176,9 +172,9 @@ TEST_F(NamedThreadTest, PlainThreadSkipsCom) {
     ASSERT_TRUE(thread.isOk());
     thread.unwrap().join();
     EXPECT_EQ(mPlatform.comInits(), 0);
-    ASSERT_EQ(mLogger->lines().size(), 1u);
-    EXPECT_EQ(mLogger->lines()[0].function, "kvx::makeNamedThread::<lambda_1>::operator ()");
-    EXPECT_EQ(mLogger->lines()[0].message, "Thread started [logger], TID:[77]");
+    EXPECT_EQ(mLogger->lines(), (std::vector<test::LoggedLine>{{services::logging::Verbose,
+                                                                "kvx::makeNamedThread::<lambda_1>::operator ()",
+                                                                "Thread started [logger], TID:[77]"}}));
 }
 
 }  // namespace
