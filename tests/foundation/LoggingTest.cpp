@@ -21,13 +21,6 @@ TEST(FunctionName, ReducedToTheQualifiedName) {
     EXPECT_EQ(reduceFunctionName("void kvx::g() [with T = int]"), "kvx::g");
 }
 
-TEST(LevelName, CoversTheWholeRange) {
-    EXPECT_STREQ(services::logging::levelName(-1), "FATAL");
-    EXPECT_STREQ(services::logging::levelName(2), "WARN");
-    EXPECT_STREQ(services::logging::levelName(5), "VERBOSE");
-    EXPECT_STREQ(services::logging::levelName(9), "???");
-}
-
 int formatCalls = 0;
 struct CountingArg {};
 
