@@ -59,11 +59,8 @@ TEST(KVPsToml, CommentsAreListedAndUnparseableLinesLogged) {
     EXPECT_EQ(kvps.comments(), (std::vector<std::string>{"# first", "#second"}));
     EXPECT_EQ(*kvps.find("s.k"), "v # not a comment");
     EXPECT_EQ(kvps.size(), 1u);
-    const auto lines = logger->lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].level, services::logging::Error);
-    EXPECT_EQ(lines[0].function, "kvx::KVPs::addFromTomlString");
-    EXPECT_EQ(lines[0].message, "Could not parse [no equals here] from cfg");
+    EXPECT_EQ(logger->lines(), (std::vector<test::LoggedLine>{{services::logging::Error, "kvx::KVPs::addFromTomlString",
+                                                               "Could not parse [no equals here] from cfg"}}));
 }
 
 TEST(KVPsIni, CommentRulesIncludingTheFirstSlash) {
@@ -103,12 +100,10 @@ TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
     kvps.addFromString("a==1", "==", "\n", true);
     kvps.addFromString("a=1\r\n", "=", "\r\n", true);
     EXPECT_TRUE(kvps.empty());
-    const auto captured = asserts.asserts();
-    ASSERT_EQ(captured.size(), 2u);
-    EXPECT_EQ(captured[0].condition, "kSeparatorLength == kvJoint.length()");
-    EXPECT_EQ(captured[0].message, "Length of key value pair joint should be 1!");
-    EXPECT_EQ(captured[1].condition, "kSeparatorLength == pairsJoint.length()");
-    EXPECT_EQ(captured[1].message, "Length of pairs joint should be 1!");
+    EXPECT_EQ(asserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"kSeparatorLength == kvJoint.length()", "Length of key value pair joint should be 1!"},
+                  {"kSeparatorLength == pairsJoint.length()", "Length of pairs joint should be 1!"}}));
 }
 
 TEST(KVPsWriter, IterationOrderNoTrailingSeparatorAndRoundTrip) {

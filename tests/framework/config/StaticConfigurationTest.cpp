@@ -72,82 +72,79 @@ std::string unknownEnvironmentText(const std::string& environment) {
            "file, then restart the app and the background service.";
 }
 
-TEST(StaticConfiguration, LaterSourcesWinAndOverridesWinOverEverything) {
-    FakeMachine machine;
-    machine.files[kDev + "launcher_main.cfg"] = "layer.a = launcher\nlayer.d = launcher\n";
-    machine.files[kDev + "override.cfg"] = "layer.b = override\n";
-    const auto resourcesOwner = layeredResources();
-    const auto& resources = *resourcesOwner;
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    domain::model::EnvironmentState environment;
+// One program start: the fake machine, the packed configuration and the store it fills.
+class StaticConfiguration : public ::testing::Test {
+protected:
+    void process(const StaticConfigParams& params) {
+        processStaticConfiguration(mConfig, *mResources, mPlatform, mEnvironment, params);
+    }
+    AppConfigUtil util() { return AppConfigUtil(mConfig, *mResources, mPlatform, mEnvironment); }
+    long readsOf(const std::string& file) const {
+        return std::count(mMachine.reads.begin(), mMachine.reads.end(), kDev + file);
+    }
 
+    FakeMachine mMachine;
+    std::unique_ptr<resources::ResourceManager> mResources = layeredResources();
+    const ConfigPlatform mPlatform = mMachine.platform();
+    ConfigSystem mConfig;
+    domain::model::EnvironmentState mEnvironment;
+};
+
+TEST_F(StaticConfiguration, LaterSourcesWinAndOverridesWinOverEverything) {
+    mMachine.files[kDev + "launcher_main.cfg"] = "layer.a = launcher\nlayer.d = launcher\n";
+    mMachine.files[kDev + "override.cfg"] = "layer.b = override\n";
     std::vector<std::string> events;
-    machine.machineSettings = [&] {
-        events.push_back("machine:" + config.getString("layer.a", "-"));
-        config.set(Store::Ordinary, "machine.kept", "1", config::kScopeMachine);
+    mMachine.machineSettings = [&] {
+        events.push_back("machine:" + mConfig.getString("layer.a", "-"));
+        mConfig.set(Store::Ordinary, "machine.kept", "1", config::kScopeMachine);
     };
-    StaticConfigParams params{"KorvDestager", true,
-                              [&](ConfigSystem& c) {
-                                  events.push_back("default");
-                                  c.set(Store::Ordinary, "layer.a", "hook", config::kScopeStatic);
-                              },
-                              [&](ConfigSystem& c) { events.push_back("extended:" + c.getString("app.mode", "")); }};
-    processStaticConfiguration(config, resources, platform, environment, params);
+    process({"KorvDestager", true,
+             [&](ConfigSystem& c) {
+                 events.push_back("default");
+                 c.set(Store::Ordinary, "layer.a", "hook", config::kScopeStatic);
+             },
+             [&](ConfigSystem& c) { events.push_back("extended:" + c.getString("app.mode", "")); }});
 
     EXPECT_EQ(events, (std::vector<std::string>{"default", "machine:hook", "extended:normal", "extended:normal"}));
-    EXPECT_EQ(config.getString("layer.a", ""), "launcher");
-    EXPECT_EQ(config.getString("layer.b", ""), "override");
-    EXPECT_EQ(config.getString("layer.c", ""), "win");
-    EXPECT_EQ(config.getString("layer.d", ""), "launcher");  // the developer file is applied again after the environment
-    EXPECT_EQ(config.getString("layer.f", ""), "dev");
-    EXPECT_EQ(config.getString("machine.kept", ""), "1");
-    EXPECT_EQ(config.getString("app.mode", ""), "normal");
-    EXPECT_EQ(environment.text, std::optional<std::string>("dev"));
-    EXPECT_EQ(environment.value, domain::model::Environment::Dev);
-    config.clearOverrides();
-    EXPECT_EQ(config.getString("layer.b", ""), "app");
-
+    // The developer file is applied again after the environment, so it wins over "dev" for layer.d.
+    const std::map<std::string, std::string> expected{{"layer.a", "launcher"}, {"layer.b", "override"},
+                                                      {"layer.c", "win"},      {"layer.d", "launcher"},
+                                                      {"layer.f", "dev"},      {"machine.kept", "1"},
+                                                      {"app.mode", "normal"}};
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(mConfig.getString(key, ""), value) << key;
+    }
+    EXPECT_EQ(mEnvironment.text, std::optional<std::string>("dev"));
+    EXPECT_EQ(mEnvironment.value, domain::model::Environment::Dev);
+    mConfig.clearOverrides();
+    EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
     // Three override loads, launcher_main twice.
-    EXPECT_EQ(std::count(machine.reads.begin(), machine.reads.end(), kDev + "override.cfg"), 3);
-    EXPECT_EQ(std::count(machine.reads.begin(), machine.reads.end(), kDev + "launcher_main.cfg"), 2);
+    EXPECT_EQ(readsOf("override.cfg"), 3);
+    EXPECT_EQ(readsOf("launcher_main.cfg"), 2);
 }
 
-TEST(StaticConfiguration, NotConfigurableReadsNoDeveloperConfiguration) {
-    FakeMachine machine;
-    machine.files[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
-    machine.files[kDev + "override.cfg"] = "layer.b = override\n";
-    const auto resourcesOwner = layeredResources();
-    const auto& resources = *resourcesOwner;
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    domain::model::EnvironmentState environment;
-    processStaticConfiguration(config, resources, platform, environment, {"KorvDestager", false, {}, {}});
-
-    EXPECT_EQ(config.getString("layer.a", ""), "tamrin");
-    EXPECT_EQ(config.getString("layer.b", ""), "app");
-    EXPECT_EQ(machine.reads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
+TEST_F(StaticConfiguration, NotConfigurableReadsNoDeveloperConfiguration) {
+    mMachine.files[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
+    mMachine.files[kDev + "override.cfg"] = "layer.b = override\n";
+    process({"KorvDestager", false, {}, {}});
+    EXPECT_EQ(mConfig.getString("layer.a", ""), "tamrin");
+    EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
+    EXPECT_EQ(mMachine.reads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
 }
 
-TEST(StaticConfiguration, UnknownEnvironmentFallsBackToProductionOncePerOverrideLoad) {
+TEST_F(StaticConfiguration, UnknownEnvironmentFallsBackToProductionOncePerOverrideLoad) {
     test::ScopedCapturingLogger logger;
-    FakeMachine machine;
-    const auto resourcesOwner = layeredResources("[app]\nenvironment = typo\n");
-    const auto& resources = *resourcesOwner;
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    domain::model::EnvironmentState environment;
-    processStaticConfiguration(config, resources, platform, environment, {"KorvDestager", true, {}, {}});
+    mResources = layeredResources("[app]\nenvironment = typo\n");
+    process({"KorvDestager", true, {}, {}});
 
-    const auto errors = logger->linesContaining("Unknown environment [");
-    ASSERT_EQ(errors.size(), 2u);  // the third load finds the model's environment
-    EXPECT_EQ(errors[0].level, services::logging::Error);
-    EXPECT_EQ(errors[0].function, "kvx::apps::AppConfigUtil::loadOverrideConfigs");
-    EXPECT_EQ(errors[0].message, unknownEnvironmentText("typo"));
-    EXPECT_TRUE(machine.boxes.empty());
-    EXPECT_EQ(config.getString("app.environment", ""), "production");
-    EXPECT_EQ(config.getString("layer.f", ""), "production");
-    EXPECT_EQ(environment.value, domain::model::Environment::Production);
+    const test::LoggedLine error{services::logging::Error, "kvx::apps::AppConfigUtil::loadOverrideConfigs",
+                                 unknownEnvironmentText("typo")};
+    // The third load finds the model's environment.
+    EXPECT_EQ(logger->linesContaining("Unknown environment ["), (std::vector{error, error}));
+    EXPECT_TRUE(mMachine.boxes.empty());
+    EXPECT_EQ(mConfig.getString("app.environment", ""), "production");
+    EXPECT_EQ(mConfig.getString("layer.f", ""), "production");
+    EXPECT_EQ(mEnvironment.value, domain::model::Environment::Production);
 
     // Missing developer files are reported at INFO with the file's name.
     const auto missing = logger->linesContaining("Unable to open file: [T:\\dev\\override.cfg] ! no such file");
@@ -155,33 +152,26 @@ TEST(StaticConfiguration, UnknownEnvironmentFallsBackToProductionOncePerOverride
     EXPECT_EQ(missing[0].level, services::logging::Info);
 }
 
-TEST(OverrideConfigs, ClientShowsTheErrorBoxAndProfilesNeedMultipleInstances) {
-    FakeMachine machine;
-    machine.exeName = "KorvDesktop.exe";
-    machine.files[kDev + "override.cfg"] = "user.profile = alice\napp.environment = nowhere\n";
-    machine.files[kDev + "override-alice.cfg"] = "from.profile = yes\n";
-    const auto resourcesOwner = layeredResources();
-    const auto& resources = *resourcesOwner;
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    domain::model::EnvironmentState environment;
-    AppConfigUtil util(config, resources, platform, environment);
+TEST_F(StaticConfiguration, ClientShowsTheErrorBoxAndProfilesNeedMultipleInstances) {
+    mMachine.exeName = "KorvDesktop.exe";
+    mMachine.files[kDev + "override.cfg"] = "user.profile = alice\napp.environment = nowhere\n";
+    mMachine.files[kDev + "override-alice.cfg"] = "from.profile = yes\n";
+    AppConfigUtil configUtil = util();
 
-    util.loadOverrideConfigs(true);
-    EXPECT_FALSE(config.contains("from.profile"));
-    ASSERT_EQ(machine.boxes.size(), 1u);
-    EXPECT_EQ(machine.boxes[0], "ERROR:" + unknownEnvironmentText("nowhere"));
+    configUtil.loadOverrideConfigs(true);
+    EXPECT_FALSE(mConfig.contains("from.profile"));
+    EXPECT_EQ(mMachine.boxes, std::vector<std::string>{"ERROR:" + unknownEnvironmentText("nowhere")});
 
-    config.setBool(Store::Ordinary, "app.multipleInstances", true, config::kScopeStatic);
-    environment.text = "dev";  // the model's environment beats the file's
-    util.loadOverrideConfigs(true);
-    EXPECT_EQ(config.getString("from.profile", ""), "yes");
-    EXPECT_EQ(config.getString("app.environment", ""), "dev");
-    EXPECT_EQ(machine.boxes.size(), 1u);
+    mConfig.setBool(Store::Ordinary, "app.multipleInstances", true, config::kScopeStatic);
+    mEnvironment.text = "dev";  // the model's environment beats the file's
+    configUtil.loadOverrideConfigs(true);
+    EXPECT_EQ(mConfig.getString("from.profile", ""), "yes");
+    EXPECT_EQ(mConfig.getString("app.environment", ""), "dev");
+    EXPECT_EQ(mMachine.boxes.size(), 1u);
 
-    machine.files.erase(kDev + "override-alice.cfg");
-    util.loadOverrideConfigs(false);  // not configurable: the store is left alone
-    EXPECT_EQ(config.getString("from.profile", ""), "yes");
+    mMachine.files.erase(kDev + "override-alice.cfg");
+    configUtil.loadOverrideConfigs(false);  // not configurable: the store is left alone
+    EXPECT_EQ(mConfig.getString("from.profile", ""), "yes");
 }
 
 TEST(ApplicationMode, SourcesOfLunaAndFlint) {
@@ -200,8 +190,7 @@ TEST(ApplicationMode, SourcesOfLunaAndFlint) {
         {"forced flint", "", false, true, false, "flint"},
         {"registry flint", "", false, false, true, "flint"},
     };
-    const auto resourcesOwner = layeredResources();
-    const auto& resources = *resourcesOwner;
+    const auto resources = layeredResources();
     for (const Case& c : cases) {
         FakeMachine machine;
         if (!c.lunaFile.empty()) {
@@ -213,28 +202,21 @@ TEST(ApplicationMode, SourcesOfLunaAndFlint) {
         config.setBool(Store::Ordinary, "qa.forceLunaMode", c.forceLuna, config::kScopeStatic);
         config.setBool(Store::Ordinary, "qa.forceFlintMode", c.forceFlint, config::kScopeStatic);
         domain::model::EnvironmentState environment;
-        AppConfigUtil(config, resources, platform, environment).checkAndSetMode();
+        AppConfigUtil(config, *resources, platform, environment).checkAndSetMode();
         EXPECT_EQ(config.getString("app.mode", ""), c.mode) << c.name;
     }
     EXPECT_EQ(lunaMarker().size(), 16u);
 }
 
-TEST(ApplicationMode, BothRequestedAssertsAndLunaWins) {
+TEST_F(StaticConfiguration, BothModesRequestedAssertsAndLunaWins) {
     test::ScopedAssertCapture asserts;
-    FakeMachine machine;
-    machine.files[kDev + ".luna"] = lunaMarker();
-    machine.flintKey = true;
-    const auto resourcesOwner = layeredResources();
-    const auto& resources = *resourcesOwner;
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    domain::model::EnvironmentState environment;
-    AppConfigUtil(config, resources, platform, environment).checkAndSetMode();
-    EXPECT_EQ(config.getString("app.mode", ""), "luna");
-    EXPECT_TRUE(config.getBool("flags.showModalsDisabled", false));
-    ASSERT_EQ(asserts.asserts().size(), 1u);
-    EXPECT_EQ(asserts.asserts()[0].condition, "!(isLunaMode && isFlintMode)");
-    EXPECT_EQ(asserts.asserts()[0].message, "Both mode should not be true");
+    mMachine.files[kDev + ".luna"] = lunaMarker();
+    mMachine.flintKey = true;
+    util().checkAndSetMode();
+    EXPECT_EQ(mConfig.getString("app.mode", ""), "luna");
+    EXPECT_TRUE(mConfig.getBool("flags.showModalsDisabled", false));
+    EXPECT_EQ(asserts.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
+                                                   {"!(isLunaMode && isFlintMode)", "Both mode should not be true"}}));
 }
 
 TEST(ConfigurableProcess, DecidedOnceFromCertificateAndOptOut) {
@@ -257,23 +239,19 @@ TEST(ConfigurableProcess, DecidedOnceFromCertificateAndOptOut) {
     EXPECT_FALSE(inert.decide(ConfigPlatform{}));  // nothing known about the machine: not configurable
 }
 
-TEST(ResourceFile, LoadRccDeciphersEncFiles) {
-    FakeMachine machine;
+TEST_F(StaticConfiguration, LoadRccDeciphersEncFiles) {
     const auto container = resources::buildRcc({{"config/tamrin.cfg", "x = 1\n"}});
     const auto enciphered = resources::encipherRcc(container, 99);
-    machine.files["app.rcc.enc"] = std::string(enciphered.begin(), enciphered.end());
-    machine.files["app.rcc"] = std::string(container.begin(), container.end());
-    const auto platform = machine.platform();
-    ConfigSystem config;
-    resources::ResourceManager resources;
-    domain::model::EnvironmentState environment;
-    AppConfigUtil util(config, resources, platform, environment);
+    mMachine.files["app.rcc.enc"] = std::string(enciphered.begin(), enciphered.end());
+    mMachine.files["app.rcc"] = std::string(container.begin(), container.end());
+    mResources = std::make_unique<resources::ResourceManager>();
+    AppConfigUtil configUtil = util();
 
-    EXPECT_EQ(util.loadRcc("app.rcc.enc").unwrap(), container);
-    EXPECT_EQ(util.loadRcc("app.rcc").unwrap(), container);
-    EXPECT_EQ(util.loadRcc("none.rcc.enc").unwrapError(), "Unable to open file: [none.rcc.enc] ! no such file");
-    EXPECT_FALSE(util.loadResourceConfig(":/config/tamrin.cfg"));  // nothing added yet: silently skipped
-    EXPECT_TRUE(config.filterByScope(config::kScopeStatic).empty());
+    EXPECT_EQ(configUtil.loadRcc("app.rcc.enc").unwrap(), container);
+    EXPECT_EQ(configUtil.loadRcc("app.rcc").unwrap(), container);
+    EXPECT_EQ(configUtil.loadRcc("none.rcc.enc").unwrapError(), "Unable to open file: [none.rcc.enc] ! no such file");
+    EXPECT_FALSE(configUtil.loadResourceConfig(":/config/tamrin.cfg"));  // nothing added yet: silently skipped
+    EXPECT_TRUE(mConfig.filterByScope(config::kScopeStatic).empty());
 }
 
 }  // namespace
