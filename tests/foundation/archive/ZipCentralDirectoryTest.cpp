@@ -54,6 +54,9 @@ TEST(ZipCentralDirectory, ListsEveryEntryWithItsHeaderFields) {
     EXPECT_EQ(second.localHeaderOffset, 30u + 28u + 300u);
     EXPECT_EQ(std::string(second.extraField.begin(), second.extraField.end()), "XTRA");
     EXPECT_EQ(second.comment, "note");
+
+    MemoryRangeReader none{buildTestZip({}).bytes};
+    EXPECT_TRUE(list(none).unwrap().empty());
 }
 
 TEST(ZipCentralDirectory, EndRecordIsFoundBeforeTheCommentAndAfterTrailingBytes) {
@@ -64,6 +67,10 @@ TEST(ZipCentralDirectory, EndRecordIsFoundBeforeTheCommentAndAfterTrailingBytes)
     MemoryRangeReader reader{zip.bytes};
     auto directory = getCentralDirectoryBuffer(reader.function(), {"", zip.bytes.size(), 16384});
     ASSERT_TRUE(directory.isOk());
+    // The archive is shorter than the tail: one read from its start holds the directory too.
+    ASSERT_EQ(reader.requests.size(), 1u);
+    EXPECT_EQ(reader.requests[0].first, 0u);
+    EXPECT_EQ(directory.peek().directoryStart, zip.directoryOffset);
     const EndOfCentralDir& end = directory.peek().endOfCentralDir;
     EXPECT_EQ(end.comment, "release build 13.696");
     EXPECT_EQ(end.totalEntries, 3u);
@@ -110,16 +117,6 @@ TEST(ZipCentralDirectory, DirectoryBeforeTheTailIsReadAndJoinedInFront) {
     EXPECT_EQ(list(reader, 10).unwrap().size(), 20u);
 }
 
-TEST(ZipCentralDirectory, DirectoryInsideTheTailIsTakenFromIt) {
-    auto zip = buildTestZip(threeFiles());
-    MemoryRangeReader reader{zip.bytes};
-    auto directory = getCentralDirectoryBuffer(reader.function(), {"", zip.bytes.size(), 16384});
-    ASSERT_TRUE(directory.isOk());
-    ASSERT_EQ(reader.requests.size(), 1u);
-    EXPECT_EQ(reader.requests[0].first, 0u);  // the archive is shorter than the tail
-    EXPECT_EQ(directory.peek().directoryStart, zip.directoryOffset);
-}
-
 TEST(ZipCentralDirectory, UpToFourStrayBytesBetweenHeadersAreSkippedWithOneWarning) {
     for (size_t junk = 1; junk <= 4; ++junk) {
         SCOPED_TRACE(junk);
@@ -131,13 +128,11 @@ TEST(ZipCentralDirectory, UpToFourStrayBytesBetweenHeadersAreSkippedWithOneWarni
         auto entries = list(reader);
         ASSERT_TRUE(entries.isOk());
         EXPECT_EQ(entries.peek().size(), 3u);
-        auto warnings = logger->linesContaining("Zip directory scanner was off signature but recovered at offset: ");
-        ASSERT_EQ(warnings.size(), 1u);
-        EXPECT_EQ(warnings[0].level, services::logging::Warn);
-        EXPECT_EQ(warnings[0].function, kParseFunction);
         const uint64_t secondHeader = zip.directoryOffset + 46 + 28 + junk;
-        EXPECT_EQ(warnings[0].message,
-                  "Zip directory scanner was off signature but recovered at offset: " + std::to_string(secondHeader));
+        EXPECT_EQ(logger->linesContaining("off signature"), (std::vector<test::LoggedLine>{
+                                       {services::logging::Warn, kParseFunction,
+                                        "Zip directory scanner was off signature but recovered at offset: " +
+                                            std::to_string(secondHeader)}}));
     }
 }
 
@@ -148,15 +143,13 @@ TEST(ZipCentralDirectory, FiveStrayBytesEndTheListingWithAParseError) {
     auto zip = buildTestZip(threeFiles(), options);
     MemoryRangeReader reader{zip.bytes};
     auto entries = list(reader);
-    ASSERT_TRUE(entries.isError());
     EXPECT_EQ(entries.peekError().kind, ZipCentralDirectoryError::ParseError);
-    auto errors = logger->linesContaining("did not recover");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].level, services::logging::Error);
-    EXPECT_EQ(errors[0].function, kParseFunction);
     const uint64_t badOffset = zip.directoryOffset + 2 * 46 + 28 + 23 + 8;
-    EXPECT_EQ(errors[0].message, "The zip directory scanner got a bad offset at [" + std::to_string(badOffset) +
-                                     "] and did not recover, this may indicate a corrupt file");
+    EXPECT_EQ(logger->linesContaining("did not recover"),
+              (std::vector<test::LoggedLine>{{services::logging::Error, kParseFunction,
+                                              "The zip directory scanner got a bad offset at [" +
+                                                  std::to_string(badOffset) +
+                                                  "] and did not recover, this may indicate a corrupt file"}}));
 }
 
 TEST(ZipCentralDirectory, DirectoryClaimedBeyondTheEndOfATruncatedArchiveIsAParseError) {
@@ -165,22 +158,18 @@ TEST(ZipCentralDirectory, DirectoryClaimedBeyondTheEndOfATruncatedArchiveIsAPars
     std::vector<uint8_t> truncated(zip.bytes.end() - 200, zip.bytes.end());
     MemoryRangeReader reader{truncated};
     auto entries = list(reader);
-    ASSERT_TRUE(entries.isError());
     EXPECT_EQ(entries.peekError().kind, ZipCentralDirectoryError::ParseError);
     const std::string expected =
         "Zip signature location [" + std::to_string(zip.directoryOffset) + "] greater than file size = [200]";
     EXPECT_EQ(entries.peekError().message, expected);
-    auto errors = logger->linesContaining("greater than file size");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].level, services::logging::Error);
-    EXPECT_EQ(errors[0].message, expected);
-    EXPECT_EQ(errors[0].function, "kvx::archive::getCentralDirectoryBuffer");
+    EXPECT_EQ(logger->linesContaining("greater than file size"),
+              (std::vector<test::LoggedLine>{
+                  {services::logging::Error, "kvx::archive::getCentralDirectoryBuffer", expected}}));
 }
 
 TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
     MemoryRangeReader empty{{}};
     auto none = list(empty);
-    ASSERT_TRUE(none.isError());
     EXPECT_EQ(none.peekError().kind, ZipCentralDirectoryError::EmptyZipFile);
     EXPECT_EQ(none.peekError().message, "Empty file");
     EXPECT_TRUE(empty.requests.empty());
@@ -188,7 +177,6 @@ TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
     RangeReadFunction failing = [](const std::string& name, const FileOffsets&)
         -> Result<std::vector<uint8_t>, FileRangeError> { return Err{FileRangeError{"cannot read " + name}}; };
     auto io = listZipEntries(failing, {"a.zip", 1000, 16384});
-    ASSERT_TRUE(io.isError());
     EXPECT_EQ(io.peekError().kind, ZipCentralDirectoryError::IoFailure);
     EXPECT_EQ(io.peekError().message, "Zip Io failure. cannot read a.zip");
 
@@ -203,7 +191,6 @@ TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
         return reader.function()(name, range);
     };
     auto extended = listZipEntries(tailOnly, {"", zip.bytes.size(), 76});
-    ASSERT_TRUE(extended.isError());
     EXPECT_EQ(extended.peekError().kind, ZipCentralDirectoryError::IoFailure);
     EXPECT_EQ(extended.peekError().message, "Zip IO could not obtain extended central directory buffer. short read");
 }
@@ -245,14 +232,11 @@ TEST(ZipCentralDirectory, PredicatesRecogniseDirectoriesAndSymbolicLinks) {
     MemoryRangeReader reader{zip.bytes};
     auto entries = list(reader).unwrap();
     ASSERT_EQ(entries.size(), 6u);
-    EXPECT_TRUE(isDirectory(entries[0]));
-    EXPECT_TRUE(isDirectory(entries[1]));
-    EXPECT_TRUE(isDirectory(entries[2]));
-    EXPECT_FALSE(isDirectory(entries[3]));
-    EXPECT_TRUE(isSymlink(entries[3]));
-    EXPECT_FALSE(isDirectory(entries[4]));
-    EXPECT_FALSE(isSymlink(entries[4]));
-    EXPECT_FALSE(isSymlink(entries[2]));
+    const std::pair<bool, bool> directoryAndLink[] = {
+        {true, false}, {true, false}, {true, false}, {false, true}, {false, false}, {false, false}};
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(std::pair(isDirectory(entries[i]), isSymlink(entries[i])), directoryAndLink[i]) << entries[i].fileName;
+    }
     EXPECT_EQ(entries[5].fileName, "Korv Desktop/../escape.txt");  // the reader reports names as stored
 }
 
@@ -267,18 +251,9 @@ TEST(ZipCentralDirectory, VariableFieldsBeyondTheBufferLeaveEmptyStrings) {
     EXPECT_TRUE(entry.comment.empty());
     EXPECT_EQ(entry.crc32, test::testCrc32("n"));
     EXPECT_EQ(cursor, 46u + 8u + 7u);
-    auto errors = logger->linesContaining("Attempted to scan zip info strings outside the range of the buffer size");
+    const auto errors = logger->linesContaining("Attempted to scan zip info strings");
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].message,
-              "Attempted to scan zip info strings outside the range of the buffer size at offset: 46");
-}
-
-TEST(ZipCentralDirectory, ArchiveWithoutEntriesListsNothing) {
-    auto zip = buildTestZip({});
-    MemoryRangeReader reader{zip.bytes};
-    auto entries = list(reader);
-    ASSERT_TRUE(entries.isOk());
-    EXPECT_TRUE(entries.peek().empty());
+    EXPECT_EQ(errors[0].message, "Attempted to scan zip info strings outside the range of the buffer size at offset: 46");
 }
 
 TEST(ZipCentralDirectory, ErrorKindNames) {
