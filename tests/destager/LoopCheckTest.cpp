@@ -32,40 +32,31 @@ TEST(UpdateLoop, FirstRunCountsAsANewTargetVersion) {
     EXPECT_EQ(lines[0].function, "shouldResetCounter");
 }
 
-TEST(UpdateLoop, FourthConsecutiveSuccessIsALoop) {
-    test::ScopedCapturingLogger logger;
-    Runs runs;
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(runs.run(0).loopDetected);
+TEST(UpdateLoop, DetectedOnTheRunThatCompletesAPattern) {
+    struct Case {
+        const char* name;
+        std::vector<int32_t> results;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"fourth success", {0, 0, 0, 0}, "Update loop detected, 4 consecutive successes in a row. Total attempts[4]"},
+        // The failure count starts at the first failure after a success.
+        {"fourth failure", {0, 7, 7, 7, 7}, "Update loop detected, 4 consecutive failures in a row. Total attempts[5]"},
+        {"alternating", {0, 1, 0, 1, 0, 1, 0},
+         "Update loop detected, flipping between success and failure. Total attempts[7]"},
+    };
+    for (const Case& c : cases) {
+        test::ScopedCapturingLogger logger;
+        Runs runs;
+        for (size_t i = 0; i + 1 < c.results.size(); ++i) {
+            EXPECT_FALSE(runs.run(c.results[i]).loopDetected) << c.name << ", run " << i + 1;
+        }
+        EXPECT_TRUE(runs.run(c.results.back()).loopDetected) << c.name;
+        EXPECT_EQ(logger->linesContaining("Update loop detected"),
+                  (std::vector<test::LoggedLine>{
+                      {services::logging::Warn, "kvx::apps::destager::isUpdateLoopDetected", c.logged}}))
+            << c.name;
     }
-    auto fourth = runs.run(0);
-    EXPECT_TRUE(fourth.loopDetected);
-    auto lines = logger->linesContaining("Update loop detected, 4 consecutive successes in a row. Total attempts[4]");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].level, services::logging::Warn);
-    EXPECT_EQ(lines[0].function, "kvx::apps::destager::isUpdateLoopDetected");
-}
-
-TEST(UpdateLoop, FailureCountStartsAtTheFirstFailureAfterASuccess) {
-    test::ScopedCapturingLogger logger;
-    Runs runs;
-    runs.run(0);
-    EXPECT_EQ(runs.run(7).current.sameResults, 1u);
-    EXPECT_FALSE(runs.run(7).loopDetected);
-    EXPECT_FALSE(runs.run(7).loopDetected);
-    auto fourthFailure = runs.run(7);
-    EXPECT_TRUE(fourthFailure.loopDetected);
-    EXPECT_EQ(logger->linesContaining("4 consecutive failures in a row. Total attempts[5]").size(), 1u);
-}
-
-TEST(UpdateLoop, AlternatingOutcomesLoopOnTheSeventhRun) {
-    test::ScopedCapturingLogger logger;
-    Runs runs;
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_FALSE(runs.run(i % 2).loopDetected) << "run " << i + 1;
-    }
-    EXPECT_TRUE(runs.run(0).loopDetected);
-    EXPECT_EQ(logger->linesContaining("flipping between success and failure. Total attempts[7]").size(), 1u);
 }
 
 TEST(UpdateLoop, NewDayOrNewVersionResetsAndNeverLoops) {

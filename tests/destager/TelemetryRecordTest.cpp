@@ -63,21 +63,18 @@ TEST(TelemetryRecord, ReportedKindsAccumulateOldestFirst) {
 }
 
 TEST(ErrorKinds, NamesOfCodesAndSeverities) {
-    EXPECT_STREQ(upecName(2200), "desktop_shortcut");
-    EXPECT_STREQ(upecName(2213), "destaged_file_missing");
-    EXPECT_STREQ(upecName(2216), "staged_file_corrupt");
-    EXPECT_STREQ(upecName(2228), "symlink_swap_build_link");
-    EXPECT_STREQ(upecName(2299), "diagnostics");
-    EXPECT_STREQ(upecName(4200), "registry_perms");
-    EXPECT_STREQ(upecName(4201), "key_not_found");
-    EXPECT_STREQ(upecName(2229), "unknown");
-    EXPECT_STREQ(upecName(0), "unknown");
-    EXPECT_STREQ(upecName(-2215), "unknown");
-    EXPECT_STREQ(severityName(0), "diag");
-    EXPECT_STREQ(severityName(1), "warning");
-    EXPECT_STREQ(severityName(2), "fatal");
-    EXPECT_STREQ(severityName(3), "unknown");
-    EXPECT_STREQ(severityName(-1), "unknown");
+    const std::pair<int32_t, const char*> codes[] = {
+        {2200, "desktop_shortcut"}, {2213, "destaged_file_missing"}, {2216, "staged_file_corrupt"},
+        {2228, "symlink_swap_build_link"}, {2299, "diagnostics"}, {4200, "registry_perms"}, {4201, "key_not_found"},
+        {2229, "unknown"}, {0, "unknown"}, {-2215, "unknown"}};
+    for (const auto& [code, name] : codes) {
+        EXPECT_STREQ(upecName(code), name) << code;
+    }
+    const std::pair<int32_t, const char*> severities[] = {
+        {0, "diag"}, {1, "warning"}, {2, "fatal"}, {3, "unknown"}, {-1, "unknown"}};
+    for (const auto& [severity, name] : severities) {
+        EXPECT_STREQ(severityName(severity), name) << severity;
+    }
 }
 
 TEST(ArchiveEntryPath, NamesBecomeBackslashPathsInsideTheFolder) {

@@ -18,16 +18,12 @@ TEST(ServiceTables, TransitionalStatesCollapseIntoPending) {
 }
 
 TEST(ServiceTables, WindowsNumbersTranslate) {
-    EXPECT_EQ(fromWindowsState(1), ServiceState::Stopped);
-    EXPECT_EQ(fromWindowsState(2), ServiceState::StartPending);
-    EXPECT_EQ(fromWindowsState(3), ServiceState::StopPending);
-    EXPECT_EQ(fromWindowsState(4), ServiceState::Running);
-    EXPECT_EQ(fromWindowsState(5), ServiceState::ContinuePending);
-    EXPECT_EQ(fromWindowsState(6), ServiceState::PausePending);
-    EXPECT_EQ(fromWindowsState(7), ServiceState::Paused);
-    EXPECT_EQ(fromWindowsState(0), ServiceState::Invalid);
-    EXPECT_EQ(fromWindowsState(8), ServiceState::Invalid);
-
+    const ServiceState states[] = {ServiceState::Invalid,      ServiceState::Stopped,         ServiceState::StartPending,
+                                   ServiceState::StopPending,  ServiceState::Running,         ServiceState::ContinuePending,
+                                   ServiceState::PausePending, ServiceState::Paused,          ServiceState::Invalid};
+    for (uint32_t windows = 0; windows < std::size(states); ++windows) {
+        EXPECT_EQ(fromWindowsState(windows), states[windows]) << windows;
+    }
     EXPECT_EQ(toWindowsStartType(ServiceStartType::Automatic), 2u);
     EXPECT_EQ(toWindowsStartType(ServiceStartType::OnDemand), 3u);
     EXPECT_EQ(toWindowsStartType(ServiceStartType::Disabled), 4u);
