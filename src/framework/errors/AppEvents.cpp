@@ -9,10 +9,15 @@ namespace kvx::foundation {
 
 void recordAsAppEvent(AssertLevel level) {
     switch (level) {
-        case AssertLevel::Fatal: recordTelemetryAppEvent(kAppEventFatalAssert); return;
-        case AssertLevel::Error: recordTelemetryAppEvent(kAppEventErrorAssert); return;
+        case AssertLevel::Fatal:
+            recordTelemetryAppEvent(kAppEventFatalAssert);
+            return;
+        case AssertLevel::Error:
+            recordTelemetryAppEvent(kAppEventErrorAssert);
+            return;
         case AssertLevel::Warning:
-        case AssertLevel::Debug: return;
+        case AssertLevel::Debug:
+            return;
     }
     KVX_ASSERT_ALWAYS(AssertLevel::Error, "Invalid AssertLevel value[{}]", static_cast<int32_t>(level));
 }
@@ -30,7 +35,8 @@ void flushAllOutputs() {
 namespace detail {
 
 void onCrashRequested() {
-    KVX_LOG_AS("kvx::foundation::detail::onCrashRequested", services::logging::Fatal, "Forced Crash Requested");
+    KVX_LOG_AS("kvx::foundation::detail::onCrashRequested", services::logging::Fatal,
+               "Forced Crash Requested");
     flushAllOutputs();
 }
 

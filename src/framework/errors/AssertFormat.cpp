@@ -7,25 +7,33 @@ namespace kvx::foundation {
 int32_t logLevelForAssert(AssertLevel level) {
     using namespace services::logging;
     switch (level) {
-        case AssertLevel::Fatal: return Fatal;
-        case AssertLevel::Error: return Error;
-        case AssertLevel::Warning: return Warn;
-        case AssertLevel::Debug: return Debug;
+        case AssertLevel::Fatal:
+            return Fatal;
+        case AssertLevel::Error:
+            return Error;
+        case AssertLevel::Warning:
+            return Warn;
+        case AssertLevel::Debug:
+            return Debug;
     }
     return Error;
 }
 
 std::string assertSummary(const AssertReport& report) {
-    return safeFormat("level[{}], condition[{}], message[{}]", assertLevelName(report.level), report.condition,
-                      report.message);
+    return safeFormat("level[{}], condition[{}], message[{}]", assertLevelName(report.level),
+                      report.condition, report.message);
 }
 
 std::string assertTaxonomy(AssertLevel level) {
     switch (level) {
-        case AssertLevel::Fatal: return "assert.report.fatal";
-        case AssertLevel::Error: return "assert.report.error";
-        case AssertLevel::Warning: return "assert.report.warning";
-        case AssertLevel::Debug: return "assert.report.debug";
+        case AssertLevel::Fatal:
+            return "assert.report.fatal";
+        case AssertLevel::Error:
+            return "assert.report.error";
+        case AssertLevel::Warning:
+            return "assert.report.warning";
+        case AssertLevel::Debug:
+            return "assert.report.debug";
     }
     return "assert.report.unknown";
 }
@@ -45,8 +53,7 @@ std::string assertBanner(const AssertReport& report, std::string_view stack) {
         "  level: {}\n  cond:  {}\n   msg:  {}\n  func:  {}\n    at:  {}({})\n stack:  {}\n"
         "********************************************************************************\n",
         assertLevelName(report.level), report.condition, report.message,
-        services::logging::reduceFunctionName(report.function), report.file, report.line,
-        stack);
+        services::logging::reduceFunctionName(report.function), report.file, report.line, stack);
 }
 
 }  // namespace kvx::foundation

@@ -20,8 +20,9 @@ public:
 
     void operator()(const AssertReport& report) {
         const std::string summary = assertSummary(report);
-        KVX_LOG_AS(report.function, logLevelForAssert(report.level), "Assert {} Failed: condition[{}], message[{}]",
-                   assertLevelName(report.level), report.condition, report.message);
+        KVX_LOG_AS(report.function, logLevelForAssert(report.level),
+                   "Assert {} Failed: condition[{}], message[{}]", assertLevelName(report.level),
+                   report.condition, report.message);
         // One more frame: this call.
         const std::string stack = formatStackFrames(mEnv.platform->captureStack(report.framesToSkip + 1));
         const bool fatal = report.level == AssertLevel::Fatal;

@@ -76,16 +76,17 @@ bool ErrorAccumulator::recordLocked(ErrorSeverity severity, std::string_view rea
     events.push_back({now, std::string(reason)});
     if (threshold.timeWindowSeconds > 0) {
         const int64_t oldestKept = now - static_cast<int64_t>(threshold.timeWindowSeconds);
-        const auto firstKept = std::lower_bound(events.begin(), events.end(), oldestKept,
-                                                [](const Event& event, int64_t time) { return event.timeSeconds < time; });
+        const auto firstKept =
+            std::lower_bound(events.begin(), events.end(), oldestKept,
+                             [](const Event& event, int64_t time) { return event.timeSeconds < time; });
         events.erase(events.begin(), firstKept);
     }
     if (events.size() < static_cast<size_t>(threshold.eventCount)) {
         return false;
     }
     for (const auto& event : events) {
-        KVX_LOG_AS(kReportEventName, services::logging::Error, "Error accumulator threshold reached. Reason: {}",
-                   event.reason);
+        KVX_LOG_AS(kReportEventName, services::logging::Error,
+                   "Error accumulator threshold reached. Reason: {}", event.reason);
     }
     state.triggered = true;
     return true;
@@ -103,9 +104,14 @@ void ErrorAccumulator::announceThreshold(ErrorSeverity severity) {
         handler(severity);
     }
     switch (severity) {
-        case ErrorSeverity::Major: foundation::recordTelemetryAppEvent(foundation::kAppEventMajorErrors); return;
-        case ErrorSeverity::Critical: foundation::recordTelemetryAppEvent(foundation::kAppEventCriticalErrors); return;
-        case ErrorSeverity::Minor: return;
+        case ErrorSeverity::Major:
+            foundation::recordTelemetryAppEvent(foundation::kAppEventMajorErrors);
+            return;
+        case ErrorSeverity::Critical:
+            foundation::recordTelemetryAppEvent(foundation::kAppEventCriticalErrors);
+            return;
+        case ErrorSeverity::Minor:
+            return;
     }
     KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Invalid Severity value[{}]", value);
 }

@@ -20,6 +20,8 @@ enum class ErrorSeverity : int32_t { Minor = 0, Major = 1, Critical = 2 };
 struct ErrorThreshold {
     uint32_t timeWindowSeconds;  // 0: events never expire
     int32_t eventCount;          // 0 or less: the severity never triggers
+
+    friend bool operator==(const ErrorThreshold&, const ErrorThreshold&) = default;
 };
 
 using ErrorAccumulatorConfiguration = std::map<ErrorSeverity, ErrorThreshold>;

@@ -61,7 +61,8 @@ std::string ExceptionHandlerClient::writeReport(const std::string& content) {
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size());
     auto written = file::writeFile(path, bytes);
     if (written.isError()) {
-        KVX_LOG_ERROR("Could not write the crash report: path[{}] osError[{}]", path.utf8(), written.peekError().error);
+        KVX_LOG_ERROR("Could not write the crash report: path[{}] osError[{}]", path.utf8(),
+                      written.peekError().error);
         return {};
     }
     KVX_LOG_INFO("Serialized data to a temp file [{}] to pass to crash reporter.", path.utf8());

@@ -15,8 +15,8 @@ std::atomic<ExceptionHandlerClient*> sCrashClient{nullptr};
 CrashInfo crashInfoFrom(const EXCEPTION_POINTERS& pointers) {
     const auto address = reinterpret_cast<uint64_t>(pointers.ExceptionRecord->ExceptionAddress);
     CodeLocation location = locateModule(address);
-    return {static_cast<uint32_t>(pointers.ExceptionRecord->ExceptionCode), address, std::move(location.module),
-            location.moduleOffset, GetCurrentThreadId()};
+    return {static_cast<uint32_t>(pointers.ExceptionRecord->ExceptionCode), address,
+            std::move(location.module), location.moduleOffset, GetCurrentThreadId()};
 }
 
 // The report is written, then the search goes on so that the process ends as it would have.
@@ -29,9 +29,13 @@ LONG WINAPI reportUnhandledException(EXCEPTION_POINTERS* pointers) {
 
 }  // namespace
 
-ExceptionSystem::ExceptionSystem(std::string executablePath) : mClient(std::move(executablePath)) { enable(); }
+ExceptionSystem::ExceptionSystem(std::string executablePath) : mClient(std::move(executablePath)) {
+    enable();
+}
 
-ExceptionSystem::~ExceptionSystem() { disable(); }
+ExceptionSystem::~ExceptionSystem() {
+    disable();
+}
 
 void ExceptionSystem::setLogFilePaths(std::string mainLog, std::string verboseLog) {
     mClient.setLogFilePaths(std::move(mainLog), std::move(verboseLog));

@@ -32,11 +32,12 @@ public:
         // One more frame: this function.
         const int skip = std::clamp(framesToSkip + 1, 0, kMaxStackFrames - 1);
         void* addresses[kMaxStackFrames] = {};
-        const USHORT count = RtlCaptureStackBackTrace(static_cast<DWORD>(skip), static_cast<DWORD>(kMaxStackFrames - skip),
-                                                      addresses, nullptr);
+        const USHORT count = RtlCaptureStackBackTrace(
+            static_cast<DWORD>(skip), static_cast<DWORD>(kMaxStackFrames - skip), addresses, nullptr);
         std::vector<StackFrame> frames;
         frames.reserve(count);
-        for (USHORT i = 0; i < count; ++i) {
+        // Wine walks on past the thread's first frame; a null return address ends the stack.
+        for (USHORT i = 0; i < count && addresses[i] != nullptr; ++i) {
             frames.push_back(describeFrame(reinterpret_cast<uint64_t>(addresses[i])));
         }
         return frames;
@@ -52,7 +53,8 @@ public:
 
     void showDetachedMessageBox(std::string text) override {
         std::thread([wide = toWideChar(text, true, KVX_SOURCE_LOCATION)] {
-            MessageBoxW(nullptr, wide.c_str(), L"Assert Failed", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+            MessageBoxW(nullptr, wide.c_str(), L"Assert Failed",
+                        MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
         }).detach();
     }
 };

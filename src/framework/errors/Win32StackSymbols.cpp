@@ -33,8 +33,8 @@ std::wstring executableFolder() {
 // Itanium-mangled names (this compiler's) are demangled; anything else is kept as it is.
 std::string readableName(const char* name) {
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> demangled(abi::__cxa_demangle(name, nullptr, nullptr, &status),
-                                                          &std::free);
+    std::unique_ptr<char, decltype(&std::free)> demangled(
+        abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
     return services::logging::reduceFunctionName(status == 0 && demangled ? demangled.get() : name);
 }
 
@@ -100,8 +100,10 @@ std::unique_ptr<SymbolLookup> sSymbols;
 
 CodeLocation locateModule(uint64_t address) {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(address), &module)) {
+    // A null address would name the executable itself.
+    if (address == 0 || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                            reinterpret_cast<LPCWSTR>(address), &module)) {
         return {{}, address};
     }
     wchar_t path[MAX_PATH] = {};

@@ -54,7 +54,9 @@ public:
 
 constexpr const char* kStack = "\nkvx::apps::run()+16\nntdll.dll+ff";
 
-void failCheck(AssertLevel level) { KVX_ASSERT(level, 1 + 1 == 3, "sum is {}", 2); }
+void failCheck(AssertLevel level) {
+    KVX_ASSERT(level, 1 + 1 == 3, "sum is {}", 2);
+}
 
 class AssertionHandlerTest : public ::testing::Test {
 protected:
@@ -76,33 +78,26 @@ protected:
     AssertHandler mPrevious;
 };
 
-TEST_F(AssertionHandlerTest, LogsUnderTheAssertingFunctionAtTheMatchingLevel) {
-    const std::pair<AssertLevel, int32_t> cases[] = {
-        {AssertLevel::Fatal, 0}, {AssertLevel::Error, 1}, {AssertLevel::Warning, 2},
-        {AssertLevel::Debug, 4}, {static_cast<AssertLevel>(7), 1},
+TEST_F(AssertionHandlerTest, LogLineAndTelemetryEventPerLevel) {
+    const std::tuple<AssertLevel, int32_t, const char*> cases[] = {
+        {AssertLevel::Fatal, 0, "fatal"},
+        {AssertLevel::Error, 1, "error"},
+        {AssertLevel::Warning, 2, "warning"},
+        {AssertLevel::Debug, 4, "debug"},
+        {static_cast<AssertLevel>(7), 1, "unknown"},
     };
-    for (const auto& [level, logLevel] : cases) {
+    for (const auto& [level, logLevel, taxonomy] : cases) {
         mLogger.lines.clear();
         failCheck(level);
         ASSERT_EQ(lines().size(), 1u);
         EXPECT_EQ(lines()[0].level, logLevel);
         EXPECT_EQ(lines()[0].function, "kvx::foundation::(anonymous namespace)::failCheck");
-        EXPECT_EQ(lines()[0].message, fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]",
-                                                  assertLevelName(level)));
+        EXPECT_EQ(lines()[0].message,
+                  fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]",
+                              assertLevelName(level)));
+        EXPECT_EQ(mSink->events().back().taxonomy(), std::string("assert.report.") + taxonomy);
     }
     EXPECT_THAT(lines()[0].message, HasSubstr("Assert unknown Failed"));
-}
-
-TEST_F(AssertionHandlerTest, TelemetryEventAndAppEventPerLevel) {
-    const std::tuple<AssertLevel, const char*> cases[] = {
-        {AssertLevel::Fatal, "assert.report.fatal"},     {AssertLevel::Error, "assert.report.error"},
-        {AssertLevel::Warning, "assert.report.warning"}, {AssertLevel::Debug, "assert.report.debug"},
-        {static_cast<AssertLevel>(7), "assert.report.unknown"},
-    };
-    for (const auto& [level, taxonomy] : cases) {
-        failCheck(level);
-        EXPECT_EQ(mSink->events().back().taxonomy(), taxonomy);
-    }
     const nlohmann::json params = mSink->events()[1].params();
     EXPECT_EQ(params["summary"], "level[Error], condition[1 + 1 == 3], message[sum is 2]");
     EXPECT_EQ(params["function"], "kvx::foundation::(anonymous namespace)::failCheck");

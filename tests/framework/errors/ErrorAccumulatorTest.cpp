@@ -34,27 +34,20 @@ protected:
 };
 
 TEST_F(ErrorAccumulatorTest, ConfigurationHasTheDefaultsAndReadsEachKey) {
-    auto defaults = readErrorAccumulatorConfiguration(mConfig);
-    EXPECT_EQ(defaults[ErrorSeverity::Critical].timeWindowSeconds, 0u);
-    EXPECT_EQ(defaults[ErrorSeverity::Critical].eventCount, 1);
-    EXPECT_EQ(defaults[ErrorSeverity::Major].timeWindowSeconds, 30u);
-    EXPECT_EQ(defaults[ErrorSeverity::Major].eventCount, 2);
-    EXPECT_EQ(defaults[ErrorSeverity::Minor].timeWindowSeconds, 30u);
-    EXPECT_EQ(defaults[ErrorSeverity::Minor].eventCount, 5);
+    using enum ErrorSeverity;
+    EXPECT_EQ(readErrorAccumulatorConfiguration(mConfig),
+              (ErrorAccumulatorConfiguration{{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {30, 5}}}));
 
-    mConfig.set(config::Store::Ordinary, "app.errorTimeWindowCritical", "12", config::kScopeStatic);
-    mConfig.set(config::Store::Ordinary, "app.errorEventCountCritical", "3", config::kScopeStatic);
-    mConfig.set(config::Store::Ordinary, "app.errorTimeWindowMajor", "0", config::kScopeStatic);
-    mConfig.set(config::Store::Ordinary, "app.errorEventCountMajor", "4", config::kScopeStatic);
-    mConfig.set(config::Store::Ordinary, "app.errorTimeWindowMinor", "60", config::kScopeStatic);
-    mConfig.set(config::Store::Ordinary, "app.errorEventCountMinor", "0", config::kScopeStatic);
-    auto read = readErrorAccumulatorConfiguration(mConfig);
-    EXPECT_EQ(read[ErrorSeverity::Critical].timeWindowSeconds, 12u);
-    EXPECT_EQ(read[ErrorSeverity::Critical].eventCount, 3);
-    EXPECT_EQ(read[ErrorSeverity::Major].timeWindowSeconds, 0u);
-    EXPECT_EQ(read[ErrorSeverity::Major].eventCount, 4);
-    EXPECT_EQ(read[ErrorSeverity::Minor].timeWindowSeconds, 60u);
-    EXPECT_EQ(read[ErrorSeverity::Minor].eventCount, 0);
+    const std::pair<const char*, const char*> settings[] = {
+        {"app.errorTimeWindowCritical", "12"}, {"app.errorEventCountCritical", "3"},
+        {"app.errorTimeWindowMajor", "0"},     {"app.errorEventCountMajor", "4"},
+        {"app.errorTimeWindowMinor", "60"},    {"app.errorEventCountMinor", "0"},
+    };
+    for (const auto& [key, value] : settings) {
+        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
+    }
+    EXPECT_EQ(readErrorAccumulatorConfiguration(mConfig),
+              (ErrorAccumulatorConfiguration{{Critical, {12, 3}}, {Major, {0, 4}}, {Minor, {60, 0}}}));
 }
 
 TEST_F(ErrorAccumulatorTest, FirstCriticalCrossesAtOnceAndASecondDoesNothingMore) {
@@ -131,7 +124,8 @@ TEST_F(ErrorAccumulatorTest, ResetForgetsEventsButATriggeredSeverityStaysTrigger
 }
 
 TEST_F(ErrorAccumulatorTest, UnconfiguredAndInvalidSeveritiesAreFailedChecks) {
-    ErrorAccumulator accumulator({{ErrorSeverity::Critical, {0, 1}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
+    ErrorAccumulator accumulator(
+        {{ErrorSeverity::Critical, {0, 1}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
     watch(accumulator);
     accumulator.reportEvent(ErrorSeverity::Major, "unconfigured");
     ASSERT_EQ(mAsserts.asserts().size(), 1u);

@@ -21,12 +21,15 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 constexpr const char* kTestModule = "fw_errors_windows_tests.exe";
 
 // A code address inside this executable for a made-up exception.
-[[gnu::noinline]] void exceptionSiteAnchor() { asm volatile(""); }
+[[gnu::noinline]] void exceptionSiteAnchor() {
+    asm volatile("");
+}
 
 TEST(AssertionSetupTest, SecondInitIsAFailedCheckAndTerminateRemovesTheHandler) {
     std::vector<std::string> first;
@@ -58,14 +61,18 @@ TEST(AssertionSetupTest, ProgramHandlerReportsTheCallersStack) {
     terminateAssertions();
     ASSERT_EQ(sink->events().size(), 1u);
     const std::string stack = sink->events()[0].params()["extra_ctx"];
+    std::printf("STACK[%s]\n", stack.c_str());
     EXPECT_THAT(stack, StartsWith("\n"));
+    // Wine's capture runs past the thread's first frame into null addresses; none may show.
+    EXPECT_THAT(stack, Not(HasSubstr("+fffffff"))) << stack;
     // Wine's dbghelp may or may not name this executable's functions; the module always shows.
     EXPECT_TRUE(stack.find(std::string(kTestModule) + "+") != std::string::npos ||
                 stack.find("()+") != std::string::npos)
         << stack;
-    EXPECT_EQ(logger->linesContaining("Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        logger->linesContaining("Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]")
+            .size(),
+        1u);
 }
 
 class CrashReportClientTest : public ::testing::Test {
@@ -99,8 +106,8 @@ TEST_F(CrashReportClientTest, CrashNotificationLogsAndWritesTheReport) {
     {
         ExceptionSystem system("C:\\Korv\\KorvDestager.exe");
         system.setLogFilePaths("C:\\Logs\\KorvDestager.log", "C:\\Logs\\KorvDestagerVerbose.log");
-        const std::string path =
-            system.client().onNotification(kCrashNotification, {0xC0000005u, 0x140001a2b, "KorvDestager.exe", 0x1a2b, 7});
+        const std::string path = system.client().onNotification(
+            kCrashNotification, {0xC0000005u, 0x140001a2b, "KorvDestager.exe", 0x1a2b, 7});
         ASSERT_FALSE(path.empty());
         auto report = readReport(path);
         EXPECT_EQ(report["identifier"], "05-KorvDestager.exe+1a2b");
@@ -108,7 +115,8 @@ TEST_F(CrashReportClientTest, CrashNotificationLogsAndWritesTheReport) {
         EXPECT_EQ(report["executable"], "C:\\Korv\\KorvDestager.exe");
         EXPECT_EQ(report["logFiles"]["verbose"], "C:\\Logs\\KorvDestagerVerbose.log");
         EXPECT_THAT(messages(),
-                    ElementsAre("Crash detection enabled", "Whoops!\n\n\t************  CRASH DETECTED  ************\n",
+                    ElementsAre("Crash detection enabled",
+                                "Whoops!\n\n\t************  CRASH DETECTED  ************\n",
                                 "Gathering information about the crash - this may take some time...",
                                 "... crash information gathered - generating report...",
                                 "Crash Identifier [05-KorvDestager.exe+1a2b]",
