@@ -52,7 +52,8 @@ TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
         },
         KVX_HANDLER_SOURCE);
     addErrorTelemetry(kUpecRenameOldClient, kSeverityFatal, "Failed to rename [{}] code[{}]", "Korv Desktop", 5);
-    EXPECT_EQ(announced, std::vector<std::string>{std::to_string(config::kScopeMachine) + ":machine.destageerrors"});
+    EXPECT_EQ(announced,
+              std::vector<std::string>{std::to_string(config::kScopeMachine) + ":machine.destageerrors"});
 
     EXPECT_EQ(mConfig.getString(kErrorsKey, "").rfind('&', 0), 0u);
     auto all = records();
@@ -118,8 +119,9 @@ TEST_F(ErrorTelemetryTest, UnknownSeverityAndCodeAreWrittenAsUnknown) {
 TEST_F(ErrorTelemetryTest, MissingCorrelationIdIsLoggedAndTheRecordStillWritten) {
     addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "no id");
     EXPECT_EQ(mLogger->linesContaining("is missing from ini file"),
-              (std::vector<test::LoggedLine>{{services::logging::Error, kTelemetryFunction,
-                                              "[machine.telemetry.updateCorrelationId] is missing from ini file"}}));
+              (std::vector<test::LoggedLine>{
+                  {services::logging::Error, kTelemetryFunction,
+                   "[machine.telemetry.updateCorrelationId] is missing from ini file"}}));
     auto all = records();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(test::valueOf(all[0], "uuid"), "");

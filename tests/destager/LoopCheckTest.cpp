@@ -39,10 +39,15 @@ TEST(UpdateLoop, DetectedOnTheRunThatCompletesAPattern) {
         std::string logged;
     };
     const Case cases[] = {
-        {"fourth success", {0, 0, 0, 0}, "Update loop detected, 4 consecutive successes in a row. Total attempts[4]"},
+        {"fourth success",
+         {0, 0, 0, 0},
+         "Update loop detected, 4 consecutive successes in a row. Total attempts[4]"},
         // The failure count starts at the first failure after a success.
-        {"fourth failure", {0, 7, 7, 7, 7}, "Update loop detected, 4 consecutive failures in a row. Total attempts[5]"},
-        {"alternating", {0, 1, 0, 1, 0, 1, 0},
+        {"fourth failure",
+         {0, 7, 7, 7, 7},
+         "Update loop detected, 4 consecutive failures in a row. Total attempts[5]"},
+        {"alternating",
+         {0, 1, 0, 1, 0, 1, 0},
          "Update loop detected, flipping between success and failure. Total attempts[7]"},
     };
     for (const Case& c : cases) {

@@ -100,10 +100,11 @@ TEST_F(StagedFileValidationTest, MatchingFilesGiveNoTelemetry) {
     validate(false);
     EXPECT_TRUE(reports().empty());
     EXPECT_FALSE(mConfig.contains("machine.destageErrors"));
-    EXPECT_EQ(mLogger->linesContaining("Validating contents of path["),
-              (std::vector<test::LoggedLine>{{services::logging::Info, kFunction,
-                                              "Validating contents of path[" + utf8(mStaged / "Korv Desktop") +
-                                                  "] against zip[" + utf8(mZip) + "]"}}));
+    EXPECT_EQ(
+        mLogger->linesContaining("Validating contents of path["),
+        (std::vector<test::LoggedLine>{{services::logging::Info, kFunction,
+                                        "Validating contents of path[" + utf8(mStaged / "Korv Desktop") +
+                                            "] against zip[" + utf8(mZip) + "]"}}));
 }
 
 TEST_F(StagedFileValidationTest, CorruptAndMissingFilesAreReportedWithTheCodeOfTheStep) {
@@ -112,11 +113,11 @@ TEST_F(StagedFileValidationTest, CorruptAndMissingFilesAreReportedWithTheCodeOfT
     stdfs::remove(mStaged / "Korv Desktop" / "plugins" / "net.dll");
     validate(false);
     validate(true);
-    EXPECT_EQ(reports(), (std::vector<std::string>{
-                            "UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]",
-                            "UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
-                            "UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]",
-                            "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"}));
+    EXPECT_EQ(reports(),
+              (std::vector<std::string>{"UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]",
+                                        "UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
+                                        "UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]",
+                                        "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"}));
     auto all = records();
     ASSERT_EQ(all.size(), 4u);
     EXPECT_EQ(test::valueOf(all[1], "ecod"), "UPEC-2216");
@@ -156,8 +157,9 @@ TEST_F(StagedFileValidationTest, DestagerEntriesAreSkippedOnlyAfterTheSwap) {
     validate(true);
     EXPECT_TRUE(reports().empty());
     validate(false);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"UPEC-2215: Staged file missing, file[DestagerTools/KorvDestager.exe]",
-                                                   "UPEC-2215: Staged file missing, file[destager.cfg]"}));
+    EXPECT_EQ(reports(), (std::vector<std::string>{
+                             "UPEC-2215: Staged file missing, file[DestagerTools/KorvDestager.exe]",
+                             "UPEC-2215: Staged file missing, file[destager.cfg]"}));
 }
 
 TEST_F(StagedFileValidationTest, NamesLeavingTheFolderAreReportedMissingAndNeverOpened) {
@@ -166,8 +168,9 @@ TEST_F(StagedFileValidationTest, NamesLeavingTheFolderAreReportedMissingAndNever
     const std::string absolute = utf8((mInstall / "outside.txt").generic_string());
     stage({{"Korv Desktop/../../outside.txt", "outside"}, {absolute, "outside"}, {"Korv Desktop/a.txt", "a"}});
     validate(false);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"UPEC-2215: Staged file missing, file[Korv Desktop/../../outside.txt]",
-                                                   "UPEC-2215: Staged file missing, file[" + absolute + "]"}));
+    EXPECT_EQ(reports(), (std::vector<std::string>{
+                             "UPEC-2215: Staged file missing, file[Korv Desktop/../../outside.txt]",
+                             "UPEC-2215: Staged file missing, file[" + absolute + "]"}));
 }
 
 TEST_F(StagedFileValidationTest, FileThatCannotBeOpenedIsNotReported) {
@@ -187,8 +190,9 @@ TEST_F(StagedFileValidationTest, NoArchiveMeansOneInfoLineAndNothingElse) {
     validate(false);
     const auto lines = mLogger->lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], (test::LoggedLine{services::logging::Info, kFunction,
-                                          "Skipping validation, zip file does not exist at path[" + utf8(mZip) + "]"}));
+    EXPECT_EQ(lines[1],
+              (test::LoggedLine{services::logging::Info, kFunction,
+                                "Skipping validation, zip file does not exist at path[" + utf8(mZip) + "]"}));
 }
 
 TEST_F(StagedFileValidationTest, UnreadableOrDamagedArchivesEndValidationWithOneError) {
@@ -202,7 +206,8 @@ TEST_F(StagedFileValidationTest, UnreadableOrDamagedArchivesEndValidationWithOne
     validate(false);
     const auto damaged = mLogger->linesContaining("Failed to process zip file data");
     ASSERT_EQ(damaged.size(), 1u);
-    EXPECT_EQ(damaged[0].message, "Failed to process zip file data, file[" + utf8(mZip) + "], error[ParseError]");
+    EXPECT_EQ(damaged[0].message,
+              "Failed to process zip file data, file[" + utf8(mZip) + "], error[ParseError]");
     EXPECT_TRUE(reports().empty());
 }
 

@@ -63,10 +63,16 @@ TEST(TelemetryRecord, ReportedKindsAccumulateOldestFirst) {
 }
 
 TEST(ErrorKinds, NamesOfCodesAndSeverities) {
-    const std::pair<int32_t, const char*> codes[] = {
-        {2200, "desktop_shortcut"}, {2213, "destaged_file_missing"}, {2216, "staged_file_corrupt"},
-        {2228, "symlink_swap_build_link"}, {2299, "diagnostics"}, {4200, "registry_perms"}, {4201, "key_not_found"},
-        {2229, "unknown"}, {0, "unknown"}, {-2215, "unknown"}};
+    const std::pair<int32_t, const char*> codes[] = {{2200, "desktop_shortcut"},
+                                                     {2213, "destaged_file_missing"},
+                                                     {2216, "staged_file_corrupt"},
+                                                     {2228, "symlink_swap_build_link"},
+                                                     {2299, "diagnostics"},
+                                                     {4200, "registry_perms"},
+                                                     {4201, "key_not_found"},
+                                                     {2229, "unknown"},
+                                                     {0, "unknown"},
+                                                     {-2215, "unknown"}};
     for (const auto& [code, name] : codes) {
         EXPECT_STREQ(upecName(code), name) << code;
     }

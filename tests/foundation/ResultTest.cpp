@@ -82,7 +82,8 @@ TEST(Assert, ReportCarriesLevelConditionFunctionAndMessage) {
     ASSERT_EQ(asserts.asserts().size(), 1u);
     const auto report = asserts.asserts()[0];
     EXPECT_EQ(report.level, foundation::AssertLevel::Debug);
-    EXPECT_EQ(asserts.conditionsAndMessages()[0], (std::pair<std::string, std::string>{"value == 4", "value[3]"}));
+    EXPECT_EQ(asserts.conditionsAndMessages()[0],
+              (std::pair<std::string, std::string>{"value == 4", "value[3]"}));
     EXPECT_NE(report.function.find("ReportCarriesLevelConditionFunctionAndMessage"), std::string::npos);
     EXPECT_STREQ(foundation::assertLevelName(static_cast<foundation::AssertLevel>(7)), "unknown");
 }

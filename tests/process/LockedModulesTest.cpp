@@ -55,7 +55,9 @@ protected:
     }
     void TearDown() override { setProcessUtils(nullptr); }
 
-    std::string folder() const { return foundation::narrow(mFolder.path().std().wstring(), KVX_SOURCE_LOCATION); }
+    std::string folder() const {
+        return foundation::narrow(mFolder.path().std().wstring(), KVX_SOURCE_LOCATION);
+    }
 
     test::ScopedTestClock mClock;
     test::TempFolder mFolder;

@@ -52,7 +52,8 @@ DWORD exitCodeOf(const Child& child) {
 namespace {
 std::string uniqueServiceName(const char* prefix) {
     static std::atomic<int> counter{0};
-    return std::string(prefix) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    return std::string(prefix) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(counter++);
 }
 }  // namespace
 

@@ -33,7 +33,8 @@ TEST(ProcessUtils, NamesParentsAndUsersOfProcesses) {
     EXPECT_FALSE(utils.getExeUserName("kvx-nothing-runs-with-this-name.exe").has_value());
     EXPECT_EQ(logger->linesContaining("Could not retrieve user name for exe=[kvx-nothing-runs-with-this-name.exe]").size(),
               1u);
-    EXPECT_EQ(utils.getParentProcessId(child.pid).peekError(), "No parent process found in the list of running processes");
+    EXPECT_EQ(utils.getParentProcessId(child.pid).peekError(),
+              "No parent process found in the list of running processes");
     EXPECT_TRUE(utils.openProcess(0xFFFFFF00u, PROCESS_QUERY_LIMITED_INFORMATION).isError());
     EXPECT_TRUE(utils.isAdmin());  // Wine runs every program as an administrator
 }

@@ -29,7 +29,8 @@ public:
               "KvxTestSvc",
               [&](const std::wstring& name) {
                   return L"\"" + test::helperPath(L"proc_test_service.exe").wstring() + L"\" " + name + L" " +
-                         std::wstring(behaviour, behaviour + strlen(behaviour)) + L" " + std::to_wstring(waitHintMs);
+                         std::wstring(behaviour, behaviour + strlen(behaviour)) + L" " +
+                         std::to_wstring(waitHintMs);
               },
               awaitedState) {}
 };

@@ -18,9 +18,10 @@ TEST(ServiceTables, TransitionalStatesCollapseIntoPending) {
 }
 
 TEST(ServiceTables, WindowsNumbersTranslate) {
-    const ServiceState states[] = {ServiceState::Invalid,      ServiceState::Stopped,         ServiceState::StartPending,
-                                   ServiceState::StopPending,  ServiceState::Running,         ServiceState::ContinuePending,
-                                   ServiceState::PausePending, ServiceState::Paused,          ServiceState::Invalid};
+    const ServiceState states[] = {
+        ServiceState::Invalid,      ServiceState::Stopped, ServiceState::StartPending,
+        ServiceState::StopPending,  ServiceState::Running, ServiceState::ContinuePending,
+        ServiceState::PausePending, ServiceState::Paused,  ServiceState::Invalid};
     for (uint32_t windows = 0; windows < std::size(states); ++windows) {
         EXPECT_EQ(fromWindowsState(windows), states[windows]) << windows;
     }

@@ -129,10 +129,11 @@ TEST(ZipCentralDirectory, UpToFourStrayBytesBetweenHeadersAreSkippedWithOneWarni
         ASSERT_TRUE(entries.isOk());
         EXPECT_EQ(entries.peek().size(), 3u);
         const uint64_t secondHeader = zip.directoryOffset + 46 + 28 + junk;
-        EXPECT_EQ(logger->linesContaining("off signature"), (std::vector<test::LoggedLine>{
-                                       {services::logging::Warn, kParseFunction,
-                                        "Zip directory scanner was off signature but recovered at offset: " +
-                                            std::to_string(secondHeader)}}));
+        EXPECT_EQ(logger->linesContaining("off signature"),
+                  (std::vector<test::LoggedLine>{
+                      {services::logging::Warn, kParseFunction,
+                       "Zip directory scanner was off signature but recovered at offset: " +
+                           std::to_string(secondHeader)}}));
     }
 }
 
@@ -146,10 +147,10 @@ TEST(ZipCentralDirectory, FiveStrayBytesEndTheListingWithAParseError) {
     EXPECT_EQ(entries.peekError().kind, ZipCentralDirectoryError::ParseError);
     const uint64_t badOffset = zip.directoryOffset + 2 * 46 + 28 + 23 + 8;
     EXPECT_EQ(logger->linesContaining("did not recover"),
-              (std::vector<test::LoggedLine>{{services::logging::Error, kParseFunction,
-                                              "The zip directory scanner got a bad offset at [" +
-                                                  std::to_string(badOffset) +
-                                                  "] and did not recover, this may indicate a corrupt file"}}));
+              (std::vector<test::LoggedLine>{
+                  {services::logging::Error, kParseFunction,
+                   "The zip directory scanner got a bad offset at [" + std::to_string(badOffset) +
+                       "] and did not recover, this may indicate a corrupt file"}}));
 }
 
 TEST(ZipCentralDirectory, DirectoryClaimedBeyondTheEndOfATruncatedArchiveIsAParseError) {
@@ -232,10 +233,11 @@ TEST(ZipCentralDirectory, PredicatesRecogniseDirectoriesAndSymbolicLinks) {
     MemoryRangeReader reader{zip.bytes};
     auto entries = list(reader).unwrap();
     ASSERT_EQ(entries.size(), 6u);
-    const std::pair<bool, bool> directoryAndLink[] = {
-        {true, false}, {true, false}, {true, false}, {false, true}, {false, false}, {false, false}};
+    const std::pair<bool, bool> directoryAndLink[] = {{true, false}, {true, false},  {true, false},
+                                                      {false, true}, {false, false}, {false, false}};
     for (size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(std::pair(isDirectory(entries[i]), isSymlink(entries[i])), directoryAndLink[i]) << entries[i].fileName;
+        EXPECT_EQ(std::pair(isDirectory(entries[i]), isSymlink(entries[i])), directoryAndLink[i])
+            << entries[i].fileName;
     }
     EXPECT_EQ(entries[5].fileName, "Korv Desktop/../escape.txt");  // the reader reports names as stored
 }
@@ -253,7 +255,8 @@ TEST(ZipCentralDirectory, VariableFieldsBeyondTheBufferLeaveEmptyStrings) {
     EXPECT_EQ(cursor, 46u + 8u + 7u);
     const auto errors = logger->linesContaining("Attempted to scan zip info strings");
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].message, "Attempted to scan zip info strings outside the range of the buffer size at offset: 46");
+    EXPECT_EQ(errors[0].message,
+              "Attempted to scan zip info strings outside the range of the buffer size at offset: 46");
 }
 
 TEST(ZipCentralDirectory, ErrorKindNames) {

@@ -57,9 +57,10 @@ TEST_F(FileFunctionsTest, FileHeldWithoutSharingCannotBeReadOrWritten) {
     auto written = writeFile(file, content);
     EXPECT_EQ(written.peekError().error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(written.peekError().attr, 511u);
-    EXPECT_EQ(log->lines(), (std::vector<test::LoggedLine>{
-                                {services::logging::Error, "kvx::foundation::file::writeFile",
-                                 "Couldn't open file for writing fileName[" + file.utf8() + "], error[32]"}}));
+    EXPECT_EQ(log->lines(),
+              (std::vector<test::LoggedLine>{
+                  {services::logging::Error, "kvx::foundation::file::writeFile",
+                   "Couldn't open file for writing fileName[" + file.utf8() + "], error[32]"}}));
 
     holder.unwrap().reset();
     EXPECT_EQ(readFile(file, 100).unwrap(), bytesOf("x=1"));
@@ -107,9 +108,10 @@ TEST_F(FileFunctionsTest, FailedWritesAndShortReadsAreReported) {
     auto written = writeFile(file, content);
     EXPECT_EQ(written.peekError().error, static_cast<uint32_t>(ERROR_DISK_FULL));
     EXPECT_EQ(written.peekError().attr, 511u);
-    EXPECT_EQ(log->lines(), (std::vector<test::LoggedLine>{
-                                {services::logging::Error, "kvx::foundation::file::writeFile",
-                                 "Couldn't write to fileName[" + file.utf8() + "], error[112]"}}));
+    EXPECT_EQ(
+        log->lines(),
+        (std::vector<test::LoggedLine>{{services::logging::Error, "kvx::foundation::file::writeFile",
+                                        "Couldn't write to fileName[" + file.utf8() + "], error[112]"}}));
 
     // The stream claims four bytes but delivers none.
     auto read = readFile(file, 100);

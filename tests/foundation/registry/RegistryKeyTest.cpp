@@ -87,8 +87,9 @@ TEST(RegistryKeyValues, MismatchedAndOversizedValuesReadAsEmpty) {
     ASSERT_TRUE(key.set("dword", uint32_t{5}));
     ScopedAssertCapture asserts;
     EXPECT_EQ(key.get<std::string>("dword"), "");
-    EXPECT_EQ(asserts.messages(), std::vector<std::string>{
-                                      "Can only return strings if regType is REG_SZ or REG_EXPAND_SZ. regType=[4]"});
+    EXPECT_EQ(asserts.messages(),
+              std::vector<std::string>{
+                  "Can only return strings if regType is REG_SZ or REG_EXPAND_SZ. regType=[4]"});
 }
 
 TEST(RegistryKeyMultiString, ReadsEntriesIncludingEmptyOnesAndNamesTheCauseOfErrors) {
@@ -121,7 +122,8 @@ TEST(RegistryKeyMultiString, SplitRejectsMalformedBuffers) {
     EXPECT_TRUE(splitMultiStringBuffer({}).empty());
     EXPECT_TRUE(splitMultiStringBuffer({L'a', L'b'}).empty());
     EXPECT_TRUE(splitMultiStringBuffer({L'\0'}).empty());
-    EXPECT_EQ(asserts.messages(), (std::vector<std::string>{"Buffer must not be empty", "Buffer must be null terminated"}));
+    EXPECT_EQ(asserts.messages(),
+              (std::vector<std::string>{"Buffer must not be empty", "Buffer must be null terminated"}));
     EXPECT_EQ(asserts.asserts()[0].condition, "!buffer.empty()");
     EXPECT_EQ(splitMultiStringBuffer({L'x', L'\0', L'y', L'z', L'\0', L'\0'}),
               (std::vector<std::string>{"x", "yz"}));
@@ -257,9 +259,10 @@ TEST(RegistryKeyFailures, SizeQueryThatReportsMoreDataAsserts) {
     ScopedAssertCapture asserts;
     RegistryKey root(HKEY_CURRENT_USER, "", true, false);
     EXPECT_EQ(root.getMultiString("x").unwrapError(), "Failed to read value size, name[x], status[234]");
-    EXPECT_EQ(asserts.conditionsAndMessages(),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"status != 234L", "Must not get an insufficient buffer error when requesting buffer size"}}));
+    EXPECT_EQ(
+        asserts.conditionsAndMessages(),
+        (std::vector<std::pair<std::string, std::string>>{
+            {"status != 234L", "Must not get an insufficient buffer error when requesting buffer size"}}));
 }
 
 TEST(RegistryKeyEnumeration, ListsSubkeysAndStopsWhenAsked) {

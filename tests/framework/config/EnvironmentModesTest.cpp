@@ -28,9 +28,10 @@ TEST(Environment, UnknownValuesAreAsserted) {
     test::ScopedAssertCapture asserts;
     EXPECT_EQ(domain::model::parseEnvironment("Dev"), Environment::Production);
     EXPECT_EQ(domain::model::toString(static_cast<Environment>(9)), "production");
-    EXPECT_EQ(asserts.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
-                                                   {"kUnconditionalAssert", "Unknown environment value [Dev]"},
-                                                   {"kUnconditionalAssert", "Invalid Environment value [9]"}}));
+    EXPECT_EQ(asserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"kUnconditionalAssert", "Unknown environment value [Dev]"},
+                  {"kUnconditionalAssert", "Invalid Environment value [9]"}}));
 }
 
 TEST(Modes, GetModeWarnsWhileUnset) {

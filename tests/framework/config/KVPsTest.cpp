@@ -59,8 +59,9 @@ TEST(KVPsToml, CommentsAreListedAndUnparseableLinesLogged) {
     EXPECT_EQ(kvps.comments(), (std::vector<std::string>{"# first", "#second"}));
     EXPECT_EQ(*kvps.find("s.k"), "v # not a comment");
     EXPECT_EQ(kvps.size(), 1u);
-    EXPECT_EQ(logger->lines(), (std::vector<test::LoggedLine>{{services::logging::Error, "kvx::KVPs::addFromTomlString",
-                                                               "Could not parse [no equals here] from cfg"}}));
+    EXPECT_EQ(logger->lines(),
+              (std::vector<test::LoggedLine>{{services::logging::Error, "kvx::KVPs::addFromTomlString",
+                                              "Could not parse [no equals here] from cfg"}}));
 }
 
 TEST(KVPsIni, CommentRulesIncludingTheFirstSlash) {

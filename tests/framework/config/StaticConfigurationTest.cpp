@@ -107,10 +107,9 @@ TEST_F(StaticConfiguration, LaterSourcesWinAndOverridesWinOverEverything) {
 
     EXPECT_EQ(events, (std::vector<std::string>{"default", "machine:hook", "extended:normal", "extended:normal"}));
     // The developer file is applied again after the environment, so it wins over "dev" for layer.d.
-    const std::map<std::string, std::string> expected{{"layer.a", "launcher"}, {"layer.b", "override"},
-                                                      {"layer.c", "win"},      {"layer.d", "launcher"},
-                                                      {"layer.f", "dev"},      {"machine.kept", "1"},
-                                                      {"app.mode", "normal"}};
+    const std::map<std::string, std::string> expected{
+        {"layer.a", "launcher"}, {"layer.b", "override"}, {"layer.c", "win"},    {"layer.d", "launcher"},
+        {"layer.f", "dev"},      {"machine.kept", "1"},   {"app.mode", "normal"}};
     for (const auto& [key, value] : expected) {
         EXPECT_EQ(mConfig.getString(key, ""), value) << key;
     }
@@ -215,8 +214,9 @@ TEST_F(StaticConfiguration, BothModesRequestedAssertsAndLunaWins) {
     util().checkAndSetMode();
     EXPECT_EQ(mConfig.getString("app.mode", ""), "luna");
     EXPECT_TRUE(mConfig.getBool("flags.showModalsDisabled", false));
-    EXPECT_EQ(asserts.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
-                                                   {"!(isLunaMode && isFlintMode)", "Both mode should not be true"}}));
+    EXPECT_EQ(asserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"!(isLunaMode && isFlintMode)", "Both mode should not be true"}}));
 }
 
 TEST(ConfigurableProcess, DecidedOnceFromCertificateAndOptOut) {
@@ -249,8 +249,10 @@ TEST_F(StaticConfiguration, LoadRccDeciphersEncFiles) {
 
     EXPECT_EQ(configUtil.loadRcc("app.rcc.enc").unwrap(), container);
     EXPECT_EQ(configUtil.loadRcc("app.rcc").unwrap(), container);
-    EXPECT_EQ(configUtil.loadRcc("none.rcc.enc").unwrapError(), "Unable to open file: [none.rcc.enc] ! no such file");
-    EXPECT_FALSE(configUtil.loadResourceConfig(":/config/tamrin.cfg"));  // nothing added yet: silently skipped
+    EXPECT_EQ(configUtil.loadRcc("none.rcc.enc").unwrapError(),
+              "Unable to open file: [none.rcc.enc] ! no such file");
+    EXPECT_FALSE(
+        configUtil.loadResourceConfig(":/config/tamrin.cfg"));  // nothing added yet: silently skipped
     EXPECT_TRUE(mConfig.filterByScope(config::kScopeStatic).empty());
 }
 

@@ -96,8 +96,9 @@ TEST_F(MachineSettingsTest, MissingFileLogsKindOneThenNothingLoaded) {
     EXPECT_EQ(lines[0].function, kLoadFunction);
     EXPECT_EQ(lines[0].message.rfind("Failed to load machine ini file, error[File does not exist. errorCode[", 0), 0u)
         << lines[0].message;
-    EXPECT_EQ(lines[1], (test::LoggedLine{Info, "kvx::domain::settings::machine::loadMachineSettingsToConfigSys",
-                                          "No machine settings are loaded"}));
+    EXPECT_EQ(lines[1],
+              (test::LoggedLine{Info, "kvx::domain::settings::machine::loadMachineSettingsToConfigSys",
+                                "No machine settings are loaded"}));
     EXPECT_TRUE(config().filterByScope(kScopeMachine).empty());
 }
 
@@ -112,7 +113,9 @@ TEST_F(MachineSettingsTest, EmptyFileIsAnErrorOfItsOwn) {
 // The line grammar itself is the ini reader's (KVPsIni); here only that the file goes through it
 // with "=" and line feeds as separators and comments stripped.
 TEST_F(MachineSettingsTest, FileIsReadWithTheIniGrammar) {
-    writeIni("machine.a=1\nmachine.a=2\r\n \tmachine.b  =  x y \n# machine.c=3\nmachine.d=5 // machine.e=6\nmachine.i=k=v");
+    writeIni(
+        "machine.a=1\nmachine.a=2\r\n \tmachine.b  =  x y \n# machine.c=3\nmachine.d=5 // "
+        "machine.e=6\nmachine.i=k=v");
     const KVPs loaded = loadMachineSettingsFromFile();
     EXPECT_EQ((std::map<std::string, std::string>(loaded.begin(), loaded.end())),
               (std::map<std::string, std::string>{
@@ -141,8 +144,9 @@ TEST_F(MachineSettingsTest, SaveWritesPairsWithoutTrailingLineFeed) {
     EXPECT_NE(text.back(), '\n');
     EXPECT_EQ(sortedLines(text), (std::vector<std::string>{"machine.one=1", "machine.two=a=b"}));
 
-    EXPECT_EQ(mLog->lines(),
-              (std::vector<test::LoggedLine>{{Debug, kSaveFunction, "Successful write to machine.ini file"}}));
+    EXPECT_EQ(
+        mLog->lines(),
+        (std::vector<test::LoggedLine>{{Debug, kSaveFunction, "Successful write to machine.ini file"}}));
 
     EXPECT_EQ(*loadMachineSettingsFromFile().find("machine.two"), "a=b");
 }

@@ -52,12 +52,14 @@ TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{5}), nullptr);
     EXPECT_EQ(WorkQueueHandle("nope").index(), INVALID_WORKQUEUE_INDEX);
 
-    EXPECT_EQ(mAsserts.conditionsAndMessages(),
-              (Reports{{"isWorkQueueSystemInitialized()", "not initialized"},
-                       {"sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()", "queue names must be unique (dup)"},
-                       {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
-                       {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
-                       {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"}}));
+    EXPECT_EQ(
+        mAsserts.conditionsAndMessages(),
+        (Reports{
+            {"isWorkQueueSystemInitialized()", "not initialized"},
+            {"sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()", "queue names must be unique (dup)"},
+            {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
+            {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
+            {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"}}));
     for (const auto& a : mAsserts.asserts()) {
         EXPECT_EQ(a.level, AssertLevel::Fatal);
     }

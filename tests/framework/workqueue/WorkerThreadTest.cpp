@@ -125,12 +125,14 @@ TEST_F(WorkerThreadTest, SlotAndIndexErrors) {
     mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
     mManager.stopWorker(3);
     EXPECT_EQ(mManager.workersCreated(), 1u);
-    EXPECT_EQ(mAsserts.conditionsAndMessages(),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"index < mWorkerContexts.size()", "Maximum number of threads reached, can't create a new worker "
-                                                     "thread, index :1 mWorkerContexts.size: 1"},
-                  {"index < mWorkersCreated",
-                   "The worker thread index doesn't exists, it can't be stopped, index:3 , mWorkersCreated:1"}}));
+    EXPECT_EQ(
+        mAsserts.conditionsAndMessages(),
+        (std::vector<std::pair<std::string, std::string>>{
+            {"index < mWorkerContexts.size()",
+             "Maximum number of threads reached, can't create a new worker "
+             "thread, index :1 mWorkerContexts.size: 1"},
+            {"index < mWorkersCreated",
+             "The worker thread index doesn't exists, it can't be stopped, index:3 , mWorkersCreated:1"}}));
 }
 
 class NamedThreadTest : public ::testing::Test {
@@ -149,9 +151,10 @@ TEST_F(NamedThreadTest, KorvThreadIsNamedLoggedAndRunsInsideCom) {
     EXPECT_EQ(comInsideBody, 1);
     EXPECT_EQ(mPlatform.comUninits(), 1);
     EXPECT_EQ(mPlatform.names(), std::vector<std::string>{"global-compute-3"});
-    EXPECT_EQ(mLogger->lines(), (std::vector<test::LoggedLine>{{services::logging::Verbose,
-                                                                "kvx::makeNamedKorvThread::<lambda_1>::operator ()",
-                                                                "Thread started [global-compute-3], TID:[77]"}}));
+    EXPECT_EQ(mLogger->lines(),
+              (std::vector<test::LoggedLine>{{services::logging::Verbose,
+                                              "kvx::makeNamedKorvThread::<lambda_1>::operator ()",
+                                              "Thread started [global-compute-3], TID:[77]"}}));
 }
 
 TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
@@ -172,9 +175,10 @@ TEST_F(NamedThreadTest, PlainThreadSkipsCom) {
     ASSERT_TRUE(thread.isOk());
     thread.unwrap().join();
     EXPECT_EQ(mPlatform.comInits(), 0);
-    EXPECT_EQ(mLogger->lines(), (std::vector<test::LoggedLine>{{services::logging::Verbose,
-                                                                "kvx::makeNamedThread::<lambda_1>::operator ()",
-                                                                "Thread started [logger], TID:[77]"}}));
+    EXPECT_EQ(mLogger->lines(),
+              (std::vector<test::LoggedLine>{{services::logging::Verbose,
+                                              "kvx::makeNamedThread::<lambda_1>::operator ()",
+                                              "Thread started [logger], TID:[77]"}}));
 }
 
 }  // namespace
