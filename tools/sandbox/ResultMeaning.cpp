@@ -44,7 +44,7 @@ const char* destageResultMeaning(int32_t code) {
 const char* exitCodeMeaning(int32_t exitCode) {
     switch (exitCode) {
         case 0:
-            return "the run took place (its result is in machine.ini)";
+            return "the run took place; its result is in machine.ini";
         case -1:
             return "the common application data folder could not be created";
         case -3:

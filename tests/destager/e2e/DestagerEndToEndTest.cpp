@@ -1,0 +1,243 @@
+// The built KorvDestager.exe against a sandbox install of the simulated suite, run the way the
+// client runs it: elevated (Wine runs everything as administrator), no arguments, from the
+// "Korv Desktop" folder inside the staged folder, with real waits. Each case builds its own
+// install below a temporary folder; machine.ini and the loop counters are the prefix's real ones,
+// hence the resource locks of this test.
+// The relaunch of the client is not available yet, so no client is expected to start afterwards.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "DestagerRun.h"
+#include "MachineFiles.h"
+#include "Sandbox.h"
+#include "SandboxFiles.h"
+#include "SandboxProcesses.h"
+#include "SandboxRegistry.h"
+#include "SandboxService.h"
+#include "SandboxWaits.h"
+#include "destager/TelemetryDecoding.h"
+#include "foundation/win/AutoHandle.h"
+#include "kvx/BuildVersion.h"
+#include "support/TempFolder.h"
+
+namespace kvx::sandbox {
+namespace {
+
+constexpr int kLogLinesOnFailure = 40;
+
+std::string tailOf(const std::filesystem::path& file, int lines) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) {
+        all.push_back(line);
+    }
+    std::string out;
+    for (size_t i = all.size() > static_cast<size_t>(lines) ? all.size() - lines : 0; i < all.size(); ++i) {
+        out += all[i] + "\n";
+    }
+    return out;
+}
+
+class DestagerEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mOptions.sources = sourcesInBuild(ownFolder().parent_path());
+        mOptions.newVersion = buildFileVersion();
+        ASSERT_TRUE(std::filesystem::exists(mOptions.sources.destagerFolder / kDestagerExeName))
+            << "the built destager is copied to " << utf8(mOptions.sources.destagerFolder.wstring());
+        removeMachineIni();
+    }
+
+    void TearDown() override {
+        if (HasFailure()) {
+            std::cout << "last lines of " << utf8(destagerLogPath().wstring()) << ":\n"
+                      << tailOf(destagerLogPath(), kLogLinesOnFailure);
+        }
+        auto removed = teardownSandbox(mLayout);
+        EXPECT_TRUE(removed.isOk()) << (removed.isOk() ? "" : removed.peekError());
+    }
+
+    // The install without service and programs: the state a killed run leaves them in.
+    void setUpStoppedSuite() {
+        mOptions.startService = false;
+        mOptions.programs.clear();
+        auto done = setupSandbox(mLayout, mOptions);
+        ASSERT_TRUE(done.isOk()) << done.peekError();
+    }
+
+    DestagerOutcome runStaged(const std::filesystem::path& exe) {
+        auto outcome = runDestager(exe, L"", 60000);
+        EXPECT_TRUE(outcome.isOk()) << (outcome.isOk() ? "" : outcome.peekError());
+        return outcome.isOk() ? outcome.unwrap() : DestagerOutcome{-100, 0};
+    }
+    DestagerOutcome runStaged() { return runStaged(mLayout.stagedDestagerPath); }
+
+    std::string machine(const std::string& key) const {
+        const auto keys = readMachineKeys();
+        const auto value = keys ? machineValue(*keys, key) : std::nullopt;
+        return value ? *value : "<absent>";
+    }
+
+    // The error kinds of this run's telemetry records ("UPEC-2216", ...), oldest first.
+    std::vector<std::string> errorCodes() const {
+        std::vector<std::string> codes;
+        for (const auto& record : test::decodeErrorsValue(machine("machine.destageerrors"))) {
+            codes.push_back(test::valueOf(record, "ecod"));
+        }
+        return codes;
+    }
+
+    // The client folder holds the whole new version and the client starts from it.
+    void expectCompleteNewClient(int stagedFileCount) {
+        EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
+        EXPECT_EQ(countFiles(mLayout.clientPath), stagedFileCount);
+        const std::filesystem::path record = mLayout.installRoot.parent_path() / L"client-starts.txt";
+        auto started = startProgram(mLayout.clientPath / L"KorvDesktop.exe",
+                                    L"--lifetime=20000 --record=\"" + record.wstring() + L"\"");
+        ASSERT_TRUE(started.isOk()) << started.peekError();
+        EXPECT_TRUE(waitUntil(10000, [&] { return std::filesystem::exists(record); })) << "the client did not start";
+    }
+
+    test::TempFolder mTemp;
+    SandboxLayout mLayout = makeLayout((mTemp.path() / fs::Path(L"Korv Desktop")).std()).unwrap();
+    SetupOptions mOptions;
+};
+
+TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
+    auto done = setupSandbox(mLayout, mOptions);
+    ASSERT_TRUE(done.isOk()) << done.peekError();
+    ASSERT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+    const int stagedFiles = countFiles(mLayout.stagedClientPath);
+    const int oldFiles = countFiles(mLayout.clientPath);
+
+    const DestagerOutcome outcome = runStaged();
+
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(machine("machine.destageresult"), "0");
+    EXPECT_NE(machine("machine.destageduration"), "<absent>");
+    EXPECT_EQ(machine("machine.updatepending"), "0");
+    EXPECT_EQ(machine("machine.destageattended"), "1");
+    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
+    EXPECT_EQ(countFiles(mLayout.clientPath), stagedFiles);
+    EXPECT_FALSE(std::filesystem::exists(mLayout.stagedClientPath));
+    const auto outdated = outdatedFolders(mLayout);
+    ASSERT_EQ(outdated.size(), 1u);
+    EXPECT_EQ(clientVersionIn(outdated[0]), fileVersionText(mOptions.oldVersion));
+    EXPECT_EQ(countFiles(outdated[0]), oldFiles);
+    // The staged and destaged files match the archive's CRC-32 values.
+    const std::vector<std::string> codes = errorCodes();
+    for (const char* validation : {"UPEC-2213", "UPEC-2214", "UPEC-2215", "UPEC-2216"}) {
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), validation), 0) << validation;
+    }
+
+    const LoopCheckValues loop = readLoopCheck();
+    EXPECT_EQ(loop.targetVersion, kBuildVersion);
+    EXPECT_EQ(loop.updateNumber, 1u);
+    EXPECT_EQ(loop.sameResults, 1u);
+    EXPECT_EQ(loop.successful, 1u);
+    // The suite stays down: the service is stopped and no suite program runs from the install.
+    EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_STOPPED));
+    for (const RunningProgram& program : runningSuitePrograms()) {
+        EXPECT_FALSE(isBelow(mLayout.installRoot, program.path)) << utf8(program.path);
+    }
+}
+
+// Started from a folder of the staged folder that is not its client folder: nothing to apply.
+TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
+    mOptions.programs = {L"KorvDesktop.exe"};
+    auto done = setupSandbox(mLayout, mOptions);
+    ASSERT_TRUE(done.isOk()) << done.peekError();
+    const std::filesystem::path destagerFolder = mLayout.stagedFolder / L"Destager";
+    std::filesystem::create_directories(destagerFolder);
+    std::filesystem::copy_file(mLayout.stagedDestagerPath, destagerFolder / kDestagerExeName);
+    std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName, destagerFolder / kDestagerResourceName);
+    std::filesystem::remove_all(mLayout.stagedClientPath);
+
+    EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName).exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "4");
+    EXPECT_EQ(machine("machine.updatepending"), "0");
+    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
+    EXPECT_TRUE(outdatedFolders(mLayout).empty());
+    EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING)) << "nothing is stopped";
+    EXPECT_EQ(readLoopCheck().successful, 0u);
+}
+
+// Also a staged file that differs from the archive: reported before and after the swap, never fatal.
+TEST_F(DestagerEndToEnd, MissingClientFolderAndAChangedFileAreOnlyReported) {
+    setUpStoppedSuite();
+    std::filesystem::remove_all(mLayout.clientPath);
+    std::ofstream(mLayout.stagedClientPath / L"resources" / L"strings.txt", std::ios::app) << "changed\n";
+    const int stagedFiles = countFiles(mLayout.stagedClientPath);
+
+    EXPECT_EQ(runStaged().exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "0");
+    const std::vector<std::string> codes = errorCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UPEC-2216"), 1) << "staged file corrupt";
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UPEC-2214"), 1) << "destaged file corrupt";
+    EXPECT_TRUE(outdatedFolders(mLayout).empty());
+    expectCompleteNewClient(stagedFiles);
+}
+
+TEST_F(DestagerEndToEnd, SecondInstanceLeavesEverythingAlone) {
+    setUpStoppedSuite();
+    std::filesystem::create_directories(commonDataFolder());
+    const std::string before = "machine.destageresult=77\nmachine.updatepending=1";
+    std::ofstream(machineIniPath(), std::ios::binary) << before;
+    WinUtils::AutoHandle running(CreateEventW(nullptr, TRUE, TRUE, L"Global\\Korvapp::UpdateInProgress"));
+    ASSERT_TRUE(running);
+
+    EXPECT_EQ(runStaged().exitCode, -3);
+
+    EXPECT_EQ(readMachineIniText().value_or("<absent>"), before);
+    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
+    EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
+    EXPECT_FALSE(readLoopCheck().present);
+}
+
+// A run killed after moving the client aside: the next run finds no client folder and completes.
+TEST_F(DestagerEndToEnd, RunResumedAfterTheFirstRenameCompletesTheClient) {
+    setUpStoppedSuite();
+    const int stagedFiles = countFiles(mLayout.stagedClientPath);
+    const std::filesystem::path movedAside = mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
+    std::filesystem::rename(mLayout.clientPath, movedAside);
+
+    EXPECT_EQ(runStaged().exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "0");
+    EXPECT_FALSE(std::filesystem::exists(mLayout.stagedClientPath));
+    EXPECT_EQ(clientVersionIn(movedAside), fileVersionText(mOptions.oldVersion)) << "the old client is kept";
+    expectCompleteNewClient(stagedFiles);
+}
+
+// A run killed after both renames leaves a complete new client and no staged client. The client
+// stages the update again and starts the destager as usual; the leftovers of the killed run must
+// not get in the way.
+TEST_F(DestagerEndToEnd, RunAfterBothRenamesOfAKilledRunCompletesTheClient) {
+    setUpStoppedSuite();
+    const std::filesystem::path movedAside = mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
+    std::filesystem::rename(mLayout.clientPath, movedAside);
+    std::filesystem::rename(mLayout.stagedClientPath, mLayout.clientPath);
+    ASSERT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
+    ASSERT_TRUE(writeClientFolder(mLayout.stagedClientPath, mOptions.sources, mOptions.newVersion).isOk());
+    ASSERT_TRUE(copyDestager(mLayout.stagedClientPath, mOptions.sources).isOk());
+    ASSERT_TRUE(writeStagedArchive(mLayout).isOk());
+    const int stagedFiles = countFiles(mLayout.stagedClientPath);
+
+    EXPECT_EQ(runStaged().exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "0");
+    EXPECT_EQ(clientVersionIn(movedAside), fileVersionText(mOptions.oldVersion));
+    EXPECT_EQ(outdatedFolders(mLayout).size(), 2u);
+    expectCompleteNewClient(stagedFiles);
+}
+
+}  // namespace
+}  // namespace kvx::sandbox
