@@ -1,5 +1,7 @@
 #include "destager/AppMain.h"
 
+#include <windows.h>
+
 #include <optional>
 
 #include "destager/DestageRun.h"
@@ -28,6 +30,16 @@ AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
     return params;
 }
 
+// The current directory pins its folder: a process whose current directory lies in the staged
+// client folder could never move that folder into place. The resources are loaded by now.
+void leaveStagedFolder() {
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        SetCurrentDirectoryW(system);
+    }
+}
+
 }  // namespace
 
 int app_main(int argc, const char* const* argv) {
@@ -43,6 +55,7 @@ int app_main(int argc, const char* const* argv) {
     {
         AppCore core(makeAppCoreParams(argc, argv));
         core.preInit();
+        leaveStagedFolder();
         if (!createCommonAppDataDirectory()) {
             exitCode = -1;
         } else {
