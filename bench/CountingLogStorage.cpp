@@ -13,11 +13,14 @@ public:
     CountingLogStream(std::unique_ptr<ILogStream> inner, std::atomic<uint64_t>& lines, LogWriteCounters& counters)
         : mInner(std::move(inner)), mLines(lines), mCounters(counters) {}
 
-    void write(std::string_view text) override {
-        mInner->write(text);
-        if (text.find(kBenchLineMarker) != std::string_view::npos) {
+    bool write(std::string_view text) override {
+        const bool written = mInner->write(text);
+        // A write carries a whole pass of lines: count each marked one.
+        for (size_t at = text.find(kBenchLineMarker); at != std::string_view::npos;
+             at = text.find(kBenchLineMarker, at + 1)) {
             mLines.fetch_add(1, std::memory_order_relaxed);
         }
+        return written;
     }
     Result<uint64_t, StreamError> position() override { return mInner->position(); }
     void restore(uint64_t position) override { mInner->restore(position); }

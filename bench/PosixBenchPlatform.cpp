@@ -21,11 +21,15 @@ using services::logging::StreamError;
 class PosixLogStream final : public ILogStream {
 public:
     explicit PosixLogStream(int fd) : mFd(fd) {}
-    ~PosixLogStream() override { ::close(mFd); }
+    // As on Windows, the file is forced to disk only when it is closed.
+    ~PosixLogStream() override {
+        ::fsync(mFd);
+        ::close(mFd);
+    }
     PosixLogStream(const PosixLogStream&) = delete;
     PosixLogStream& operator=(const PosixLogStream&) = delete;
 
-    void write(std::string_view text) override {
+    bool write(std::string_view text) override {
         size_t done = 0;
         while (mFailure == 0 && done < text.size()) {
             const ssize_t wrote = ::write(mFd, text.data() + done, text.size() - done);
@@ -35,6 +39,7 @@ public:
                 done += static_cast<size_t>(wrote);
             }
         }
+        return mFailure == 0;
     }
     Result<uint64_t, StreamError> position() override {
         if (mFailure != 0) {
@@ -52,7 +57,8 @@ public:
         }
         mFailure = 0;
     }
-    void flush() override { ::fsync(mFd); }
+    // write() leaves nothing in this process to hand over.
+    void flush() override {}
 
 private:
     int mFd;

@@ -40,32 +40,42 @@ Result<void, std::string> LogFile::open(std::string path, uint64_t sizeLimit, bo
     return Ok{};
 }
 
-void LogFile::write(const LogLine& line, const ILogger::PersonaeInfo& personae) {
+void LogFile::add(std::string_view body) {
     if (!mEnabled) {
         return;
     }
-    auto stream = mStream.checkedValue();
-    if (mRotateOnLimit && needsRotation(mCurrentSize, mSizeLimit)) {
-        rotate(stream);
+    if (mRotateOnLimit && needsRotation(mCurrentSize + mBatch.size(), mSizeLimit)) {
+        writeOut();
+        if (mEnabled && needsRotation(mCurrentSize, mSizeLimit)) {
+            auto stream = mStream.checkedValue();
+            rotate(stream);
+        }
         if (!mEnabled) {
             return;
         }
     }
-    // Formatted after a rotation so the new file's lines carry the new part number.
-    const std::string message = mMaskPersonalData ? maskPersonae(line.message, personae) : line.message;
-    append(stream, formatLogLine(mPartNumber, line, mProcessId, message) + "\n");
+    appendLogLine(mBatch, mPartNumber, body);
 }
 
-void LogFile::append(Stream::Access& stream, const std::string& text) {
-    (*stream)->write(text);
-    auto position = (*stream)->position();
-    if (position.isOk()) {
-        mCurrentSize = position.peek();
+void LogFile::writeOut() {
+    if (!mEnabled || mBatch.empty()) {
+        mBatch.clear();
         return;
     }
-    const StreamError error = position.peekError();
+    auto stream = mStream.checkedValue();
+    if ((*stream)->write(mBatch)) {
+        mCurrentSize += mBatch.size();
+    } else {
+        handleWriteFailure(stream);
+    }
+    mBatch.clear();
+}
+
+void LogFile::handleWriteFailure(Stream::Access& stream) {
+    auto position = (*stream)->position();
+    const StreamError error = position.isError() ? position.peekError() : StreamError{kStreamBadBit, kErrnoIo};
     if (error.errnoValue == kErrnoNoSpace) {
-        // A full disk may free up again: lose this line but keep the file.
+        // A full disk may free up again: lose this write's lines but keep the file.
         (*stream)->restore(mCurrentSize);
         return;
     }
@@ -111,6 +121,7 @@ void LogFile::flush() {
 }
 
 void LogFile::close() {
+    writeOut();
     auto stream = mStream.checkedValue();
     if (mEnabled && *stream) {
         (*stream)->write("goodbye\n");

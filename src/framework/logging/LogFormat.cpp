@@ -1,5 +1,7 @@
 #include "framework/logging/LogFormat.h"
 
+#include <iterator>
+
 #include <fmt/format.h>
 
 namespace kvx::services::logging {
@@ -51,9 +53,18 @@ std::string formatUtcTimestamp(int64_t nanosecondsSinceEpoch) {
 }
 
 std::string formatLogLine(uint32_t partNumber, const LogLine& line, uint32_t processId, std::string_view message) {
-    return fmt::format("{:>6}\t[{}]\tPID:{:>6}\tTID:{:>6}\t{:<8}\t({})\t{}", partNumber,
-                       formatUtcTimestamp(line.timestamp), processId, line.threadId, levelName(line.level),
-                       reduceFunctionName(line.function), message);
+    return fmt::format("{:>6}{}", partNumber, formatLogLineBody(line, processId, message));
+}
+
+std::string formatLogLineBody(const LogLine& line, uint32_t processId, std::string_view message) {
+    return fmt::format("\t[{}]\tPID:{:>6}\tTID:{:>6}\t{:<8}\t({})\t{}", formatUtcTimestamp(line.timestamp), processId,
+                       line.threadId, levelName(line.level), reduceFunctionName(line.function), message);
+}
+
+void appendLogLine(std::string& out, uint32_t partNumber, std::string_view body) {
+    fmt::format_to(std::back_inserter(out), "{:>6}", partNumber);
+    out.append(body);
+    out.push_back('\n');
 }
 
 std::string maskPersonae(std::string message, const ILogger::PersonaeInfo& personae) {

@@ -20,6 +20,10 @@ std::string formatUtcTimestamp(int64_t nanosecondsSinceEpoch);
 
 // One line without its line feed; `message` is the (possibly masked) text to show.
 std::string formatLogLine(uint32_t partNumber, const LogLine& line, uint32_t processId, std::string_view message);
+// The same line from the tab after the part number on, which both files share.
+std::string formatLogLineBody(const LogLine& line, uint32_t processId, std::string_view message);
+// Appends the part number, `body` and a line feed.
+void appendLogLine(std::string& out, uint32_t partNumber, std::string_view body);
 
 // Every occurrence of each non-empty personae string becomes "####".
 std::string maskPersonae(std::string message, const ILogger::PersonaeInfo& personae);

@@ -19,15 +19,18 @@ struct StreamError {
 };
 
 inline constexpr int kErrnoNoSpace = 28;  // ENOSPC
+inline constexpr int kErrnoIo = 5;        // EIO
+inline constexpr int kStreamBadBit = 1;
 
 class ILogStream {
 public:
     virtual ~ILogStream() = default;
-    // A failed write leaves the stream failed; position() then reports why.
-    virtual void write(std::string_view text) = 0;
+    // False when not all of `text` was written; the stream stays failed and position() reports why.
+    virtual bool write(std::string_view text) = 0;
     virtual Result<uint64_t, StreamError> position() = 0;
     // Moves back to an earlier position, dropping what lies beyond it, and clears a failure.
     virtual void restore(uint64_t position) = 0;
+    // Hands buffered data to the system; forcing it to disk is left to closing.
     virtual void flush() = 0;
 };
 

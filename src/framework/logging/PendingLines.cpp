@@ -2,13 +2,13 @@
 
 namespace kvx::services::logging {
 
-bool PendingLines::tryAppend(LogLine line) {
+size_t PendingLines::tryAppend(LogLine line) {
     auto lines = mLines.checkedValue();
     if (lines->size() > kAcceptWhileAtMost) {
-        return false;
+        return 0;
     }
     lines->push_back(std::move(line));
-    return true;
+    return lines->size();
 }
 
 std::vector<LogLine> PendingLines::takeAll() {

@@ -16,8 +16,8 @@ public:
     // A line is still accepted while at most this many are pending, so 1,025 can wait.
     static constexpr size_t kAcceptWhileAtMost = 1024;
 
-    // False when the line was dropped because the queue is full.
-    bool tryAppend(LogLine line);
+    // How many lines are pending with this one; 0 when it was dropped because the queue is full.
+    size_t tryAppend(LogLine line);
     // Everything pending, oldest first; the queue is empty afterwards.
     std::vector<LogLine> takeAll();
     bool empty();

@@ -1,5 +1,7 @@
 #include "framework/logging/ThreadedLogger.h"
 
+#include <optional>
+
 #include <fmt/format.h>
 
 #include "foundation/Assert.h"
@@ -13,12 +15,37 @@ size_t personaeHash(const ILogger::PersonaeInfo& info) {
     return std::hash<std::string>{}(fmt::format("{}\n{}", info.first, info.second));
 }
 
+// A line's text after its part number, formatted at most once per masking choice.
+class LineBodies {
+public:
+    LineBodies(const LogLine& line, uint32_t processId, const ILogger::PersonaeInfo& personae)
+        : mLine(line), mProcessId(processId), mPersonae(personae) {}
+
+    const std::string& get(bool masked) {
+        const bool maskChangesText = masked && (!mPersonae.first.empty() || !mPersonae.second.empty());
+        std::optional<std::string>& body = maskChangesText ? mMasked : mPlain;
+        if (!body) {
+            body = maskChangesText ? formatLogLineBody(mLine, mProcessId, maskPersonae(mLine.message, mPersonae))
+                                   : formatLogLineBody(mLine, mProcessId, mLine.message);
+        }
+        return *body;
+    }
+
+private:
+    const LogLine& mLine;
+    const uint32_t mProcessId;
+    const ILogger::PersonaeInfo& mPersonae;
+    std::optional<std::string> mMasked;
+    std::optional<std::string> mPlain;
+};
+
 }  // namespace
 
 ThreadedLogger::ThreadedLogger(LoggerEnvironment environment)
     : mEnvironment(std::move(environment)),
-      mMainFile(*mEnvironment.storage, threadPlatform().currentProcessId()),
-      mVerboseFile(*mEnvironment.storage, threadPlatform().currentProcessId()) {
+      mProcessId(threadPlatform().currentProcessId()),
+      mMainFile(*mEnvironment.storage),
+      mVerboseFile(*mEnvironment.storage) {
     if (!mEnvironment.obfuscatorDisabled) {
         mEnvironment.obfuscatorDisabled = obfuscatorDisabledByConfig;
     }
@@ -75,9 +102,13 @@ void ThreadedLogger::log(int32_t level, std::string_view function, std::string_v
         return;
     }
     // Full queue: the line is dropped; the writer catches up and later lines get through.
-    mPending.tryAppend(LogLine{std::string(function), std::string(message), threadPlatform().currentThreadId(), level,
-                               foundation::clock().nowNanosecondsSinceEpoch()});
-    wakeWriter();
+    const size_t pending = mPending.tryAppend(LogLine{std::string(function), std::string(message),
+                                                      threadPlatform().currentThreadId(), level,
+                                                      foundation::clock().nowNanosecondsSinceEpoch()});
+    // A writer with lines still pending is awake already; waking it per line is costly under Wine.
+    if (pending == 1 || pending == kFlushAfterLines) {
+        wakeWriter();
+    }
 }
 
 void ThreadedLogger::flush() {
@@ -129,13 +160,22 @@ void ThreadedLogger::refreshPersonae() {
     mAppliedPersonaeHash = current;
 }
 
+void ThreadedLogger::addLine(const LogLine& line) {
+    LineBodies bodies(line, mProcessId, mAppliedPersonae);
+    if (mVerboseFile.isEnabled()) {
+        mVerboseFile.add(bodies.get(mVerboseFile.masksPersonalData()));
+    }
+    if (line.level < Debug && mMainFile.isEnabled()) {
+        mMainFile.add(bodies.get(mMainFile.masksPersonalData()));
+    }
+}
+
 void ThreadedLogger::writeLines(const std::vector<LogLine>& lines) {
     for (const LogLine& line : lines) {
-        mVerboseFile.write(line, mAppliedPersonae);
-        if (line.level < Debug) {
-            mMainFile.write(line, mAppliedPersonae);
-        }
+        addLine(line);
     }
+    mVerboseFile.writeOut();
+    mMainFile.writeOut();
     if (mUnflushedLines.fetch_add(static_cast<uint32_t>(lines.size())) + lines.size() >= kFlushAfterLines) {
         flush();
         mUnflushedLines = 0;

@@ -61,8 +61,10 @@ private:
     void refreshPersonae();
     void writeLines(const std::vector<LogLine>& lines);
     void wakeWriter();
+    void addLine(const LogLine& line);
 
     LoggerEnvironment mEnvironment;
+    const uint32_t mProcessId;
     LogFile mMainFile;
     LogFile mVerboseFile;
     std::string mFolder;

@@ -34,20 +34,26 @@ int errnoFromWin32(DWORD error) {
 class Win32LogStream final : public ILogStream {
 public:
     explicit Win32LogStream(HANDLE file) : mFile(file) {}
-    ~Win32LogStream() override { CloseHandle(mFile); }
+    // The one place the file is forced to disk: closing, which includes rotation.
+    ~Win32LogStream() override {
+        FlushFileBuffers(mFile);
+        CloseHandle(mFile);
+    }
     Win32LogStream(const Win32LogStream&) = delete;
     Win32LogStream& operator=(const Win32LogStream&) = delete;
 
-    void write(std::string_view text) override {
+    bool write(std::string_view text) override {
         if (mFailure != 0) {
-            return;
+            return false;
         }
         DWORD written = 0;
         if (!WriteFile(mFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size()) {
             const DWORD error = GetLastError();
             mFailure = error != ERROR_SUCCESS ? error : ERROR_DISK_FULL;
+            return false;
         }
+        return true;
     }
 
     Result<uint64_t, StreamError> position() override {
@@ -70,10 +76,11 @@ public:
         mFailure = 0;
     }
 
-    void flush() override { FlushFileBuffers(mFile); }
+    // WriteFile keeps nothing in this process, so the system already holds every byte written.
+    void flush() override {}
 
 private:
-    static constexpr int kBadBit = 1;
+    static constexpr int kBadBit = kStreamBadBit;
     static constexpr int kFailBit = 4;
 
     HANDLE mFile;

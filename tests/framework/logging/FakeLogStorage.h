@@ -20,6 +20,7 @@ public:
 
     struct File {
         std::string content;
+        int writes = 0;
         int flushes = 0;
         bool open = false;
     };
@@ -102,7 +103,10 @@ private:
             std::lock_guard lock(mStorage.mMutex);
             mStorage.mFiles[mPath].open = false;
         }
-        void write(std::string_view text) override { mStorage.write(mPath, text, mFailure); }
+        bool write(std::string_view text) override {
+            mStorage.write(mPath, text, mFailure);
+            return mFailure == 0;
+        }
         Result<uint64_t, StreamError> position() override {
             std::lock_guard lock(mStorage.mMutex);
             if (mFailure != 0) {
@@ -140,6 +144,7 @@ private:
         } else if (failure == 0) {
             mFiles[path].content.append(text);
         }
+        ++mFiles[path].writes;
         mChanged.notify_all();
     }
 

@@ -139,12 +139,15 @@ TEST_F(ThreadedLoggerTest, FailedRotationIsReportedAndTheFileGoesOn) {
     EXPECT_TRUE(contains(mStorage->file(kMain).content, "second"));
 }
 
-TEST_F(ThreadedLoggerTest, DiskFullLosesTheLineOnly) {
+// A pass's lines go out in one write, so a full disk loses that pass, not later ones.
+TEST_F(ThreadedLoggerTest, DiskFullLosesThatWriteOnly) {
     auto logger = openLogger();
     logger->log(Info, "kvx::f", "before");
     ASSERT_TRUE(mStorage->waitForFile(kMain, [](const auto& f) { return contains(f.content, "before"); }));
     mStorage->failNextWrite(kMain, kErrnoNoSpace);
     logger->log(Info, "kvx::f", "lost");
+    // The verbose file is written first in a pass: "after" is sure to come in a later one.
+    ASSERT_TRUE(mStorage->waitForFile(kVerbose, [](const auto& f) { return contains(f.content, "lost"); }));
     logger->log(Info, "kvx::f", "after");
     logger.reset();
     const std::string main = mStorage->file(kMain).content;
@@ -169,6 +172,29 @@ TEST_F(ThreadedLoggerTest, OtherWriteErrorDisablesTheFile) {
     EXPECT_FALSE(contains(main, "after"));
     EXPECT_FALSE(contains(main, "goodbye"));
     EXPECT_TRUE(contains(mStorage->file(kVerbose).content, "\tafter\n"));
+}
+
+// Lines queued while the writer is stalled go out in one write per file; the bytes of that pass
+// count towards the limit, so the pass itself rotates once the file passes it.
+TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
+    auto logger = openLogger({"D:\\Logs", "KorvDestager", 100'000, 300});
+    mStorage->setStalled(true);
+    logger->log(Verbose, "kvx::f", "stall");
+    ASSERT_TRUE(mStorage->waitUntilWriterStalled());
+    for (int i = 0; i < 4; ++i) {
+        logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
+    }
+    mStorage->setStalled(false);
+    logger.reset();
+    const auto backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
+    const auto current = mStorage->file(kVerbose);
+    // Separator and "stall" take 81 bytes, each line 143: the file passes 300 bytes with line[1].
+    EXPECT_TRUE(contains(backup.content, "line[1]"));
+    EXPECT_FALSE(contains(backup.content, "line[2]"));
+    EXPECT_EQ(current.content.rfind("     2\t", 0), 0u) << current.content;
+    EXPECT_TRUE(contains(current.content, "line[3]"));
+    EXPECT_EQ(backup.writes, 3);   // separator, "stall", line[0] and line[1]
+    EXPECT_EQ(current.writes, 2);  // line[2] and line[3], "goodbye"
 }
 
 TEST_F(ThreadedLoggerTest, LineBeyond1025PendingIsDropped) {
