@@ -81,14 +81,14 @@ Result<ZipCentralDirectoryBuffer, ZipCentralDirectoryError> getCentralDirectoryB
         return Ok{std::move(result)};
     }
 
-    // The directory and the tail in one read: the same bytes as the directory joined in front of
-    // the tail, without copying megabytes of a large directory into a second buffer.
-    auto extended = readRange(archive.name, FileOffsets{directoryOffset, archive.size - 1});
-    if (extended.isError()) {
+    auto front = readRange(archive.name, FileOffsets{directoryOffset, tailStart - 1});
+    if (front.isError()) {
         return Err{ioFailure(foundation::safeFormat("Zip IO could not obtain extended central directory buffer. {}",
-                                                    extended.peekError().message))};
+                                                    front.peekError().message))};
     }
-    result.buffer = extended.unwrap();
+    std::vector<uint8_t> joined = front.unwrap();
+    joined.insert(joined.end(), result.buffer.begin(), result.buffer.end());
+    result.buffer = std::move(joined);
     result.directoryStart = 0;
     return Ok{std::move(result)};
 }
