@@ -1,18 +1,19 @@
 #include "destager/DestageContext.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include <fmt/format.h>
+
+#include "foundation/fs/PathRules.h"
 
 namespace kvx::apps {
 
-DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Path& executablePath, int64_t now100ns) {
+DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Path& executablePath,
+                                   int64_t now100ns) {
     DestageContext context;
     context.installRoot = installLocation;
     context.clientPath = installLocation / kClientFolderName;
     context.clientExePath = context.clientPath / L"KorvDesktop.exe";
-    context.outdatedClientPath = installLocation / fs::Path::fromUtf8(fmt::format("outdatedKorvDesktop-{}", now100ns));
+    context.outdatedClientPath =
+        installLocation / fs::Path::fromUtf8(fmt::format("outdatedKorvDesktop-{}", now100ns));
     const fs::Path stagedFolder = executablePath.parent().parent();
     context.stagedClientPath = stagedFolder / kClientFolderName;
     context.stagedFolderName = stagedFolder.filename().utf8();
@@ -23,9 +24,7 @@ DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Pa
 }
 
 bool isPlainModeStagedFolder(const std::string& stagedFolderName) {
-    const std::string expected = kPlainStagedFolderName;
-    return std::equal(stagedFolderName.begin(), stagedFolderName.end(), expected.begin(), expected.end(),
-                      [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
+    return fs::equalsFoldingAsciiCase(stagedFolderName, kPlainStagedFolderName);
 }
 
 }  // namespace kvx::apps

@@ -1,5 +1,7 @@
 #include "destager/SymlinkMode.h"
 
+#include <filesystem>
+
 #include "destager/ClientFileVersion.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
@@ -7,6 +9,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
+#include "foundation/fs/PathRules.h"
 #include "foundation/fs/RetryingOperations.h"
 
 namespace kvx::apps::destager::internal {
@@ -15,15 +18,61 @@ namespace {
 
 constexpr int64_t k100nsPerSecond = 10'000'000;
 
-Result<void, fs::OsError> linkClientFolder(const fs::Path& relativeTarget, const fs::Path& clientPath) {
+// Windows answers for the link it made, but a file system (Wine's among them) may report a link it
+// never made; the client is at stake, so the link is read back before the step counts as done.
+// A link that is missing fails with the read's error, one with another target with 0.
+Result<void, fs::OsError> linkClientFolder(const fs::Path& target, const fs::Path& clientPath) {
     auto schedule = foundation::folderStepSchedule();
-    return fs::tryCreateDirectorySymlink(relativeTarget, clientPath, logFileIoFailure, schedule);
+    auto linked = fs::tryCreateDirectorySymlink(target, clientPath, logFileIoFailure, schedule);
+    if (linked.isError()) {
+        return linked;
+    }
+    auto readBack = fs::filesystem().readSymlink(clientPath);
+    if (readBack.isOk() && fs::isSamePath(readBack.peek().std().lexically_normal().wstring(),
+                                          target.std().lexically_normal().wstring())) {
+        return Ok();
+    }
+    fs::OsError error = 0;
+    if (readBack.isError()) {
+        error = readBack.unwrapError();
+        KVX_LOG_ERROR("Symlink[{}] reported as created cannot be read back, osError[{}]", clientPath.utf8(),
+                      osErrorText(error));
+    } else {
+        KVX_LOG_ERROR("Symlink[{}] points to [{}] instead of [{}]", clientPath.utf8(), readBack.peek().utf8(),
+                      target.utf8());
+    }
+    // A stray link must go: later steps would otherwise clear the client path through it.
+    auto status = fs::filesystem().symlinkStatus(clientPath);
+    if (status.isOk() && status.peek().type() == std::filesystem::file_type::symlink) {
+        if (auto removed = fs::filesystem().remove(clientPath); removed.isError()) {
+            KVX_LOG_ERROR("Failed to remove stray symlink[{}], osError[{}]", clientPath.utf8(),
+                          osErrorText(removed.unwrapError()));
+        }
+    }
+    return Err(error);
 }
 
 Result<bool, fs::OsError> removeClientLink(const fs::Path& clientPath) {
     // Removes the link itself; its target stays.
     auto schedule = foundation::folderStepSchedule();
     return fs::tryRemoveFile(clientPath, logFileIoFailure, schedule);
+}
+
+// A relative target is stored relative to the link's folder, the install root.
+void relinkPreviousClient(const DestageContext& context, const fs::Path& storedTarget) {
+    const fs::Path resolved = storedTarget.isAbsolute() ? storedTarget : context.installRoot / storedTarget;
+    if (!fs::filesystem().isDirectory(resolved)) {
+        KVX_LOG_ERROR("Previous client folder [{}] is gone, symlink[{}] not restored", resolved.utf8(),
+                      context.clientPath.utf8());
+        return;
+    }
+    KVX_LOG_INFO("Restoring symlink[{}] to previous client [{}] after failed swap", context.clientPath.utf8(),
+                 storedTarget.utf8());
+    auto relinked = linkClientFolder(storedTarget, context.clientPath);
+    if (relinked.isError()) {
+        KVX_LOG_ERROR("Failed to restore symlink[{}] to [{}], osError[{}]", context.clientPath.utf8(),
+                      storedTarget.utf8(), osErrorText(relinked.unwrapError()));
+    }
 }
 
 }  // namespace
@@ -48,10 +97,25 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
     }
     auto linked = linkClientFolder(relativeTarget, context.clientPath);
     if (linked.isError()) {
-        // The client now lives in the versioned folder; it is not moved back.
         addErrorTelemetry(kUpecSymlinkMigrationBuildLink, kSeverityFatal,
                           "Failed to create symlink[{}] to [{}], osError[{}]", context.clientPath.utf8(),
                           relativeTarget.utf8(), osErrorText(linked.unwrapError()));
+        // Without the link the client path is empty: the player keeps a launchable client only if
+        // the folder goes back.
+        KVX_LOG_INFO("Moving client folder back from [{}] after failed link", versionedClientPath.utf8());
+        const RenameResult restored =
+            renameFolder(versionedClientPath, context.clientPath, "migrateToSymlinkRestore");
+        if (restored.ok()) {
+            const fs::Path versionedFolder = versionedClientPath.parent();
+            if (auto cleared = fs::filesystem().removeDirectory(versionedFolder, false); cleared.isError()) {
+                KVX_LOG_WARN("Failed to remove empty versioned folder [{}], osError[{}]",
+                             versionedFolder.utf8(), osErrorText(cleared.unwrapError()));
+            }
+        } else {
+            KVX_LOG_ERROR("Failed to move client folder back from [{}] to [{}], osError[{}], code[{}]",
+                          versionedClientPath.utf8(), context.clientPath.utf8(),
+                          osErrorText(restored.osError), restored.code);
+        }
         return kSymlinkMigrationLinkFailed;
     }
     return kDestageSuccess;
@@ -59,6 +123,8 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
 
 int32_t swapSymlinkFolders(const DestageContext& context) {
     KVX_LOG_INFO("Updating symlink to point to new client contents");
+    // Kept to point the client back at the previous version if the new link cannot be made.
+    auto previousTarget = fs::filesystem().readSymlink(context.clientPath);
     auto removed = removeClientLink(context.clientPath);
     if (removed.isError()) {
         addErrorTelemetry(kUpecSymlinkSwapRemoveLink, kSeverityFatal,
@@ -72,6 +138,9 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
                           "Failed to create new symlink at [{}] to point to [{}], osError[{}]",
                           context.clientPath.utf8(), context.stagedLinkTarget.utf8(),
                           osErrorText(linked.unwrapError()));
+        if (previousTarget.isOk()) {
+            relinkPreviousClient(context, previousTarget.peek());
+        }
         return kSymlinkSwapCreateLinkFailed;
     }
     return kDestageSuccess;

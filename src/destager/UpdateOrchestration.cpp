@@ -1,7 +1,5 @@
 #include "destager/UpdateOrchestration.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,6 +11,7 @@
 #include "destager/SymlinkMode.h"
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/PathRules.h"
 #include "framework/config/Modes.h"
 #include "integration/BackgroundServiceConfig.h"
 #include "integration/Shortcuts.h"
@@ -37,16 +36,10 @@ bool clientFolderIsLink(const DestageContext& context) {
     return status.isOk() && status.peek().type() == std::filesystem::file_type::symlink;
 }
 
-bool isFlintModeName(std::string_view mode) {
-    const std::string_view flint = services::settings::kModeFlint;
-    return std::equal(mode.begin(), mode.end(), flint.begin(), flint.end(),
-                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
 // An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
 bool isStoredFlintUpdate(const DestagerOptions& options) {
     return options.action == Action::Update && options.mode == Mode::Unspecified &&
-           isFlintModeName(services::settings::getMode());
+           fs::equalsFoldingAsciiCase(services::settings::getMode(), services::settings::kModeFlint);
 }
 
 int32_t swapInSymlinkMode(const DestageContext& context, bool clientExists) {
@@ -75,10 +68,35 @@ int32_t swapInPlainMode(const DestageContext& context, bool clientExists) {
     }
     const int32_t code = swapFolders(context);
     if (code != kDestageSuccess) {
-        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
-                   "Failed to destage update, code[{}]", code);
+        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error, "Failed to destage update, code[{}]",
+                   code);
     }
     return code;
+}
+
+// Resolves links (a symlink-mode client folder) so that two spellings of one folder compare
+// equal; a path that cannot be resolved is compared as given.
+std::wstring comparableForm(const fs::Path& path) {
+    auto resolved = fs::filesystem().weaklyCanonical(path);
+    std::wstring form = resolved.isOk() ? resolved.peek().wide() : path.wide();
+    // The final-path form carries the long-path prefix; a path given plainly does not.
+    constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
+    constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+    if (form.starts_with(kUncPrefix)) {
+        form = L"\\\\" + form.substr(kUncPrefix.size());
+    } else if (form.starts_with(kLongPrefix)) {
+        form = form.substr(kLongPrefix.size());
+    }
+    return std::filesystem::path(form).lexically_normal().wstring();
+}
+
+// A destager started from the live client (its copy lands there after every update) derives the
+// install root as its staged folder; swapping would move the player's client away.
+bool stagedClientIsLiveClient(const DestageContext& context) {
+    const std::wstring staged = context.stagedClientPath.std().lexically_normal().wstring();
+    const std::wstring client = context.clientPath.std().lexically_normal().wstring();
+    return fs::pathsOverlap(staged, client) ||
+           fs::pathsOverlap(comparableForm(context.stagedClientPath), comparableForm(context.clientPath));
 }
 
 }  // namespace
@@ -101,6 +119,11 @@ int32_t validateDirectories(const DestageContext& context) {
         KVX_LOG_ERROR("Could not find the staged update, path[{}]", context.stagedClientPath.utf8());
         return kStagedClientMissing;
     }
+    if (stagedClientIsLiveClient(context)) {
+        KVX_LOG_ERROR("Staged client is the live client, nothing to destage, path[{}]",
+                      context.stagedClientPath.utf8());
+        return kStagedClientMissing;
+    }
     if (!fs::filesystem().isDirectory(context.clientPath)) {
         KVX_LOG_ERROR("Could not find existing client folder, path[{}]", context.clientPath.utf8());
         return kClientFolderMissing;
@@ -108,10 +131,13 @@ int32_t validateDirectories(const DestageContext& context) {
     return kDestageSuccess;
 }
 
-int32_t destageUpdate(const DestageContext& context) { return destageUpdate(context, systemUpdateSteps()); }
+int32_t destageUpdate(const DestageContext& context) {
+    return destageUpdate(context, systemUpdateSteps());
+}
 
 int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
-    KVX_LOG_VERBOSE("Destaging update, note that the old install folder will be edited/broken from this point onward");
+    KVX_LOG_VERBOSE(
+        "Destaging update, note that the old install folder will be edited/broken from this point onward");
     KVX_LOG_VERBOSE("Staged path[{}]. Current client path[{}]", context.stagedClientPath.utf8(),
                     context.clientPath.utf8());
     if (const int32_t code = steps.enterRepairState(); code != kDestageSuccess) {
@@ -125,8 +151,9 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
         KVX_LOG_WARN("Could not find main client folder at path[{}], attempting to repair with this update",
                      context.clientPath.utf8());
     }
-    const int32_t code = isPlainModeStagedFolder(context.stagedFolderName) ? swapInPlainMode(context, clientExists)
-                                                                            : swapInSymlinkMode(context, clientExists);
+    const int32_t code = isPlainModeStagedFolder(context.stagedFolderName)
+                             ? swapInPlainMode(context, clientExists)
+                             : swapInSymlinkMode(context, clientExists);
     if (code != kDestageSuccess) {
         return code;
     }
@@ -135,7 +162,8 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
     return kDestageSuccess;
 }
 
-void refreshAfterUpdate(const DestagerOptions& options, const DestageContext& context, const UpdateSteps& steps) {
+void refreshAfterUpdate(const DestagerOptions& options, const DestageContext& context,
+                        const UpdateSteps& steps) {
     steps.updateUninstallStrings();
     steps.updateUninstallEntries();
     if (options.mode != Mode::Flint && !isStoredFlintUpdate(options)) {
@@ -153,13 +181,15 @@ int32_t applyUpdate(const DestagerOptions& options, const DestageContext& contex
     return applyUpdate(options, context, internal::systemUpdateSteps());
 }
 
-int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context, const internal::UpdateSteps& steps) {
+int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context,
+                    const internal::UpdateSteps& steps) {
     int32_t code = internal::validateDirectories(context);
     if (code == kClientFolderMissing) {
         // The update then doubles as a repair of the missing client.
         KVX_LOG_WARN("Existing client directory is missing");
     } else if (code != kDestageSuccess) {
-        KVX_LOG_ERROR("Couldn't find staged update/client folders required to destage update, code[{}]", code);
+        KVX_LOG_ERROR("Couldn't find staged update/client folders required to destage update, code[{}]",
+                      code);
         return code;
     }
     steps.setSuiteUnavailable();

@@ -29,8 +29,4 @@ struct RepairStateResult {
 
 std::unordered_set<std::string> getKnownExecutables(StopMode mode);
 
-// Whether every element of `folder` matches the element at the same place of `path`; "\" and "/"
-// both separate, and only ASCII letters compare without regard to case.
-bool isPathWithin(std::wstring_view folder, std::wstring_view path);
-
 }  // namespace kvx::apps::suite

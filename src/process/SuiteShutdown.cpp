@@ -5,6 +5,7 @@
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/PathRules.h"
 #include "integration/InstallLocation.h"
 #include "integration/ThirdPartyAvailability.h"
 #include "process/BackgroundService.h"
@@ -112,7 +113,7 @@ std::vector<SuiteProcessInfo> getSuiteProcesses() {
             return;
         }
         auto image = utils.getProcessImagePath(process.peek().get());
-        if (image.isError() || !isPathWithin(folder, image.peek())) {
+        if (image.isError() || !fs::isSameOrInsideFolder(folder, image.peek())) {
             return;
         }
         const std::string path = foundation::narrow(image.peek(), KVX_SOURCE_LOCATION);

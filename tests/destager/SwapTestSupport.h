@@ -6,6 +6,7 @@
 
 #include <cwctype>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -60,6 +61,22 @@ public:
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override {
         return guarded(Op::ReadSymlink, link, [&] { return inner().readSymlink(link); });
     }
+    // The next link creations at `link` report success but make nothing (as Wine does), or make
+    // one to `madeTarget` instead.
+    void misreportLinkCreation(const fs::Path& link, int times, std::optional<fs::Path> madeTarget = {}) {
+        mMisreported[key(link)] = {times, std::move(madeTarget)};
+    }
+    Result<void, fs::OsError> createDirectorySymlink(const fs::Path& target, const fs::Path& link) override {
+        auto found = mMisreported.find(key(link));
+        if (found == mMisreported.end() || found->second.first == 0) {
+            return inner().createDirectorySymlink(target, link);
+        }
+        --found->second.first;
+        if (found->second.second) {
+            EXPECT_TRUE(inner().createDirectorySymlink(*found->second.second, link).isOk());
+        }
+        return Ok();
+    }
 
 private:
     struct Fault {
@@ -89,6 +106,7 @@ private:
 
     std::map<Key, Fault> mFaults;
     std::map<Key, int> mCalls;
+    std::map<std::wstring, std::pair<int, std::optional<fs::Path>>> mMisreported;
 };
 
 inline constexpr fs::OsError kAccessDenied = 5;

@@ -88,17 +88,57 @@ TEST_F(SymlinkMode, MigrationWhoseMoveFailsGives29) {
     EXPECT_EQ(waited(), 4000ms);
 }
 
-TEST_F(SymlinkMode, MigrationWhoseLinkFailsGives30AndLeavesTheMovedFolder) {
+TEST_F(SymlinkMode, MigrationWhoseLinkFailsGives30AndMovesTheClientBack) {
     const fs::Path target = fs::Path::fromUtf8(makePlainInstall()) / kClientFolderName;
     mLinks->failLinkCreation(kAccessDenied, 5);
     EXPECT_EQ(migrateToSymlinkMode(mContext), kSymlinkMigrationLinkFailed);
     EXPECT_EQ(telemetry(), (Records{{"UPEC-2221", "fatal",
                                      "Failed to create symlink[" + mContext.clientPath.utf8() + "] to [" +
                                          target.utf8() + "], osError[" + mError + "]"}}));
-    EXPECT_FALSE(std::filesystem::exists(mContext.clientPath.std()));
-    EXPECT_TRUE(std::filesystem::is_regular_file((mRoot / target / L"KorvDesktop.exe").std()));
+    EXPECT_FALSE(linkTarget());
+    EXPECT_TRUE(std::filesystem::is_regular_file(mContext.clientExePath.std()));
+    EXPECT_FALSE(std::filesystem::exists((mRoot / target.parent()).std()));
     EXPECT_EQ(mLinks->linkCreationAttempts(), 5);
     EXPECT_EQ(waited(), 4000ms);
+}
+
+// A link reported as made is read back: missing (what Wine does) or pointing elsewhere, the step
+// failed, and the player keeps a launchable client at the client path.
+TEST_F(SymlinkMode, LinksThatDoNotReadBackFailTheirStep) {
+    const fs::Path elsewhere = L"elsewhere\\Korv Desktop";
+    mRoot.writeFile(mRoot / elsewhere / L"KorvDesktop.exe", "elsewhere");
+    const std::string notFound = "2: " + WinUtils::getErrorAsString(2);
+    const std::string noError = "0: " + WinUtils::getErrorAsString(0);
+    for (const auto& [made, osError] :
+         {std::pair{std::optional<fs::Path>{}, notFound}, {elsewhere, noError}}) {
+        SCOPED_TRACE(osError);
+        mConfig.set(config::Store::Ordinary, "machine.destageErrors", "", config::kScopeMachine);
+
+        const fs::Path migrated = fs::Path::fromUtf8(makePlainInstall()) / kClientFolderName;
+        mFs->misreportLinkCreation(mContext.clientPath, 1, made);
+        EXPECT_EQ(migrateToSymlinkMode(mContext), kSymlinkMigrationLinkFailed);
+        EXPECT_FALSE(linkTarget());
+        EXPECT_TRUE(std::filesystem::is_regular_file(mContext.clientExePath.std()));
+
+        std::filesystem::remove_all(mContext.clientPath.std());
+        makeLinkedInstall();
+        mFs->misreportLinkCreation(mContext.clientPath, 1, made);
+        EXPECT_EQ(swapSymlinkFolders(mContext), kSymlinkSwapCreateLinkFailed);
+        EXPECT_EQ(linkTarget(), std::optional(kVersionedTarget));  // the previous version, linked again
+        EXPECT_EQ(mLogger->linesContaining("after failed swap").size(), 1u);
+        mLogger->clear();
+
+        EXPECT_EQ(
+            telemetry(),
+            (Records{{"UPEC-2221", "fatal",
+                      "Failed to create symlink[" + mContext.clientPath.utf8() + "] to [" + migrated.utf8() +
+                          "], osError[" + osError + "]"},
+                     {"UPEC-2228", "fatal",
+                      "Failed to create new symlink at [" + mContext.clientPath.utf8() + "] to point to [" +
+                          mContext.stagedLinkTarget.utf8() + "], osError[" + osError + "]"}}));
+        ASSERT_TRUE(fs::filesystem().remove(mContext.clientPath).isOk());
+        std::filesystem::remove_all((mRoot / kVersionedFolder).std());
+    }
 }
 
 TEST_F(SymlinkMode, SwapRepointsTheLinkAndKeepsTheVersionedFolder) {
@@ -117,7 +157,7 @@ TEST_F(SymlinkMode, SwapFailuresGive34And35) {
     EXPECT_EQ(linkTarget(), std::optional(kVersionedTarget));
     mLinks->failLinkCreation(kAccessDenied, 5);
     EXPECT_EQ(swapSymlinkFolders(mContext), kSymlinkSwapCreateLinkFailed);
-    EXPECT_FALSE(linkTarget());
+    EXPECT_EQ(linkTarget(), std::optional(kVersionedTarget));  // the previous version, linked again
     const std::string client = mContext.clientPath.utf8();
     EXPECT_EQ(telemetry(), (Records{{"UPEC-2227", "fatal",
                                      "Failed to remove symlink at [" + client + "], osError[" + mError + "]"},

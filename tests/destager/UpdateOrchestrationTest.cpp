@@ -118,6 +118,50 @@ TEST_F(UpdateOrchestrationTest, BothFoldersMissingIs4AndNothingIsStopped) {
               1u);
 }
 
+// The destager's copy lands in the live client after every update; started from there (or from
+// anywhere that makes the staged client overlap the live one) it must leave the client alone.
+TEST_F(UpdateOrchestrationTest, StagedClientOverlappingTheLiveClientIs4AndNothingIsTouched) {
+    mTemp.writeFile(L"Korv\\Korv Desktop\\KorvDesktop.exe", "old");
+    mTemp.writeFile(L"Korv\\Korv Desktop\\sub\\Korv Desktop\\KorvDesktop.exe", "nested");
+    mTemp.writeFile(L"Korv\\StagedKorvDesktop-2\\Korv Desktop\\KorvDesktop.exe", "linked");
+    const fs::Path linkTarget(L"StagedKorvDesktop-2\\Korv Desktop");
+    struct Row {
+        const char* name;
+        fs::Path installRoot;
+        fs::Path executable;
+        bool clientIsLink;
+    };
+    const Row rows[] = {
+        {"the live client itself", mInstall, mInstall / L"Korv Desktop\\KorvDestager.exe", false},
+        {"the live client in other letter case", mInstall, mTemp / L"KORV\\korv desktop\\KorvDestager.exe",
+         false},
+        {"inside the live client", mInstall, mInstall / L"Korv Desktop\\sub\\Korv Desktop\\KorvDestager.exe",
+         false},
+        {"holding the live client", mInstall / L"Korv Desktop\\sub", mInstall / L"x\\KorvDestager.exe",
+         false},
+        {"the target of the client link", mInstall, mInstall / linkTarget / L"KorvDestager.exe", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        mCalls.clear();
+        mLogger->clear();
+        const DestageContext context = buildDestageContext(row.installRoot, row.executable, 0);
+        if (row.clientIsLink) {
+            ASSERT_TRUE(fs::filesystem().rename(mInstall / L"Korv Desktop", mInstall / L"plain").isOk());
+            ASSERT_TRUE(fs::filesystem().createDirectorySymlink(linkTarget, context.clientPath).isOk());
+        }
+        EXPECT_EQ(apply(context), 4);
+        EXPECT_TRUE(mCalls.empty());
+        EXPECT_EQ(logged(services::logging::Error, "kvx::apps::destager::internal::validateDirectories",
+                         "Staged client is the live client, nothing to destage, path[" +
+                             context.stagedClientPath.utf8() + "]"),
+                  1u);
+        EXPECT_EQ(clientExeIn(context.clientPath), row.clientIsLink              ? "linked"
+                                                   : row.installRoot == mInstall ? "old"
+                                                                                 : "nested");
+    }
+}
+
 TEST_F(UpdateOrchestrationTest, MissingClientIsRepairedFromTheStagedClient) {
     mTemp.writeFile(L"Korv\\StagedKorvDesktop\\Korv Desktop\\KorvDesktop.exe", "new");
     const DestageContext context = contextFor("StagedKorvDesktop");

@@ -1,5 +1,7 @@
 #include "process/SuiteExecutables.h"
 
+#include "foundation/fs/PathRules.h"
+
 #include <gtest/gtest.h>
 
 namespace kvx::apps::suite {
@@ -21,20 +23,20 @@ TEST(SuiteExecutables, OwnNameIsLeftOffOnlyInTheRepairMode) {
 
 TEST(SuiteExecutables, PathWithinComparesWholeElements) {
     const std::wstring folder = L"C:\\Games\\Korv Desktop\\";
-    EXPECT_TRUE(isPathWithin(folder, L"C:\\Games\\Korv Desktop\\KorvDesktop.exe"));
-    EXPECT_TRUE(isPathWithin(folder, L"C:\\Games\\Korv Desktop\\a\\b\\c.exe"));
-    EXPECT_FALSE(isPathWithin(folder, L"C:\\Games\\Korv Desktop2\\KorvDesktop.exe"));
-    EXPECT_FALSE(isPathWithin(folder, L"C:\\Games\\Korv\\KorvDesktop.exe"));
-    EXPECT_FALSE(isPathWithin(folder, L"C:\\Games"));
-    EXPECT_FALSE(isPathWithin(folder, L"D:\\Games\\Korv Desktop\\x.exe"));
-    EXPECT_TRUE(isPathWithin(L"C:\\Games\\Korv Desktop", L"C:\\Games\\Korv Desktop\\x.exe"));
+    EXPECT_TRUE(fs::isSameOrInsideFolder(folder, L"C:\\Games\\Korv Desktop\\KorvDesktop.exe"));
+    EXPECT_TRUE(fs::isSameOrInsideFolder(folder, L"C:\\Games\\Korv Desktop\\a\\b\\c.exe"));
+    EXPECT_FALSE(fs::isSameOrInsideFolder(folder, L"C:\\Games\\Korv Desktop2\\KorvDesktop.exe"));
+    EXPECT_FALSE(fs::isSameOrInsideFolder(folder, L"C:\\Games\\Korv\\KorvDesktop.exe"));
+    EXPECT_FALSE(fs::isSameOrInsideFolder(folder, L"C:\\Games"));
+    EXPECT_FALSE(fs::isSameOrInsideFolder(folder, L"D:\\Games\\Korv Desktop\\x.exe"));
+    EXPECT_TRUE(fs::isSameOrInsideFolder(L"C:\\Games\\Korv Desktop", L"C:\\Games\\Korv Desktop\\x.exe"));
 }
 
 TEST(SuiteExecutables, PathWithinIgnoresAsciiCaseAndSeparatorKind) {
-    EXPECT_TRUE(isPathWithin(L"C:\\Games\\Korv Desktop\\", L"c:/games/KORV DESKTOP/x.exe"));
+    EXPECT_TRUE(fs::isSameOrInsideFolder(L"C:\\Games\\Korv Desktop\\", L"c:/games/KORV DESKTOP/x.exe"));
     // Only ASCII letters fold: a non-ASCII letter in another case is another element.
-    EXPECT_TRUE(isPathWithin(L"C:\\Spiele\\\u00c4rger\\", L"C:\\Spiele\\\u00c4rger\\x.exe"));
-    EXPECT_FALSE(isPathWithin(L"C:\\Spiele\\\u00c4rger\\", L"C:\\Spiele\\\u00e4rger\\x.exe"));
+    EXPECT_TRUE(fs::isSameOrInsideFolder(L"C:\\Spiele\\\u00c4rger\\", L"C:\\Spiele\\\u00c4rger\\x.exe"));
+    EXPECT_FALSE(fs::isSameOrInsideFolder(L"C:\\Spiele\\\u00c4rger\\", L"C:\\Spiele\\\u00e4rger\\x.exe"));
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 # Sources of src/foundation/fs: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+list(APPEND KVX_PORTABLE_SOURCES
+    foundation/fs/PathRules.cpp
+)
 list(APPEND KVX_WINDOWS_SOURCES
     foundation/fs/DefaultFileStream.cpp
     foundation/fs/FileFunctions.cpp

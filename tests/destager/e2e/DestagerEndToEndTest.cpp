@@ -101,7 +101,8 @@ protected:
         auto started = startProgram(mLayout.clientPath / L"KorvDesktop.exe",
                                     L"--lifetime=20000 --record=\"" + record.wstring() + L"\"");
         ASSERT_TRUE(started.isOk()) << started.peekError();
-        EXPECT_TRUE(waitUntil(10000, [&] { return std::filesystem::exists(record); })) << "the client did not start";
+        EXPECT_TRUE(waitUntil(10000, [&] { return std::filesystem::exists(record); }))
+            << "the client did not start";
     }
 
     test::TempFolder mTemp;
@@ -156,7 +157,8 @@ TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
     const std::filesystem::path destagerFolder = mLayout.stagedFolder / L"Destager";
     std::filesystem::create_directories(destagerFolder);
     std::filesystem::copy_file(mLayout.stagedDestagerPath, destagerFolder / kDestagerExeName);
-    std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName, destagerFolder / kDestagerResourceName);
+    std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName,
+                               destagerFolder / kDestagerResourceName);
     std::filesystem::remove_all(mLayout.stagedClientPath);
 
     EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName).exitCode, 0);
@@ -186,6 +188,41 @@ TEST_F(DestagerEndToEnd, MissingClientFolderAndAChangedFileAreOnlyReported) {
     expectCompleteNewClient(stagedFiles);
 }
 
+// After every update the destager's copy lies in the live client folder; started from there (by a
+// player, or by support to "repair") it derives the install root as its staged folder.
+TEST_F(DestagerEndToEnd, StartFromTheLiveClientEndsWithFourAndTouchesNothing) {
+    setUpStoppedSuite();
+    for (const wchar_t* name : {kDestagerExeName, kDestagerResourceName}) {
+        std::filesystem::copy_file(mLayout.stagedClientPath / name, mLayout.clientPath / name);
+    }
+    const int clientFiles = countFiles(mLayout.clientPath);
+
+    EXPECT_EQ(runStaged(mLayout.clientPath / kDestagerExeName).exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "4");
+    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
+    EXPECT_EQ(countFiles(mLayout.clientPath), clientFiles);
+    EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
+    EXPECT_TRUE(outdatedFolders(mLayout).empty());
+}
+
+// Any staged folder name but the plain one selects symlink mode. Wine 8 reports the client link as
+// made and makes nothing: the read-back catches it, and the client goes back to its folder.
+TEST_F(DestagerEndToEnd, SymlinkModeUpdateWhoseLinkIsNotMadeKeepsTheClient) {
+    mLayout = makeLayout(mLayout.installRoot, L"StagedKorvDesktop-13.700").unwrap();
+    setUpStoppedSuite();
+    const int clientFiles = countFiles(mLayout.clientPath);
+
+    EXPECT_EQ(runStaged().exitCode, 0);
+
+    EXPECT_EQ(machine("machine.destageresult"), "30");
+    const std::vector<std::string> codes = errorCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UPEC-2221"), 1) << "link not made";
+    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
+    EXPECT_EQ(countFiles(mLayout.clientPath), clientFiles);
+    EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
+}
+
 TEST_F(DestagerEndToEnd, SecondInstanceLeavesEverythingAlone) {
     setUpStoppedSuite();
     std::filesystem::create_directories(commonDataFolder());
@@ -206,7 +243,8 @@ TEST_F(DestagerEndToEnd, SecondInstanceLeavesEverythingAlone) {
 TEST_F(DestagerEndToEnd, RunResumedAfterTheFirstRenameCompletesTheClient) {
     setUpStoppedSuite();
     const int stagedFiles = countFiles(mLayout.stagedClientPath);
-    const std::filesystem::path movedAside = mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
+    const std::filesystem::path movedAside =
+        mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
     std::filesystem::rename(mLayout.clientPath, movedAside);
 
     EXPECT_EQ(runStaged().exitCode, 0);
@@ -222,7 +260,8 @@ TEST_F(DestagerEndToEnd, RunResumedAfterTheFirstRenameCompletesTheClient) {
 // not get in the way.
 TEST_F(DestagerEndToEnd, RunAfterBothRenamesOfAKilledRunCompletesTheClient) {
     setUpStoppedSuite();
-    const std::filesystem::path movedAside = mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
+    const std::filesystem::path movedAside =
+        mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
     std::filesystem::rename(mLayout.clientPath, movedAside);
     std::filesystem::rename(mLayout.stagedClientPath, mLayout.clientPath);
     ASSERT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
