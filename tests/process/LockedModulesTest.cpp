@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class FakeRestartManager final : public IRestartManager {
-public:
+// Answers `entries` (perhaps more than there is room for: the caller must cut) with `status`.
+struct FakeRestartManager final : IRestartManager {
     DWORD status = ERROR_SUCCESS;
     std::vector<RmProcessEntry> entries;
     int sessions = 0;
@@ -37,7 +37,7 @@ public:
         return ERROR_SUCCESS;
     }
     DWORD getList(DWORD, uint32_t, std::vector<RmProcessEntry>& out) override {
-        out = entries;  // may exceed the room: the caller must cut
+        out = entries;
         return status;
     }
     DWORD endSession(DWORD) override { return ERROR_SUCCESS; }

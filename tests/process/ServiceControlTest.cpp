@@ -46,26 +46,6 @@ protected:
     test::ScopedCapturingLogger mLogger;
 };
 
-TEST_F(ServiceControl, ReportsTheImageStopsARunningServiceAndThenFindsItStopped) {
-    TestService service(L"normal");
-    const std::string image = ServiceControlManager::getServicePath(service.name()).unwrap().utf8();
-    EXPECT_NE(image.find("proc_test_service.exe\" " + service.name()), std::string::npos) << image;
-
-    EXPECT_EQ(apps::pollServiceStatus(service.name()), ServiceStatus::Running);
-    EXPECT_TRUE(apps::stopService(service.name(), 15000));
-    EXPECT_EQ(count("ProcessLauncher: [" + service.name() + "] is running, trying to stop it"), 1u);
-    EXPECT_EQ(count("Service sent stop command."), 1u);
-    EXPECT_TRUE(service.awaitState(SERVICE_STOPPED));
-
-    mLogger->clear();
-    EXPECT_TRUE(apps::stopService(service.name(), 15000));
-    EXPECT_EQ(count("ProcessLauncher: [" + service.name() + "] was already stopped"), 1u);
-    EXPECT_EQ(count("Service sent stop command."), 0u);
-    ServiceStatus status = ServiceStatus::Invalid;
-    EXPECT_TRUE(ServiceControlManager::getServiceStatus(service.name(), status));
-    EXPECT_EQ(status, ServiceStatus::Stopped);
-}
-
 TEST_F(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
     const std::string name = "KvxTestSvc-never-registered-" + std::to_string(GetCurrentProcessId());
     EXPECT_EQ(apps::pollServiceStatus(name), ServiceStatus::NotInstalled);
@@ -80,30 +60,40 @@ TEST_F(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
 // Each row starts the service with a stop behaviour, stops it by name and expects the outcome, the
 // line that tells it ("{}" is the service name) and the one-second re-reads of a transition.
 TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
-    struct Row {
+    const struct {
         const wchar_t* behaviour;
         uint32_t waitHintMs;
         DWORD startState;
         bool stops;
         const char* line;
         int rereads;  // -1: as the service's timing has it
-    };
-    const Row rows[] = {
+    } rows[] = {
+        {L"normal", 0, SERVICE_RUNNING, true, "ProcessLauncher: [{}] is running, trying to stop it", 0},
         {L"slow", 3000, SERVICE_RUNNING, true, "Service stopped: '{}'", -1},
         {L"bounce", 3000, SERVICE_RUNNING, false, "Service is in unexpected state: '{}'", 0},
         {L"refuse", 0, SERVICE_RUNNING, false, "Unable to stop service. Service: '{}'", 0},
         {L"stuck-start", 30000, SERVICE_START_PENDING, false, "Launcher: detected service is in between states", 5},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
         mLogger->clear();
         TestService service(row.behaviour, row.waitHintMs, row.startState);
+        const std::string image = ServiceControlManager::getServicePath(service.name()).unwrap().utf8();
+        EXPECT_NE(image.find("proc_test_service.exe\" " + service.name()), std::string::npos) << image;
         const size_t before = mClock->sleeps().size();
         EXPECT_EQ(apps::stopService(service.name(), 15000), row.stops);
         EXPECT_EQ(count(fmt::format(fmt::runtime(row.line), service.name())), 1u);
+        const bool accepted = row.startState == SERVICE_RUNNING && std::wstring_view(row.behaviour) != L"refuse";
+        EXPECT_EQ(count("Service sent stop command."), accepted ? 1u : 0u);
         EXPECT_TRUE(service.awaitState(row.stops ? SERVICE_STOPPED : row.startState));
         if (row.rereads >= 0) {
             EXPECT_EQ(sleepsSince(before), Sleeps(row.rereads, 1000ms));
+        }
+        if (row.stops) {  // and then finds it stopped
+            mLogger->clear();
+            EXPECT_TRUE(apps::stopService(service.name(), 15000));
+            EXPECT_EQ(count("ProcessLauncher: [" + service.name() + "] was already stopped"), 1u);
+            EXPECT_EQ(count("Service sent stop command."), 0u);
         }
     }
 }
