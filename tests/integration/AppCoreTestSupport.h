@@ -11,14 +11,20 @@
 
 namespace kvx::test {
 
-// Reports `executable` as the running program's path; everything else goes to the real filesystem.
+// Reports `executable` as the running program's path (none: it cannot be found); everything else
+// goes to the real filesystem.
 class FakeExecutableFilesystem final : public ForwardingFilesystem {
 public:
-    explicit FakeExecutableFilesystem(fs::Path executable) : mExecutable(std::move(executable)) {}
-    Result<fs::Path, fs::OsError> executablePath() override { return Ok(mExecutable); }
+    explicit FakeExecutableFilesystem(std::optional<fs::Path> executable) : mExecutable(std::move(executable)) {}
+    Result<fs::Path, fs::OsError> executablePath() override {
+        if (!mExecutable) {
+            return Err{fs::OsError{ERROR_ACCESS_DENIED}};
+        }
+        return Ok(*mExecutable);
+    }
 
 private:
-    fs::Path mExecutable;
+    std::optional<fs::Path> mExecutable;
 };
 
 // Sets (or, with no value, removes) a value of the application key's 64-bit view until destroyed,

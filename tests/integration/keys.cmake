@@ -5,6 +5,7 @@ if(KVX_WINDOWS)
             integration/AppRegistryKeysTest.cpp
             integration/CommonAppDataDirectoryTest.cpp
             integration/UpdateInProgressEventTest.cpp
+            foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_windows
     )

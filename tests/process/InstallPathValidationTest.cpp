@@ -7,27 +7,34 @@
 namespace kvx::apps {
 namespace {
 
+// A plain prefix test on the text, folding only A to Z.
 TEST(ValidateInstallPath, PlainPrefixTestWithAsciiCaseFolding) {
-    test::ScopedCapturingLogger logger;
-    EXPECT_EQ(validateInstallPath(L"", L"C:\\Games\\Korv Desktop\\x\\KorvDestager.exe"), 24);
-    EXPECT_EQ(logger->linesContaining("Unable to determine install location").size(), 1u);
-
-    EXPECT_EQ(
-        validateInstallPath(L"C:\\Games\\Korv Desktop\\", L"c:\\GAMES\\korv desktop\\S\\KorvDestager.exe"),
-        0);
-    // Only A to Z fold: the same letters outside ASCII in another case do not match.
-    EXPECT_EQ(validateInstallPath(L"C:\\Spiele\\\u00C4pfel\\", L"C:\\Spiele\\\u00E4pfel\\KorvDestager.exe"),
-              23);
-    // A sibling folder whose name extends the install folder's name passes: the test is on text.
-    EXPECT_EQ(validateInstallPath(L"C:\\Games\\Korv Desktop", L"C:\\Games\\Korv Desktop2\\KorvDestager.exe"),
-              0);
-    EXPECT_EQ(logger->linesContaining("Destager not running from install folder").size(), 1u);
-
-    EXPECT_EQ(validateInstallPath(L"C:\\Games\\Korv Desktop\\", L"D:\\Copy\\KorvDestager.exe"), 23);
-    const auto lines = logger->linesContaining("Destager not running from install folder");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].level, services::logging::Error);
-    EXPECT_EQ(lines[1].function, "kvx::apps::validateInstallPath");
+    const struct {
+        const wchar_t* location;
+        const wchar_t* executable;
+        int result;
+        const char* line;  // logged once at error level; none: nothing is logged
+    } rows[] = {
+        {L"", L"C:\\Games\\Korv Desktop\\x\\KorvDestager.exe", 24, "Unable to determine install location"},
+        {L"C:\\Games\\Korv Desktop\\", L"c:\\GAMES\\korv desktop\\S\\KorvDestager.exe", 0, nullptr},
+        {L"C:\\Spiele\\\u00C4pfel\\", L"C:\\Spiele\\\u00E4pfel\\KorvDestager.exe", 23,
+         "Destager not running from install folder"},
+        // A sibling folder whose name extends the install folder's name passes.
+        {L"C:\\Games\\Korv Desktop", L"C:\\Games\\Korv Desktop2\\KorvDestager.exe", 0, nullptr},
+        {L"C:\\Games\\Korv Desktop\\", L"D:\\Copy\\KorvDestager.exe", 23, "Destager not running from install folder"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.result << " " << (row.line ? row.line : ""));
+        test::ScopedCapturingLogger logger;
+        EXPECT_EQ(validateInstallPath(row.location, row.executable), row.result);
+        const auto lines = logger->lines();
+        ASSERT_EQ(lines.size(), row.line ? 1u : 0u);
+        if (row.line) {
+            EXPECT_NE(lines[0].message.find(row.line), std::string::npos) << lines[0].message;
+            EXPECT_EQ(lines[0].level, services::logging::Error);
+            EXPECT_EQ(lines[0].function, "kvx::apps::validateInstallPath");
+        }
+    }
 }
 
 }  // namespace

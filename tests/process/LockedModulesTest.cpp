@@ -6,12 +6,14 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "foundation/TextConversion.h"
 #include "process/LockedModules.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
 #include "support/Capture.h"
+#include "support/TempFolder.h"
 #include "support/TestClock.h"
 
 namespace kvx::services::process {
@@ -19,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class FakeRestartManager final : public IRestartManager {
-public:
+// Answers `entries` (perhaps more than there is room for: the caller must cut) with `status`.
+struct FakeRestartManager final : IRestartManager {
     DWORD status = ERROR_SUCCESS;
     std::vector<RmProcessEntry> entries;
     int sessions = 0;
@@ -35,7 +37,7 @@ public:
         return ERROR_SUCCESS;
     }
     DWORD getList(DWORD, uint32_t, std::vector<RmProcessEntry>& out) override {
-        out = entries;  // may exceed the room: the caller must cut
+        out = entries;
         return status;
     }
     DWORD endSession(DWORD) override { return ERROR_SUCCESS; }
@@ -70,10 +72,13 @@ TEST_F(LockedModules, AFolderWithoutModulesStartsNoSession) {
     EXPECT_EQ(mRm->sessions, 0);
 }
 
+// The suite's client keeping a DLL of its folder loaded, as on a user's machine.
 TEST_F(LockedModules, ADllLoadedByAnotherProcessIsReportedWithThatProcessName) {
-    const auto dll = mFolder.path().std() / L"korvcore.dll";
-    std::filesystem::copy_file(test::helperPath(L"proc_test_module.dll"), dll);
-    test::Child holder = test::startChild(test::helperPath(L"proc_idle.exe"), L"\"" + dll.wstring() + L"\"");
+    const auto exe = mFolder.path().std() / L"KorvDesktop.exe";
+    const auto dll = mFolder.path().std() / L"KorvSimModule.dll";
+    std::filesystem::copy_file(test::simPath(L"KorvDesktop.exe"), exe);
+    std::filesystem::copy_file(test::simPath(L"KorvSimModule.dll"), dll);
+    test::Child holder = test::startChild(exe, L"--dll=KorvSimModule.dll");
     const std::string dllPath = foundation::narrow(dll.wstring(), KVX_SOURCE_LOCATION);
     // Real time, short kernel waits: the child loads the DLL on its own.
     for (int i = 0; i < 500 && checkProcessForLoadedModules(holder.pid, {dllPath}).empty(); ++i) {
@@ -82,41 +87,44 @@ TEST_F(LockedModules, ADllLoadedByAnotherProcessIsReportedWithThatProcessName) {
     mRm->entries = {{GetCurrentProcessId(), L"destager", 0}, {holder.pid, L"", 0}};
 
     auto report = findLockedModule(folder(), modulePatterns());
-    test::killChild(holder);
     ASSERT_TRUE(report.has_value());
-    EXPECT_EQ(report->lockingProcess, "proc_idle.exe");
+    EXPECT_EQ(report->lockingProcess, "KorvDesktop.exe");
     EXPECT_FALSE(report->isSelf);
-    EXPECT_EQ(report->lockedFiles, (std::set<std::string>{dllPath}));
-    ASSERT_EQ(mRm->registered.size(), 1u);
-    EXPECT_EQ(mRm->registered[0], dll.wstring());
+    EXPECT_EQ(report->lockedFiles,
+              (std::set<std::string>{dllPath, foundation::narrow(exe.wstring(), KVX_SOURCE_LOCATION)}));
+    EXPECT_EQ(mRm->registered.size(), 2u);
 }
 
-TEST_F(LockedModules, OnlyTheFirstThreeEntriesCountAndTheDestagerIsNamedWhenAlone) {
-    mRm->status = ERROR_MORE_DATA;
+// Only the first three entries of the list count; the destager is named only when it is alone.
+TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed) {
     const DWORD self = GetCurrentProcessId();
-    mRm->entries = {{self, L"KorvDestager", 0}, {self, L"KorvDestager", 0}, {self, L"KorvDestager", 0},
-                    {self + 4, L"Other", 0}};
-    std::optional<LockReport> report;
-    processUtils().getProcessLockingFiles({"C:\\x\\a.dll"}, false, report);
-    ASSERT_TRUE(report.has_value());
-    EXPECT_EQ(report->lockingProcess, "KorvDestager");
-    EXPECT_TRUE(report->isSelf);
-    EXPECT_TRUE(report->lockedFiles.empty());
-}
-
-TEST_F(LockedModules, AHolderWithoutAnyNameIsUnnamed) {
+    const struct {
+        DWORD status;
+        std::vector<RmProcessEntry> entries;
+        std::optional<std::string> holder;
+        bool isSelf;
+    } rows[] = {
+        {ERROR_MORE_DATA,
+         {{self, L"KorvDestager", 0}, {self, L"KorvDestager", 0}, {self, L"KorvDestager", 0}, {self + 4, L"Other", 0}},
+         "KorvDestager",
+         true},
+        {ERROR_SUCCESS, {{0xFFFFFF00u, L"\x7ff3", 2}}, "Unnamed Process 7ff3-2", false},
+        {ERROR_SUCCESS, {}, std::nullopt, false},
+    };
     NamelessProcessUtils utils(mRm);
-    mRm->entries = {{0xFFFFFF00u, L"\x7ff3", 2}};
-    std::optional<LockReport> report;
-    utils.getProcessLockingFiles({"C:\\x\\a.dll"}, false, report);
-    ASSERT_TRUE(report.has_value());
-    EXPECT_EQ(report->lockingProcess, "Unnamed Process 7ff3-2");
-    EXPECT_FALSE(report->isSelf);
-
-    mRm->entries.clear();
-    report.reset();
-    utils.getProcessLockingFiles({"C:\\x\\a.dll"}, false, report);
-    EXPECT_FALSE(report.has_value());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.holder.value_or("none"));
+        mRm->status = row.status;
+        mRm->entries = row.entries;
+        std::optional<LockReport> report;
+        utils.getProcessLockingFiles({"C:\\x\\a.dll"}, false, report);
+        ASSERT_EQ(report.has_value(), row.holder.has_value());
+        if (report) {
+            EXPECT_EQ(report->lockingProcess, *row.holder);
+            EXPECT_EQ(report->isSelf, row.isSelf);
+            EXPECT_TRUE(report->lockedFiles.empty());
+        }
+    }
 }
 
 TEST_F(LockedModules, AFileHeldExclusivelyIsFoundByTheOpenProbe) {
@@ -136,8 +144,8 @@ TEST_F(LockedModules, AFileHeldExclusivelyIsFoundByTheOpenProbe) {
 }
 
 TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
-    test::Child child = test::startChild(test::helperPath(L"proc_idle.exe"));
-    const std::wstring running = test::helperPath(L"proc_idle.exe").wstring();
+    const std::wstring running = test::simPath(L"KorvUninstall.exe").wstring();
+    test::Child child = test::startChild(running);
     const std::wstring absent = (mFolder.path().std() / L"absent.exe").wstring();
 
     EXPECT_TRUE(waitForProcess(running, WaitCondition::Running, 1000, 100));
@@ -149,7 +157,7 @@ TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
     EXPECT_FALSE(processUtils().waitForProcessExit(running, 30, 500));
     EXPECT_EQ(mClock->sleeps().size(), 8u);
     EXPECT_EQ(mClock->sleeps().back(), 10ms);
-    test::killChild(child);
+    child.kill();
 
     test::ScopedAssertCapture asserts;
     EXPECT_FALSE(waitForProcess(absent, static_cast<WaitCondition>(7), 50, 10));

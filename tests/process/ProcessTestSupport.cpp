@@ -7,7 +7,6 @@
 
 #include "foundation/Singleton.h"
 #include "framework/config/ConfigSystem.h"
-#include "integration/AppKey.h"
 
 namespace kvx::test {
 
@@ -17,13 +16,17 @@ std::filesystem::path helperPath(const wchar_t* fileName) {
     return std::filesystem::path(self).parent_path() / fileName;
 }
 
-void copyIdleProgram(const std::filesystem::path& target) {
+std::filesystem::path simPath(const wchar_t* fileName) {
+    return helperPath(L"").parent_path().parent_path() / L"suite-sim" / fileName;
+}
+
+void copySimProgram(const std::filesystem::path& target) {
     std::filesystem::create_directories(target.parent_path());
-    std::filesystem::copy_file(helperPath(L"proc_idle.exe"), target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(simPath(L"KorvDesktop.exe"), target, std::filesystem::copy_options::overwrite_existing);
 }
 
 Child startChild(const std::filesystem::path& exe, const std::wstring& arguments, SECURITY_ATTRIBUTES* processSecurity) {
-    std::wstring commandLine = L"\"" + exe.wstring() + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\" --lifetime=60000 " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -32,40 +35,33 @@ Child startChild(const std::filesystem::path& exe, const std::wstring& arguments
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
     }
     CloseHandle(info.hThread);
-    return Child{WinUtils::AutoHandle(info.hProcess), info.dwProcessId};
+    return Child(WinUtils::AutoHandle(info.hProcess), info.dwProcessId);
 }
 
-void killChild(Child& child) {
-    if (child.process && exitCodeOf(child) == STILL_ACTIVE) {
-        TerminateProcess(child.process.get(), 1);
-        WaitForSingleObject(child.process.get(), 5000);
+void Child::kill() {
+    if (process && exitCode() == STILL_ACTIVE) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
     }
 }
 
-DWORD exitCodeOf(const Child& child) {
+DWORD Child::exitCode() const {
     DWORD code = 0;
     // A process that is being terminated may still read as active for a moment.
-    WaitForSingleObject(child.process.get(), 0);
-    return GetExitCodeProcess(child.process.get(), &code) ? code : 0xFFFFFFFF;
+    WaitForSingleObject(process.get(), 0);
+    return GetExitCodeProcess(process.get(), &code) ? code : 0xFFFFFFFF;
 }
 
-namespace {
-std::string uniqueServiceName(const char* prefix) {
-    static std::atomic<int> counter{0};
-    return std::string(prefix) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(counter++);
-}
-}  // namespace
-
-ServiceUnderTest::ServiceUnderTest(const char* prefix,
-                                   const std::function<std::wstring(const std::wstring&)>& image,
+ServiceUnderTest::ServiceUnderTest(const char* prefix, const std::function<std::wstring(const std::wstring&)>& image,
                                    DWORD awaitedState)
-    : mService(uniqueServiceName(prefix)) {
-    using services::platform::OpenResult;
+    : mService([prefix] {
+          static std::atomic<int> counter{0};
+          return std::string(prefix) + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+      }()) {
     const std::wstring wideName(name().begin(), name().end());
-    EXPECT_EQ(mService.open(SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS), OpenResult::NotPresent);
-    mCreated = mService.create(SERVICE_ALL_ACCESS, services::platform::ServiceStartType::OnDemand,
-                               image(wideName), nullptr);
+    EXPECT_EQ(mService.open(SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS), services::platform::OpenResult::NotPresent);
+    mCreated = mService.create(SERVICE_ALL_ACCESS, services::platform::ServiceStartType::OnDemand, image(wideName),
+                               nullptr);
     EXPECT_TRUE(mCreated);
     EXPECT_TRUE(StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
     EXPECT_TRUE(awaitState(awaitedState)) << "service did not reach state " << awaitedState;
@@ -92,22 +88,13 @@ SERVICE_STATUS_PROCESS ServiceUnderTest::status() const {
 }
 
 bool ServiceUnderTest::awaitState(DWORD state) const {
-    for (int i = 0; i < 500; ++i) {
-        if (this->state() == state) {
-            return true;
-        }
+    for (int i = 0; i < 500 && this->state() != state; ++i) {
         Sleep(20);
     }
-    return false;
+    return this->state() == state;
 }
 
 ScopedConfig::ScopedConfig() { foundation::utils::Singleton<config::ConfigSystem>::create(); }
 ScopedConfig::~ScopedConfig() { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
-
-ScopedInstallLocation::ScopedInstallLocation(const std::wstring& location) {
-    apps::openAppKey(true, true).set("InstallLocation", std::wstring_view(location));
-}
-
-ScopedInstallLocation::~ScopedInstallLocation() { apps::openAppKey(true, true).deleteValue("InstallLocation"); }
 
 }  // namespace kvx::test

@@ -1,40 +1,41 @@
 #pragma once
-// Helpers of the process tests: the helper programs beside the test executable, child processes,
-// services of a test's own and the configuration store.
+// Helpers of the process tests: the suite simulator's programs as stand-ins for suite processes,
+// child processes, services of a test's own and the configuration store.
 
 #include <windows.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "foundation/win/AutoHandle.h"
 #include "process/Win32Service.h"
-#include "support/TempFolder.h"
 
 namespace kvx::test {
 
-// A helper program or DLL built beside this test executable.
+// A helper program built beside this test executable, and a file of the suite simulator, built
+// into <build>/suite-sim.
 std::filesystem::path helperPath(const wchar_t* fileName);
+std::filesystem::path simPath(const wchar_t* fileName);
 
-// Copies the idle helper to `target` (creating its folder).
-void copyIdleProgram(const std::filesystem::path& target);
+// Copies a simulated suite program to `target` (creating its folder).
+void copySimProgram(const std::filesystem::path& target);
 
+// A started program, ended (if still running) when destroyed.
 struct Child {
     WinUtils::AutoHandle process;
     DWORD pid = 0;
+    Child(WinUtils::AutoHandle handle, DWORD id) : process(std::move(handle)), pid(id) {}
+    Child(Child&&) = default;
+    ~Child() { kill(); }
+    void kill();
+    DWORD exitCode() const;  // STILL_ACTIVE while it runs
 };
 
-// Starts `exe` with `arguments`; the process handle has every right.
+// Starts `exe` with `arguments`; the handle has every right. A simulated program ends by itself
+// after a minute, so a test that fails to stop it leaves nothing behind for long.
 Child startChild(const std::filesystem::path& exe, const std::wstring& arguments = L"",
                  SECURITY_ATTRIBUTES* processSecurity = nullptr);
-
-// Kills what a test left running.
-void killChild(Child& child);
-
-// The exit code, or STILL_ACTIVE.
-DWORD exitCodeOf(const Child& child);
 
 // A service registered under a unique name ("<prefix>-<pid>-<n>") and started; whatever is left of it
 // is ended and deleted at the end. `image` makes the command line from the name. Waits are real, in
@@ -56,17 +57,9 @@ private:
 };
 
 // Creates the configuration store for the test's lifetime.
-class ScopedConfig {
-public:
+struct ScopedConfig {
     ScopedConfig();
     ~ScopedConfig();
-};
-
-// Sets the application key's "InstallLocation" (64-bit view) for the test's lifetime.
-class ScopedInstallLocation {
-public:
-    explicit ScopedInstallLocation(const std::wstring& location);
-    ~ScopedInstallLocation();
 };
 
 }  // namespace kvx::test

@@ -10,15 +10,15 @@ namespace {
 TEST(ProcessUtils, NamesParentsAndUsersOfProcesses) {
     test::ScopedCapturingLogger logger;
     ProcessUtils& utils = processUtils();
-    test::Child child = test::startChild(test::helperPath(L"proc_idle.exe"));
+    test::Child child = test::startChild(test::simPath(L"KorvLaunchHelper.exe"));
 
-    EXPECT_EQ(utils.getProcessName(child.pid), "proc_idle.exe");
+    EXPECT_EQ(utils.getProcessName(child.pid), "KorvLaunchHelper.exe");
     auto parent = utils.getParentProcessId(child.pid);
     ASSERT_TRUE(parent.isOk()) << parent.peekError();
     EXPECT_EQ(parent.peek(), GetCurrentProcessId());
     EXPECT_EQ(utils.getProcessUserName(child.pid), utils.getProcessUserName(GetCurrentProcessId()));
-    EXPECT_TRUE(utils.getExeUserName("proc_idle.exe").has_value());
-    auto sid = utils.getExeUserId("proc_idle.exe");
+    EXPECT_TRUE(utils.getExeUserName("KorvLaunchHelper.exe").has_value());
+    auto sid = utils.getExeUserId("KorvLaunchHelper.exe");
     ASSERT_TRUE(sid.has_value());
     EXPECT_EQ(sid->rfind("S-1-5-", 0), 0u);
 
@@ -26,7 +26,7 @@ TEST(ProcessUtils, NamesParentsAndUsersOfProcesses) {
     utils.forEachProcessId([&](uint32_t pid) { seen = seen || pid == child.pid; });
     EXPECT_TRUE(seen);
     EXPECT_TRUE(utils.terminateProcess(child.pid, 9));
-    EXPECT_EQ(test::exitCodeOf(child), 9u);
+    EXPECT_EQ(child.exitCode(), 9u);
 
     EXPECT_FALSE(utils.getProcessName(0xFFFFFF00u).has_value());
     EXPECT_EQ(logger->linesContaining("Failed to get process name for pid[4294967040]").size(), 1u);

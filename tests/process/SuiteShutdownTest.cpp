@@ -1,22 +1,27 @@
-// Stopping stand-in suite processes (copies of an idle helper) started from a temporary install
-// folder. The destager's own process is simulated through the process-utility seam: the test
-// process itself does not run from the temporary folder, and it must never be terminated.
+// Stopping simulated suite programs started from a temporary install folder and beside it. The
+// destager's own process is simulated through the process-utility seam: the test process itself does
+// not run from the temporary folder, and it must never be terminated.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include <windows.h>
 #include <sddl.h>
 
 #include "foundation/TextConversion.h"
+#include "framework/config/ConfigSystem.h"
+#include "integration/AppCoreTestSupport.h"
+#include "integration/AppKey.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
 #include "process/SuiteProcesses.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
+#include "support/TempFolder.h"
 
 namespace kvx::apps::suite {
 namespace {
@@ -39,79 +44,89 @@ public:
 class SuiteShutdown : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        mExeName = L"kvxsuite-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".exe";
-        mInstall = mRoot.path().std() / L"Korv Desktop";
-        mBeside = mRoot.path().std() / L"Korv Desktop2";
-        test::copyIdleProgram(mInstall / L"Korv Desktop" / mExeName);
-        test::copyIdleProgram(mInstall / L"StagedKorvDesktop" / mExeName);
-        test::copyIdleProgram(mBeside / mExeName);
-        mLocation = std::make_unique<test::ScopedInstallLocation>(mInstall.wstring() + L"\\");
-        mUtils = std::make_shared<SeamProcessUtils>();
+        for (const auto& exe : {mClient, mStaged, mBeside / mExeName}) {
+            test::copySimProgram(exe);
+        }
         services::process::setProcessUtils(mUtils);
     }
+    void TearDown() override { services::process::setProcessUtils(nullptr); }
 
-    void TearDown() override {
-        services::process::setProcessUtils(nullptr);
-        for (auto& child : mChildren) {
-            test::killChild(child);
-        }
+    test::Child& start(const std::filesystem::path& exe, SECURITY_ATTRIBUTES* security = nullptr) {
+        return mChildren.emplace_back(test::startChild(exe, L"", security));
     }
-
-    test::Child& start(const std::filesystem::path& exe) {
-        mChildren.push_back(test::startChild(exe));
-        return mChildren.back();
+    std::string utf8(const std::filesystem::path& path) const {
+        return foundation::narrow(path.wstring(), KVX_SOURCE_LOCATION);
     }
-
-    std::string utf8Name() const { return foundation::narrow(mExeName, KVX_SOURCE_LOCATION); }
 
     test::ScopedTestClock mClock;
     test::ScopedCapturingLogger mLogger;
     test::TempFolder mRoot;
-    std::wstring mExeName;
-    std::filesystem::path mInstall;
-    std::filesystem::path mBeside;
-    std::unique_ptr<test::ScopedInstallLocation> mLocation;
-    std::shared_ptr<SeamProcessUtils> mUtils;
+    // A name of this test alone: no other program is stopped by it.
+    std::wstring mExeName = [] {
+        static std::atomic<int> counter{0};
+        return L"kvxsuite-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L".exe";
+    }();
+    std::filesystem::path mInstall = mRoot.path().std() / L"Korv Desktop";
+    std::filesystem::path mBeside = mRoot.path().std() / L"Korv Desktop2";
+    std::filesystem::path mClient = mInstall / L"Korv Desktop" / mExeName;
+    std::filesystem::path mStaged = mInstall / L"StagedKorvDesktop" / mExeName;
+    std::optional<test::ScopedAppKeyValue> mLocation{std::in_place, "InstallLocation", mInstall.wstring() + L"\\"};
+    std::shared_ptr<SeamProcessUtils> mUtils = std::make_shared<SeamProcessUtils>();
     std::deque<test::Child> mChildren;
 };
 
-TEST_F(SuiteShutdown, StopsEveryProcessUnderTheInstallFolderButItselfAndNothingBesideIt) {
-    test::copyIdleProgram(mInstall / L"tools" / mExeName);
-    auto& client = start(mInstall / L"Korv Desktop" / mExeName);
-    auto& staged = start(mInstall / L"StagedKorvDesktop" / mExeName);
+// The suite as it runs on a user's machine: its programs under the install folder stopped by path,
+// a known program elsewhere stopped by name, the background service (a real service here, under a
+// name of this test) stopped as an executable; itself and an unrelated program left running.
+TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameButItselfAndNothingElse) {
+    test::ScopedConfig configuration;
+    config::configSystem().setBool(config::Store::Ordinary, "app.runBgsAsExe", true, config::kScopeStatic);
+    test::copySimProgram(mInstall / L"KorvDesktop.exe");
+    test::copySimProgram(mInstall / L"tools" / mExeName);
+    test::copySimProgram(mBeside / L"Link2Korv.exe");
+    test::copySimProgram(mBeside / L"KorvBackgroundService.exe");
+    test::ServiceUnderTest service("KvxSimBgs", [&](const std::wstring& name) {
+        return L"\"" + (mBeside / L"KorvBackgroundService.exe").wstring() + L"\" --service=" + name +
+               L" --lifetime=60000 --stop=refuse";
+    });
+    const WinUtils::AutoHandle bgs(OpenProcess(SYNCHRONIZE, FALSE, service.status().dwProcessId));
     auto& self = start(mInstall / L"tools" / mExeName);
-    auto& beside = start(mBeside / mExeName);
     mUtils->selfPid = self.pid;
+    auto& unrelated = start(mBeside / mExeName);
+    for (const auto& exe : {mClient, mStaged, mInstall / L"KorvDesktop.exe", mBeside / L"Link2Korv.exe"}) {
+        start(exe);
+    }
 
     RepairStateResult result;
-    EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
-    EXPECT_EQ(test::exitCodeOf(client), 9u);
-    EXPECT_EQ(test::exitCodeOf(staged), 9u);
-    EXPECT_EQ(test::exitCodeOf(self), STILL_ACTIVE);
-    EXPECT_EQ(test::exitCodeOf(beside), STILL_ACTIVE);
-    EXPECT_TRUE(result.failedToStop.empty());
+    EXPECT_TRUE(enterRepairStateProcesses(kStopModeRepair, 0, result));
+    EXPECT_TRUE(result.suiteProcessesStopped);
+    EXPECT_TRUE(result.knownExecutablesStopped);
     EXPECT_FALSE(result.bgsStopFailed);
-    EXPECT_EQ(mLogger->linesContaining("Found suite process").size(), 3u);
+    EXPECT_TRUE(result.failedToStop.empty());
+    for (const auto& child : mChildren) {
+        EXPECT_EQ(child.exitCode(), &child == &self || &child == &unrelated ? STILL_ACTIVE : 9u) << child.pid;
+    }
+    // The service manager under Wine does not notice; the process has ended all the same.
+    EXPECT_EQ(WaitForSingleObject(bgs.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(mLogger->linesContaining("Found suite process").size(), 4u);
     const auto notStopped = mLogger->linesContaining("Not stopping current process ");
     ASSERT_EQ(notStopped.size(), 1u);
-    EXPECT_NE(notStopped[0].message.find("tools\\" + utf8Name()), std::string::npos) << notStopped[0].message;
+    EXPECT_NE(notStopped[0].message.find("tools\\" + utf8(mExeName)), std::string::npos) << notStopped[0].message;
     EXPECT_TRUE(mClock->sleeps().empty());
 }
 
 TEST_F(SuiteShutdown, ReportsExactlyTheProcessesThatSurvive) {
-    auto& stubborn = start(mInstall / L"Korv Desktop" / mExeName);
-    auto& client = start(mInstall / L"StagedKorvDesktop" / mExeName);
+    auto& stubborn = start(mClient);
+    auto& staged = start(mStaged);
     mUtils->stubbornPid = stubborn.pid;
 
     RepairStateResult result;
     EXPECT_FALSE(stopSuiteProcesses(kStopModeKeepService, 0, result));
-    EXPECT_EQ(test::exitCodeOf(client), 9u);
-    EXPECT_EQ(test::exitCodeOf(stubborn), STILL_ACTIVE);
-    ASSERT_EQ(result.failedToStop.size(), 1u);
-    const std::string path = *result.failedToStop.begin();
-    EXPECT_NE(path.find("Korv Desktop\\Korv Desktop\\" + utf8Name()), std::string::npos) << path;
-    EXPECT_EQ(mLogger->linesContaining("Failed to stop processes to enter repair state[" + path + "]").size(), 1u);
+    EXPECT_EQ(staged.exitCode(), 9u);
+    EXPECT_EQ(stubborn.exitCode(), STILL_ACTIVE);
+    EXPECT_EQ(result.failedToStop, std::unordered_set<std::string>{utf8(mClient)});
+    EXPECT_EQ(mLogger->linesContaining("Failed to stop processes to enter repair state[" + utf8(mClient) + "]").size(),
+              1u);
     // Five passes, four one-second pauses, attempts #0 to #4.
     EXPECT_EQ(mClock->sleeps(), (std::vector<std::chrono::milliseconds>(4, 1000ms)));
     EXPECT_EQ(mLogger->linesContaining("Attempt #4 didn't successfully shut down all exes").size(), 1u);
@@ -119,43 +134,48 @@ TEST_F(SuiteShutdown, ReportsExactlyTheProcessesThatSurvive) {
 }
 
 TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
-    auto& client = start(mInstall / L"Korv Desktop" / mExeName);
-    mLocation.reset();
-    test::ScopedInstallLocation missing(mRoot.path().std() / L"no such folder");
-
-    RepairStateResult result;
-    EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
-    EXPECT_EQ(test::exitCodeOf(client), STILL_ACTIVE);
-    EXPECT_EQ(mLogger->linesContaining("Failed to determine install location").size(), 1u);
+    auto& client = start(mClient);
+    const std::optional<std::wstring> locations[] = {std::nullopt, (mRoot.path().std() / L"no such folder").wstring()};
+    for (const auto& location : locations) {
+        SCOPED_TRACE(location ? "a missing folder" : "no value");
+        mLogger->clear();
+        mLocation.emplace("InstallLocation", location);
+        RepairStateResult result;
+        EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
+        EXPECT_EQ(client.exitCode(), STILL_ACTIVE);
+        EXPECT_EQ(mLogger->linesContaining("Failed to determine install location").size(), 1u);
+        // No value, and no background service here to ask.
+        EXPECT_EQ(mLogger->linesContaining("Failed to get install location from BGS service, Service not present")
+                      .size(),
+                  location ? 0u : 1u);
+    }
+    EXPECT_FALSE(openAppKey(false, true).set("InstallLocation", "x")) << "the key is opened for reading";
 }
 
 TEST_F(SuiteShutdown, StopsByNameWithoutRegardToCase) {
-    auto& first = start(mBeside / mExeName);
-    auto& second = start(mInstall / L"Korv Desktop" / mExeName);
-    std::string upper = utf8Name();
+    auto& beside = start(mBeside / mExeName);
+    auto& client = start(mClient);
+    std::string upper = utf8(mExeName);
     for (auto& c : upper) {
         c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     }
     std::unordered_set<std::string> names{upper, "kvx-nothing-runs-with-this-name.exe"};
     EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
     EXPECT_TRUE(names.empty());
-    EXPECT_EQ(test::exitCodeOf(first), 9u);
-    EXPECT_EQ(test::exitCodeOf(second), 9u);
+    EXPECT_EQ(beside.exitCode(), 9u);
+    EXPECT_EQ(client.exitCode(), 9u);
     EXPECT_TRUE(mClock->sleeps().empty());
-
-    std::unordered_set<std::string> none;
-    EXPECT_TRUE(tryStopExecutables(none, 1000, 5));
 }
 
 TEST_F(SuiteShutdown, KnownExecutablesAreStoppedAndAFailedServiceStopIsRecorded) {
     // No background service exists here, so the stop that follows the processes fails.
     test::ScopedConfig configuration;
-    test::copyIdleProgram(mBeside / L"Link2Korv.exe");
+    test::copySimProgram(mBeside / L"Link2Korv.exe");
     auto& known = start(mBeside / L"Link2Korv.exe");
 
     RepairStateResult result;
     EXPECT_FALSE(stopKnownExecutables(kStopModeRepair, 0, result));
-    EXPECT_EQ(test::exitCodeOf(known), 9u);
+    EXPECT_EQ(known.exitCode(), 9u);
     EXPECT_TRUE(result.bgsStopFailed);
     EXPECT_TRUE(result.failedToStop.empty());
     EXPECT_EQ(mLogger->linesContaining("Failed to stop background service").size(), 1u);
@@ -163,17 +183,15 @@ TEST_F(SuiteShutdown, KnownExecutablesAreStoppedAndAFailedServiceStopIsRecorded)
 
 TEST_F(SuiteShutdown, RepairStateReportsBothWaysAndTheirSurvivors) {
     test::ScopedConfig configuration;
-    auto& stubborn = start(mInstall / L"Korv Desktop" / mExeName);
-    mUtils->stubbornPid = stubborn.pid;
+    mUtils->stubbornPid = start(mClient).pid;
     // A known suite name whose process denies everyone the right to terminate it.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x0001;;;WD)(A;;GA;;;WD)", SDDL_REVISION_1,
                                                                      &descriptor, nullptr));
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    test::copyIdleProgram(mBeside / L"OverlayProxy32.exe");
-    mChildren.push_back(test::startChild(mBeside / L"OverlayProxy32.exe", L"", &attributes));
+    test::copySimProgram(mBeside / L"OverlayProxy32.exe");
+    auto& protectedChild = start(mBeside / L"OverlayProxy32.exe", &attributes);
     LocalFree(descriptor);
-    auto& protectedChild = mChildren.back();
 
     RepairStateResult result;
     EXPECT_FALSE(enterRepairStateProcesses(kStopModeRepair, 0, result));
@@ -181,10 +199,8 @@ TEST_F(SuiteShutdown, RepairStateReportsBothWaysAndTheirSurvivors) {
     EXPECT_FALSE(result.suiteProcessesStopped);
     EXPECT_FALSE(result.knownExecutablesStopped);
     EXPECT_TRUE(result.bgsStopFailed);
-    EXPECT_EQ(test::exitCodeOf(protectedChild), STILL_ACTIVE);
-    const std::string stubbornPath = foundation::narrow((mInstall / L"Korv Desktop" / mExeName).wstring(),
-                                                        KVX_SOURCE_LOCATION);
-    EXPECT_EQ(result.failedToStop, (std::unordered_set<std::string>{stubbornPath, "OverlayProxy32.exe"}));
+    EXPECT_EQ(protectedChild.exitCode(), STILL_ACTIVE);
+    EXPECT_EQ(result.failedToStop, (std::unordered_set<std::string>{utf8(mClient), "OverlayProxy32.exe"}));
     EXPECT_EQ(mLogger->linesContaining("Background service failed to stop normally").size(), 1u);
     EXPECT_EQ(mLogger->linesContaining("Failed to shut down exes to enter repair state, remainingExeCount[1]").size(),
               1u);

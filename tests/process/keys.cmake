@@ -5,5 +5,5 @@ if(KVX_WINDOWS)
         LIBS kvx_windows
     )
     # These set "InstallLocation" in the app key of the shared prefix.
-    set_property(TEST proc_windows_tests proc_suite_scenario_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
+    set_property(TEST proc_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
 endif()

@@ -34,6 +34,9 @@ LSTATUS ScriptedRegistryProxy::RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD r
 LSTATUS ScriptedRegistryProxy::RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
                                               DWORD size) {
     ++setCalls;
+    if (const LSTATUS refused = refuseValue ? refuseValue(name) : ERROR_SUCCESS; refused != ERROR_SUCCESS) {
+        return refused;
+    }
     return real().RegSetValueExW(key, name, reserved, type, data, size);
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/registry/RegistryKey.h"
 
@@ -15,6 +16,8 @@ public:
     std::function<LSTATUS(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)> queryValue;
     std::function<LSTATUS(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD)> getValue;
     std::function<LSTATUS(HKEY, LPCWSTR, REGSAM)> createKey;
+    // The answer to a write of the named value instead of writing it; ERROR_SUCCESS writes it.
+    std::function<LSTATUS(LPCWSTR)> refuseValue;
     int closeCalls = 0;
     int setCalls = 0;
     std::vector<REGSAM> masks;

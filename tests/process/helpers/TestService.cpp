@@ -1,7 +1,8 @@
 // A real Windows service for the service-control tests. Arguments: service name, behaviour, wait
-// hint in ms. Behaviours when asked to stop: "normal" stops at once; "stuck-stop" stays stop-
-// pending; "bounce" reports stop-pending and then running again. "stuck-start" never leaves
-// start-pending. It ends by itself after a minute so that a failed test leaves nothing behind.
+// hint in ms. Behaviours when asked to stop: "normal" stops at once; "slow" reports stop-pending and
+// then stopped from another thread; "stuck-stop" stays stop-pending; "bounce" reports stop-pending
+// and then running again; "refuse" accepts no stop. "stuck-start" never leaves start-pending. It
+// ends by itself after a minute so that a failed test leaves nothing behind.
 #include <windows.h>
 
 #include <cwchar>
@@ -20,24 +21,32 @@ void report(DWORD state, DWORD waitHint) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    const bool acceptsStop = state != SERVICE_START_PENDING && gMode != L"refuse";
+    status.dwControlsAccepted = acceptsStop ? SERVICE_ACCEPT_STOP : 0;
     status.dwCheckPoint = ++gCheckPoint;
     status.dwWaitHint = waitHint;
     SetServiceStatus(gStatusHandle, &status);
 }
 
+DWORD WINAPI stopNow(void*) {
+    report(SERVICE_STOPPED, 0);
+    SetEvent(gStopEvent);
+    return 0;
+}
+
 DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
-    if (control != SERVICE_CONTROL_STOP) {
+    if (control != SERVICE_CONTROL_STOP || gMode == L"refuse") {
         return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
     }
     if (gMode == L"normal") {
-        report(SERVICE_STOPPED, 0);
-        SetEvent(gStopEvent);
-    } else if (gMode == L"bounce") {
-        report(SERVICE_STOP_PENDING, gWaitHint);
+        stopNow(nullptr);
+        return NO_ERROR;
+    }
+    report(SERVICE_STOP_PENDING, gWaitHint);
+    if (gMode == L"bounce") {
         report(SERVICE_RUNNING, 0);
-    } else {
-        report(SERVICE_STOP_PENDING, gWaitHint);
+    } else if (gMode == L"slow") {
+        CloseHandle(CreateThread(nullptr, 0, stopNow, nullptr, 0, nullptr));
     }
     return NO_ERROR;
 }
@@ -47,11 +56,7 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
     if (gStatusHandle == nullptr) {
         return;
     }
-    if (gMode == L"stuck-start") {
-        report(SERVICE_START_PENDING, gWaitHint);
-    } else {
-        report(SERVICE_RUNNING, 0);
-    }
+    report(gMode == L"stuck-start" ? SERVICE_START_PENDING : SERVICE_RUNNING, gWaitHint);
     if (WaitForSingleObject(gStopEvent, 60000) != WAIT_OBJECT_0) {
         report(SERVICE_STOPPED, 0);
     }
