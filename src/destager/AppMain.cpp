@@ -2,14 +2,32 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <optional>
+#include <string>
 
-#include "destager/DestageRun.h"
+#include "destager/AfterUpdatePlan.h"
+#include "destager/DestageContext.h"
+#include "destager/DestagerOptions.h"
+#include "destager/LoopDetection.h"
+#include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
+#include "foundation/Logging.h"
 #include "foundation/Singleton.h"
+#include "foundation/fs/IFilesystem.h"
+#include "foundation/win/AutoHandle.h"
+#include "foundation/win/ComInitializer.h"
 #include "framework/app/AppCore.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/settings/MachineSettings.h"
+#include "integration/AppRegistryKeys.h"
 #include "integration/CommonAppDataDirectory.h"
+#include "integration/InstallLocation.h"
+#include "integration/ProtocolHandlers.h"
+#include "integration/ThirdPartyAvailability.h"
 #include "integration/UpdateInProgressEvent.h"
+#include "process/ClientLaunch.h"
+#include "process/InstallPathValidation.h"
 #include "process/ShutdownTimeout.h"
 
 namespace kvx::apps {
@@ -40,34 +58,104 @@ void leaveStagedFolder() {
     }
 }
 
+void setMachineKey(std::string_view key, std::string value) {
+    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeMachine);
+}
+
 }  // namespace
 
 int app_main(int argc, const char* const* argv) {
+    // 1. Another destager is running: touch nothing, log nothing.
     if (suite::isUpdateInProgress()) {
         return -3;
     }
+    // 2. Held until the outcome is saved (step 19).
     WinUtils::AutoHandle updateInProgress;
     suite::createUpdateInProgressEvent(updateInProgress);
+    // 3, 4.
     const auto startTime = foundation::clock().monotonicNow();
     ShutdownGuard::create();
 
     int exitCode = 0;
     {
+        // 5.
         AppCore core(makeAppCoreParams(argc, argv));
         core.preInit();
         leaveStagedFolder();
+        // 6.
         if (!createCommonAppDataDirectory()) {
             exitCode = -1;
         } else {
+            // 7, 8.
             core.init();
             ShutdownGuard::getMutable().init(true);
-            std::optional<WinUtils::ComInitializer> com;
-            internal::runDestage(argc, argv, startTime, updateInProgress, com);
+            domain::settings::machine::loadMachineSettingsToConfigSys();
+            // 9 to 12.
+            const destager::DestagerOptions options = destager::parseCommandLine(argc, argv);
+            auto& config = config::configSystem();
+            if (options.attended) {
+                config.setBool(config::Store::Ordinary, "runtime.isAttendedUpdate", true,
+                               config::kScopeStatic);
+            }
+            std::optional<WinUtils::ComInitializer> com(std::in_place);
+
+            // 13 to 16. A failed key repair or install-path check skips the update, not the rest.
+            int32_t result = fixupMainAppKeys(options);
+            const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
+            auto executable = fs::filesystem().executablePath();
+            const std::wstring executablePath = executable.isOk() ? executable.peek().wide() : std::wstring();
+            if (result == 0) {
+                result = validateInstallPath(installLocation, executablePath);
+            }
+            if (result == 0) {
+                const DestageContext context = buildDestageContext(installLocation, executablePath,
+                                                                   foundation::clock().now100nsSinceEpoch());
+                result = destager::applyUpdate(options, context);
+            }
+
+            // 17, 18. From here on every machine-scope change is written through to machine.ini.
+            const bool loopDetected = destager::isUpdateLoopDetected(result);
+            KVX_LOG_INFO("{} = [{}].", "machine.destageResult", result);
+            const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+                foundation::clock().monotonicNow() - startTime);
+            setMachineKey("machine.destageResult", std::to_string(result));
+            config.setUInt64(config::Store::Ordinary, "machine.destageDuration",
+                             static_cast<uint64_t>(duration.count()), config::kScopeMachine);
+            config.setBool(config::Store::Ordinary, "machine.destageAttended", options.attended,
+                           config::kScopeMachine);
+            config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
+            domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
+            domain::settings::machine::registerMachineSettingsWriteThrough();
+
+            // 19. A new destager may start from here on.
+            updateInProgress.reset();
+
+            // 20, 21.
+            const destager::AfterUpdatePlan plan =
+                destager::planAfterUpdate(result, options.action, loopDetected);
+            if (plan.loopWarning) {
+                KVX_LOG_WARN("{}", *plan.loopWarning);
+            }
+            if (plan.repairProtocolsAndAvailability) {
+                systemUtils::overwriteProtocolAndSdkPaths();
+                suite::setThirdPartyAvailability(true);
+            }
+            if (plan.relaunch) {
+                startClient(options, result);
+            }
+            if (plan.resetAttemptTracking) {
+                setMachineKey("machine.updateAttemptCount", "0");
+                setMachineKey("machine.telemetry.updateCorrelationId", "");
+            }
+
+            // 22.
             ShutdownGuard::getMutable().stopSignalReceived();
             core.term();
             ShutdownGuard::destroy();
+            com.reset();
         }
     }
+    // 23.
     if (ShutdownGuard::exists()) {
         ShutdownGuard::destroy();
     }

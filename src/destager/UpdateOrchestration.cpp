@@ -21,9 +21,6 @@ namespace kvx::apps::destager::internal {
 
 namespace {
 
-// The swap helpers below log as part of the step they serve.
-constexpr const char* kDestageUpdateFunction = "kvx::apps::destager::internal::destageUpdate";
-
 // An error answer counts as "no" for every folder question of the update.
 bool clientFolderExists(const DestageContext& context) {
     auto exists = fs::filesystem().exists(context.clientPath);
@@ -34,44 +31,6 @@ bool clientFolderExists(const DestageContext& context) {
 bool clientFolderIsLink(const DestageContext& context) {
     auto status = fs::filesystem().symlinkStatus(context.clientPath);
     return status.isOk() && status.peek().type() == std::filesystem::file_type::symlink;
-}
-
-// An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
-bool isStoredFlintUpdate(const DestagerOptions& options) {
-    return options.action == Action::Update && options.mode == Mode::Unspecified &&
-           fs::equalsFoldingAsciiCase(services::settings::getMode(), services::settings::kModeFlint);
-}
-
-int32_t swapInSymlinkMode(const DestageContext& context, bool clientExists) {
-    if (clientExists && !clientFolderIsLink(context)) {
-        if (const int32_t code = migrateToSymlinkMode(context); code != kDestageSuccess) {
-            KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
-                       "Failed to migrate install to symlink mode, code[{}]", code);
-            return code;
-        }
-    }
-    const int32_t code = swapSymlinkFolders(context);
-    if (code != kDestageSuccess) {
-        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
-                   "Failed to destage update in symlink mode, code[{}]", code);
-    }
-    return code;
-}
-
-int32_t swapInPlainMode(const DestageContext& context, bool clientExists) {
-    if (clientExists && clientFolderIsLink(context)) {
-        if (const int32_t code = revertSymlinkMode(context); code != kDestageSuccess) {
-            KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error,
-                       "Failed to revert install from symlink mode, code[{}]", code);
-            return code;
-        }
-    }
-    const int32_t code = swapFolders(context);
-    if (code != kDestageSuccess) {
-        KVX_LOG_AS(kDestageUpdateFunction, services::logging::Error, "Failed to destage update, code[{}]",
-                   code);
-    }
-    return code;
 }
 
 // Resolves links (a symlink-mode client folder) so that two spellings of one folder compare
@@ -100,6 +59,12 @@ bool stagedClientIsLiveClient(const DestageContext& context) {
 }
 
 }  // namespace
+
+// An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
+bool isStoredFlintUpdate(const DestagerOptions& options) {
+    return options.action == Action::Update && options.mode == Mode::Unspecified &&
+           fs::equalsFoldingAsciiCase(services::settings::getMode(), services::settings::kModeFlint);
+}
 
 UpdateSteps systemUpdateSteps() {
     return UpdateSteps{
@@ -131,10 +96,6 @@ int32_t validateDirectories(const DestageContext& context) {
     return kDestageSuccess;
 }
 
-int32_t destageUpdate(const DestageContext& context) {
-    return destageUpdate(context, systemUpdateSteps());
-}
-
 int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
     KVX_LOG_VERBOSE(
         "Destaging update, note that the old install folder will be edited/broken from this point onward");
@@ -151,26 +112,32 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
         KVX_LOG_WARN("Could not find main client folder at path[{}], attempting to repair with this update",
                      context.clientPath.utf8());
     }
-    const int32_t code = isPlainModeStagedFolder(context.stagedFolderName)
-                             ? swapInPlainMode(context, clientExists)
-                             : swapInSymlinkMode(context, clientExists);
-    if (code != kDestageSuccess) {
-        return code;
+    if (!isPlainModeStagedFolder(context.stagedFolderName)) {
+        if (clientExists && !clientFolderIsLink(context)) {
+            if (const int32_t code = migrateToSymlinkMode(context); code != kDestageSuccess) {
+                KVX_LOG_ERROR("Failed to migrate install to symlink mode, code[{}]", code);
+                return code;
+            }
+        }
+        if (const int32_t code = swapSymlinkFolders(context); code != kDestageSuccess) {
+            KVX_LOG_ERROR("Failed to destage update in symlink mode, code[{}]", code);
+            return code;
+        }
+    } else {
+        if (clientExists && clientFolderIsLink(context)) {
+            if (const int32_t code = revertSymlinkMode(context); code != kDestageSuccess) {
+                KVX_LOG_ERROR("Failed to revert install from symlink mode, code[{}]", code);
+                return code;
+            }
+        }
+        if (const int32_t code = swapFolders(context); code != kDestageSuccess) {
+            KVX_LOG_ERROR("Failed to destage update, code[{}]", code);
+            return code;
+        }
     }
     tryValidateStagedFiles(context.clientPath, context.zipPath, true);
     steps.updateBackgroundServiceConfig(context);
     return kDestageSuccess;
-}
-
-void refreshAfterUpdate(const DestagerOptions& options, const DestageContext& context,
-                        const UpdateSteps& steps) {
-    steps.updateUninstallStrings();
-    steps.updateUninstallEntries();
-    if (options.mode != Mode::Flint && !isStoredFlintUpdate(options)) {
-        steps.createDesktopShortcut(options);
-        steps.createStartMenuShortcuts();
-    }
-    steps.createAppRecoveryShortcut(context);
 }
 
 }  // namespace kvx::apps::destager::internal
@@ -199,7 +166,14 @@ int32_t applyUpdate(const DestagerOptions& options, const DestageContext& contex
         return code;
     }
     KVX_LOG_INFO("Successfully swapped staged/client folders, update has been applied");
-    internal::refreshAfterUpdate(options, context, steps);
+    // Nothing from here on changes the result.
+    steps.updateUninstallStrings();
+    steps.updateUninstallEntries();
+    if (options.mode != Mode::Flint && !internal::isStoredFlintUpdate(options)) {
+        steps.createDesktopShortcut(options);
+        steps.createStartMenuShortcuts();
+    }
+    steps.createAppRecoveryShortcut(context);
     return kDestageSuccess;
 }
 

@@ -30,11 +30,10 @@ UpdateSteps systemUpdateSteps();
 int32_t validateDirectories(const DestageContext& context);
 
 // Stops the suite and swaps the staged client in; 0 or the failing step's code.
-int32_t destageUpdate(const DestageContext& context);
 int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps);
 
-// Uninstall entry and shortcuts after a successful swap; nothing here changes the result.
-void refreshAfterUpdate(const DestagerOptions& options, const DestageContext& context, const UpdateSteps& steps);
+// An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
+bool isStoredFlintUpdate(const DestagerOptions& options);
 
 }  // namespace kvx::apps::destager::internal
 
@@ -42,6 +41,7 @@ namespace kvx::apps::destager {
 
 // The main flow's one call: 0, or the result code of the first step that failed.
 int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context);
-int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context, const internal::UpdateSteps& steps);
+int32_t applyUpdate(const DestagerOptions& options, const DestageContext& context,
+                    const internal::UpdateSteps& steps);
 
 }  // namespace kvx::apps::destager

@@ -4,6 +4,5 @@ list(APPEND KVX_PORTABLE_SOURCES
 )
 list(APPEND KVX_WINDOWS_SOURCES
     destager/AppMain.cpp
-    destager/DestageRun.cpp
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS ole32 shell32)

@@ -261,16 +261,22 @@ TEST_F(UpdateOrchestrationTest, RefreshSkipsDesktopAndStartMenuForFlintOnly) {
         {Action::Update, Mode::Normal, "flint", true},
         {Action::Repair, Mode::Luna, "flint", true},
     };
-    const DestageContext context = contextFor("StagedKorvDesktop");
-    for (const RefreshCase& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const RefreshCase& c = cases[i];
+        SCOPED_TRACE(std::string(actionName(c.action)) + " " + modeName(c.mode) + " " + c.storedMode);
+        const fs::Path root = fs::Path::fromUtf8("Korv-" + std::to_string(i));
+        mTemp.writeFile(root / L"Korv Desktop\\KorvDesktop.exe", "old");
+        mTemp.writeFile(root / L"StagedKorvDesktop\\Korv Desktop\\KorvDesktop.exe", "new");
         mConfig.set(config::Store::Ordinary, "app.mode", c.storedMode, config::kScopeStatic);
         mCalls.clear();
         DestagerOptions options;
         options.action = c.action;
         options.mode = c.mode;
-        internal::refreshAfterUpdate(options, context, recordingSteps());
-        EXPECT_EQ(mCalls, c.shortcuts ? kFullRefresh : kFlintRefresh)
-            << actionName(c.action) << " " << modeName(c.mode) << " " << c.storedMode;
+        EXPECT_EQ(apply(contextFor("StagedKorvDesktop", mTemp / root), options), 0);
+        Calls expected{"setSuiteUnavailable", "enterRepairState", "updateBackgroundServiceConfig"};
+        const Calls& refresh = c.shortcuts ? kFullRefresh : kFlintRefresh;
+        expected.insert(expected.end(), refresh.begin(), refresh.end());
+        EXPECT_EQ(mCalls, expected);
     }
 }
 
