@@ -25,14 +25,15 @@ TEST(TryUntilOk, ReportsEachFailedAttemptAndSleepsBetweenAttempts) {
         FixedLengthWait schedule = folderStepSchedule();
         int runs = 0;
         std::vector<uint8_t> failed;
-        EXPECT_EQ(tryUntilOk([&] { return ++runs == row.succeedingRun; }, [&](uint8_t a) { failed.push_back(a); },
-                             schedule),
+        EXPECT_EQ(tryUntilOk([&] { return ++runs == row.succeedingRun; },
+                             [&](uint8_t a) { failed.push_back(a); }, schedule),
                   row.ok);
         EXPECT_EQ(runs, row.runs);
         EXPECT_EQ(failed, row.failed);
         // No sleep after the last attempt, whether it succeeded or not.
         EXPECT_EQ(clock->sleeps(), std::vector<milliseconds>(std::min(row.runs - 1, 4), milliseconds(1000)));
-        EXPECT_EQ(clock->monotonicNow() - std::chrono::hours(1), milliseconds(1000 * std::min(row.runs - 1, 4)));
+        EXPECT_EQ(clock->monotonicNow() - std::chrono::hours(1),
+                  milliseconds(1000 * std::min(row.runs - 1, 4)));
     }
 }
 

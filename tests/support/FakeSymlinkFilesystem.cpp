@@ -1,6 +1,7 @@
 #include "support/FakeSymlinkFilesystem.h"
 
 #include <cwctype>
+#include <vector>
 
 namespace kvx::test {
 
@@ -172,7 +173,8 @@ Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::weaklyCanonical(const fs::P
     return inner().weaklyCanonical(follow(path));
 }
 
-Result<void, fs::OsError> FakeSymlinkFilesystem::createFileSymlink(const fs::Path& target, const fs::Path& link) {
+Result<void, fs::OsError> FakeSymlinkFilesystem::createFileSymlink(const fs::Path& target,
+                                                                   const fs::Path& link) {
     return createLink(target, link);
 }
 
@@ -189,8 +191,8 @@ Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::readSymlink(const fs::Path&
 }
 
 // The folder's real entries, then its recorded links.
-Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(const fs::Path& folder,
-                                                                        const fs::IterationCallback& callback) {
+Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(
+    const fs::Path& folder, const fs::IterationCallback& callback) {
     const fs::Path real = follow(folder);
     auto walked = inner().iterate(real, [&](const fs::Path& entry, const fs::file_status& status) {
         return callback(folder / entry.filename(), status);
@@ -204,14 +206,16 @@ Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(const fs
         const std::wstring folderKey = key(real);
         std::lock_guard lock(mMutex);
         for (const auto& [linkKey, link] : mLinks) {
-            if (isBelow(linkKey, folderKey) && linkKey.find(L'\\', folderKey.size() + 1) == std::wstring::npos) {
+            if (isBelow(linkKey, folderKey) &&
+                linkKey.find(L'\\', folderKey.size() + 1) == std::wstring::npos) {
                 names.push_back(link.path.filename());
             }
         }
     }
     for (const fs::Path& name : names) {
         fs::IterationResult answer = callback(folder / name, linkStatus());
-        if (!std::holds_alternative<fs::ItrCtrl>(answer) || std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
+        if (!std::holds_alternative<fs::ItrCtrl>(answer) ||
+            std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
             return Ok(std::move(answer));
         }
     }

@@ -26,15 +26,18 @@ std::vector<ZipSource> zipSourcesOf(const std::filesystem::path& folder, const s
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        std::string name = prefix + "/" + utf8(std::filesystem::relative(it->path(), folder).generic_wstring());
+        std::string name =
+            prefix + "/" + utf8(std::filesystem::relative(it->path(), folder).generic_wstring());
         const bool directory = it->is_directory();
         sources.push_back({directory ? name + "/" : name, directory ? std::filesystem::path() : it->path()});
     }
-    std::sort(sources.begin(), sources.end(), [](const auto& a, const auto& b) { return a.entryName < b.entryName; });
+    std::sort(sources.begin(), sources.end(),
+              [](const auto& a, const auto& b) { return a.entryName < b.entryName; });
     return sources;
 }
 
-Result<void, std::string> writeStoredZip(const std::filesystem::path& zipPath, const std::vector<ZipSource>& entries) {
+Result<void, std::string> writeStoredZip(const std::filesystem::path& zipPath,
+                                         const std::vector<ZipSource>& entries) {
     // MS-DOS attributes, as the client's archives carry them.
     std::vector<zipwriter::ZipEntry> zipEntries;
     for (const ZipSource& source : entries) {

@@ -24,7 +24,9 @@ void put64(std::vector<uint8_t>& out, uint64_t value) {
     put32(out, value & 0xFFFFFFFF);
     put32(out, value >> 32);
 }
-void putText(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void putText(std::vector<uint8_t>& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 // The fields local and central headers share, from "version needed" to the name length.
 void putCommonFields(std::vector<uint8_t>& out, const ZipEntry& entry) {
@@ -47,7 +49,8 @@ void putLocalHeader(std::vector<uint8_t>& out, const ZipEntry& entry) {
     putText(out, entry.data);
 }
 
-void putCentralHeader(std::vector<uint8_t>& out, const ZipEntry& entry, uint16_t madeBy, uint64_t localOffset) {
+void putCentralHeader(std::vector<uint8_t>& out, const ZipEntry& entry, uint16_t madeBy,
+                      uint64_t localOffset) {
     put32(out, 0x02014b50);
     put16(out, madeBy);
     putCommonFields(out, entry);

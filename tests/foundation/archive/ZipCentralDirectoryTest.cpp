@@ -22,7 +22,8 @@ std::vector<TestZipEntry> threeFiles() {
             {"Korv Desktop/b.bin", "beta"}};
 }
 
-Result<std::vector<ZipFileInfo>, ZipCentralDirectoryError> list(MemoryRangeReader& reader, uint64_t minimumTail = 16384) {
+Result<std::vector<ZipFileInfo>, ZipCentralDirectoryError> list(MemoryRangeReader& reader,
+                                                                uint64_t minimumTail = 16384) {
     return listZipEntries(reader.function(), ZipArchiveDescription{"", reader.bytes.size(), minimumTail});
 }
 
@@ -40,8 +41,8 @@ TEST(ZipCentralDirectory, ListsEveryEntryWithItsHeaderFields) {
     ASSERT_TRUE(entries.isOk());
     const auto& found = entries.peek();
     ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(names(found), (std::vector<std::string>{"Korv Desktop/KorvDesktop.exe", "Korv Desktop/data/a.txt",
-                                                      "Korv Desktop/b.bin"}));
+    EXPECT_EQ(names(found), (std::vector<std::string>{"Korv Desktop/KorvDesktop.exe",
+                                                      "Korv Desktop/data/a.txt", "Korv Desktop/b.bin"}));
     const ZipFileInfo& second = found[1];
     EXPECT_EQ(second.crc32, test::testCrc32("alpha"));
     EXPECT_EQ(second.compressedSize, 5u);
@@ -59,42 +60,34 @@ TEST(ZipCentralDirectory, ListsEveryEntryWithItsHeaderFields) {
     EXPECT_TRUE(list(none).unwrap().empty());
 }
 
-TEST(ZipCentralDirectory, EndRecordIsFoundBeforeTheCommentAndAfterTrailingBytes) {
-    TestZipOptions options;
-    options.comment = "release build 13.696";
-    options.bytesAfterEndRecord = "trailing garbage";
-    auto zip = buildTestZip(threeFiles(), options);
-    MemoryRangeReader reader{zip.bytes};
-    auto directory = getCentralDirectoryBuffer(reader.function(), {"", zip.bytes.size(), 16384});
-    ASSERT_TRUE(directory.isOk());
-    // The archive is shorter than the tail: one read from its start holds the directory too.
-    ASSERT_EQ(reader.requests.size(), 1u);
-    EXPECT_EQ(reader.requests[0].first, 0u);
-    EXPECT_EQ(directory.peek().directoryStart, zip.directoryOffset);
-    const EndOfCentralDir& end = directory.peek().endOfCentralDir;
-    EXPECT_EQ(end.comment, "release build 13.696");
-    EXPECT_EQ(end.totalEntries, 3u);
-    EXPECT_EQ(end.entriesOnThisDisk, 3u);
-    EXPECT_EQ(end.centralDirectoryOffset, zip.directoryOffset);
-    EXPECT_EQ(end.centralDirectorySize, zip.directorySize);
-    EXPECT_EQ(end.impliedFileSize, zip.directoryOffset + zip.directorySize + 22 + options.comment.size());
-    EXPECT_EQ(end.bytesAfterRecord, options.bytesAfterEndRecord.size());
-    EXPECT_EQ(names(list(reader).unwrap()).size(), 3u);
-}
-
-TEST(ZipCentralDirectory, Zip64RecordSuppliesTheDirectoryFields) {
-    TestZipOptions options;
-    options.zip64 = true;
-    auto zip = buildTestZip(threeFiles(), options);
-    auto end = findEndOfCentralDir(zip.bytes);
-    ASSERT_TRUE(end.isOk());
-    EXPECT_EQ(end.peek().centralDirectoryOffset, zip.directoryOffset);
-    EXPECT_EQ(end.peek().centralDirectorySize, zip.directorySize);
-    EXPECT_EQ(end.peek().totalEntries, 3u);
-    EXPECT_EQ(end.peek().entriesOnThisDisk, 3u);
-    EXPECT_EQ(end.peek().diskWithCentralDirectory, 0u);
-    MemoryRangeReader reader{zip.bytes};
-    EXPECT_EQ(list(reader).unwrap().size(), 3u);
+// A plain end record, found before its comment and after trailing bytes, and a ZIP64 record.
+TEST(ZipCentralDirectory, EndRecordSuppliesTheDirectoryFields) {
+    const TestZipOptions commented{.comment = "release build 13.696",
+                                   .bytesAfterEndRecord = "trailing garbage"};
+    for (const TestZipOptions& options : {commented, TestZipOptions{.zip64 = true}}) {
+        SCOPED_TRACE(options.zip64);
+        auto zip = buildTestZip(threeFiles(), options);
+        MemoryRangeReader reader{zip.bytes};
+        auto directory = getCentralDirectoryBuffer(reader.function(), {"", zip.bytes.size(), 16384});
+        ASSERT_TRUE(directory.isOk());
+        // The archive is shorter than the tail: one read from its start holds the directory too.
+        ASSERT_EQ(reader.requests.size(), 1u);
+        EXPECT_EQ(reader.requests[0].first, 0u);
+        EXPECT_EQ(directory.peek().directoryStart, zip.directoryOffset);
+        const EndOfCentralDir& end = directory.peek().endOfCentralDir;
+        EXPECT_EQ(end.comment, options.comment);
+        EXPECT_EQ(end.totalEntries, 3u);
+        EXPECT_EQ(end.entriesOnThisDisk, 3u);
+        EXPECT_EQ(end.diskWithCentralDirectory, 0u);
+        EXPECT_EQ(end.centralDirectoryOffset, zip.directoryOffset);
+        EXPECT_EQ(end.centralDirectorySize, zip.directorySize);
+        EXPECT_EQ(end.bytesAfterRecord, options.bytesAfterEndRecord.size());
+        if (!options.zip64) {
+            EXPECT_EQ(end.impliedFileSize,
+                      zip.directoryOffset + zip.directorySize + 22 + options.comment.size());
+        }
+        EXPECT_EQ(list(reader).unwrap().size(), 3u);
+    }
 }
 
 TEST(ZipCentralDirectory, DirectoryBeforeTheTailIsReadAndJoinedInFront) {
@@ -173,8 +166,10 @@ TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
     EXPECT_STREQ(zipErrorKindName(ZipCentralDirectoryError::ParseError), "ParseError");
     EXPECT_STREQ(zipErrorKindName(ZipCentralDirectoryError::None), "");
 
-    RangeReadFunction failing = [](const std::string& name, const FileOffsets&)
-        -> Result<std::vector<uint8_t>, FileRangeError> { return Err{FileRangeError{"cannot read " + name}}; };
+    RangeReadFunction failing = [](const std::string& name,
+                                   const FileOffsets&) -> Result<std::vector<uint8_t>, FileRangeError> {
+        return Err{FileRangeError{"cannot read " + name}};
+    };
     auto io = listZipEntries(failing, {"a.zip", 1000, 16384});
     EXPECT_EQ(io.peekError().kind, ZipCentralDirectoryError::IoFailure);
     EXPECT_EQ(io.peekError().message, "Zip Io failure. cannot read a.zip");
@@ -182,8 +177,9 @@ TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
     // The tail reads fine, the directory in front of it does not.
     auto zip = buildTestZip(threeFiles());
     MemoryRangeReader reader{zip.bytes};
-    RangeReadFunction tailOnly = [&](const std::string& name, const FileOffsets& range)
-        -> Result<std::vector<uint8_t>, FileRangeError> {
+    RangeReadFunction tailOnly =
+        [&](const std::string& name,
+            const FileOffsets& range) -> Result<std::vector<uint8_t>, FileRangeError> {
         if (range.last + 1 != zip.bytes.size()) {
             return Err{FileRangeError{"short read"}};
         }
@@ -191,7 +187,8 @@ TEST(ZipCentralDirectory, EmptyArchiveAndFailedReadsAreReportedByKind) {
     };
     auto extended = listZipEntries(tailOnly, {"", zip.bytes.size(), 76});
     EXPECT_EQ(extended.peekError().kind, ZipCentralDirectoryError::IoFailure);
-    EXPECT_EQ(extended.peekError().message, "Zip IO could not obtain extended central directory buffer. short read");
+    EXPECT_EQ(extended.peekError().message,
+              "Zip IO could not obtain extended central directory buffer. short read");
 }
 
 TEST(ZipCentralDirectory, DamagedEndRecordsAreParseErrors) {

@@ -13,10 +13,13 @@ using zipwriter::kUnixSymlink;
 using TestZipEntry = zipwriter::ZipEntry;
 using TestZipOptions = zipwriter::ZipOptions;
 
-inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries, const TestZipOptions& options = {}) {
+inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries,
+                                        const TestZipOptions& options = {}) {
     return zipwriter::buildStoredZip(entries, options);
 }
-inline uint32_t testCrc32(const std::string& data) { return zipwriter::crc32Of(data); }
+inline uint32_t testCrc32(const std::string& data) {
+    return zipwriter::crc32Of(data);
+}
 
 // Every range asked for is recorded.
 struct MemoryRangeReader {

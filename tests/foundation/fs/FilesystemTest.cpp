@@ -31,7 +31,8 @@ TEST_F(FilesystemTest, RenameMovesFoldersReplacesFilesAndRefusesAnExistingFolder
     EXPECT_EQ(mFs.rename(mTemp / Path(L"b"), existing).peekError(), OsError{ERROR_ACCESS_DENIED});
     EXPECT_TRUE(mFs.exists(target).unwrap());
     EXPECT_TRUE(mFs.isDirectory(existing));
-    EXPECT_EQ(mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c")).peekError(), OsError{ERROR_FILE_NOT_FOUND});
+    EXPECT_EQ(mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c")).peekError(),
+              OsError{ERROR_FILE_NOT_FOUND});
 }
 
 TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissingItems) {
