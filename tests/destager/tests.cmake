@@ -15,8 +15,7 @@ if(KVX_WINDOWS)
         SOURCES
             destager/ErrorTelemetryTest.cpp
             destager/StagedFileValidationTest.cpp
-            foundation/archive/ZipTestArchive.cpp
-        LIBS kvx_windows
+        LIBS kvx_windows kvx_zip_writer
     )
 endif()
 # Folder swap and symlink mode, orchestration, loop detection, end to end.

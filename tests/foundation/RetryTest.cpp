@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "support/TestClock.h"
@@ -11,36 +12,29 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(TryUntilOk, SucceedsOnThirdAttemptAfterTwoReportedFailures) {
-    test::ScopedTestClock clock;
-    FixedLengthWait schedule = folderStepSchedule();
-    int runs = 0;
-    std::vector<uint8_t> failed;
-    EXPECT_TRUE(tryUntilOk([&] { return ++runs == 3; }, [&](uint8_t a) { failed.push_back(a); }, schedule));
-    EXPECT_EQ(runs, 3);
-    EXPECT_EQ(failed, (std::vector<uint8_t>{1, 2}));
-    EXPECT_EQ(clock->sleeps(), (std::vector<milliseconds>{milliseconds(1000), milliseconds(1000)}));
-}
-
-TEST(TryUntilOk, GivesUpAfterFiveAttemptsReportingTheLastOne) {
-    test::ScopedTestClock clock;
-    FixedLengthWait schedule = folderStepSchedule();
-    int runs = 0;
-    std::vector<uint8_t> failed;
-    EXPECT_FALSE(tryUntilOk([&] { return ++runs < 0; }, [&](uint8_t a) { failed.push_back(a); }, schedule));
-    EXPECT_EQ(runs, 5);
-    EXPECT_EQ(failed, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(clock->sleeps().size(), 4u);
-    EXPECT_EQ(clock->monotonicNow() - std::chrono::hours(1), milliseconds(4000));
-}
-
-TEST(TryUntilOk, FirstAttemptSuccessNeitherReportsNorSleeps) {
-    test::ScopedTestClock clock;
-    FixedLengthWait schedule(1, milliseconds(5));
-    bool reported = false;
-    EXPECT_TRUE(tryUntilOk([] { return true; }, [&](uint8_t) { reported = true; }, schedule));
-    EXPECT_FALSE(reported);
-    EXPECT_TRUE(clock->sleeps().empty());
+TEST(TryUntilOk, ReportsEachFailedAttemptAndSleepsBetweenAttempts) {
+    struct Row {
+        int succeedingRun;  // 0: never
+        bool ok;
+        int runs;
+        std::vector<uint8_t> failed;
+    };
+    for (const Row& row : {Row{1, true, 1, {}}, Row{3, true, 3, {1, 2}}, Row{0, false, 5, {1, 2, 3, 4, 5}}}) {
+        SCOPED_TRACE(row.runs);
+        test::ScopedTestClock clock;
+        FixedLengthWait schedule = folderStepSchedule();
+        int runs = 0;
+        std::vector<uint8_t> failed;
+        EXPECT_EQ(tryUntilOk([&] { return ++runs == row.succeedingRun; },
+                             [&](uint8_t a) { failed.push_back(a); }, schedule),
+                  row.ok);
+        EXPECT_EQ(runs, row.runs);
+        EXPECT_EQ(failed, row.failed);
+        // No sleep after the last attempt, whether it succeeded or not.
+        EXPECT_EQ(clock->sleeps(), std::vector<milliseconds>(std::min(row.runs - 1, 4), milliseconds(1000)));
+        EXPECT_EQ(clock->monotonicNow() - std::chrono::hours(1),
+                  milliseconds(1000 * std::min(row.runs - 1, 4)));
+    }
 }
 
 TEST(ExponentialBackoff, TenTrySchedule) {

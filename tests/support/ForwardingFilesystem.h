@@ -84,7 +84,7 @@ public:
     }
 
 protected:
-    fs::IFilesystem& inner() { return *mInner; }
+    fs::IFilesystem& inner() const { return *mInner; }
 
 private:
     std::shared_ptr<fs::IFilesystem> mInner;

@@ -1,52 +1,40 @@
 #pragma once
-// Builds small zip archives (stored entries) for tests, with knobs for the damage the reader must
-// survive or report.
-
-#include <cstdint>
-#include <map>
-#include <string>
-#include <vector>
+// Zip archives for the reader tests, from the shared writer, and range reads served from memory.
 
 #include "foundation/archive/ZipTypes.h"
+#include "zipwriter/ZipWriter.h"
 
 namespace kvx::test {
 
-inline constexpr uint32_t kUnixRegularFile = 0x81A40000;
-inline constexpr uint32_t kUnixDirectory = 0x41ED0000;
-inline constexpr uint32_t kUnixSymlink = 0xA1FF0000;
-inline constexpr uint32_t kMsDosDirectory = 0x10;
+using zipwriter::kMsDosDirectory;
+using zipwriter::kUnixDirectory;
+using zipwriter::kUnixRegularFile;
+using zipwriter::kUnixSymlink;
+using TestZipEntry = zipwriter::ZipEntry;
+using TestZipOptions = zipwriter::ZipOptions;
 
-struct TestZipEntry {
-    std::string name;
-    std::string data;
-    uint32_t externalAttributes = kUnixRegularFile;
-    std::string extra = {};
-    std::string comment = {};
-};
+inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries,
+                                        const TestZipOptions& options = {}) {
+    return zipwriter::buildStoredZip(entries, options);
+}
+inline uint32_t testCrc32(const std::string& data) {
+    return zipwriter::crc32Of(data);
+}
 
-struct TestZipOptions {
-    std::string comment;
-    std::string bytesAfterEndRecord;
-    bool zip64 = false;
-    // Entry index -> count of stray bytes written after that entry's central header.
-    std::map<size_t, size_t> junkAfterHeader;
-};
-
-struct TestZip {
-    std::vector<uint8_t> bytes;
-    uint64_t directoryOffset;
-    uint64_t directorySize;
-};
-
-TestZip buildTestZip(const std::vector<TestZipEntry>& entries, const TestZipOptions& options = {});
-
-// Range reads served from memory; every range asked for is recorded.
+// Every range asked for is recorded.
 struct MemoryRangeReader {
     std::vector<uint8_t> bytes;
     std::vector<archive::FileOffsets> requests;
-    archive::RangeReadFunction function();
+    archive::RangeReadFunction function() {
+        return [this](const std::string&, const archive::FileOffsets& range)
+                   -> Result<std::vector<uint8_t>, archive::FileRangeError> {
+            requests.push_back(range);
+            if (range.first > range.last || range.last >= bytes.size()) {
+                return Err{archive::FileRangeError{"range outside the data"}};
+            }
+            return Ok{std::vector<uint8_t>(bytes.begin() + range.first, bytes.begin() + range.last + 1)};
+        };
+    }
 };
-
-uint32_t testCrc32(const std::string& data);
 
 }  // namespace kvx::test

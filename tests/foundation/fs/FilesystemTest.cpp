@@ -19,28 +19,20 @@ protected:
     test::TempFolder mTemp;
 };
 
-TEST_F(FilesystemTest, RenameOntoExistingFolderFailsAndLeavesBothInPlace) {
-    const Path from = mTemp.makeFolder(L"client");
-    mTemp.writeFile(L"client\\app.exe", "x");
-    const Path to = mTemp.makeFolder(L"existing");
-
-    auto renamed = mFs.rename(from, to);
-    EXPECT_EQ(renamed.peekError(), static_cast<OsError>(ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(mFs.exists(from / Path(L"app.exe")).unwrap());
-    EXPECT_TRUE(mFs.isDirectory(to));
-}
-
-TEST_F(FilesystemTest, RenameMovesFoldersAndReplacesFiles) {
+TEST_F(FilesystemTest, RenameMovesFoldersReplacesFilesAndRefusesAnExistingFolder) {
     mTemp.writeFile(L"a\\f.txt", "one");
     ASSERT_TRUE(mFs.rename(mTemp / Path(L"a"), mTemp / Path(L"b")).isOk());
     EXPECT_FALSE(mFs.exists(mTemp / Path(L"a")).unwrap());
-
     const Path target = mTemp.writeFile(L"b\\g.txt", "old content");
     ASSERT_TRUE(mFs.rename(mTemp / Path(L"b\\f.txt"), target).isOk());
     EXPECT_EQ(mFs.fileSize(target).unwrap(), 3u);
 
-    auto missing = mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c"));
-    EXPECT_EQ(missing.peekError(), static_cast<OsError>(ERROR_FILE_NOT_FOUND));
+    const Path existing = mTemp.makeFolder(L"existing");
+    EXPECT_EQ(mFs.rename(mTemp / Path(L"b"), existing).peekError(), OsError{ERROR_ACCESS_DENIED});
+    EXPECT_TRUE(mFs.exists(target).unwrap());
+    EXPECT_TRUE(mFs.isDirectory(existing));
+    EXPECT_EQ(mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c")).peekError(),
+              OsError{ERROR_FILE_NOT_FOUND});
 }
 
 TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissingItems) {
@@ -223,12 +215,11 @@ TEST_F(FilesystemTest, WalksStopOnRequestAndCarryTheCallbacksErrorText) {
                                                L"\\sub\\deep\\3.txt"}));
 
     int flat = 0;
-    ASSERT_TRUE(mFs.iterate(root,
-                            [&](const Path&, const file_status&) -> IterationResult {
-                                ++flat;
-                                return ItrCtrl::Continue;
-                            })
-                    .isOk());
+    auto countFlat = [&](const Path&, const file_status&) -> IterationResult {
+        ++flat;
+        return ItrCtrl::Continue;
+    };
+    ASSERT_TRUE(mFs.iterate(root, countFlat).isOk());
     EXPECT_EQ(flat, 2);
 
     int calls = 0;

@@ -1,10 +1,17 @@
-#include "foundation/archive/ZipTestArchive.h"
+#include "ZipWriter.h"
 
 #include <zlib.h>
 
-namespace kvx::test {
+namespace kvx::zipwriter {
 
 namespace {
+
+constexpr uint16_t kVersionNeeded = 20;
+constexpr uint16_t kUtf8NamesFlag = 0x0800;
+// 2024-01-01 00:00:00 in MS-DOS form; nothing reads the times.
+constexpr uint16_t kDosTime = 0;
+constexpr uint16_t kDosDate = ((2024 - 1980) << 9) | (1 << 5) | 1;
+
 void put16(std::vector<uint8_t>& out, uint64_t value) {
     out.push_back(static_cast<uint8_t>(value));
     out.push_back(static_cast<uint8_t>(value >> 8));
@@ -17,40 +24,40 @@ void put64(std::vector<uint8_t>& out, uint64_t value) {
     put32(out, value & 0xFFFFFFFF);
     put32(out, value >> 32);
 }
-void putText(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void putText(std::vector<uint8_t>& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
-void putLocalHeader(std::vector<uint8_t>& out, const TestZipEntry& entry) {
-    put32(out, 0x04034b50);
-    put16(out, 20);  // version needed
-    put16(out, 0);   // flags
-    put16(out, 0);   // stored
-    put16(out, 0x6000);
-    put16(out, 0x5921);
-    put32(out, testCrc32(entry.data));
+// The fields local and central headers share, from "version needed" to the name length.
+void putCommonFields(std::vector<uint8_t>& out, const ZipEntry& entry) {
+    put16(out, kVersionNeeded);
+    put16(out, kUtf8NamesFlag);
+    put16(out, 0);  // stored
+    put16(out, kDosTime);
+    put16(out, kDosDate);
+    put32(out, crc32Of(entry.data));
     put32(out, entry.data.size());
     put32(out, entry.data.size());
     put16(out, entry.name.size());
-    put16(out, 0);
+}
+
+void putLocalHeader(std::vector<uint8_t>& out, const ZipEntry& entry) {
+    put32(out, 0x04034b50);
+    putCommonFields(out, entry);
+    put16(out, 0);  // extra field length
     putText(out, entry.name);
     putText(out, entry.data);
 }
 
-void putCentralHeader(std::vector<uint8_t>& out, const TestZipEntry& entry, uint64_t localOffset) {
+void putCentralHeader(std::vector<uint8_t>& out, const ZipEntry& entry, uint16_t madeBy,
+                      uint64_t localOffset) {
     put32(out, 0x02014b50);
-    put16(out, 0x031E);  // made by Unix, 3.0
-    put16(out, 20);
-    put16(out, 0x0800);  // UTF-8 names
-    put16(out, 0);
-    put16(out, 0x6000);
-    put16(out, 0x5921);
-    put32(out, testCrc32(entry.data));
-    put32(out, entry.data.size());
-    put32(out, entry.data.size());
-    put16(out, entry.name.size());
+    put16(out, madeBy);
+    putCommonFields(out, entry);
     put16(out, entry.extra.size());
     put16(out, entry.comment.size());
     put16(out, 0);  // disk
-    put16(out, 1);  // internal attributes: text
+    put16(out, entry.internalAttributes);
     put32(out, entry.externalAttributes);
     put32(out, localOffset);
     putText(out, entry.name);
@@ -61,7 +68,7 @@ void putCentralHeader(std::vector<uint8_t>& out, const TestZipEntry& entry, uint
 void putZip64Records(std::vector<uint8_t>& out, uint64_t count, uint64_t size, uint64_t offset) {
     const uint64_t recordOffset = out.size();
     put32(out, 0x06064b50);
-    put64(out, 44);
+    put64(out, 44);  // size of the rest of the record
     put16(out, 0x032D);
     put16(out, 45);
     put32(out, 0);
@@ -75,23 +82,24 @@ void putZip64Records(std::vector<uint8_t>& out, uint64_t count, uint64_t size, u
     put64(out, recordOffset);
     put32(out, 1);
 }
+
 }  // namespace
 
-uint32_t testCrc32(const std::string& data) {
+uint32_t crc32Of(const std::string& data) {
     return static_cast<uint32_t>(
         crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-TestZip buildTestZip(const std::vector<TestZipEntry>& entries, const TestZipOptions& options) {
-    TestZip zip{};
+ZipBytes buildStoredZip(const std::vector<ZipEntry>& entries, const ZipOptions& options) {
+    ZipBytes zip{};
     std::vector<uint64_t> localOffsets;
-    for (const TestZipEntry& entry : entries) {
+    for (const ZipEntry& entry : entries) {
         localOffsets.push_back(zip.bytes.size());
         putLocalHeader(zip.bytes, entry);
     }
     zip.directoryOffset = zip.bytes.size();
     for (size_t i = 0; i < entries.size(); ++i) {
-        putCentralHeader(zip.bytes, entries[i], localOffsets[i]);
+        putCentralHeader(zip.bytes, entries[i], options.madeBy, localOffsets[i]);
         if (auto junk = options.junkAfterHeader.find(i); junk != options.junkAfterHeader.end()) {
             zip.bytes.insert(zip.bytes.end(), junk->second, 0xEE);
         }
@@ -101,8 +109,8 @@ TestZip buildTestZip(const std::vector<TestZipEntry>& entries, const TestZipOpti
         putZip64Records(zip.bytes, entries.size(), zip.directorySize, zip.directoryOffset);
     }
     put32(zip.bytes, 0x06054b50);
-    put16(zip.bytes, 0);
-    put16(zip.bytes, 0);
+    put16(zip.bytes, 0);  // this disk
+    put16(zip.bytes, 0);  // disk with the directory
     put16(zip.bytes, options.zip64 ? 0xFFFF : entries.size());
     put16(zip.bytes, options.zip64 ? 0xFFFF : entries.size());
     put32(zip.bytes, options.zip64 ? 0xFFFFFFFF : zip.directorySize);
@@ -113,15 +121,4 @@ TestZip buildTestZip(const std::vector<TestZipEntry>& entries, const TestZipOpti
     return zip;
 }
 
-archive::RangeReadFunction MemoryRangeReader::function() {
-    return [this](const std::string&, const archive::FileOffsets& range)
-               -> Result<std::vector<uint8_t>, archive::FileRangeError> {
-        requests.push_back(range);
-        if (range.first > range.last || range.last >= bytes.size()) {
-            return Err{archive::FileRangeError{"range outside the data"}};
-        }
-        return Ok{std::vector<uint8_t>(bytes.begin() + range.first, bytes.begin() + range.last + 1)};
-    };
-}
-
-}  // namespace kvx::test
+}  // namespace kvx::zipwriter
