@@ -1,4 +1,5 @@
 #pragma once
+// Its method list is a fixed contract: methods that nothing here calls yet stay.
 // The process utility service: process ids, handles, names and users, waits, and the query of
 // who holds files open. One process-wide object, replaceable so tests can stand in for what the
 // test machine cannot show.

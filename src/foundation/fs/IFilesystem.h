@@ -1,4 +1,5 @@
 #pragma once
+// Its method list is a fixed contract: methods that nothing here calls yet stay.
 // All file and folder access of the program goes through this interface; the process-wide
 // implementation can be replaced (tests stand in for what Wine cannot do, such as directory links).
 // Every error is the Windows error code.

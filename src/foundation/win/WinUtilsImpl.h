@@ -1,4 +1,5 @@
 #pragma once
+// Its method list is a fixed contract: methods that nothing here calls yet stay.
 // The Windows queries other parts reach through one replaceable, process-wide object, so that
 // tests can stand in for what the test machine lacks (an interactive session, another user).
 

@@ -1,4 +1,5 @@
 #pragma once
+// Its member list is a fixed contract: members that nothing here uses yet stay.
 // The object the main flow creates first and destroys last. It owns the process-wide services and
 // brings them up and down in a fixed order:
 //
