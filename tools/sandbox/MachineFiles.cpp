@@ -33,16 +33,24 @@ std::filesystem::path machineIniPath() { return commonDataFolder() / L"machine.i
 
 std::filesystem::path destagerLogPath() { return commonDataFolder() / L"Logs" / L"KorvDestager.log"; }
 
-std::optional<std::string> readMachineIniText() {
-    std::ifstream in(machineIniPath(), std::ios::binary);
+std::optional<std::string> readMachineIniText() { return readMachineIniText(machineIniPath()); }
+
+std::optional<std::string> readMachineIniText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return text;
 }
 
-std::optional<MachineKeys> readMachineKeys() {
-    const std::optional<std::string> text = readMachineIniText();
+std::optional<MachineKeys> readMachineKeys() { return readMachineKeys(machineIniPath()); }
+
+std::optional<MachineKeys> readMachineKeys(const std::filesystem::path& file) {
+    const std::optional<std::string> text = readMachineIniText(file);
     if (!text) {
         return std::nullopt;
     }
