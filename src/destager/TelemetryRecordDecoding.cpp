@@ -9,7 +9,7 @@ namespace kvx::apps {
 namespace {
 constexpr std::array<std::string_view, 10> kRecordKeys{"ts_incident", "ecod",  "emsg", "esev",    "estr",
                                                        "fvers",       "tvers", "uuid", "attempt", "ctx"};
-// Notes quote the damaged text only this far: a record may be any length.
+// Notes quote damaged text only this far: a record may be any length.
 constexpr size_t kQuotedBytes = 40;
 
 std::string* recordField(TelemetryRecord& record, size_t keyIndex) {
@@ -20,25 +20,19 @@ std::string* recordField(TelemetryRecord& record, size_t keyIndex) {
 }
 
 int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    const size_t at = std::string_view("0123456789abcdefABCDEF").find(c);
+    return at == std::string_view::npos ? -1 : static_cast<int>(at < 16 ? at : at - 6);
 }
 
-// Shown between quotes in a note: cut short, and every byte outside printable ASCII as "\xNN".
-std::string quotedForNote(std::string_view text) {
+// Control bytes become "\xNN" so that a record stays on one line; with `asciiOnly` also the bytes
+// past ASCII, the quote and the backslash, for damaged text quoted in a note.
+std::string escapedBytes(std::string_view text, bool asciiOnly) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char ch : text.substr(0, kQuotedBytes)) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+        if (c < 0x20 || c == 0x7f || (asciiOnly && (c > 0x7f || c == '"' || c == '\\'))) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 0x0F];
@@ -46,7 +40,12 @@ std::string quotedForNote(std::string_view text) {
             out += ch;
         }
     }
-    return out + (text.size() > kQuotedBytes ? "...\"" : "\"");
+    return out;
+}
+
+std::string quotedForNote(std::string_view text) {
+    return "\"" + escapedBytes(text.substr(0, kQuotedBytes), true) +
+           (text.size() > kQuotedBytes ? "...\"" : "\"");
 }
 
 struct Unescaped {
@@ -185,26 +184,8 @@ DecodedErrorRecord decodeOneRecord(std::string_view token) {
     return record;
 }
 
-// Messages hold paths and OS texts; a line break or other control byte would break the one-line form.
-std::string printable(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
 std::string orUnknown(std::string_view text) {
-    return text.empty() ? "?" : printable(text);
+    return text.empty() ? "?" : escapedBytes(text, false);
 }
 }  // namespace
 
@@ -227,7 +208,7 @@ std::vector<DecodedErrorRecord> decodeDestageErrors(std::string_view value) {
 std::string describeErrorRecord(const DecodedErrorRecord& record) {
     const TelemetryRecord& f = record.fields;
     std::string line = orUnknown(f.tsIncident) + " UTC: " + orUnknown(f.ecod) + " (" + record.kindName() +
-                       "), " + orUnknown(f.esev) + ": " + printable(f.estr);
+                       "), " + orUnknown(f.esev) + ": " + escapedBytes(f.estr, false);
     return record.note.empty() ? line : line + "  [damaged record: " + record.note + "]";
 }
 
