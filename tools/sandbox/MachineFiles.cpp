@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -58,8 +59,11 @@ std::optional<MachineKeys> readMachineKeys(const std::filesystem::path& file) {
     pairs.addFromString(*text, "=", "\n", true);
     MachineKeys keys;
     for (const auto& [key, value] : pairs) {
-        if (key.rfind("machine.", 0) == 0) {
-            keys.emplace_back(key, value);
+        // The configuration store reads keys in any case; the destager itself writes them lower-cased.
+        std::string lower = key;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower.rfind("machine.", 0) == 0) {
+            keys.emplace_back(std::move(lower), value);
         }
     }
     std::sort(keys.begin(), keys.end());

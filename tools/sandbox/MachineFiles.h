@@ -17,7 +17,7 @@ std::filesystem::path destagerLogPath();
 
 using MachineKeys = std::vector<std::pair<std::string, std::string>>;
 
-// The file's "machine." pairs, sorted by key; nothing when the file cannot be read.
+// The file's "machine." pairs, keys lower-cased and sorted; nothing when the file cannot be read.
 std::optional<MachineKeys> readMachineKeys();
 // The same for any machine.ini, such as one a player sent in.
 std::optional<MachineKeys> readMachineKeys(const std::filesystem::path& file);
