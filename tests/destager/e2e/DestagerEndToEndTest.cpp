@@ -21,7 +21,7 @@
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
 #include "SandboxWaits.h"
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/win/AutoHandle.h"
 #include "kvx/BuildVersion.h"
 #include "support/TempFolder.h"
@@ -87,8 +87,10 @@ protected:
     // The error kinds of this run's telemetry records ("UPEC-2216", ...), oldest first.
     std::vector<std::string> errorCodes() const {
         std::vector<std::string> codes;
-        for (const auto& record : test::decodeErrorsValue(machine("machine.destageerrors"))) {
-            codes.push_back(test::valueOf(record, "ecod"));
+        const auto keys = readMachineKeys();
+        const auto value = keys ? machineValue(*keys, "machine.destageerrors") : std::nullopt;
+        for (const auto& record : apps::decodeDestageErrors(value.value_or(""))) {
+            codes.push_back(record.fields.ecod);
         }
         return codes;
     }
