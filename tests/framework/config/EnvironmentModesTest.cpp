@@ -49,7 +49,8 @@ TEST(Modes, GetModeWarnsWhileUnset) {
 
 TEST(Modes, LunaSetsItsWholeTable) {
     ConfigSystem config;
-    config.setBool(Store::Ordinary, "title.104218.requiresLegacyOverlayInjection", false, config::kScopeStatic);
+    config.setBool(Store::Ordinary, "title.104218.requiresLegacyOverlayInjection", false,
+                   config::kScopeStatic);
     setLunaMode(config);
     EXPECT_EQ(config.getString("app.mode", ""), "luna");
     for (const char* key :
