@@ -51,24 +51,22 @@ TEST(ConfigReads, TextsAsBooleansAndUnsignedNumbers) {
         uint32_t as32;  // read with default 77
         uint64_t as64;  // read with default 1
     };
-    const Row rows[] = {
-        {"0", false, 0, 0},
-        {"false", false, 0, 0},
-        {"FALSE", true, 0, 0},
-        {"False", true, 0, 0},
-        {"1", true, 1, 1},
-        {"no", true, 0, 0},
-        {"00", true, 0, 0},
-        {"12abc", true, 12, 12},
-        {"", true, 0, 0},
-        {" 5", true, 0, 0},
-        {"-5", true, 0, 0},
-        {"4294967295", true, 4294967295u, 4294967295u},
-        {"4294967296", true, 0, 4294967296ull},
-        {"99999999999999999999", true, 0, 0},
-        {"18446744073709551615x", true, 0, 18446744073709551615ull},
-        {"18446744073709551616", true, 0, 0},
-    };
+    const Row rows[] = {{"0", false, 0, 0},
+                        {"false", false, 0, 0},
+                        {"FALSE", true, 0, 0},
+                        {"False", true, 0, 0},
+                        {"1", true, 1, 1},
+                        {"no", true, 0, 0},
+                        {"00", true, 0, 0},
+                        {"12abc", true, 12, 12},
+                        {"", true, 0, 0},
+                        {" 5", true, 0, 0},
+                        {"-5", true, 0, 0},
+                        {"4294967295", true, 4294967295u, 4294967295u},
+                        {"4294967296", true, 0, 4294967296ull},
+                        {"99999999999999999999", true, 0, 0},
+                        {"18446744073709551615x", true, 0, 18446744073709551615ull},
+                        {"18446744073709551616", true, 0, 0}};
     ConfigSystem config;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
