@@ -8,6 +8,7 @@
 #include "foundation/SafeFormat.h"
 #include "foundation/TextConversion.h"
 #include "foundation/win/ErrorText.h"
+#include "foundation/win/SystemMemory.h"
 
 namespace kvx::WinUtils {
 
@@ -73,8 +74,8 @@ Result<std::string, std::string> getProcessUserSid(HANDLE process) {
     if (!ConvertSidToStringSidW(sid, &text)) {
         return Err{std::string("Failed to convert SID to wstring")};
     }
+    const UniqueLocalMemory<wchar_t*> owned(text);
     auto utf8 = foundation::wideToUtf8(text, foundation::kMeasureLength, true);
-    LocalFree(text);
     if (utf8.isError()) {
         return Err{foundation::safeFormat("Failed to convert SID to UTF-8: [{}]", utf8.peekError())};
     }
