@@ -8,6 +8,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Singleton.h"
 #include "framework/app/AppCore.h"
+#include "integration/AppCoreHooks.h"
 #include "integration/CommonAppDataDirectory.h"
 #include "integration/UpdateInProgressEvent.h"
 #include "process/ShutdownTimeout.h"
@@ -25,7 +26,7 @@ AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
     params.workQueues = {{"global-compute"}, {"global-io"}};
     params.loadAppResources = true;
     params.useExceptionSystem = true;
-    params.resolveAppDirectories = true;
+    params.hooks = utils::suiteAppCoreHooks();
     params.appName = "KorvDestager";
     return params;
 }
