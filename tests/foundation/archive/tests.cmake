@@ -3,5 +3,6 @@ kvx_add_test_exe(zip_reader_tests
     SOURCES
         foundation/archive/ZipCentralDirectoryTest.cpp
         foundation/archive/ZipTestArchive.cpp
+    LIBS kvx_foundation
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz.cmake)
