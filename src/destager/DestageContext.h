@@ -1,33 +1,5 @@
 #pragma once
-// The paths of one destage, built once before the update is applied and handed to every step.
+// The destage context moved to foundation/update so that the lower layers can take it; the main
+// flow still includes it from here.
 
-#include <cstdint>
-#include <string>
-
-#include "foundation/fs/Path.h"
-
-namespace kvx::apps {
-
-inline constexpr const wchar_t* kClientFolderName = L"Korv Desktop";
-inline constexpr const char* kPlainStagedFolderName = "StagedKorvDesktop";
-
-struct DestageContext {
-    fs::Path installRoot;
-    fs::Path clientPath;          // the live client folder: a plain folder, or a link in symlink mode
-    fs::Path clientExePath;
-    fs::Path outdatedClientPath;  // where the live client is moved aside, time-stamped
-    fs::Path stagedClientPath;    // "Korv Desktop" inside the staged folder
-    fs::Path zipPath;             // the downloaded archive beside the staged folder
-    std::string stagedFolderName;
-    fs::Path stagedLinkTarget;    // relative to installRoot: the link target in symlink mode
-    fs::Path backgroundServiceExePath;
-};
-
-// The destager lies one folder below the staged folder: <staged>\Korv Desktop\KorvDestager.exe.
-// `now100ns` is the wall clock in 100-ns units since 1970, naming the outdated folder.
-DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Path& executablePath, int64_t now100ns);
-
-// Plain mode is chosen by the staged folder's exact name (case aside); any other name means symlink mode.
-bool isPlainModeStagedFolder(const std::string& stagedFolderName);
-
-}  // namespace kvx::apps
+#include "foundation/update/DestageContext.h"
