@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "destager/RepairState.h"
 #include "destager/StagedFileValidation.h"
@@ -58,6 +59,11 @@ bool stagedClientIsLiveClient(const DestageContext& context) {
            fs::pathsOverlap(comparableForm(context.stagedClientPath), comparableForm(context.clientPath));
 }
 
+void reportUninstallEntryError(suite::UninstallEntryError error, const std::string& message) {
+    addErrorTelemetry(error == suite::UninstallEntryError::KeyNotFound ? kUpecKeyNotFound : kUpecRegistryPerms,
+                      kSeverityWarning, "{}", message);
+}
+
 }  // namespace
 
 // An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
@@ -72,7 +78,7 @@ UpdateSteps systemUpdateSteps() {
         .enterRepairState = [] { return enterRepairState(); },
         .updateBackgroundServiceConfig = updateBackgroundServiceConfig,
         .updateUninstallStrings = suite::updateUninstallStrings,
-        .updateUninstallEntries = suite::updateUninstallEntries,
+        .updateUninstallEntries = [] { suite::updateUninstallEntries(reportUninstallEntryError); },
         .createDesktopShortcut = createDesktopShortcut,
         .createStartMenuShortcuts = createStartMenuShortcuts,
         .createAppRecoveryShortcut = createAppRecoveryShortcut,

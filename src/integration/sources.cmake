@@ -1,7 +1,11 @@
-# Sources of src/integration (kvx_integration, Windows only): the app key and install location,
-# the start-up duties of the application core (program directories, TLS 1.2, the banner), the
+# Sources of src/integration (kvx_integration; only the registration texts are portable): the app
+# key and install location, the start-up duties of the application core (program directories, TLS 1.2, the banner), the
 # main keys and the update-in-progress event, protocol repair and the post-update refresh
-# (uninstall entries, shortcuts, background service configuration).
+# (uninstall entries, shortcuts, background service configuration), third party availability and
+# the game catalog extension.
+list(APPEND KVX_PORTABLE_SOURCES
+    integration/RegistrationTexts.cpp
+)
 list(APPEND KVX_WINDOWS_SOURCES
     integration/AppDirectories.cpp
     integration/AppInfo.cpp
@@ -10,6 +14,8 @@ list(APPEND KVX_WINDOWS_SOURCES
     integration/AppRegistryKeys.cpp
     integration/BackgroundServiceConfig.cpp
     integration/CommonAppDataDirectory.cpp
+    integration/GameCatalogExtension.cpp
+    integration/GameCatalogRegistration.cpp
     integration/InstallLocation.cpp
     integration/InstalledSuite.cpp
     integration/ProtocolHandlers.cpp

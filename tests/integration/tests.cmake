@@ -1,4 +1,9 @@
-# Test executables of src/integration (Windows only, under Wine).
+# Test executables of src/integration (the registration texts natively too, the rest under Wine).
+kvx_add_test_exe(integration_portable_tests
+    SOURCES integration/RegistrationTextsTest.cpp
+    LIBS kvx_integration
+)
+
 if(KVX_WINDOWS)
     # Start-up duties of the application core: program directories (temporary layouts and the
     # prefix's application key), TLS 1.2 settings below a test key, the start-up banner.
@@ -15,16 +20,24 @@ if(KVX_WINDOWS)
     # The application key is shared with the process tests.
     set_tests_properties(integration_appcore_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 
-    # Main app keys, common application data directory and the update-in-progress event.
+    # Main app keys, common application data directory, the update-in-progress event, and the
+    # suite's registration with Windows: availability, protocols, uninstall entries, the game
+    # catalog extension and the background service's configuration.
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
             integration/AppRegistryKeysTest.cpp
+            integration/BackgroundServiceConfigTest.cpp
             integration/CommonAppDataDirectoryTest.cpp
+            integration/ThirdPartyAvailabilityTest.cpp
+            integration/UninstallEntriesTest.cpp
             integration/UpdateInProgressEventTest.cpp
             foundation/registry/RegistryTestSupport.cpp
+            process/ProcessTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
     )
+    # The users' shells are played by the suite simulator.
+    add_dependencies(app_keys_windows_tests suite_sim)
     # Every test executable that changes HKLM "Software\Tessory\Korv Desktop" in the shared prefix
     # takes this lock; the event test relies on it too, since a whole destager run creates the event.
     set_property(TEST app_keys_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)

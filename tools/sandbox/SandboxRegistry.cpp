@@ -52,6 +52,14 @@ int64_t isUnavailableFlag() {
     return key.valueExists("IsUnavailable") ? static_cast<int64_t>(key.get<uint32_t>("IsUnavailable")) : -1;
 }
 
+bool setUnavailableFlag(uint32_t value) {
+    bool written = true;
+    for (bool view64 : {true, false}) {
+        written = apps::openAppKey(true, view64).set("IsUnavailable", value) && written;
+    }
+    return written;
+}
+
 void removeAppKey() {
     for (bool view64 : {true, false}) {
         foundation::RegistryKey parent(HKEY_LOCAL_MACHINE, kAppKeyParent, view64, true);

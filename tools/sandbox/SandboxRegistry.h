@@ -29,6 +29,8 @@ LoopCheckValues readLoopCheck();
 
 // "IsUnavailable" of the 64-bit view: 1 while the suite is marked unavailable; -1 when absent.
 int64_t isUnavailableFlag();
+// Writes it in both views.
+bool setUnavailableFlag(uint32_t value);
 
 // Deletes the whole application key in both views.
 void removeAppKey();

@@ -68,6 +68,22 @@ RegistryKey RegistryKey::currentUser() { return openPredefined(HKEY_CURRENT_USER
 RegistryKey RegistryKey::localMachine() { return openPredefined(HKEY_LOCAL_MACHINE); }
 RegistryKey RegistryKey::users() { return openPredefined(HKEY_USERS); }
 
+RegistryKey RegistryKey::openWritable(HKEY root, std::string_view subKey, bool view64) {
+    RegistryKey key;
+    key.mView64 = view64;
+    if (root == nullptr || subKey.empty()) {
+        key.mStatus = ERROR_INVALID_PARAMETER;
+        return key;
+    }
+    HKEY opened = nullptr;
+    key.mStatus = registryProxy().RegOpenKeyExW(root, wideName(subKey).c_str(), 0, KEY_ALL_ACCESS | viewFlag(view64),
+                                                &opened);
+    if (key.mStatus == ERROR_SUCCESS) {
+        key.mHandle.reset(opened);
+    }
+    return key;
+}
+
 RegistryKey RegistryKey::createSubKey(std::string_view subKey, bool view64) const {
     return openSubKey(subKey, view64, true);
 }

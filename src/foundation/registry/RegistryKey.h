@@ -96,6 +96,8 @@ public:
     static RegistryKey currentUser();
     static RegistryKey localMachine();
     static RegistryKey users();
+    // An existing key opened with full access (never created).
+    static RegistryKey openWritable(HKEY root, std::string_view subKey, bool view64);
 
     // A key below this one; empty paths give an invalid key.
     RegistryKey createSubKey(std::string_view subKey, bool view64) const;

@@ -84,12 +84,16 @@ protected:
         return value ? *value : "<absent>";
     }
 
-    // The error kinds of this run's telemetry records ("UPEC-2216", ...), oldest first.
-    std::vector<std::string> errorCodes() const {
-        std::vector<std::string> codes;
+    // This run's telemetry records, oldest first.
+    std::vector<apps::DecodedErrorRecord> errorRecords() const {
         const auto keys = readMachineKeys();
         const auto value = keys ? machineValue(*keys, "machine.destageerrors") : std::nullopt;
-        for (const auto& record : apps::decodeDestageErrors(value.value_or(""))) {
+        return apps::decodeDestageErrors(value.value_or(""));
+    }
+    // Their error kinds ("UPEC-2216", ...).
+    std::vector<std::string> errorCodes() const {
+        std::vector<std::string> codes;
+        for (const auto& record : errorRecords()) {
             codes.push_back(record.fields.ecod);
         }
         return codes;
@@ -138,6 +142,12 @@ TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
     for (const char* validation : {"UPEC-2213", "UPEC-2214", "UPEC-2215", "UPEC-2216"}) {
         EXPECT_EQ(std::count(codes.begin(), codes.end(), validation), 0) << validation;
     }
+    // The suite is left unavailable to other launchers, and marking it so never failed.
+    EXPECT_EQ(isUnavailableFlag(), 1);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UPEC-2208"), 0);
+    for (const auto& record : errorRecords()) {
+        EXPECT_EQ(record.fields.emsg.find("availability"), std::string::npos) << record.fields.emsg;
+    }
 
     const LoopCheckValues loop = readLoopCheck();
     EXPECT_EQ(loop.targetVersion, kBuildVersion);
@@ -162,10 +172,13 @@ TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
     std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName,
                                destagerFolder / kDestagerResourceName);
     std::filesystem::remove_all(mLayout.stagedClientPath);
+    // As an earlier run that ended inside the repair state leaves it.
+    ASSERT_TRUE(setUnavailableFlag(1));
 
     EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName).exitCode, 0);
 
     EXPECT_EQ(machine("machine.destageresult"), "4");
+    EXPECT_EQ(isUnavailableFlag(), 0) << "a failed update makes the suite available again";
     EXPECT_EQ(machine("machine.updatepending"), "0");
     EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
     EXPECT_TRUE(outdatedFolders(mLayout).empty());
