@@ -19,6 +19,7 @@ list(APPEND KVX_WINDOWS_SOURCES
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS advapi32)
 include(${CMAKE_CURRENT_LIST_DIR}/win/sources.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/security/sources.cmake)
 list(APPEND KVX_PORTABLE_SOURCES
     foundation/paths/SpecialDirectory.cpp
     foundation/paths/SpecialDirectoryRedirections.cpp

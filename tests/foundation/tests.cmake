@@ -5,6 +5,7 @@ kvx_add_test_exe(portable_tests
         foundation/SingletonTest.cpp
         foundation/LoggingTest.cpp
         foundation/RetryTest.cpp
+        foundation/security/DirectoryChecksTest.cpp
 )
 
 if(KVX_WINDOWS)
@@ -29,6 +30,9 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
             foundation/win/WinUtilsTest.cpp
+            foundation/security/ProtectedDirectoryTest.cpp
+            support/FakeSymlinkFilesystem.cpp
+            support/TempFolder.cpp
         LIBS kvx_windows
     )
 endif()
