@@ -5,6 +5,7 @@
 #include "SandboxFiles.h"
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
+#include "SandboxShortcuts.h"
 #include "SandboxService.h"
 #include "SandboxWaits.h"
 #include "destager/ClientFileVersion.h"
@@ -95,6 +96,7 @@ Result<void, std::string> teardownSandbox(const SandboxLayout& layout) {
         failures += "[" + utf8(layout.installRoot.wstring()) + "] could not be removed; ";
     }
     removeAppKey();
+    removeSuiteShortcuts();
     if (!failures.empty()) {
         return Err{failures.substr(0, failures.size() - 2)};
     }
