@@ -48,7 +48,8 @@ bool createCommonAppDataDirectory(const CommonAppDataSteps& steps) {
     const bool created = foundation::tryUntilOk(
         [&] { return steps.createDirectory(directory, prefix) == foundation::security::kDirectoryCreated; },
         [&](uint8_t attempt) {
-            KVX_LOG_ERROR("Failed to create common app data directory [{}]; attempt {}", directory.utf8(), attempt);
+            KVX_LOG_ERROR("Failed to create common app data directory [{}]; attempt {}", directory.utf8(),
+                          attempt);
         },
         backoff);
     if (created) {

@@ -1,11 +1,11 @@
 #include "integration/ShellLink.h"
 
-#include <windows.h>
 #include <objidl.h>
 #include <propidl.h>
 #include <propsys.h>
 #include <shlguid.h>
 #include <shobjidl.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <array>
@@ -24,8 +24,8 @@ using Microsoft::WRL::ComPtr;
 
 // The shell's application user model id of a link; spelled out so that no property-system
 // library is needed for one key.
-constexpr PROPERTYKEY kAppUserModelIdKey{{0x9f4c2855, 0x9f79, 0x4b39, {0xa8, 0xd0, 0xe1, 0xd4, 0x2d, 0xe1, 0xd5, 0xf3}},
-                                         5};
+constexpr PROPERTYKEY kAppUserModelIdKey{
+    {0x9f4c2855, 0x9f79, 0x4b39, {0xa8, 0xd0, 0xe1, 0xd4, 0x2d, 0xe1, 0xd5, 0xf3}}, 5};
 
 std::string hresultText(HRESULT result) {
     return foundation::safeFormat("0x{:08x}", static_cast<uint32_t>(result));

@@ -17,7 +17,8 @@ namespace {
 using services::platform::createShortcut;
 
 // Removed when found, in this order.
-constexpr std::array<const char*, 3> kEarlierDesktopShortcuts{"Pellam Beta.lnk", "Korv Desktop.lnk", "Korv app.lnk"};
+constexpr std::array<const char*, 3> kEarlierDesktopShortcuts{"Pellam Beta.lnk", "Korv Desktop.lnk",
+                                                              "Korv app.lnk"};
 constexpr std::array<const char*, 2> kEarlierStartMenuShortcuts{"Korv Desktop.lnk", "Korv app.lnk"};
 
 AppPath appPathIn(const std::string& directory, const char* executable) {
@@ -85,7 +86,8 @@ void createDesktopShortcut(bool wanted, const ShortcutErrorSink& onError) {
     const AppPath target = getShortcutTarget();
     if (folder.empty() ||
         !createShortcut(shortcut.utf8(), target.executable, target.directory, 0, "", kAppUserModelId)) {
-        onError(ShortcutStep::desktop, foundation::safeFormat("Failed to create new desktop shortcut {}", shortcut.utf8()));
+        onError(ShortcutStep::desktop,
+                foundation::safeFormat("Failed to create new desktop shortcut {}", shortcut.utf8()));
     }
 }
 
@@ -93,7 +95,8 @@ void createStartMenuShortcuts(const ShortcutErrorSink& onError) {
     const fs::Path programs = specialFolder(foundation::SpecialDirectory::commonProgramsShortcuts,
                                             foundation::SpecialDirectory::userProgramsShortcuts);
     const fs::Path folder = joined(programs, kStartMenuFolderName);
-    if (const fs::Path legacy = joined(programs, kLegacyStartMenuFolderName); fs::filesystem().isDirectory(legacy)) {
+    if (const fs::Path legacy = joined(programs, kLegacyStartMenuFolderName);
+        fs::filesystem().isDirectory(legacy)) {
         (void)fs::filesystem().removeDirectory(legacy, true);
     }
     (void)removeEarlierShortcuts(folder, kEarlierStartMenuShortcuts);
@@ -112,14 +115,14 @@ void createStartMenuShortcuts(const ShortcutErrorSink& onError) {
         !createShortcut(reporter.utf8(), faultReporter.executable, faultReporter.directory, 0, "", "")) {
         failed(reporter);
     }
-    if (createRecoveryShortcutIn(folder.utf8(), appPathIn(utils::getLauncherDirectory(), "KorvLauncher.exe")) ==
-        kShortcutFailed) {
+    if (createRecoveryShortcutIn(
+            folder.utf8(), appPathIn(utils::getLauncherDirectory(), "KorvLauncher.exe")) == kShortcutFailed) {
         onError(ShortcutStep::startMenu,
                 foundation::safeFormat("Failed to create app recovery start menu shortcut [{}] in [{}]",
                                        kAppRecoveryShortcutName, folder.utf8()));
     }
-    if (createUpdaterShortcutIn(folder.utf8(), appPathIn(utils::getKorvUpdaterDirectory(), "KorvUpdater.exe")) ==
-        kShortcutFailed) {
+    if (createUpdaterShortcutIn(folder.utf8(), appPathIn(utils::getKorvUpdaterDirectory(),
+                                                         "KorvUpdater.exe")) == kShortcutFailed) {
         onError(ShortcutStep::startMenu,
                 foundation::safeFormat("Failed to create app updater start menu shortcut [{}] in [{}]",
                                        kUpdaterShortcutName, folder.utf8()));
@@ -127,8 +130,8 @@ void createStartMenuShortcuts(const ShortcutErrorSink& onError) {
 }
 
 void createAppRecoveryShortcut(const fs::Path& clientFolder, const ShortcutErrorSink& onError) {
-    if (createRecoveryShortcutIn(clientFolder.utf8(), appPathIn(utils::getLauncherDirectory(), "KorvLauncher.exe")) ==
-        kShortcutFailed) {
+    if (createRecoveryShortcutIn(clientFolder.utf8(), appPathIn(utils::getLauncherDirectory(),
+                                                                "KorvLauncher.exe")) == kShortcutFailed) {
         onError(ShortcutStep::appFolder,
                 foundation::safeFormat("Failed to create app recovery start menu shortcut [{}] in [{}]",
                                        kAppRecoveryShortcutName, clientFolder.utf8()));

@@ -290,13 +290,13 @@ TEST_F(UpdateOrchestrationTest, DesktopShortcutIsWantedOnlyForInstallOrRepairOut
         bool noDesktopShortcut;
         bool wanted;
     };
-    for (const Row& row : {Row{Action::Install, Mode::Normal, false, true}, Row{Action::Repair, Mode::Luna, false, true},
-                           Row{Action::Update, Mode::Normal, false, false},
-                           Row{Action::Install, Mode::Flint, false, false},
-                           Row{Action::Install, Mode::Unspecified, true, false}}) {
+    for (const Row& row :
+         {Row{Action::Install, Mode::Normal, false, true}, Row{Action::Repair, Mode::Luna, false, true},
+          Row{Action::Update, Mode::Normal, false, false}, Row{Action::Install, Mode::Flint, false, false},
+          Row{Action::Install, Mode::Unspecified, true, false}}) {
         SCOPED_TRACE(std::string(actionName(row.action)) + " " + modeName(row.mode));
-        EXPECT_EQ(internal::isDesktopShortcutWanted(
-                      DestagerOptions{.action = row.action, .mode = row.mode, .noDesktopShortcut = row.noDesktopShortcut}),
+        EXPECT_EQ(internal::isDesktopShortcutWanted(DestagerOptions{
+                      .action = row.action, .mode = row.mode, .noDesktopShortcut = row.noDesktopShortcut}),
                   row.wanted);
     }
 }
@@ -317,12 +317,16 @@ TEST_F(UpdateOrchestrationTest, ShortcutFailuresAreRecordedAsWarningsOfTheirStep
     foundation::setSpecialDirectoryRedirections({});
 
     std::vector<std::pair<std::string, std::string>> recorded;
-    for (const DecodedErrorRecord& record : decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
+    for (const DecodedErrorRecord& record :
+         decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
         recorded.emplace_back(record.fields.ecod, record.fields.esev);
     }
-    EXPECT_EQ(recorded, (std::vector<std::pair<std::string, std::string>>{
-                            {"UPEC-2200", "warning"}, {"UPEC-2201", "warning"}, {"UPEC-2201", "warning"}, {"UPEC-2201", "warning"},
-                            {"UPEC-2201", "warning"}, {"UPEC-2206", "warning"}}));
+    EXPECT_EQ(recorded, (std::vector<std::pair<std::string, std::string>>{{"UPEC-2200", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2206", "warning"}}));
 }
 
 }  // namespace

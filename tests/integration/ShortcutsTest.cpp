@@ -27,8 +27,8 @@
 namespace kvx::apps::suite {
 namespace {
 
-using services::platform::ShortcutContent;
 using foundation::utils::Singleton;
+using services::platform::ShortcutContent;
 
 struct Failure {
     ShortcutStep step;
@@ -55,12 +55,14 @@ protected:
         Singleton<config::ConfigSystem>::destroy();
     }
     void useFolders(const fs::Path& desktop, const fs::Path& programs) {
-        foundation::setSpecialDirectoryRedirections({{foundation::SpecialDirectory::commonDesktop, desktop.utf8()},
-                                                     {foundation::SpecialDirectory::commonProgramsShortcuts,
-                                                      programs.utf8()}});
+        foundation::setSpecialDirectoryRedirections(
+            {{foundation::SpecialDirectory::commonDesktop, desktop.utf8()},
+             {foundation::SpecialDirectory::commonProgramsShortcuts, programs.utf8()}});
     }
     ShortcutErrorSink sink() {
-        return [this](ShortcutStep step, const std::string& message) { mFailures.push_back({step, message}); };
+        return [this](ShortcutStep step, const std::string& message) {
+            mFailures.push_back({step, message});
+        };
     }
     std::optional<ShortcutContent> read(const fs::Path& shortcut) const {
         return services::platform::readShortcut(shortcut.utf8());
@@ -88,11 +90,12 @@ TEST_F(ShortcutsTest, ShortcutIsWrittenAndAnExistingOneReplaced) {
         size_t updateLines;
     };
     const fs::Path shortcut = mRoot / L"Links\\Test.lnk";  // its folder is made on the way
-    for (const Row& row : {Row{"-first", "Tessory.First", 1, 0}, Row{"-second", "Tessory.KorvDesktop", 0, 1}}) {
+    for (const Row& row :
+         {Row{"-first", "Tessory.First", 1, 0}, Row{"-second", "Tessory.KorvDesktop", 0, 1}}) {
         SCOPED_TRACE(row.arguments);
         mLogger->clear();
-        ASSERT_TRUE(services::platform::createShortcut(shortcut.utf8(), exe("KorvLauncher.exe"), mClient.utf8(),
-                                                       row.icon, row.arguments, row.modelId));
+        ASSERT_TRUE(services::platform::createShortcut(shortcut.utf8(), exe("KorvLauncher.exe"),
+                                                       mClient.utf8(), row.icon, row.arguments, row.modelId));
         const auto content = read(shortcut);
         ASSERT_TRUE(content);
         EXPECT_EQ(content->target, exe("KorvLauncher.exe"));
@@ -149,19 +152,21 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
         bool migrate;             // "machine.ktcu.migrateShortcuts"
         const char* target;       // nullptr: no shortcut afterwards
     };
-    for (const Row& row : {Row{"update, none there", false, nullptr, false, nullptr},
-                           Row{"install", true, nullptr, false, "KorvLauncher.exe"},
-                           Row{"update, shortcut there", false, L"Korv.lnk", false, "KorvLauncher.exe"},
-                           Row{"update, earlier name there", false, L"Korv Desktop.lnk", false, "KorvLauncher.exe"},
-                           Row{"migrated to the client", true, nullptr, true, "KorvDesktop.exe"}}) {
+    for (const Row& row :
+         {Row{"update, none there", false, nullptr, false, nullptr},
+          Row{"install", true, nullptr, false, "KorvLauncher.exe"},
+          Row{"update, shortcut there", false, L"Korv.lnk", false, "KorvLauncher.exe"},
+          Row{"update, earlier name there", false, L"Korv Desktop.lnk", false, "KorvLauncher.exe"},
+          Row{"migrated to the client", true, nullptr, true, "KorvDesktop.exe"}}) {
         SCOPED_TRACE(row.name);
         (void)fs::filesystem().removeDirectory(mDesktop, true);
         mRoot.makeFolder(L"Desktop");
         if (row.existing != nullptr) {
-            ASSERT_TRUE(services::platform::createShortcut((mDesktop / row.existing).utf8(), exe("KorvGEP.exe"),
-                                                           mClient.utf8(), 0, "", ""));
+            ASSERT_TRUE(services::platform::createShortcut((mDesktop / row.existing).utf8(),
+                                                           exe("KorvGEP.exe"), mClient.utf8(), 0, "", ""));
         }
-        mConfig.setBool(config::Store::Ordinary, "machine.ktcu.migrateShortcuts", row.migrate, config::kScopeMachine);
+        mConfig.setBool(config::Store::Ordinary, "machine.ktcu.migrateShortcuts", row.migrate,
+                        config::kScopeMachine);
         createDesktopShortcut(row.wanted, sink());
         EXPECT_TRUE(mFailures.empty());
         EXPECT_FALSE(exists(mDesktop / L"Korv Desktop.lnk"));
@@ -181,19 +186,22 @@ TEST_F(ShortcutsTest, FoldersThatCannotBeWrittenReportTheirStep) {
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(occupied / L"Korv Desktop", sink());
     const std::string programs = (occupied / L"Programs\\Korv").utf8();
-    EXPECT_EQ(mFailures,
-              (std::vector<Failure>{
-                  {ShortcutStep::desktop, "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8()},
-                  {ShortcutStep::startMenu, "Failed to create new start menu shortcut " + programs + "\\Korv.lnk"},
-                  {ShortcutStep::startMenu,
-                   "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk"},
-                  {ShortcutStep::startMenu,
-                   "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [" + programs + "]"},
-                  {ShortcutStep::startMenu,
-                   "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]"},
-                  {ShortcutStep::appFolder, "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [" +
-                                                (occupied / L"Korv Desktop").utf8() + "]"},
-              }));
+    EXPECT_EQ(
+        mFailures,
+        (std::vector<Failure>{
+            {ShortcutStep::desktop,
+             "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8()},
+            {ShortcutStep::startMenu, "Failed to create new start menu shortcut " + programs + "\\Korv.lnk"},
+            {ShortcutStep::startMenu,
+             "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk"},
+            {ShortcutStep::startMenu,
+             "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [" + programs + "]"},
+            {ShortcutStep::startMenu,
+             "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]"},
+            {ShortcutStep::appFolder,
+             "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [" +
+                 (occupied / L"Korv Desktop").utf8() + "]"},
+        }));
     EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), 6u);
 }
 
@@ -201,7 +209,8 @@ TEST_F(ShortcutsTest, UnreadableMainShortcutIsReportedAndTheOthersStillMade) {
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
     EXPECT_EQ(mFailures,
-              (std::vector<Failure>{{ShortcutStep::startMenu, "Failed to create new start menu shortcut " + broken.utf8()}}));
+              (std::vector<Failure>{
+                  {ShortcutStep::startMenu, "Failed to create new start menu shortcut " + broken.utf8()}}));
     EXPECT_EQ(mLogger->linesContaining("Failed to read from existing shortcut, result[").size(), 1u);
     EXPECT_TRUE(read(mSuiteFolder / L"Korv Updater.lnk"));
 }

@@ -1,7 +1,7 @@
 #include "SandboxShortcuts.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <array>
 #include <filesystem>
@@ -41,7 +41,8 @@ std::string shortcutLine(const std::string& where, const std::filesystem::path& 
     if (!content) {
         return line + "(unreadable)\n";
     }
-    return line + "-> " + content->target + (content->arguments.empty() ? "" : " " + content->arguments) + "\n";
+    return line + "-> " + content->target + (content->arguments.empty() ? "" : " " + content->arguments) +
+           "\n";
 }
 
 }  // namespace
@@ -50,7 +51,8 @@ std::string formatShortcuts(const SandboxLayout& layout) {
     const WinUtils::ComInitializer com;
     std::string out = "shortcuts:\n" + shortcutLine("desktop ", desktopShortcut());
     const std::filesystem::path menu = startMenuFolder();
-    for (const wchar_t* name : {L"Korv.lnk", L"Korv Fault Reporter.lnk", L"App Recovery.lnk", L"Korv Updater.lnk"}) {
+    for (const wchar_t* name :
+         {L"Korv.lnk", L"Korv Fault Reporter.lnk", L"App Recovery.lnk", L"Korv Updater.lnk"}) {
         out += shortcutLine("start menu Korv\\", menu / name);
     }
     return out + shortcutLine("client folder ", layout.clientPath / L"App Recovery.lnk");

@@ -26,7 +26,8 @@ std::wstring_view partBelow(std::wstring_view folder, std::wstring_view path) {
 
 }  // namespace
 
-DirectoryPlace placeOfDirectory(std::wstring_view path, std::wstring_view prefix, std::wstring_view windowsFolder) {
+DirectoryPlace placeOfDirectory(std::wstring_view path, std::wstring_view prefix,
+                                std::wstring_view windowsFolder) {
     if (!windowsFolder.empty() && fs::isSameOrInsideFolder(windowsFolder, path)) {
         return DirectoryPlace::insideWindowsFolder;
     }

@@ -9,7 +9,8 @@ namespace kvx::foundation::security {
 enum class DirectoryPlace { allowed, insideWindowsFolder, outsidePrefix };
 
 // Where `path` lies: inside the Windows folder is refused first, then anything outside `prefix`.
-DirectoryPlace placeOfDirectory(std::wstring_view path, std::wstring_view prefix, std::wstring_view windowsFolder);
+DirectoryPlace placeOfDirectory(std::wstring_view path, std::wstring_view prefix,
+                                std::wstring_view windowsFolder);
 
 // True when `resolvedPath` (the final name the system reports for `path`) is not `path`'s part below
 // `prefix` put after `resolvedPrefix`: something between the prefix and the path leads elsewhere.

@@ -43,22 +43,24 @@ std::wstring finalName(const fs::Path& path) {
 uint32_t replaceSecurity(const fs::Path& path, PSID owner, PACL dacl) {
     // The call wants a writable name; the path is not changed.
     std::wstring name = path.wide();
-    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, kSecurityToReplace, owner, nullptr, dacl, nullptr);
+    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, kSecurityToReplace, owner, nullptr, dacl,
+                                 nullptr);
 }
 
 }  // namespace
 
 uint32_t parseSddlDacl(const std::string& sddl, ParsedDacl& parsed) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
-                                                              &parsed.attributes.lpSecurityDescriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            sddl.c_str(), SDDL_REVISION_1, &parsed.attributes.lpSecurityDescriptor, nullptr)) {
         const uint32_t error = GetLastError();
-        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error, "Failed to convert SDDL[{}] to security descriptor: {}",
-                   sddl, osErrorText(error));
+        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
+                   "Failed to convert SDDL[{}] to security descriptor: {}", sddl, osErrorText(error));
         return error;
     }
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorDacl(parsed.attributes.lpSecurityDescriptor, &present, &parsed.dacl, &defaulted)) {
+    if (!GetSecurityDescriptorDacl(parsed.attributes.lpSecurityDescriptor, &present, &parsed.dacl,
+                                   &defaulted)) {
         const uint32_t error = GetLastError();
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                    "Failed to retrieve DACL from security descriptor: {}", osErrorText(error));
@@ -135,8 +137,8 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
     }
     ParsedDacl parsed;
     if (!isAllowableDirectory(path, prefix)) {
-        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error, "Trying to create disallowed directory [{}]",
-                   path.utf8());
+        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
+                   "Trying to create disallowed directory [{}]", path.utf8());
         status = ERROR_INVALID_PARAMETER;
     } else if (status == ERROR_SUCCESS) {
         status = parseSddlDacl(sddl, parsed);
@@ -147,8 +149,8 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
             if (!CreateDirectoryW(path.c_str(), &parsed.attributes)) {
                 status = GetLastError();
                 if (status != ERROR_ALREADY_EXISTS) {
-                    KVX_LOG_AS(kWithAttributesFunction, services::logging::Error, "Failed to create directory [{}]: {}",
-                               path.utf8(), osErrorText(status));
+                    KVX_LOG_AS(kWithAttributesFunction, services::logging::Error,
+                               "Failed to create directory [{}]: {}", path.utf8(), osErrorText(status));
                 }
             }
         }
@@ -160,7 +162,8 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Verbose, "Taking ownership of [{}]", path.utf8());
         if (const uint32_t error = replaceSecurity(path, owner, parsed.dacl); error != ERROR_SUCCESS) {
             KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
-                       "Failed to take ownership of existing directory [{}]: {}", path.utf8(), osErrorText(error));
+                       "Failed to take ownership of existing directory [{}]: {}", path.utf8(),
+                       osErrorText(error));
             status = error;
         }
     }
@@ -184,7 +187,8 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
 
 int32_t createAdminOwnedDirectory(const fs::Path& path, const fs::Path& prefix, bool removeExisting,
                                   bool resetChildren) {
-    return createDirectoryWithAttributes(path, kAdminOwnedDirectorySddl, prefix, removeExisting, resetChildren);
+    return createDirectoryWithAttributes(path, kAdminOwnedDirectorySddl, prefix, removeExisting,
+                                         resetChildren);
 }
 
 }  // namespace kvx::foundation::security

@@ -14,7 +14,8 @@ namespace kvx::foundation::security {
 
 // Read and execute for users, full access for LocalSystem and the administrators; protected and
 // inherited by everything below.
-inline constexpr const char* kAdminOwnedDirectorySddl = "D:P(A;OICI;GRGX;;;BU)(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)";
+inline constexpr const char* kAdminOwnedDirectorySddl =
+    "D:P(A;OICI;GRGX;;;BU)(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)";
 
 enum DirectoryOutcome : int32_t {
     kDirectoryCreated = 0,

@@ -34,8 +34,8 @@ TEST(DirectoryChecks, RedirectedBelowPrefix) {
                            Row{L"C:\\ProgramData\\Other", L"C:\\ProgramData", true},
                            Row{L"", L"C:\\ProgramData", true}}) {  // no final name to compare
         SCOPED_TRACE(testing::PrintToString(std::wstring(row.resolvedPath)));
-        EXPECT_EQ(isRedirectedBelowPrefix(L"C:\\ProgramData\\Korv Desktop", L"C:\\ProgramData\\", row.resolvedPath,
-                                          row.resolvedPrefix),
+        EXPECT_EQ(isRedirectedBelowPrefix(L"C:\\ProgramData\\Korv Desktop", L"C:\\ProgramData\\",
+                                          row.resolvedPath, row.resolvedPrefix),
                   row.redirected);
     }
 }

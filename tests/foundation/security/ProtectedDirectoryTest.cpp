@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <memory>
 #include <vector>
 
@@ -32,12 +31,14 @@ std::vector<Entry> inheritedAllowEntries(PACL dacl) {
     std::vector<Entry> entries;
     for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
             ace->Header.AceFlags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) {
             break;
         }
         PSID sid = &ace->SidStart;
-        for (WELL_KNOWN_SID_TYPE type : {WinBuiltinUsersSid, WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
+        for (WELL_KNOWN_SID_TYPE type :
+             {WinBuiltinUsersSid, WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
             if (IsWellKnownSid(sid, type)) {
                 entries.push_back({type, ace->Mask});
             }
@@ -94,7 +95,8 @@ TEST_F(ProtectedDirectory, RefusesPathsOutsideThePrefixTheWindowsFolderAndRedire
         bool createdThere;  // a directory made before the final check is left in place
     };
     for (const Row& row : {
-             Row{fs::Path(upperWindows) / L"KorvTest", "Cannot modify items within the Windows system folder", false},
+             Row{fs::Path(upperWindows) / L"KorvTest", "Cannot modify items within the Windows system folder",
+                 false},
              Row{mRoot / L"outside", "does not begin with required prefix", false},
              Row{prefix / L"linked\\Korv Desktop", "has been redirected", false},
              Row{prefix / L"Korv Desktop", "is redirected", true},
@@ -113,9 +115,9 @@ TEST_F(ProtectedDirectory, SddlWithoutUsableAccessListIsAnError) {
         const char* sddl;
         const char* line;  // nullptr: parsed
     };
-    for (const Row& row : {Row{"D:(not an ace)", "Failed to convert SDDL[D:(not an ace)] to security descriptor: "},
-                           Row{"D:P", "NULL or empty DACL specified [D:P]"},
-                           Row{kAdminOwnedDirectorySddl, nullptr}}) {
+    for (const Row& row :
+         {Row{"D:(not an ace)", "Failed to convert SDDL[D:(not an ace)] to security descriptor: "},
+          Row{"D:P", "NULL or empty DACL specified [D:P]"}, Row{kAdminOwnedDirectorySddl, nullptr}}) {
         SCOPED_TRACE(row.sddl);
         mLogger->clear();
         ParsedDacl parsed;
@@ -127,7 +129,8 @@ TEST_F(ProtectedDirectory, SddlWithoutUsableAccessListIsAnError) {
         } else {
             SECURITY_DESCRIPTOR_CONTROL control = 0;
             DWORD revision = 0;
-            ASSERT_TRUE(GetSecurityDescriptorControl(parsed.attributes.lpSecurityDescriptor, &control, &revision));
+            ASSERT_TRUE(
+                GetSecurityDescriptorControl(parsed.attributes.lpSecurityDescriptor, &control, &revision));
             EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "no entries inherited from above";
             EXPECT_EQ(parsed.dacl->AceCount, 3);
             EXPECT_EQ(inheritedAllowEntries(parsed.dacl),
