@@ -7,8 +7,8 @@
 #include <string>
 
 #include "destager/AfterUpdatePlan.h"
-#include "destager/DestageContext.h"
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/DestagerOptions.h"
 #include "destager/LoopDetection.h"
 #include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
@@ -21,6 +21,7 @@
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/MachineSettings.h"
 #include "integration/AppRegistryKeys.h"
+#include "integration/AppCoreHooks.h"
 #include "integration/CommonAppDataDirectory.h"
 #include "integration/InstallLocation.h"
 #include "integration/ProtocolHandlers.h"
@@ -43,7 +44,7 @@ AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
     params.workQueues = {{"global-compute"}, {"global-io"}};
     params.loadAppResources = true;
     params.useExceptionSystem = true;
-    params.resolveAppDirectories = true;
+    params.hooks = utils::suiteAppCoreHooks();
     params.appName = "KorvDestager";
     return params;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps {
 

@@ -6,6 +6,7 @@ kvx_add_test_exe(portable_tests
         foundation/LoggingTest.cpp
         foundation/RetryTest.cpp
         foundation/security/DirectoryChecksTest.cpp
+    LIBS kvx_foundation
 )
 
 if(KVX_WINDOWS)
@@ -13,7 +14,7 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/SystemLibraryTest.cpp
             foundation/TextConversionTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()
 
@@ -22,17 +23,18 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/registry/RegistryKeyTest.cpp
             foundation/registry/RegistryTestSupport.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()
 
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
+            foundation/win/UniqueHandleTest.cpp
             foundation/win/WinUtilsTest.cpp
             foundation/security/ProtectedDirectoryTest.cpp
             support/FakeSymlinkFilesystem.cpp
             support/TempFolder.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()

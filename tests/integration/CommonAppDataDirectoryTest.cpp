@@ -82,7 +82,7 @@ TEST_F(CommonAppDataDirectory, RetriesWhileTheOldDirectoryCannotBeEmptied) {
         mLogger->clear();
         mAttempts = 0;
         mHeld = holdFileInDirectory();
-        ASSERT_TRUE(mHeld.isValid());
+        ASSERT_TRUE(mHeld.valid());
         EXPECT_EQ(createCommonAppDataDirectory(steps(row.releaseBeforeAttempt)), row.created);
         EXPECT_EQ(clock->sleeps(), row.waits);
         const size_t failures = row.created ? row.releaseBeforeAttempt - 1 : 10;

@@ -3,6 +3,7 @@ kvx_add_test_exe(proc_portable_tests
     SOURCES
         process/CommandLinePatternTest.cpp
         process/SuiteExecutablesTest.cpp
+    LIBS kvx_process
 )
 
 if(KVX_WINDOWS)
@@ -10,6 +11,7 @@ if(KVX_WINDOWS)
     # suite simulator (tools/suite-sim).
     add_executable(proc_test_service process/helpers/TestService.cpp)
     target_compile_definitions(proc_test_service PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+    target_include_directories(proc_test_service PRIVATE ${PROJECT_SOURCE_DIR}/src)
     target_link_options(proc_test_service PRIVATE -municode)
     target_link_libraries(proc_test_service PRIVATE advapi32)
 
@@ -22,11 +24,17 @@ if(KVX_WINDOWS)
             process/ServiceControlTest.cpp
             process/SuiteShutdownTest.cpp
             integration/AppCoreTestSupport.cpp
-        LIBS kvx_fs_test_support
+        LIBS kvx_fs_test_support kvx_integration
     )
     add_dependencies(proc_windows_tests proc_test_service suite_sim)
     # Stops processes by suite name and sets the install location in the shared Wine prefix.
     set_tests_properties(proc_windows_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
+
+    # The install-path check.
+    kvx_add_test_exe(install_path_windows_tests
+        SOURCES process/InstallPathValidationTest.cpp
+        LIBS kvx_process
+    )
+    # These set "InstallLocation" in the app key of the shared prefix.
+    set_property(TEST proc_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
 endif()
-# Install-path check, relaunch and shutdown guard.
-include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)

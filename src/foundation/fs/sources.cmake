@@ -1,4 +1,4 @@
-# Sources of src/foundation/fs: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+# The filesystem layer: path rules portable, the rest through Win32.
 list(APPEND KVX_PORTABLE_SOURCES
     foundation/fs/PathRules.cpp
 )
@@ -14,6 +14,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     foundation/fs/FilesystemStatus.cpp
     foundation/fs/FilesystemWalk.cpp
     foundation/fs/Path.cpp
+    foundation/fs/PathRulesWin.cpp
     foundation/fs/ReparseData.cpp
     foundation/fs/RetryingOperations.cpp
     foundation/fs/Win32Paths.cpp

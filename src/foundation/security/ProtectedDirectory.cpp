@@ -50,13 +50,16 @@ uint32_t replaceSecurity(const fs::Path& path, PSID owner, PACL dacl) {
 }  // namespace
 
 uint32_t parseSddlDacl(const std::string& sddl, ParsedDacl& parsed) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            sddl.c_str(), SDDL_REVISION_1, &parsed.attributes.lpSecurityDescriptor, nullptr)) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         const uint32_t error = GetLastError();
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                    "Failed to convert SDDL[{}] to security descriptor: {}", sddl, osErrorText(error));
         return error;
     }
+    parsed.descriptor.reset(descriptor);
+    parsed.attributes.lpSecurityDescriptor = descriptor;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     if (!GetSecurityDescriptorDacl(parsed.attributes.lpSecurityDescriptor, &present, &parsed.dacl,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/fs/Path.h"
+#include "foundation/win/SystemMemory.h"
 
 namespace kvx::foundation::security {
 
@@ -24,13 +25,9 @@ enum DirectoryOutcome : int32_t {
     kDirectoryFailed = 2,
 };
 
-// A parsed access list. The attributes own their descriptor; `dacl` points into it.
+// A parsed access list. The descriptor, which `attributes` and `dacl` point into, is owned here.
 struct ParsedDacl {
-    ParsedDacl() = default;
-    ParsedDacl(const ParsedDacl&) = delete;
-    ParsedDacl& operator=(const ParsedDacl&) = delete;
-    ~ParsedDacl() { LocalFree(attributes.lpSecurityDescriptor); }
-
+    WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     PACL dacl = nullptr;
 };
