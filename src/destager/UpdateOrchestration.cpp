@@ -50,6 +50,14 @@ std::wstring comparableForm(const fs::Path& path) {
     return std::filesystem::path(form).lexically_normal().wstring();
 }
 
+// Shortcut failures are warnings: the update stands.
+void recordShortcutError(suite::ShortcutStep step, const std::string& message) {
+    const int32_t code = step == suite::ShortcutStep::desktop     ? kUpecDesktopShortcut
+                         : step == suite::ShortcutStep::startMenu ? kUpecStartMenuShortcut
+                                                                  : kUpecAppFolderShortcut;
+    addErrorTelemetryImpl(code, kSeverityWarning, message);
+}
+
 // A destager started from the live client (its copy lands there after every update) derives the
 // install root as its staged folder; swapping would move the player's client away.
 bool stagedClientIsLiveClient(const DestageContext& context) {
@@ -59,9 +67,10 @@ bool stagedClientIsLiveClient(const DestageContext& context) {
            fs::pathsOverlap(comparableForm(context.stagedClientPath), comparableForm(context.clientPath));
 }
 
+// So are those of the uninstall entries.
 void reportUninstallEntryError(suite::UninstallEntryError error, const std::string& message) {
-    addErrorTelemetry(error == suite::UninstallEntryError::KeyNotFound ? kUpecKeyNotFound : kUpecRegistryPerms,
-                      kSeverityWarning, "{}", message);
+    addErrorTelemetryImpl(error == suite::UninstallEntryError::KeyNotFound ? kUpecKeyNotFound : kUpecRegistryPerms,
+                          kSeverityWarning, message);
 }
 
 }  // namespace
@@ -72,6 +81,11 @@ bool isStoredFlintUpdate(const DestagerOptions& options) {
            fs::equalsFoldingAsciiCase(services::settings::getMode(), services::settings::kModeFlint);
 }
 
+bool isDesktopShortcutWanted(const DestagerOptions& options) {
+    return !options.noDesktopShortcut && options.mode != Mode::Flint &&
+           (options.action == Action::Install || options.action == Action::Repair);
+}
+
 UpdateSteps systemUpdateSteps() {
     return UpdateSteps{
         .setSuiteUnavailable = [] { setSuiteUnavailable(); },
@@ -79,9 +93,15 @@ UpdateSteps systemUpdateSteps() {
         .updateBackgroundServiceConfig = updateBackgroundServiceConfig,
         .updateUninstallStrings = suite::updateUninstallStrings,
         .updateUninstallEntries = [] { suite::updateUninstallEntries(reportUninstallEntryError); },
-        .createDesktopShortcut = createDesktopShortcut,
-        .createStartMenuShortcuts = createStartMenuShortcuts,
-        .createAppRecoveryShortcut = createAppRecoveryShortcut,
+        .createDesktopShortcut =
+            [](const DestagerOptions& options) {
+                suite::createDesktopShortcut(isDesktopShortcutWanted(options), recordShortcutError);
+            },
+        .createStartMenuShortcuts = [] { suite::createStartMenuShortcuts(recordShortcutError); },
+        .createAppRecoveryShortcut =
+            [](const DestageContext& context) {
+                suite::createAppRecoveryShortcut(context.clientPath, recordShortcutError);
+            },
     };
 }
 

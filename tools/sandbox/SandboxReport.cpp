@@ -11,6 +11,7 @@
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
+#include "SandboxShortcuts.h"
 #include "destager/TelemetryRecordDecoding.h"
 
 namespace kvx::sandbox {
@@ -158,7 +159,8 @@ Result<std::string, std::string> formatMachineIniErrors(const std::filesystem::p
 }
 
 std::string formatReport(const SandboxLayout& layout) {
-    return formatFolders(layout) + formatServiceAndPrograms() + formatMachineIni() + formatRegistry();
+    return formatFolders(layout) + formatServiceAndPrograms() + formatMachineIni() + formatRegistry() +
+           formatShortcuts(layout);
 }
 
 }  // namespace kvx::sandbox

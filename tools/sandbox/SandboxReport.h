@@ -1,6 +1,6 @@
 #pragma once
 // A plain-text account of a sandbox install: which client version lies where, the service, the
-// running suite programs, machine.ini and the loop counters.
+// running suite programs, machine.ini, the loop counters and the shortcuts.
 
 #include <filesystem>
 #include <string>
