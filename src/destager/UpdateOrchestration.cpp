@@ -69,8 +69,9 @@ bool stagedClientIsLiveClient(const DestageContext& context) {
 
 // So are those of the uninstall entries.
 void reportUninstallEntryError(suite::UninstallEntryError error, const std::string& message) {
-    addErrorTelemetryImpl(error == suite::UninstallEntryError::KeyNotFound ? kUpecKeyNotFound : kUpecRegistryPerms,
-                          kSeverityWarning, message);
+    const int32_t code =
+        error == suite::UninstallEntryError::KeyNotFound ? kUpecKeyNotFound : kUpecRegistryPerms;
+    addErrorTelemetryImpl(code, kSeverityWarning, message);
 }
 
 }  // namespace

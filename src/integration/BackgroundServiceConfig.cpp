@@ -1,7 +1,7 @@
 #include "integration/BackgroundServiceConfig.h"
 
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <fmt/xchar.h>
 
@@ -19,8 +19,8 @@ namespace {
 using services::platform::OpenResult;
 using services::platform::ServiceOpenState;
 
-constexpr uint32_t kServiceAllAccess = 0xF01FF;                 // SERVICE_ALL_ACCESS
-constexpr uint32_t kManagerCreateAndEnumerate = 6;              // SC_MANAGER_CREATE_SERVICE | ENUMERATE
+constexpr uint32_t kServiceAllAccess = 0xF01FF;     // SERVICE_ALL_ACCESS
+constexpr uint32_t kManagerCreateAndEnumerate = 6;  // SC_MANAGER_CREATE_SERVICE | ENUMERATE
 
 struct SecurityDescriptorTraits {
     using Type = PSECURITY_DESCRIPTOR;
@@ -50,12 +50,14 @@ Result<void, std::string> configureService(std::string_view name, std::string_vi
         return Err{std::string("Executable path does not exist")};
     }
     ServiceOpenState service(name, kServiceAllAccess, kManagerCreateAndEnumerate);
-    const std::wstring imagePath = fmt::format(L"\"{}\"", foundation::widen(executablePath, KVX_SOURCE_LOCATION));
+    const std::wstring imagePath =
+        fmt::format(L"\"{}\"", foundation::widen(executablePath, KVX_SOURCE_LOCATION));
     switch (service.openResult()) {
         case OpenResult::Opened:
             if (!ChangeServiceConfigW(service.serviceHandle(), SERVICE_NO_CHANGE,
                                       services::platform::toWindowsStartType(startType), SERVICE_NO_CHANGE,
-                                      imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+                                      imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr)) {
                 return Err{std::string("Failed to update service configuration")};
             }
             break;
@@ -79,7 +81,8 @@ Result<void, std::string> configureService(std::string_view name, std::string_vi
 }
 
 void updateBackgroundServiceConfig(const DestageContext& context) {
-    auto configured = configureService(kBgServiceName, kBgServiceDescription, services::platform::ServiceStartType::OnDemand,
+    auto configured = configureService(kBgServiceName, kBgServiceDescription,
+                                       services::platform::ServiceStartType::OnDemand,
                                        context.backgroundServiceExePath.utf8(), kBgServiceSddl);
     if (configured.isError()) {
         KVX_LOG_AS("kvx::apps::destager::internal::updateBackgroundServiceConfig", services::logging::Error,

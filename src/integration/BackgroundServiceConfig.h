@@ -13,7 +13,8 @@ namespace kvx::apps::destager::internal {
 inline constexpr const char* kBgServiceDescription = "Korv app Background Service";
 // Full access for LocalSystem and Administrators; read and execute (start, query) for interactive
 // users, service logons and Users.
-inline constexpr const char* kBgServiceSddl = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGX;;;IU)(A;;GRGX;;;SU)(A;;GRGX;;;BU)";
+inline constexpr const char* kBgServiceSddl =
+    "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGX;;;IU)(A;;GRGX;;;SU)(A;;GRGX;;;BU)";
 
 // Image path, demand start, description and access list; a failure is logged, never returned.
 void updateBackgroundServiceConfig(const DestageContext& context);

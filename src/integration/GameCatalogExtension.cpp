@@ -35,10 +35,13 @@ Result<void, std::string> logErrorResult(std::string_view action, fmt::format_st
 }
 
 void recordSuccess(std::string_view action) {
-    foundation::recordTelemetryEvent(foundation::TelemetryEvent(fmt::format("{}.{}.{}", "com", action, "success")));
+    foundation::recordTelemetryEvent(
+        foundation::TelemetryEvent(fmt::format("{}.{}.{}", "com", action, "success")));
 }
 
-std::string stateName(InstallationState state) { return std::string(apps::suite::installationStateName(state)); }
+std::string stateName(InstallationState state) {
+    return std::string(apps::suite::installationStateName(state));
+}
 
 bool writeState(HKEY root, const std::string& path, InstallationState state) {
     return foundation::RegistryKey(root, path, true, true).set("State", static_cast<uint32_t>(state));
@@ -74,16 +77,19 @@ Result<void, std::string> installComServer() {
     const std::wstring commandLine = connector.wide() + L" \"korvconnect.microsoft://\"";
 
     if (FAILED(setExtensionFolderPermissions(folder.wide()))) {
-        return logErrorResult("install", "Failed to set extension folder permissions for: [{}]", folder.utf8());
+        return logErrorResult("install", "Failed to set extension folder permissions for: [{}]",
+                              folder.utf8());
     }
     KVX_LOG_INFO("Setting extension folder permissions for: [{}]", folder.utf8());
     if (FAILED(registerLocalServer(kExtensionClsid, kExtensionName, commandLine))) {
-        return logErrorResult("install", "Failed to register com server with GCE_CLSID: [{}]", kExtensionClsid);
+        return logErrorResult("install", "Failed to register com server with GCE_CLSID: [{}]",
+                              kExtensionClsid);
     }
     KVX_LOG_INFO("Registering com server with GCE_CLSID: [{}]", kExtensionClsid);
     if (FAILED(registerExtension(kExtensionName, kStoreProductId, kExtensionClsid)) ||
         FAILED(makeExtensionLoadable(kStoreProductId))) {
-        return logErrorResult("install", "Failed to register extension as loadable xbox app: [{}]", kStoreProductId);
+        return logErrorResult("install", "Failed to register extension as loadable xbox app: [{}]",
+                              kStoreProductId);
     }
     KVX_LOG_INFO("Registering extension as loadable xbox app: [{}]", kStoreProductId);
     if (auto state = setInstallationState(InstallationState::Installed); state.isError()) {
@@ -103,7 +109,8 @@ Result<void, std::string> disableComServer() {
 
 Result<std::string, std::string> setInstallationState(InstallationState state) {
     if (!writeState(HKEY_LOCAL_MACHINE, kStateKeyPath, state)) {
-        return Err{fmt::format("Failed to set local machine extension installation state set to: {}", stateName(state))};
+        return Err{fmt::format("Failed to set local machine extension installation state set to: {}",
+                               stateName(state))};
     }
     KVX_LOG_INFO("LOCAL_MACHINE registry extension installation state set to: {}", stateName(state));
     const std::vector<uint32_t> explorers = explorerProcesses();

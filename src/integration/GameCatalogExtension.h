@@ -15,7 +15,8 @@ using apps::suite::InstallationState;
 inline constexpr const char* kExtensionClsid = "3C7A41E2-5B90-4D1F-8E26-A9D0F4B1C837";
 inline constexpr const char* kExtensionName = "KorvConnect Extension";
 inline constexpr const char* kStoreProductId = "QZ7KD2M4WNT8HR";
-inline constexpr const char* kStateKeyPath = "SOFTWARE\\Microsoft\\Xbox\\GamingApp\\Extensions\\Data\\QZ7KD2M4WNT8HR";
+inline constexpr const char* kStateKeyPath =
+    "SOFTWARE\\Microsoft\\Xbox\\GamingApp\\Extensions\\Data\\QZ7KD2M4WNT8HR";
 
 // Registers the connector beside the running program and sets the state to Installed.
 Result<void, std::string> installComServer();

@@ -22,11 +22,17 @@ struct LocalMemoryTraits {
 };
 using LocalMemory = WinUtils::UniqueHandle<LocalMemoryTraits>;
 
-HRESULT written(bool ok) { return ok ? S_OK : HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); }
+HRESULT written(bool ok) {
+    return ok ? S_OK : HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+}
 
-RegistryKey machineKey(const std::string& path) { return RegistryKey(HKEY_LOCAL_MACHINE, path, true, true); }
+RegistryKey machineKey(const std::string& path) {
+    return RegistryKey(HKEY_LOCAL_MACHINE, path, true, true);
+}
 
-std::string braced(std::string_view guid) { return fmt::format("{{{}}}", guid); }
+std::string braced(std::string_view guid) {
+    return fmt::format("{{{}}}", guid);
+}
 
 }  // namespace
 
@@ -34,8 +40,8 @@ HRESULT setExtensionFolderPermissions(std::wstring_view folder) {
     const std::wstring path(folder);
     PACL current = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                         &current, nullptr, &descriptor);
+    DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, &current, nullptr, &descriptor);
     LocalMemory ownedDescriptor(descriptor);
     if (status != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(status);
@@ -59,8 +65,8 @@ HRESULT setExtensionFolderPermissions(std::wstring_view folder) {
     if (status != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(status);
     }
-    status = SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                   nullptr, nullptr, merged, nullptr);
+    status = SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
     return HRESULT_FROM_WIN32(status);
 }
 
@@ -82,7 +88,8 @@ HRESULT registerExtension(std::string_view name, std::string_view productId, std
 }
 
 HRESULT makeExtensionLoadable(std::string_view productId) {
-    return written(machineKey(fmt::format("{}\\{}", kRegistrationsPath, productId)).set("Loadable", uint32_t{1}));
+    return written(
+        machineKey(fmt::format("{}\\{}", kRegistrationsPath, productId)).set("Loadable", uint32_t{1}));
 }
 
 }  // namespace kvx::services::comInstall

@@ -11,7 +11,8 @@ namespace kvx::services::comInstall {
 // HKLM keys the steps write (64-bit view), named for the tests.
 inline constexpr const char* kClassesClsidPath = "SOFTWARE\\Classes\\CLSID";
 inline constexpr const char* kClassesAppIdPath = "SOFTWARE\\Classes\\AppID";
-inline constexpr const char* kRegistrationsPath = "SOFTWARE\\Microsoft\\Xbox\\GamingApp\\Extensions\\Registrations";
+inline constexpr const char* kRegistrationsPath =
+    "SOFTWARE\\Microsoft\\Xbox\\GamingApp\\Extensions\\Registrations";
 
 // Lets packaged apps (the Xbox app) read and run the folder's programs.
 HRESULT setExtensionFolderPermissions(std::wstring_view folder);

@@ -8,7 +8,8 @@ const std::array<ProtocolRow, 5>& protocolTable() {
     static const std::array<ProtocolRow, 5> table{{
         {"korvconnect.microsoft", "URL:KorvConnect (Microsoft) Protocol", "KorvConnect_microsoft.exe",
          "KorvConnectMsAppPath",
-         "Korv Connect Microsoft path key is not present and couldn't be found (installer may not have been run)",
+         "Korv Connect Microsoft path key is not present and couldn't be found "
+         "(installer may not have been run)",
          false},
         {"link2korv", "URL:Link2Korv Protocol", "Link2Korv.exe", "KorvConnectLink2KorvAppPath",
          "Link2Korv path key is not present and couldn't be found (installer may not have been run)", true},
@@ -22,7 +23,9 @@ const std::array<ProtocolRow, 5>& protocolTable() {
     return table;
 }
 
-std::string protocolCommandKey(std::string_view protocol) { return fmt::format("{}\\shell\\open\\command", protocol); }
+std::string protocolCommandKey(std::string_view protocol) {
+    return fmt::format("{}\\shell\\open\\command", protocol);
+}
 
 std::string protocolCommand(const ProtocolRow& row, std::string_view exePath) {
     if (!row.forwardsAllParameters) {
@@ -31,7 +34,9 @@ std::string protocolCommand(const ProtocolRow& row, std::string_view exePath) {
     return fmt::format("\"{}\" \"%1\" \"%2\" \"%3\" \"%4\" \"%5\" \"%6\" \"%7\" \"%8\" \"%9\"", exePath);
 }
 
-std::string legacyProtocolCommand(std::string_view launcherPath) { return fmt::format("{} \"%1\"", launcherPath); }
+std::string legacyProtocolCommand(std::string_view launcherPath) {
+    return fmt::format("{} \"%1\"", launcherPath);
+}
 
 std::string uninstallCommand(std::string_view uninstallerPath, std::string_view arguments) {
     return fmt::format("\"{}\" {}", uninstallerPath, arguments);
@@ -43,10 +48,14 @@ bool isSuiteDisplayName(std::string_view displayName) {
 
 std::string_view installationStateName(InstallationState state) {
     switch (state) {
-        case InstallationState::Uninstalled: return "Uninstalled";
-        case InstallationState::Installed: return "Installed";
-        case InstallationState::Updating: return "Updating";
-        case InstallationState::Uninitialized: return "Uninitialized";
+        case InstallationState::Uninstalled:
+            return "Uninstalled";
+        case InstallationState::Installed:
+            return "Installed";
+        case InstallationState::Updating:
+            return "Updating";
+        case InstallationState::Uninitialized:
+            return "Uninitialized";
     }
     return "";
 }

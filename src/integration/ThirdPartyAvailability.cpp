@@ -34,7 +34,8 @@ bool blankProtocolCommands() {
 }  // namespace
 
 bool setThirdPartyAvailability(bool available) {
-    KVX_LOG_DEBUG("Changing third party availability, new value[{}]", available ? "available" : "not available");
+    KVX_LOG_DEBUG("Changing third party availability, new value[{}]",
+                  available ? "available" : "not available");
     if (skipThirdPartyKeys()) {
         return true;
     }
@@ -61,12 +62,12 @@ bool setThirdPartyAvailabilityRegistryKeys(bool available) {
     if (!ok) {
         if (available) {
             KVX_LOG_ERROR(
-                "Failed to update one or more registry keys while leaving repair mode, may cause issues with game "
-                "launching via KorvConnect and Link2Korv");
+                "Failed to update one or more registry keys while leaving repair mode, may cause issues "
+                "with game launching via KorvConnect and Link2Korv");
         } else {
             KVX_LOG_ERROR(
-                "Failed to update one or more registry keys while entering repair mode, may cause issues with client "
-                "updates or app recovery");
+                "Failed to update one or more registry keys while entering repair mode, may cause issues "
+                "with client updates or app recovery");
         }
     }
     appKey32.close();
@@ -77,7 +78,8 @@ bool setThirdPartyAvailabilityRegistryKeys(bool available) {
 bool enableComServer() {
     auto installed = services::comInstall::installComServer();
     if (installed.isError()) {
-        KVX_LOG_AS("kvx::apps::suite::enableComServer", services::logging::Error, "{}", installed.peekError());
+        KVX_LOG_AS("kvx::apps::suite::enableComServer", services::logging::Error, "{}",
+                   installed.peekError());
         return false;
     }
     return true;
@@ -86,7 +88,8 @@ bool enableComServer() {
 bool disableComServer() {
     auto disabled = services::comInstall::disableComServer();
     if (disabled.isError()) {
-        KVX_LOG_AS("kvx::apps::suite::disableComServer", services::logging::Error, "{}", disabled.peekError());
+        KVX_LOG_AS("kvx::apps::suite::disableComServer", services::logging::Error, "{}",
+                   disabled.peekError());
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 #include "integration/UninstallEntries.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <fmt/format.h>
 
@@ -20,7 +20,9 @@ namespace {
 
 using foundation::RegistryKey;
 
-std::string entryPath(std::string_view keyName) { return fmt::format("{}\\{}", kUninstallPath, keyName); }
+std::string entryPath(std::string_view keyName) {
+    return fmt::format("{}\\{}", kUninstallPath, keyName);
+}
 
 std::string displayNameOf(std::string_view bundleId) {
     return RegistryKey(HKEY_LOCAL_MACHINE, entryPath(bundleId), false, false).get<std::string>("DisplayName");
@@ -58,7 +60,8 @@ void writeEntry(const UninstallEntry& entry, const UninstallEntryErrorReport& re
     const std::string path = entryPath(entry.keyName);
     RegistryKey key = RegistryKey::openWritable(HKEY_LOCAL_MACHINE, path, entry.view64);
     if (!key.isValid()) {
-        report(UninstallEntryError::RegistryPerms, fmt::format("Couldn't open the key {} for updating", path));
+        report(UninstallEntryError::RegistryPerms,
+               fmt::format("Couldn't open the key {} for updating", path));
         return;
     }
     const auto write = [&](const char* name, auto value) {
@@ -104,11 +107,12 @@ void updateUninstallStrings() {
         return;
     }
     updateUninstallStringValue(bundleId, "UninstallString", "OriginalUninstallString", "/uninstall");
-    updateUninstallStringValue(bundleId, "QuietUninstallString", "OriginalQuietUninstallString", "/uninstall /quiet");
+    updateUninstallStringValue(bundleId, "QuietUninstallString", "OriginalQuietUninstallString",
+                               "/uninstall /quiet");
 }
 
-void updateUninstallStringValue(std::string_view bundleId, std::string_view valueName, std::string_view savedValueName,
-                                std::string_view arguments) {
+void updateUninstallStringValue(std::string_view bundleId, std::string_view valueName,
+                                std::string_view savedValueName, std::string_view arguments) {
     const std::string path = entryPath(bundleId);
     RegistryKey appKey = openAppKey(true, true);
     RegistryKey entry(HKEY_LOCAL_MACHINE, path, false, true);

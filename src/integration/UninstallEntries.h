@@ -17,8 +17,8 @@ std::string getInstalledBundleId();
 // Points the uninstall commands of the suite's bundle entry at the suite's own uninstaller; the
 // installer's commands are saved once in the app key.
 void updateUninstallStrings();
-void updateUninstallStringValue(std::string_view bundleId, std::string_view valueName, std::string_view savedValueName,
-                                std::string_view arguments);
+void updateUninstallStringValue(std::string_view bundleId, std::string_view valueName,
+                                std::string_view savedValueName, std::string_view arguments);
 
 // What an entry could not be given; the update reports it as error telemetry.
 enum class UninstallEntryError { KeyNotFound, RegistryPerms };

@@ -46,9 +46,9 @@ protected:
     }
     void registerOld() {
         AutoSC_HANDLE service(CreateServiceW(mManager.get(), mName.c_str(), mName.c_str(), SERVICE_ALL_ACCESS,
-                                             SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                             L"\"C:\\old\\KorvBackgroundService.exe\"", nullptr, nullptr, nullptr,
-                                             nullptr, nullptr));
+                                             SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                             SERVICE_ERROR_NORMAL, L"\"C:\\old\\KorvBackgroundService.exe\"",
+                                             nullptr, nullptr, nullptr, nullptr, nullptr));
         ASSERT_TRUE(service);
     }
     std::optional<Registered> registered() {
@@ -125,9 +125,11 @@ TEST_F(BackgroundServiceConfig, BadInputIsReportedAndChangesNothing) {
     DestageContext context;
     context.backgroundServiceExePath = fs::Path(mNewFolder / L"missing.exe");
     updateBackgroundServiceConfig(context);
-    EXPECT_EQ(mLogger->linesContaining("Failed to update background service config: [Executable path does not exist]")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        mLogger
+            ->linesContaining("Failed to update background service config: [Executable path does not exist]")
+            .size(),
+        1u);
 }
 
 }  // namespace

@@ -15,8 +15,10 @@ TEST(RegistrationTexts, CommandLinesQuoteAsEachReaderExpects) {
         {protocolCommand(protocolTable()[3], "C:\\L.exe"),
          "\"C:\\L.exe\" \"%1\" \"%2\" \"%3\" \"%4\" \"%5\" \"%6\" \"%7\" \"%8\" \"%9\""},
         // The legacy clients split the launcher off at " \"%1\"", never at a quote.
-        {legacyProtocolCommand("C:\\Program Files\\KorvLauncher.exe"), "C:\\Program Files\\KorvLauncher.exe \"%1\""},
-        {uninstallCommand("C:\\U\\KorvUninstall.exe", "/uninstall /quiet"), "\"C:\\U\\KorvUninstall.exe\" /uninstall /quiet"},
+        {legacyProtocolCommand("C:\\Program Files\\KorvLauncher.exe"),
+         "C:\\Program Files\\KorvLauncher.exe \"%1\""},
+        {uninstallCommand("C:\\U\\KorvUninstall.exe", "/uninstall /quiet"),
+         "\"C:\\U\\KorvUninstall.exe\" /uninstall /quiet"},
         {protocolCommandKey("luna2korv"), "luna2korv\\shell\\open\\command"},
         {std::string(installationStateName(InstallationState::Updating)), "Updating"},
         {std::string(installationStateName(static_cast<InstallationState>(7))), ""},

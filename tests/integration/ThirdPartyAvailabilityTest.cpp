@@ -9,10 +9,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 
 #include "foundation/registry/RegistryTestSupport.h"
 #include "framework/config/ConfigSystem.h"
+#include "framework/telemetry/TelemetryEvent.h"
 #include "integration/AppKey.h"
 #include "integration/GameCatalogExtension.h"
 #include "integration/GameCatalogRegistration.h"
@@ -30,16 +32,24 @@ namespace {
 using foundation::RegistryKey;
 using namespace std::chrono_literals;
 
-constexpr const char* kAppValues[] = {"IsUnavailable",   "ClientPath",         "LauncherAppPath",
-                                      "InstallLocation", "KorvConnectMsAppPath", "KorvConnectLink2KorvAppPath"};
-constexpr const char* kClassKeys[] = {"korvconnect.microsoft", "link2korv", "steam2korv", "epic2korv",
-                                      "luna2korv",             "pellam",    "pellam2"};
+constexpr const char* kAppValues[] = {"IsUnavailable",        "ClientPath",
+                                      "LauncherAppPath",      "InstallLocation",
+                                      "KorvConnectMsAppPath", "KorvConnectLink2KorvAppPath"};
+constexpr const char* kClassKeys[] = {
+    "korvconnect.microsoft", "link2korv", "steam2korv", "epic2korv", "luna2korv", "pellam", "pellam2"};
 
-RegistryKey classes(std::string_view path, bool create = false) { return RegistryKey(HKEY_CLASSES_ROOT, path, true, create); }
-std::string command(const char* protocol) { return classes(protocolCommandKey(protocol)).get<std::string>(""); }
-uint32_t flag(bool view64) { return openAppKey(false, view64).get<uint32_t>("IsUnavailable"); }
+RegistryKey classes(std::string_view path, bool create = false) {
+    return RegistryKey(HKEY_CLASSES_ROOT, path, true, create);
+}
+std::string command(const char* protocol) {
+    return classes(protocolCommandKey(protocol)).get<std::string>("");
+}
+uint32_t flag(bool view64) {
+    return openAppKey(false, view64).get<uint32_t>("IsUnavailable");
+}
 uint32_t machineState() {
-    return RegistryKey(HKEY_LOCAL_MACHINE, services::comInstall::kStateKeyPath, true, false).get<uint32_t>("State");
+    return RegistryKey(HKEY_LOCAL_MACHINE, services::comInstall::kStateKeyPath, true, false)
+        .get<uint32_t>("State");
 }
 
 class Registration : public ::testing::Test {
@@ -152,15 +162,43 @@ TEST_F(Registration, SkipSwitchAndRefusedFlagWrite) {
 
     test::ScriptedRegistryProxy proxy;
     proxy.refuseValue = [](LPCWSTR name) {
-        return name != nullptr && std::wstring_view(name) == L"IsUnavailable" ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        return name != nullptr && std::wstring_view(name) == L"IsUnavailable" ? ERROR_ACCESS_DENIED
+                                                                              : ERROR_SUCCESS;
     };
     const test::ScopedRegistryProxy scoped(proxy);
     EXPECT_FALSE(setThirdPartyAvailability(false));
-    EXPECT_EQ(mLogger->linesContaining("Failed to update one or more registry keys while entering repair mode, may "
-                                       "cause issues with client updates or app recovery")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        mLogger
+            ->linesContaining("Failed to update one or more registry keys while entering repair mode, may "
+                              "cause issues with client updates or app recovery")
+            .size(),
+        1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
+}
+
+struct RecordingSink final : foundation::ITelemetrySink {
+    std::vector<std::string> taxonomies;
+    void record(const foundation::TelemetryEvent& event) override { taxonomies.push_back(event.taxonomy()); }
+};
+
+TEST_F(Registration, RefusedExtensionStateFailsTheChangeWithItsTelemetry) {
+    test::ScriptedRegistryProxy proxy;
+    proxy.refuseValue = [](LPCWSTR name) {
+        return name != nullptr && std::wstring_view(name) == L"State" ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    };
+    const auto sink = std::make_shared<RecordingSink>();
+    const auto previousSink = foundation::setTelemetrySink(sink);
+    {
+        const test::ScopedRegistryProxy scoped(proxy);
+        EXPECT_FALSE(disableComServer());
+    }
+    foundation::setTelemetrySink(previousSink);
+    EXPECT_EQ(sink->taxonomies, std::vector<std::string>{"com.disable.error"});
+    const auto lines = mLogger->linesContaining(
+        "Failed to set local machine extension installation state set to: Updating");
+    ASSERT_EQ(lines.size(), 2u) << "reported where it failed and where the change was asked for";
+    EXPECT_EQ(lines[0].function, "kvx::services::comInstall::logErrorResult");
+    EXPECT_EQ(lines[1].function, "kvx::apps::suite::disableComServer");
 }
 
 // After a failed update the blanked commands point into the client folder again, found from the
@@ -184,7 +222,8 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     EXPECT_EQ(command("korvconnect.microsoft"), "\"" + client + "\\KorvConnect_microsoft.exe\" \"%1\"");
     EXPECT_EQ(classes("steam2korv").get<std::string>(""), "URL:Steam2Korv Protocol");
     EXPECT_EQ(classes("pellam2\\shell\\open\\command").get<std::string>(""), launcher + " \"%1\"");
-    EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false).get<std::string>("ClientPath"),
+    EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false)
+                  .get<std::string>("ClientPath"),
               client + "\\KorvDesktop.exe");
 
     // Everything right: nothing rewritten but a protocol key that lost its "URL Protocol" value.
@@ -195,7 +234,8 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
     EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
-    EXPECT_EQ(mLogger->linesContaining("Pellam Keys have already been set, no need to reset them.").size(), 1u);
+    EXPECT_EQ(mLogger->linesContaining("Pellam Keys have already been set, no need to reset them.").size(),
+              1u);
 
     // Without the client path the legacy and connector steps fail; the Link2Korv protocols are still written.
     openAppKey(true, false).deleteValue("ClientPath");
@@ -203,7 +243,8 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     mLogger->clear();
     EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
     EXPECT_EQ(mLogger->linesContaining("Korv app ClientPath Key is not present").size(), 1u);
-    EXPECT_EQ(mLogger->linesContaining("Failed to update registry keys, this may cause launch issues").size(), 1u);
+    EXPECT_EQ(mLogger->linesContaining("Failed to update registry keys, this may cause launch issues").size(),
+              1u);
     EXPECT_EQ(command("luna2korv").rfind("\"" + link + "\"", 0), 0u);
 }
 

@@ -22,9 +22,12 @@ using foundation::RegistryKey;
 
 constexpr const char* kSavedValues[] = {"BundleProviderKey", "OriginalUninstallString",
                                         "OriginalQuietUninstallString", "OriginalUninstallPath"};
-constexpr const char* kInstallerCommand = "\"C:\\ProgramData\\Package Cache\\KorvSetup.exe\" /uninstall /burn";
+constexpr const char* kInstallerCommand =
+    "\"C:\\ProgramData\\Package Cache\\KorvSetup.exe\" /uninstall /burn";
 
-RegistryKey uninstallKey(bool view64) { return RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true); }
+RegistryKey uninstallKey(bool view64) {
+    return RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true);
+}
 RegistryKey entry(const std::string& name, bool view64 = false) {
     return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
 }
@@ -48,11 +51,13 @@ protected:
         RegistryKey key = uninstallKey(view64).createSubKey(name, view64);
         key.set("DisplayName", displayName);
         key.set("UninstallString", kInstallerCommand);
-        key.set("QuietUninstallString", "\"C:\\ProgramData\\Package Cache\\KorvSetup.exe\" /uninstall /quiet /burn");
+        key.set("QuietUninstallString",
+                "\"C:\\ProgramData\\Package Cache\\KorvSetup.exe\" /uninstall /quiet /burn");
     }
     std::vector<std::pair<UninstallEntryError, std::string>> writeEntries() {
         std::vector<std::pair<UninstallEntryError, std::string>> errors;
-        updateUninstallEntries([&](UninstallEntryError error, const std::string& text) { errors.emplace_back(error, text); });
+        updateUninstallEntries(
+            [&](UninstallEntryError error, const std::string& text) { errors.emplace_back(error, text); });
         return errors;
     }
 
@@ -69,7 +74,8 @@ TEST_F(UninstallEntries, BundleIdIsSearchedWhenTheRememberedOneIsWrong) {
 
     EXPECT_EQ(getInstalledBundleId(), mBundle);
 
-    EXPECT_EQ(mLogger->linesContaining(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)).size(), 1u);
+    EXPECT_EQ(mLogger->linesContaining(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)).size(),
+              1u);
     for (const bool view64 : {true, false}) {
         EXPECT_EQ(openAppKey(false, view64).get<std::string>("BundleProviderKey"), mBundle);
     }
@@ -86,9 +92,11 @@ TEST_F(UninstallEntries, UninstallCommandsPointAtTheSuiteUninstallerAndTheInstal
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"), kInstallerCommand);
         EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"),
                   "\"C:\\ProgramData\\Package Cache\\KorvSetup.exe\" /uninstall /quiet /burn");
-        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), "C:\\ProgramData\\Package Cache\\KorvSetup.exe");
+        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"),
+                  "C:\\ProgramData\\Package Cache\\KorvSetup.exe");
         EXPECT_EQ(entry(mBundle).get<std::string>("UninstallString"), "\"" + uninstaller + "\" /uninstall");
-        EXPECT_EQ(entry(mBundle).get<std::string>("QuietUninstallString"), "\"" + uninstaller + "\" /uninstall /quiet");
+        EXPECT_EQ(entry(mBundle).get<std::string>("QuietUninstallString"),
+                  "\"" + uninstaller + "\" /uninstall /quiet");
     }
 }
 

@@ -76,8 +76,8 @@ RegistryKey RegistryKey::openWritable(HKEY root, std::string_view subKey, bool v
         return key;
     }
     HKEY opened = nullptr;
-    key.mStatus = registryProxy().RegOpenKeyExW(root, wideName(subKey).c_str(), 0, KEY_ALL_ACCESS | viewFlag(view64),
-                                                &opened);
+    key.mStatus = registryProxy().RegOpenKeyExW(root, wideName(subKey).c_str(), 0,
+                                                KEY_ALL_ACCESS | viewFlag(view64), &opened);
     if (key.mStatus == ERROR_SUCCESS) {
         key.mHandle.reset(opened);
     }

@@ -161,6 +161,9 @@ TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
     EXPECT_EQ(loop.successful, 1u);
     // The suite stays down: the service is stopped and no suite program runs from the install.
     EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_STOPPED));
+    // Its registration starts the new client's executable, quoted.
+    const std::wstring newService = (mLayout.clientPath / L"KorvBackgroundService.exe").wstring();
+    EXPECT_EQ(queryService().imagePath, L"\"" + newService + L"\"");
     for (const RunningProgram& program : runningSuitePrograms()) {
         EXPECT_FALSE(isBelow(mLayout.installRoot, program.path)) << utf8(program.path);
     }
