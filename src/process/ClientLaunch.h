@@ -1,7 +1,12 @@
 #pragma once
-// Relaunches the client (or, after an unattended update, the launch helper) as the interactive user.
+// Relaunches the client (or, after an unattended update, the launch helper) as the interactive,
+// unelevated user, by the first variant that works: through the desktop shell (which runs as the
+// user), with the interactive session's user token, or, when the destager is not elevated, with
+// its own credentials. No launch failure changes the run's result; each is logged.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "destager/DestagerOptions.h"
 
@@ -9,5 +14,16 @@ namespace kvx::apps {
 
 // Decides what to start from the attended flag, the launch-helper argument and the update's result.
 void startClient(const destager::DestagerOptions& options, int32_t result);
+
+bool startDesktop(const std::vector<std::string>& arguments);
+bool startLaunchHelper(const std::vector<std::string>& arguments);
+// `exe` from `dir`; `asUser` asks for the interactive user when this process is elevated.
+bool startExecutable(const std::string& dir, const std::string& exe, const std::vector<std::string>& arguments,
+                     bool asUser);
+
+// The variants, in the order they are tried.
+bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir, const std::string& arguments);
+bool startExecUsingInteractiveSession(const std::string& path, const std::string& dir, const std::string& arguments);
+bool startExecWithSameCredentials(const std::string& path, const std::string& arguments);
 
 }  // namespace kvx::apps
