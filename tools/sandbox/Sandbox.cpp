@@ -65,6 +65,10 @@ Result<void, std::string> writeSandboxFiles(const SandboxLayout& layout, const S
             return copied;
         }
     }
+    if (auto recorded = recordRelaunchesFrom(layout.stagedClientPath, layout.installRoot / kStartsFileName);
+        recorded.isError()) {
+        return recorded;
+    }
     return writeStagedArchive(layout);
 }
 

@@ -11,9 +11,13 @@ constexpr const char* kAppKeyName = "Korv Desktop";
 
 bool setInstallLocation(const std::filesystem::path& installRoot) {
     const std::wstring location = installRoot.wstring() + L"\\";
+    // As the installer registers it: the destager finds the programs it relaunches beside it.
+    const std::wstring launcher = (installRoot / L"Korv Desktop" / L"KorvLauncher.exe").wstring();
     bool written = true;
     for (bool view64 : {true, false}) {
-        written = apps::openAppKey(true, view64).set("InstallLocation", std::wstring_view(location)) && written;
+        auto key = apps::openAppKey(true, view64);
+        written = key.set("InstallLocation", std::wstring_view(location)) && written;
+        written = key.set("LauncherAppPath", std::wstring_view(launcher)) && written;
     }
     return written;
 }
@@ -45,6 +49,15 @@ LoopCheckValues readLoopCheck() {
     values.sameResults = key.get<uint32_t>("UpdateSameResults");
     values.successful = key.get<uint32_t>("UpdateSuccessful");
     return values;
+}
+
+bool writeLoopCheck(const LoopCheckValues& values) {
+    foundation::RegistryKey key = apps::openAppKey(true, true).openSubKey(kLoopCheckSubKey, true, true);
+    bool written = key.set("UpdateTargetVersion", std::string_view(values.targetVersion));
+    written = key.set("UpdateDate", std::string_view(values.date)) && written;
+    written = key.set("UpdateNumber", values.updateNumber) && written;
+    written = key.set("UpdateSameResults", values.sameResults) && written;
+    return key.set("UpdateSuccessful", values.successful) && written;
 }
 
 int64_t isUnavailableFlag() {

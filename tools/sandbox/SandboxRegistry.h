@@ -10,7 +10,8 @@ namespace kvx::sandbox {
 
 inline constexpr const char* kLoopCheckSubKey = "DestagerLoopCheck";
 
-// "InstallLocation" = install root with a trailing backslash, in both registry views.
+// "InstallLocation" = install root with a trailing backslash and "LauncherAppPath" = the client
+// folder's "KorvLauncher.exe", in both registry views.
 bool setInstallLocation(const std::filesystem::path& installRoot);
 std::wstring installLocation(bool view64);
 
@@ -26,6 +27,8 @@ struct LoopCheckValues {
     uint32_t successful = 0;
 };
 LoopCheckValues readLoopCheck();
+// Writes the counters (64-bit view), as earlier runs would have left them.
+bool writeLoopCheck(const LoopCheckValues& values);
 
 // "IsUnavailable" of the 64-bit view: 1 while the suite is marked unavailable; -1 when absent.
 int64_t isUnavailableFlag();
