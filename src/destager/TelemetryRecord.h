@@ -19,6 +19,8 @@ struct TelemetryRecord {
     std::string uuid;
     std::string attempt;
     std::string ctx;
+
+    bool operator==(const TelemetryRecord&) const = default;
 };
 
 // Letters, digits and "-._~" stay; every other byte becomes "%" and two lowercase hex digits.

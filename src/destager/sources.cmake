@@ -8,6 +8,7 @@ list(APPEND KVX_PORTABLE_SOURCES
     destager/ArchiveEntryPath.cpp
     destager/ErrorKinds.cpp
     destager/TelemetryRecord.cpp
+    destager/TelemetryRecordDecoding.cpp
 )
 list(APPEND KVX_WINDOWS_SOURCES
     destager/ClientFileVersion.cpp

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "destager/ClientFileVersion.h"
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
@@ -30,8 +30,8 @@ protected:
     void setMachine(const char* key, const char* value) {
         mConfig.set(config::Store::Ordinary, key, value, config::kScopeMachine);
     }
-    std::vector<test::DecodedRecord> records() const {
-        return test::decodeErrorsValue(mConfig.getString(kErrorsKey, ""));
+    std::vector<DecodedErrorRecord> records() const {
+        return decodeDestageErrors(mConfig.getString(kErrorsKey, ""));
     }
 
     ConfigSystem& mConfig;
@@ -58,23 +58,17 @@ TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
     EXPECT_EQ(mConfig.getString(kErrorsKey, "").rfind('&', 0), 0u);
     auto all = records();
     ASSERT_EQ(all.size(), 1u);
-    test::DecodedRecord record = all[0];
+    DecodedErrorRecord record = all[0];
+    EXPECT_EQ(record.note, "") << "every key, in the order written";
     // The kinds reported so far in this process and the test executable's version vary.
-    const std::string kinds = test::valueOf(record, "emsg");
+    const std::string kinds = record.fields.emsg;
     EXPECT_TRUE(kinds.ends_with("rename_old_client,")) << kinds;
-    EXPECT_TRUE(std::regex_match(test::valueOf(record, "fvers"), std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
-    record[2].second = "<kinds>";
-    record[5].second = "<version>";
-    EXPECT_EQ(record, (test::DecodedRecord{{"ts_incident", "2026-01-01T00:00:00.042"},
-                                           {"ecod", "UPEC-2202"},
-                                           {"emsg", "<kinds>"},
-                                           {"esev", "fatal"},
-                                           {"estr", "Failed to rename [Korv Desktop] code[5]"},
-                                           {"fvers", "<version>"},
-                                           {"tvers", "13.696.0.6209"},
-                                           {"uuid", "c0ffee-42"},
-                                           {"attempt", "3"},
-                                           {"ctx", "attended"}}));
+    EXPECT_TRUE(std::regex_match(record.fields.fvers, std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
+    record.fields.emsg = "<kinds>";
+    record.fields.fvers = "<version>";
+    EXPECT_EQ(record.fields, (TelemetryRecord{"2026-01-01T00:00:00.042", "UPEC-2202", "<kinds>", "fatal",
+                                              "Failed to rename [Korv Desktop] code[5]", "<version>",
+                                              "13.696.0.6209", "c0ffee-42", "3", "attended"}));
     EXPECT_EQ(mLogger->linesContaining("UPEC-"),
               (std::vector<test::LoggedLine>{{services::logging::Error, kTelemetryFunction,
                                               "UPEC-2202: Failed to rename [Korv Desktop] code[5]"}}));
@@ -91,13 +85,13 @@ TEST_F(ErrorTelemetryTest, RecordsAppendAndKindsAccumulateWithinTheProcess) {
     EXPECT_EQ(value.rfind("&earlier&", 0), 0u);
     auto all = records();
     ASSERT_EQ(all.size(), 3u);
-    const std::string firstKinds = test::valueOf(all[1], "emsg");
+    const std::string firstKinds = all[1].fields.emsg;
     EXPECT_EQ(firstKinds.substr(firstKinds.size() - 20), "staged_file_missing,");
-    EXPECT_EQ(test::valueOf(all[2], "emsg"), firstKinds + "desktop_shortcut,");
-    EXPECT_EQ(test::valueOf(all[1], "esev"), "warning");
-    EXPECT_EQ(test::valueOf(all[2], "esev"), "diag");
-    EXPECT_EQ(test::valueOf(all[2], "ctx"), "background");
-    EXPECT_EQ(test::valueOf(all[2], "attempt"), "0");
+    EXPECT_EQ(all[2].fields.emsg, firstKinds + "desktop_shortcut,");
+    EXPECT_EQ(all[1].fields.esev, "warning");
+    EXPECT_EQ(all[2].fields.esev, "diag");
+    EXPECT_EQ(all[2].fields.ctx, "background");
+    EXPECT_EQ(all[2].fields.attempt, "0");
     EXPECT_EQ(mLogger->linesContaining("UPEC-2215: Staged file missing, file[a.dll]").at(0).level,
               services::logging::Warn);
     EXPECT_EQ(mLogger->linesContaining("UPEC-2200: diag text").at(0).level, services::logging::Info);
@@ -109,10 +103,10 @@ TEST_F(ErrorTelemetryTest, UnknownSeverityAndCodeAreWrittenAsUnknown) {
     addErrorTelemetryImpl(9876, kSeverityWarning, "odd code");
     auto all = records();
     ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(test::valueOf(all[0], "esev"), "unknown");
+    EXPECT_EQ(all[0].fields.esev, "unknown");
     EXPECT_EQ(mLogger->linesContaining("UPEC-2228: sev three").at(0).level, services::logging::Error);
-    EXPECT_EQ(test::valueOf(all[1], "ecod"), "UPEC-9876");
-    const std::string kinds = test::valueOf(all[1], "emsg");
+    EXPECT_EQ(all[1].fields.ecod, "UPEC-9876");
+    const std::string kinds = all[1].fields.emsg;
     EXPECT_EQ(kinds.substr(kinds.size() - 32), "symlink_swap_build_link,unknown,");
 }
 
@@ -124,7 +118,8 @@ TEST_F(ErrorTelemetryTest, MissingCorrelationIdIsLoggedAndTheRecordStillWritten)
                    "[machine.telemetry.updateCorrelationId] is missing from ini file"}}));
     auto all = records();
     ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(test::valueOf(all[0], "uuid"), "");
+    EXPECT_EQ(all[0].note, "") << "the uuid key is written, empty";
+    EXPECT_EQ(all[0].fields.uuid, "");
 }
 
 TEST(ClientFileVersion, ReadsTheVersionResourceOfASystemFile) {

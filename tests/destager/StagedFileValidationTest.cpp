@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/archive/ZipTestArchive.h"
 #include "framework/config/ConfigSystem.h"
@@ -74,8 +74,8 @@ protected:
         }
         return messages;
     }
-    std::vector<test::DecodedRecord> records() {
-        return test::decodeErrorsValue(mConfig.getString("machine.destageErrors", ""));
+    std::vector<DecodedErrorRecord> records() {
+        return decodeDestageErrors(mConfig.getString("machine.destageErrors", ""));
     }
 
     stdfs::path mInstall;
@@ -120,9 +120,9 @@ TEST_F(StagedFileValidationTest, CorruptAndMissingFilesAreReportedWithTheCodeOfT
                                         "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"}));
     auto all = records();
     ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(test::valueOf(all[1], "ecod"), "UPEC-2216");
-    EXPECT_EQ(test::valueOf(all[1], "esev"), "warning");
-    EXPECT_EQ(test::valueOf(all[3], "ecod"), "UPEC-2214");
+    EXPECT_EQ(all[1].fields.ecod, "UPEC-2216");
+    EXPECT_EQ(all[1].fields.esev, "warning");
+    EXPECT_EQ(all[3].fields.ecod, "UPEC-2214");
 }
 
 TEST_F(StagedFileValidationTest, SevenMissingFilesGiveFiveReports) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "destager/DestageContext.h"
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/win/ErrorText.h"
 #include "framework/config/ConfigSystem.h"
@@ -137,8 +137,8 @@ protected:
     // Every record written so far.
     Records telemetry() const {
         Records out;
-        for (const auto& record : decodeErrorsValue(mConfig.getString("machine.destageErrors", ""))) {
-            out.emplace_back(valueOf(record, "ecod"), valueOf(record, "esev"), valueOf(record, "estr"));
+        for (const auto& record : apps::decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
+            out.emplace_back(record.fields.ecod, record.fields.esev, record.fields.estr);
         }
         return out;
     }

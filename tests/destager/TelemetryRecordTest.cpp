@@ -4,7 +4,7 @@
 
 #include "destager/ArchiveEntryPath.h"
 #include "destager/ErrorKinds.h"
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 
 namespace kvx::apps {
 namespace {
@@ -25,18 +25,13 @@ TEST(TelemetryRecord, PercentEncodingKeepsOnlyUnreservedBytes) {
 TEST(TelemetryRecord, EncodedRecordDecodesToEveryKeyInOrder) {
     const std::string encoded = encodeTelemetryRecord(sampleRecord());
     EXPECT_EQ(encoded.find_first_of("&= "), std::string::npos) << "the record must be one opaque token";
-    const test::DecodedRecord decoded = test::decodeRecord(encoded);
-    const test::DecodedRecord expected{{"ts_incident", "2026-01-01T00:00:00.000"},
-                                       {"ecod", "UPEC-2215"},
-                                       {"emsg", "staged_file_missing,"},
-                                       {"esev", "warning"},
-                                       {"estr", "Staged file missing, file[Korv Desktop/a b&c=d%.dll]"},
-                                       {"fvers", "13.1.0.7"},
-                                       {"tvers", "13.696.0.6209"},
-                                       {"uuid", "5f1c-uuid"},
-                                       {"attempt", "2"},
-                                       {"ctx", "attended"}};
-    EXPECT_EQ(decoded, expected);
+    const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors("&" + encoded);
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_EQ(decoded[0].note, "") << "every key, in the order written";
+    EXPECT_EQ(decoded[0].fields,
+              (TelemetryRecord{"2026-01-01T00:00:00.000", "UPEC-2215", "staged_file_missing,", "warning",
+                               "Staged file missing, file[Korv Desktop/a b&c=d%.dll]", "13.1.0.7",
+                               "13.696.0.6209", "5f1c-uuid", "2", "attended"}));
 }
 
 TEST(TelemetryRecord, InnerLineIsEncodedTwice) {
@@ -60,6 +55,128 @@ TEST(TelemetryRecord, ReportedKindsAccumulateOldestFirst) {
     const std::string after = appendReportedKind("staged_file_corrupt");
     EXPECT_EQ(after, before + "staged_file_corrupt,");
     EXPECT_EQ(before.substr(before.size() - 2), "x,");
+}
+
+// Records a person reads back from a player's machine.ini.
+TEST(TelemetryRecordDecoding, RecordsRoundTripThroughTheEncoderOldestFirst) {
+    const TelemetryRecord escaped{"2026-02-03T04:05:06.789",
+                                  "UPEC-4200",
+                                  "a,b,registry_perms,",
+                                  "fatal",
+                                  "K\xc3\xb6rv & co = 100% sure, [C:\\x y]",
+                                  "1.2.3.4",
+                                  "5.6.7.8",
+                                  "id&=%,\xe2\x82\xac",
+                                  "10",
+                                  "background"};
+    const struct {
+        const char* name;
+        std::vector<TelemetryRecord> records;
+        std::vector<const char*> kinds;
+    } cases[] = {
+        {"no record", {}, {}},
+        {"every field", {sampleRecord()}, {"staged_file_missing"}},
+        {"characters that need escaping", {escaped}, {"registry_perms"}},
+        {"empty fields and an unknown code", {TelemetryRecord{"", "UPEC-9876"}}, {"unknown"}},
+        {"oldest first",
+         {sampleRecord(), escaped, sampleRecord()},
+         {"staged_file_missing", "registry_perms", "staged_file_missing"}},
+    };
+    for (const auto& c : cases) {
+        std::string value;
+        for (const TelemetryRecord& record : c.records) {
+            value += "&" + encodeTelemetryRecord(record);
+        }
+        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(value);
+        ASSERT_EQ(decoded.size(), c.records.size()) << c.name;
+        for (size_t i = 0; i < decoded.size(); ++i) {
+            EXPECT_EQ(decoded[i].fields, c.records[i]) << c.name << " " << i;
+            EXPECT_EQ(decoded[i].note, "") << c.name << " " << i;
+            EXPECT_STREQ(decoded[i].kindName(), c.kinds[i]) << c.name << " " << i;
+        }
+    }
+}
+
+// A damaged record never hides the records before it; it keeps what it could read and says what not.
+TEST(TelemetryRecordDecoding, DamagedRecordsKeepWhatCouldBeReadWithANote) {
+    const std::string good = "&" + encodeTelemetryRecord(sampleRecord());
+    TelemetryRecord shortRecord = sampleRecord();
+    shortRecord.estr = "x";
+    const std::string last = encodeTelemetryRecord(shortRecord);
+    const size_t cut = last.find("%26fvers");
+    const auto replaced = [&](std::string_view from, std::string_view to) {
+        std::string text = last;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const struct {
+        const char* name;
+        std::string lastRecord;
+        std::string estr;
+        std::string note;
+    } cases[] = {
+        {"cut off between pairs", last.substr(0, cut), "x", "missing fvers, tvers, uuid, attempt, ctx"},
+        {"cut off inside an escape", last.substr(0, cut + 2), "x%2",
+         "invalid escape \"%2\" at the end (cut off?) (kept as text); missing fvers, tvers, uuid, attempt, "
+         "ctx"},
+        {"invalid escape", replaced("estr%3dx", "estr%3dx%zz"), "x%zz",
+         "invalid escape \"%zz\" (kept as text)"},
+        {"invalid inner escape", replaced("estr%3dx", "estr%3dx%25g"), "x%g",
+         "invalid escape \"%g\" in estr (kept as text)"},
+        {"unknown key", replaced("%26fvers", "%26colour%3dblue%26fvers"), "x", "unknown key \"colour\""},
+        {"pair without a value", replaced("%26fvers", "%26oops%26fvers"), "x",
+         "text without \"=\": \"oops\""},
+        {"repeated key", replaced("%26fvers", "%26estr%3dy%26fvers"), "x",
+         "repeated key estr (the first kept)"},
+        {"keys out of order", replaced("%26fvers%3d13.1.0.7", "") + "%26fvers%3d13.1.0.7", "x",
+         "keys out of order"},
+        {"code without a number", replaced("UPEC-2215", "UPEC-22x5"), "x",
+         "code \"UPEC-22x5\" is not UPEC- and a number"},
+        {"empty", "", "", "empty record"},
+        {"no key at all", "earlier", "", "text without \"=\": \"earlier\"; no key of an error record"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(good + "&" + c.lastRecord);
+        ASSERT_EQ(decoded.size(), 2u) << c.name;
+        EXPECT_EQ(decoded[0].fields, sampleRecord()) << c.name;
+        EXPECT_EQ(decoded[0].note, "") << c.name;
+        EXPECT_EQ(decoded[1].fields.estr, c.estr) << c.name;
+        EXPECT_EQ(decoded[1].note, c.note) << c.name;
+    }
+    const std::vector<DecodedErrorRecord> stray = decodeDestageErrors("stray" + good);
+    ASSERT_EQ(stray.size(), 2u);
+    EXPECT_EQ(stray[0].note,
+              "not introduced by \"&\"; text without \"=\": \"stray\"; no key of an error record");
+    EXPECT_EQ(stray[1].fields, sampleRecord());
+}
+
+TEST(TelemetryRecordDecoding, RecordsInPlainWords) {
+    TelemetryRecord multiLine = sampleRecord();
+    multiLine.ecod = "UPEC-9876";
+    multiLine.estr = "first\nsecond";
+    const std::string whole = encodeTelemetryRecord(sampleRecord());
+    const std::string cutOff = whole.substr(0, whole.find("%26esev"));
+    const struct {
+        const char* name;
+        std::string value;
+        std::string line;
+    } cases[] = {
+        {"clean", "&" + encodeTelemetryRecord(sampleRecord()),
+         "2026-01-01T00:00:00.000 UTC: UPEC-2215 (staged_file_missing), warning: Staged file missing, "
+         "file[Korv Desktop/a b&c=d%.dll]"},
+        {"control bytes and an unknown code", "&" + encodeTelemetryRecord(multiLine),
+         "2026-01-01T00:00:00.000 UTC: UPEC-9876 (unknown), warning: first\\x0asecond"},
+        {"damaged", "&" + cutOff,
+         "2026-01-01T00:00:00.000 UTC: UPEC-2215 (staged_file_missing), ?:   [damaged record: missing esev, "
+         "estr, fvers, tvers, uuid, attempt, ctx]"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(c.value);
+        ASSERT_EQ(decoded.size(), 1u) << c.name;
+        EXPECT_EQ(describeErrorRecord(decoded[0]), c.line) << c.name;
+    }
+    EXPECT_EQ(describeErrorRecordContext(decodeDestageErrors("&" + encodeTelemetryRecord(sampleRecord()))[0]),
+              "client 13.1.0.7, destager 13.696.0.6209, attempt 2, attended, correlation id 5f1c-uuid, "
+              "kinds so far staged_file_missing,");
 }
 
 TEST(ErrorKinds, NamesOfCodesAndSeverities) {
@@ -90,9 +207,9 @@ TEST(ArchiveEntryPath, NamesBecomeBackslashPathsInsideTheFolder) {
 }
 
 TEST(ArchiveEntryPath, NamesThatCouldLeaveTheFolderAreRefused) {
-    for (const char* name : {"", "/", "./", "../x.dll", "Korv Desktop/../../x.dll", "Korv Desktop/..", "a\\..\\..\\b",
-                             "/etc/passwd", "\\Windows\\x.dll", "\\\\server\\share\\x", "C:/Windows/x.dll", "C:x.dll",
-                             "Korv Desktop/a.dll:stream"}) {
+    for (const char* name : {"", "/", "./", "../x.dll", "Korv Desktop/../../x.dll", "Korv Desktop/..",
+                             "a\\..\\..\\b", "/etc/passwd", "\\Windows\\x.dll", "\\\\server\\share\\x",
+                             "C:/Windows/x.dll", "C:x.dll", "Korv Desktop/a.dll:stream"}) {
         EXPECT_FALSE(internal::entryRelativePath(name).has_value()) << name;
     }
 }

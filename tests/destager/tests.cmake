@@ -10,6 +10,7 @@ kvx_add_test_exe(telemetry_record_tests
     SOURCES
         destager/TelemetryRecordTest.cpp
 )
+include(${CMAKE_CURRENT_LIST_DIR}/fuzz.cmake)
 if(KVX_WINDOWS)
     kvx_add_test_exe(telemetry_validation_windows_tests
         SOURCES

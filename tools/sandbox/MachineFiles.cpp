@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -33,16 +34,24 @@ std::filesystem::path machineIniPath() { return commonDataFolder() / L"machine.i
 
 std::filesystem::path destagerLogPath() { return commonDataFolder() / L"Logs" / L"KorvDestager.log"; }
 
-std::optional<std::string> readMachineIniText() {
-    std::ifstream in(machineIniPath(), std::ios::binary);
+std::optional<std::string> readMachineIniText() { return readMachineIniText(machineIniPath()); }
+
+std::optional<std::string> readMachineIniText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return text;
 }
 
-std::optional<MachineKeys> readMachineKeys() {
-    const std::optional<std::string> text = readMachineIniText();
+std::optional<MachineKeys> readMachineKeys() { return readMachineKeys(machineIniPath()); }
+
+std::optional<MachineKeys> readMachineKeys(const std::filesystem::path& file) {
+    const std::optional<std::string> text = readMachineIniText(file);
     if (!text) {
         return std::nullopt;
     }
@@ -50,8 +59,11 @@ std::optional<MachineKeys> readMachineKeys() {
     pairs.addFromString(*text, "=", "\n", true);
     MachineKeys keys;
     for (const auto& [key, value] : pairs) {
-        if (key.rfind("machine.", 0) == 0) {
-            keys.emplace_back(key, value);
+        // The configuration store reads keys in any case; the destager itself writes them lower-cased.
+        std::string lower = key;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower.rfind("machine.", 0) == 0) {
+            keys.emplace_back(std::move(lower), value);
         }
     }
     std::sort(keys.begin(), keys.end());

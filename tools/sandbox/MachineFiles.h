@@ -17,13 +17,16 @@ std::filesystem::path destagerLogPath();
 
 using MachineKeys = std::vector<std::pair<std::string, std::string>>;
 
-// The file's "machine." pairs, sorted by key; nothing when the file cannot be read.
+// The file's "machine." pairs, keys lower-cased and sorted; nothing when the file cannot be read.
 std::optional<MachineKeys> readMachineKeys();
+// The same for any machine.ini, such as one a player sent in.
+std::optional<MachineKeys> readMachineKeys(const std::filesystem::path& file);
 // The value of `key` (lower case), or nothing.
 std::optional<std::string> machineValue(const MachineKeys& keys, const std::string& key);
 
-// The whole file, or nothing when it does not exist.
+// The whole file, or nothing when it does not exist or cannot be read.
 std::optional<std::string> readMachineIniText();
+std::optional<std::string> readMachineIniText(const std::filesystem::path& file);
 void removeMachineIni();
 
 }  // namespace kvx::sandbox

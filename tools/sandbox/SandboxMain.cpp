@@ -5,6 +5,7 @@
 //   run <installRoot> [--staged-name=N] [--timeout-ms=T] [--args=TEXT]
 //   report <installRoot> [--staged-name=N] [--section=folders|service|machine|registry]
 //   teardown <installRoot> [--staged-name=N]
+//   errors <machine.ini>   the error records of any machine.ini, such as one a player sent in
 // The install root's last folder must be "Korv Desktop"; the client folder is <installRoot>\Korv Desktop.
 #include <windows.h>
 
@@ -28,7 +29,9 @@ void print(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
 int usage(const std::string& problem) {
     std::fputs(("korv_sandbox: " + problem + "\n").c_str(), stderr);
-    std::fputs("usage: korv_sandbox setup|run|report|teardown <installRoot> [--option=value ...]\n", stderr);
+    std::fputs("usage: korv_sandbox setup|run|report|teardown <installRoot> [--option=value ...]\n"
+               "       korv_sandbox errors <machine.ini>\n",
+               stderr);
     return kUsage;
 }
 
@@ -140,6 +143,15 @@ int report(const SandboxLayout& layout, const std::map<std::wstring, std::wstrin
     return 0;
 }
 
+int errors(const std::filesystem::path& machineIni) {
+    auto text = formatMachineIniErrors(machineIni);
+    if (text.isError()) {
+        return failed("errors: " + text.unwrapError());
+    }
+    print(text.peek());
+    return 0;
+}
+
 int teardown(const SandboxLayout& layout) {
     if (auto done = teardownSandbox(layout); done.isError()) {
         return failed("teardown: " + done.unwrapError());
@@ -155,6 +167,9 @@ int wmain(int argc, wchar_t** argv) {
         return usage("a command and an install root are needed");
     }
     const std::wstring command = argv[1];
+    if (command == L"errors") {
+        return errors(argv[2]);
+    }
     const auto options = optionsFrom(argc, argv);
     auto layout = makeLayout(argv[2], option(options, L"staged-name", kDefaultStagedName));
     if (layout.isError()) {

@@ -12,6 +12,7 @@
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
+#include "destager/TelemetryRecordDecoding.h"
 
 namespace kvx::sandbox {
 
@@ -39,11 +40,16 @@ std::string folderLine(const SandboxLayout& layout, const std::filesystem::path&
     return "  " + padded(name, 44) + " " + what + "\n";
 }
 
-// Long values (the error records) are summarised by their count.
+std::string recordCount(size_t records) {
+    return std::to_string(records) + " error record" + (records == 1 ? "" : "s");
+}
+
+// The error records are one long encoded value: counted, then one line each below.
 std::string machineLine(const std::string& key, const std::string& value) {
     if (key == "machine.destageerrors") {
-        const auto records = std::count(value.begin(), value.end(), '&');
-        return "  " + key + " = " + std::to_string(records) + " error record(s)\n";
+        const size_t records = apps::decodeDestageErrors(value).size();
+        return "  " + key + " = " + recordCount(records) + (records == 0 ? "\n" : ", oldest first:\n") +
+               formatErrorRecords(value, false);
     }
     std::string line = "  " + key + " = " + value;
     if (key == "machine.destageresult" && !value.empty()) {
@@ -136,6 +142,39 @@ std::string formatRegistry() {
            " UpdateDate=" + loop.date + " UpdateNumber=" + std::to_string(loop.updateNumber) +
            " UpdateSameResults=" + std::to_string(loop.sameResults) +
            " UpdateSuccessful=" + std::to_string(loop.successful) + "\n";
+}
+
+std::string formatErrorRecords(std::string_view value, bool context) {
+    std::string out;
+    for (const apps::DecodedErrorRecord& record : apps::decodeDestageErrors(value)) {
+        out += "    " + apps::describeErrorRecord(record) + "\n";
+        if (context) {
+            out += "      " + apps::describeErrorRecordContext(record) + "\n";
+        }
+    }
+    return out;
+}
+
+Result<std::string, std::string> formatMachineIniErrors(const std::filesystem::path& file) {
+    const std::string name = utf8(file.wstring());
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+        return Err{"no file " + name};
+    }
+    if (std::filesystem::is_directory(file, error)) {
+        return Err{name + " is a folder, not a machine.ini"};
+    }
+    const std::optional<MachineKeys> keys = readMachineKeys(file);
+    if (!keys) {
+        return Err{"cannot read " + name};
+    }
+    const std::optional<std::string> value = machineValue(*keys, "machine.destageerrors");
+    if (!value) {
+        return Ok{"no machine.destageErrors in " + name + "\n"};
+    }
+    const size_t records = apps::decodeDestageErrors(*value).size();
+    return Ok{"machine.destageErrors in " + name + ": " + recordCount(records) +
+              (records == 0 ? "\n" : ", oldest first:\n") + formatErrorRecords(*value, true)};
 }
 
 std::string formatReport(const SandboxLayout& layout) {

@@ -23,7 +23,7 @@
 #include "SandboxService.h"
 #include "SandboxWaits.h"
 #include "destager/LoopCheck.h"
-#include "destager/TelemetryDecoding.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/win/AutoHandle.h"
 #include "kvx/BuildVersion.h"
 #include "support/TempFolder.h"
@@ -89,14 +89,15 @@ protected:
     // The error kinds of this run's telemetry records ("UPEC-2216", ...), oldest first.
     std::vector<std::string> errorCodes() const {
         std::vector<std::string> codes;
-        for (const auto& record : test::decodeErrorsValue(machine("machine.destageerrors"))) {
-            codes.push_back(test::valueOf(record, "ecod"));
+        const auto keys = readMachineKeys();
+        const auto value = keys ? machineValue(*keys, "machine.destageerrors") : std::nullopt;
+        for (const auto& record : apps::decodeDestageErrors(value.value_or(""))) {
+            codes.push_back(record.fields.ecod);
         }
         return codes;
     }
 
-    // The command lines of the programs the destager started after the swap; each is checked to be
-    // running from the client folder.
+    // The command lines of the programs the destager started after the swap, in start order.
     std::vector<std::string> relaunched() const {
         std::vector<std::string> commands;
         std::ifstream in(mLayout.installRoot / kStartsFileName, std::ios::binary);

@@ -59,8 +59,10 @@ protected:
                                 std::string(report.message)});
         };
         params.defaultConfigHook = [this, configure](config::ConfigSystem& config) {
-            config.set(config::Store::Ordinary, "logging.directoryOverride", mLogs.path().utf8(), config::kScopeStatic);
-            config.set(config::Store::Ordinary, "app.workQueue.global-compute.threadCount", "1", config::kScopeStatic);
+            config.set(config::Store::Ordinary, "logging.directoryOverride", mLogs.path().utf8(),
+                       config::kScopeStatic);
+            config.set(config::Store::Ordinary, "app.workQueue.global-compute.threadCount", "1",
+                       config::kScopeStatic);
             if (configure) {
                 configure(config);
             }
@@ -101,23 +103,20 @@ TEST_F(AppCoreTest, EachStepOnceAndInOrder) {
         core.term();
         core.term();
     }
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"mPreInitialized", "AppCore not pre-initialized"},
-        {"mInitialized", "AppCore never initialized or already terminated"},
-        {"!mPreInitialized", "AppCore already pre-initialized"},
-        {"!mInitialized", "AppCore already initialized"},
-        {"mInitialized", "AppCore never initialized or already terminated"},
-    };
-    const auto reports = asserts();
-    ASSERT_EQ(reports.size(), expected.size()) << ::testing::PrintToString(messages());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(reports[i].level, AssertLevel::Fatal);
-        EXPECT_EQ(reports[i].condition, expected[i].first);
-        EXPECT_EQ(reports[i].message, expected[i].second);
+    std::vector<std::pair<std::string, std::string>> reports;
+    for (const auto& report : asserts()) {
+        EXPECT_EQ(report.level, AssertLevel::Fatal);
+        reports.emplace_back(report.condition, report.message);
     }
+    EXPECT_EQ(reports, (std::vector<std::pair<std::string, std::string>>{
+                           {"mPreInitialized", "AppCore not pre-initialized"},
+                           {"mInitialized", "AppCore never initialized or already terminated"},
+                           {"!mPreInitialized", "AppCore already pre-initialized"},
+                           {"!mInitialized", "AppCore already initialized"},
+                           {"mInitialized", "AppCore never initialized or already terminated"}}));
 }
 
-TEST_F(AppCoreTest, ConstructionInstallsTheServicesAndMovesToTheExecutablesFolder) {
+TEST_F(AppCoreTest, ConstructionInstallsTheServicesAndEndingBeforeInitReleasesThem) {
     SetCurrentDirectoryW(mLogs.path().c_str());
     {
         AppCore core(params());
@@ -133,12 +132,18 @@ TEST_F(AppCoreTest, ConstructionInstallsTheServicesAndMovesToTheExecutablesFolde
         EXPECT_FALSE(Singleton<services::logging::ILogger>::getMutable().isEnabled());
         mClock->setWallClock(42);
         EXPECT_EQ(foundation::clock().nowNanosecondsSinceEpoch(), 42);
+        core.preInit();
     }
     EXPECT_EQ(foundation::GetDefaultAllocator(), nullptr);
     EXPECT_FALSE(Singleton<config::ConfigSystem>::exists());
     EXPECT_FALSE(Singleton<resources::ResourceManager>::exists());
+    EXPECT_FALSE(Singleton<domain::model::DomainModelRoot>::exists());
     EXPECT_FALSE(Singleton<services::logging::ILogger>::exists());
     EXPECT_FALSE(Singleton<foundation::IClock>::exists());
+    EXPECT_FALSE(services::platform::networkLibrary().isStarted());
+    AppCore again(params());
+    again.preInit();
+    again.init();
     EXPECT_TRUE(asserts().empty()) << ::testing::PrintToString(messages());
 }
 
@@ -183,8 +188,10 @@ TEST_F(AppCoreTest, InitStartsConfiguredWorkersAndTermStopsEverything) {
         << log;
     EXPECT_NE(log.find("Command line: [AppCoreTest.exe -noclient]"), std::string::npos);
     // A missing resource file is reported and nothing else happens.
-    EXPECT_NE(log.find("INFO    \t(kvx::apps::AppCore::loadResourceFile)\tLoading resource file: [missing.rcc.enc]"),
-              std::string::npos);
+    EXPECT_NE(
+        log.find(
+            "INFO    \t(kvx::apps::AppCore::loadResourceFile)\tLoading resource file: [missing.rcc.enc]"),
+        std::string::npos);
     EXPECT_NE(log.find("ERROR   \t(kvx::apps::AppCore::loadResourceFile)\tFailed to load resource file "
                        "missing.rcc.enc: Unable to open file: [missing.rcc.enc]"),
               std::string::npos)
@@ -241,21 +248,6 @@ TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfigurat
     EXPECT_TRUE(asserts().empty()) << ::testing::PrintToString(messages());
 }
 
-TEST_F(AppCoreTest, EndingBeforeInitReleasesWhatConstructionStarted) {
-    {
-        AppCore core(params());
-        core.preInit();
-    }
-    EXPECT_FALSE(Singleton<services::logging::ILogger>::exists());
-    EXPECT_FALSE(Singleton<foundation::IClock>::exists());
-    EXPECT_FALSE(Singleton<domain::model::DomainModelRoot>::exists());
-    EXPECT_FALSE(services::platform::networkLibrary().isStarted());
-    AppCore again(params());
-    again.preInit();
-    again.init();
-    EXPECT_TRUE(asserts().empty()) << ::testing::PrintToString(messages());
-}
-
 // The directory table is resolved from a temporary installed folder the program claims to run from.
 TEST_F(AppCoreTest, PartnerProxyPathsComeFromTheDirectoryTable) {
     test::TempFolder install;
@@ -278,13 +270,14 @@ TEST_F(AppCoreTest, PartnerProxyPathsComeFromTheDirectoryTable) {
     SetCurrentDirectoryW(moduleFolder().c_str());  // the temporary folder can go
     const auto messages = this->messages();
     EXPECT_NE(std::find(messages.begin(), messages.end(),
-                        "getAppDirectoryFor failed.  appBuildFolder[korvSteamAuthHelper] appName[KorvSteamAuthHelper.exe]"),
+                        "getAppDirectoryFor failed.  appBuildFolder[korvSteamAuthHelper] "
+                        "appName[KorvSteamAuthHelper.exe]"),
               messages.end());
 }
 
 TEST(OrdinaryAllocation, OneGibibyteIsReportedAndStillAttempted) {
     test::ScopedAssertCapture asserts;
-    void* block = ::operator new(size_t{1} << 30);
+    void* block = ::operator new (size_t{1} << 30);
     ASSERT_NE(block, nullptr);
     ::operator delete(block);
     ASSERT_EQ(asserts.asserts().size(), 1u);

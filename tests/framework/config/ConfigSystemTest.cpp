@@ -12,7 +12,9 @@
 namespace kvx::config {
 namespace {
 
-std::map<std::string, std::string> pairsOf(const KVPs& kvps) { return {kvps.begin(), kvps.end()}; }
+std::map<std::string, std::string> pairsOf(const KVPs& kvps) {
+    return {kvps.begin(), kvps.end()};
+}
 
 TEST(ConfigStore, KeysAreCaseInsensitiveAndStoredLowerCase) {
     ConfigSystem config;
@@ -20,7 +22,8 @@ TEST(ConfigStore, KeysAreCaseInsensitiveAndStoredLowerCase) {
     config.set(Store::Ordinary, "APP.MODE", "b", kScopeStatic);
     EXPECT_EQ(config.getString("app.mode", ""), "b");
     EXPECT_TRUE(config.contains("aPp.MoDe"));
-    EXPECT_EQ(pairsOf(config.filterByScope(kScopeStatic)), (std::map<std::string, std::string>{{"app.mode", "b"}}));
+    EXPECT_EQ(pairsOf(config.filterByScope(kScopeStatic)),
+              (std::map<std::string, std::string>{{"app.mode", "b"}}));
 }
 
 TEST(ConfigStore, OverrideWinsUntilCleared) {
@@ -40,61 +43,64 @@ TEST(ConfigStore, OverrideWinsUntilCleared) {
     EXPECT_FALSE(config.filterByScope(kScopeStatic).contains("only.override"));
 }
 
-TEST(ConfigReads, BooleanSemanticsAndEmptyValues) {
+// An empty value reads as the default for a boolean and for a number, as itself for a string.
+TEST(ConfigReads, TextsAsBooleansAndUnsignedNumbers) {
+    struct Row {
+        const char* text;
+        bool asBool;    // read with the opposite default
+        uint32_t as32;  // read with default 77
+        uint64_t as64;  // read with default 1
+    };
+    const Row rows[] = {{"0", false, 0, 0},
+                        {"false", false, 0, 0},
+                        {"FALSE", true, 0, 0},
+                        {"False", true, 0, 0},
+                        {"1", true, 1, 1},
+                        {"no", true, 0, 0},
+                        {"00", true, 0, 0},
+                        {"12abc", true, 12, 12},
+                        {"", true, 0, 0},
+                        {" 5", true, 0, 0},
+                        {"-5", true, 0, 0},
+                        {"4294967295", true, 4294967295u, 4294967295u},
+                        {"4294967296", true, 0, 4294967296ull},
+                        {"99999999999999999999", true, 0, 0},
+                        {"18446744073709551615x", true, 0, 18446744073709551615ull},
+                        {"18446744073709551616", true, 0, 0}};
     ConfigSystem config;
-    const std::map<std::string, bool> values{{"0", false}, {"false", false}, {"FALSE", true}, {"False", true},
-                                             {"1", true},  {"no", true},     {"00", true}};
-    for (const auto& [text, expected] : values) {
-        config.set(Store::Ordinary, "b", text, kScopeStatic);
-        EXPECT_EQ(config.getBool("b", !expected), expected) << text;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        config.set(Store::Ordinary, "n", row.text, kScopeStatic);
+        if (*row.text != '\0') {
+            EXPECT_EQ(config.getBool("n", !row.asBool), row.asBool);
+        }
+        EXPECT_EQ(config.getUInt32("n", 77), row.as32);
+        EXPECT_EQ(config.getUInt64("n", 1), row.as64);
     }
-    // An empty value reads as the default for a boolean, as itself for a string.
-    config.set(Store::Ordinary, "b", "", kScopeStatic);
-    EXPECT_TRUE(config.getBool("b", true));
-    EXPECT_FALSE(config.getBool("b", false));
+    config.set(Store::Ordinary, "n", "", kScopeStatic);
+    EXPECT_TRUE(config.getBool("n", true));
+    EXPECT_FALSE(config.getBool("n", false));
+    EXPECT_EQ(config.getString("n", "default"), "");
     EXPECT_TRUE(config.getBool("missing", true));
-    EXPECT_EQ(config.getString("b", "default"), "");
+    EXPECT_EQ(config.getUInt32("missing", 77), 77u);
     EXPECT_EQ(config.getString("missing", "default"), "default");
-
     config.setBool(Store::Ordinary, "typed", false, kScopeStatic);
     EXPECT_EQ(config.getString("typed", ""), "0");
-    EXPECT_FALSE(foundation::readBool("FALSE"));
-    EXPECT_TRUE(foundation::readBool("TrUe"));
+    config.setUInt64(Store::Ordinary, "typed", 300, kScopeStatic);
+    EXPECT_EQ(config.getString("typed", ""), "300");
 }
 
-TEST(ConfigReads, ReadBoolLogsAnythingElse) {
+// Only "true" in any case is true; anything else is false, and anything but "false" is logged.
+TEST(ConfigReads, ReadBool) {
     test::ScopedCapturingLogger logger;
+    EXPECT_FALSE(foundation::readBool("FALSE"));
+    EXPECT_TRUE(foundation::readBool("TrUe"));
+    logger->clear();
     EXPECT_FALSE(foundation::readBool("1"));
     EXPECT_FALSE(foundation::readBool("false"));
     EXPECT_EQ(logger->lines(), (std::vector<test::LoggedLine>{
                                    {services::logging::Debug, "kvx::foundation::readBool",
                                     "Failed to convert string to bool value, returning false by default"}}));
-}
-
-TEST(ConfigReads, UnsignedParsing) {
-    ConfigSystem config;
-    auto read32 = [&](const std::string& text) {
-        config.set(Store::Ordinary, "n", text, kScopeStatic);
-        return config.getUInt32("n", 77);
-    };
-    EXPECT_EQ(read32("12abc"), 12u);
-    EXPECT_EQ(read32(""), 0u);
-    EXPECT_EQ(read32("abc"), 0u);
-    EXPECT_EQ(read32(" 5"), 0u);
-    EXPECT_EQ(read32("-5"), 0u);
-    EXPECT_EQ(read32("4294967295"), 4294967295u);
-    EXPECT_EQ(read32("4294967296"), 0u);
-    EXPECT_EQ(read32("99999999999999999999"), 0u);
-    EXPECT_EQ(config.getUInt32("missing", 77), 77u);
-
-    config.set(Store::Ordinary, "n", "4294967296", kScopeStatic);
-    EXPECT_EQ(config.getUInt64("n", 1), 4294967296ull);
-    config.set(Store::Ordinary, "n", "18446744073709551615x", kScopeStatic);
-    EXPECT_EQ(config.getUInt64("n", 1), 18446744073709551615ull);
-    config.set(Store::Ordinary, "n", "18446744073709551616", kScopeStatic);
-    EXPECT_EQ(config.getUInt64("n", 1), 0u);
-    config.setUInt64(Store::Ordinary, "n", 300, kScopeStatic);
-    EXPECT_EQ(config.getString("n", ""), "300");
 }
 
 TEST(ConfigScopes, FilterByScopeGivesEffectiveValues) {
@@ -136,8 +142,10 @@ TEST(ConfigScopes, BulkSetNotifiesEachPairAndCloudScopeMarksLoaded) {
 TEST(ConfigHandlers, IdsIncreaseAndHandlersRunUnderTheDataLock) {
     ConfigSystem config;
     ConfigSystem other;
-    const uint32_t first = config.addChangeHandler([](ConfigScope, const std::string&) {}, KVX_HANDLER_SOURCE);
-    const uint32_t second = other.addChangeHandler([](ConfigScope, const std::string&) {}, KVX_HANDLER_SOURCE);
+    const uint32_t first =
+        config.addChangeHandler([](ConfigScope, const std::string&) {}, KVX_HANDLER_SOURCE);
+    const uint32_t second =
+        other.addChangeHandler([](ConfigScope, const std::string&) {}, KVX_HANDLER_SOURCE);
     EXPECT_GE(first, 1u);
     EXPECT_EQ(second, first + 1);  // one counter for the whole process
 
@@ -167,7 +175,8 @@ TEST(ConfigHandlers, HandlerAddedFromAHandlerRunsFromTheNextSet) {
         [&](ConfigScope, const std::string&) {
             if (!added) {
                 added = true;
-                config.addChangeHandler([&](ConfigScope, const std::string&) { ++lateCalls; }, KVX_HANDLER_SOURCE);
+                config.addChangeHandler([&](ConfigScope, const std::string&) { ++lateCalls; },
+                                        KVX_HANDLER_SOURCE);
             }
         },
         KVX_HANDLER_SOURCE);

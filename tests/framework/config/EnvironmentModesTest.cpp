@@ -10,9 +10,10 @@ namespace {
 using config::ConfigSystem;
 using config::Store;
 using domain::model::Environment;
+using namespace services::settings;
 
-TEST(Environment, TableBothWays) {
-    EXPECT_EQ(domain::model::parseEnvironment(""), Environment::Production);
+TEST(Environment, NamesBothWaysAndUnknownValuesAsserted) {
+    test::ScopedAssertCapture asserts;
     const std::pair<const char*, Environment> table[] = {{"production", Environment::Production},
                                                          {"preview", Environment::Preview},
                                                          {"integration", Environment::Integration},
@@ -22,10 +23,8 @@ TEST(Environment, TableBothWays) {
         EXPECT_EQ(domain::model::parseEnvironment(text), value);
         EXPECT_EQ(domain::model::toString(value), text);
     }
-}
-
-TEST(Environment, UnknownValuesAreAsserted) {
-    test::ScopedAssertCapture asserts;
+    EXPECT_EQ(domain::model::parseEnvironment(""), Environment::Production);
+    EXPECT_TRUE(asserts.asserts().empty());
     EXPECT_EQ(domain::model::parseEnvironment("Dev"), Environment::Production);
     EXPECT_EQ(domain::model::toString(static_cast<Environment>(9)), "production");
     EXPECT_EQ(asserts.conditionsAndMessages(),
@@ -37,23 +36,22 @@ TEST(Environment, UnknownValuesAreAsserted) {
 TEST(Modes, GetModeWarnsWhileUnset) {
     test::ScopedCapturingLogger logger;
     ConfigSystem config;
-    EXPECT_EQ(services::settings::getMode(config), "");
-    ASSERT_EQ(logger->linesContaining("Mode accessed before set").size(), 1u);
-    EXPECT_EQ(logger->lines()[0].level, services::logging::Warn);
-
-    services::settings::setFlintMode(config);
-    EXPECT_EQ(services::settings::getMode(config), "flint");
-    services::settings::setNormalMode(config);
-    EXPECT_EQ(services::settings::getMode(config), "normal");
+    EXPECT_EQ(getMode(config), "");
+    setFlintMode(config);
+    EXPECT_EQ(getMode(config), "flint");
+    setNormalMode(config);
+    EXPECT_EQ(getMode(config), "normal");
     EXPECT_EQ(logger->linesContaining("Setting mode to: [normal]").size(), 1u);
-    EXPECT_EQ(logger->linesContaining("Mode accessed before set").size(), 1u);
+    const auto warnings = logger->linesContaining("Mode accessed before set");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].level, services::logging::Warn);
 }
 
 TEST(Modes, LunaSetsItsWholeTable) {
     ConfigSystem config;
-    config.setBool(Store::Ordinary, "title.104218.requiresLegacyOverlayInjection", false, config::kScopeStatic);
-    services::settings::setLunaMode(config);
-
+    config.setBool(Store::Ordinary, "title.104218.requiresLegacyOverlayInjection", false,
+                   config::kScopeStatic);
+    setLunaMode(config);
     EXPECT_EQ(config.getString("app.mode", ""), "luna");
     for (const char* key :
          {"app.silentStart.enabled", "app.silentStart.inProgress", "flags.hardwareSurveyDisabled",
@@ -63,13 +61,14 @@ TEST(Modes, LunaSetsItsWholeTable) {
           "flags.socialDisableForce", "flags.disableInternetCheck", "app.enableCorruptionDetection"}) {
         EXPECT_EQ(config.getString(key, ""), "1") << key;
     }
+    for (const char* key :
+         {"overlay.deny.101562.home", "overlay.deny.101562.invites", "overlay.deny.104218.home",
+          "overlay.deny.104218.invites", "overlay.deny.110937.home", "overlay.deny.110937.invites",
+          "title.101562.requiresLegacyOverlayInjection"}) {
+        EXPECT_TRUE(config.getBool(key, false)) << key;
+    }
     EXPECT_EQ(config.getUInt64("app.serviceStopTimeoutInSeconds", 300), 60u);
     EXPECT_EQ(config.getUInt32("app.refreshContentAfterExternalEntitlementDelay", 0), 2000u);
-    for (const char* title : {"101562", "104218", "110937"}) {
-        EXPECT_TRUE(config.getBool(std::string("overlay.deny.") + title + ".home", false)) << title;
-        EXPECT_TRUE(config.getBool(std::string("overlay.deny.") + title + ".invites", false)) << title;
-    }
-    EXPECT_TRUE(config.getBool("title.101562.requiresLegacyOverlayInjection", false));
     EXPECT_FALSE(config.getBool("title.104218.requiresLegacyOverlayInjection", true));  // kept
     // Not forced and no locale configured: the language stays untouched.
     EXPECT_FALSE(config.contains("lunaLocale"));
@@ -77,18 +76,19 @@ TEST(Modes, LunaSetsItsWholeTable) {
 }
 
 TEST(Modes, LunaLocaleDefaultsOnlyWhenForced) {
-    ConfigSystem forced;
-    forced.setBool(Store::Ordinary, "qa.forceLunaMode", true, config::kScopeStatic);
-    services::settings::setLunaMode(forced);
-    EXPECT_EQ(forced.getString("lunaLocale", ""), "en_US");
-    EXPECT_EQ(forced.getString("location.language", ""), "en-US");
-    EXPECT_EQ(forced.getString("app.user.language", ""), "en-US");
-
-    ConfigSystem chosen;
-    chosen.set(Store::Ordinary, "qa.forceLunaLocale", "de_DE", config::kScopeStatic);
-    services::settings::setLunaMode(chosen);
-    EXPECT_EQ(chosen.getString("lunaLocale", ""), "de_DE");
-    EXPECT_EQ(chosen.getString("app.user.language", ""), "de-DE");
+    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
+        {"qa.forceLunaMode", "1", "en_US", "en-US"}, {"qa.forceLunaLocale", "de_DE", "de_DE", "de-DE"}};
+    for (const auto& [key, value, locale, language] : rows) {
+        SCOPED_TRACE(key);
+        ConfigSystem config;
+        config.set(Store::Ordinary, key, value, config::kScopeStatic);
+        setLunaMode(config);
+        EXPECT_EQ(config.getString("lunaLocale", ""), locale);
+        EXPECT_EQ(config.getString("app.user.language", ""), language);
+        if (*value == '1') {
+            EXPECT_EQ(config.getString("location.language", ""), language);
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "support/Capture.h"
@@ -9,7 +10,9 @@
 namespace kvx {
 namespace {
 
-std::map<std::string, std::string> pairsOf(const KVPs& kvps) { return {kvps.begin(), kvps.end()}; }
+std::map<std::string, std::string> pairsOf(const KVPs& kvps) {
+    return {kvps.begin(), kvps.end()};
+}
 
 KVPs fromToml(std::string_view text) {
     KVPs kvps;
@@ -31,11 +34,12 @@ TEST(KVPsToml, SectionsPrefixKeysAndReplaceEachOther) {
 
 TEST(KVPsToml, BooleansQuotesAndBlanks) {
     const KVPs kvps = fromToml(
-        "  a = true \r\nb=false\nc='true'\nd=\"false\"\n'e' = \"quoted value\"\nf = 'unbalanced\ng = trailing'\n"
+        "  a = true \r\nb=false\nc='true'\nd=\"false\"\n'e' = \"quoted value\"\nf = 'unbalanced\ng = "
+        "trailing'\n"
         "\t h =\t spaced  inside \t\n");
     EXPECT_EQ(*kvps.find("a"), "1");
     EXPECT_EQ(*kvps.find("b"), "0");
-    EXPECT_EQ(*kvps.find("c"), "true");   // quoted: the text, not the boolean
+    EXPECT_EQ(*kvps.find("c"), "true");  // quoted: the text, not the boolean
     EXPECT_EQ(*kvps.find("d"), "false");
     EXPECT_EQ(*kvps.find("e"), "quoted value");
     EXPECT_EQ(*kvps.find("f"), "unbalanced");
@@ -107,22 +111,17 @@ TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
                   {"kSeparatorLength == pairsJoint.length()", "Length of pairs joint should be 1!"}}));
 }
 
-TEST(KVPsWriter, IterationOrderNoTrailingSeparatorAndRoundTrip) {
+TEST(KVPsWriter, NoTrailingSeparatorAndRoundTrip) {
     KVPs kvps;
     EXPECT_EQ(kvps.toString("=", "\n"), "");
     kvps.set("machine.one", "1");
     EXPECT_EQ(kvps.toString("=", "\n"), "machine.one=1");
     kvps.set("machine.two", "a b=c");
     kvps.set("machine.one", "replaced");
-
-    std::string expected;
-    for (const auto& [key, value] : kvps) {
-        expected += (expected.empty() ? "" : "\n") + key + "=" + value;
-    }
     const std::string written = kvps.toString("=", "\n");
-    EXPECT_EQ(written, expected);
-    EXPECT_NE(written.back(), '\n');
-    EXPECT_EQ(pairsOf(fromIni(written)), pairsOf(kvps));
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+    EXPECT_EQ(pairsOf(fromIni(written)),
+              (std::map<std::string, std::string>{{"machine.one", "replaced"}, {"machine.two", "a b=c"}}));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "RecordingSink.h"
 #include "framework/errors/AppEvents.h"
 #include "framework/errors/AssertFormat.h"
-#include "support/Capture.h"
+#include "framework/errors/CrashReport.h"
 #include "support/TestClock.h"
 
 namespace kvx::foundation {
@@ -36,23 +36,8 @@ public:
     std::vector<std::string> boxes;
 };
 
-// Logs into the capture; optionally fails a check of its own while logging.
-class CheckingLogger final : public services::logging::ILogger {
-public:
-    void setPersonaeInfo(const PersonaeInfo&) override {}
-    bool isEnabled() const override { return true; }
-    void log(int32_t level, std::string_view function, std::string_view message) override {
-        lines.log(level, function, message);
-        KVX_ASSERT(AssertLevel::Error, !failWhileLogging, "logger check");
-    }
-    void flush() override { ++flushes; }
-
-    test::CapturingLogger lines;
-    bool failWhileLogging = false;
-    int flushes = 0;
-};
-
 constexpr const char* kStack = "\nkvx::apps::run()+16\nntdll.dll+ff";
+constexpr const char* kFunction = "kvx::foundation::(anonymous namespace)::failCheck";
 
 void failCheck(AssertLevel level) {
     KVX_ASSERT(level, 1 + 1 == 3, "sum is {}", 2);
@@ -63,44 +48,39 @@ protected:
     AssertionHandlerTest() {
         mPrevious = setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
     }
-    ~AssertionHandlerTest() override {
-        setAssertHandler(std::move(mPrevious));
-        utils::Singleton<services::logging::ILogger>::destroy();
-    }
-    std::vector<test::LoggedLine> lines() { return mLogger.lines.lines(); }
-    size_t bannersLogged() { return mLogger.lines.linesContaining("ASSERT FAILED").size(); }
+    ~AssertionHandlerTest() override { setAssertHandler(std::move(mPrevious)); }
+    std::vector<test::LoggedLine> lines() { return mLogger->lines.lines(); }
+    std::vector<test::LoggedLine> banners() { return mLogger->lines.linesContaining("ASSERT FAILED"); }
 
     test::ScopedTestClock mClock;
     test::ScopedRecordingSink mSink;
-    CheckingLogger& mLogger = utils::Singleton<services::logging::ILogger>::createDerived<CheckingLogger>();
+    test::ScopedRecordingLogger mLogger;
     std::shared_ptr<FakeAssertPlatform> mPlatform = std::make_shared<FakeAssertPlatform>();
     bool mConfigurable = false;
     AssertHandler mPrevious;
 };
 
 TEST_F(AssertionHandlerTest, LogLineAndTelemetryEventPerLevel) {
-    const std::tuple<AssertLevel, int32_t, const char*> cases[] = {
-        {AssertLevel::Fatal, 0, "fatal"},
-        {AssertLevel::Error, 1, "error"},
-        {AssertLevel::Warning, 2, "warning"},
-        {AssertLevel::Debug, 4, "debug"},
-        {static_cast<AssertLevel>(7), 1, "unknown"},
+    const std::tuple<AssertLevel, int32_t, const char*, const char*> cases[] = {
+        {AssertLevel::Fatal, 0, "Fatal", "fatal"},
+        {AssertLevel::Error, 1, "Error", "error"},
+        {AssertLevel::Warning, 2, "Warning", "warning"},
+        {AssertLevel::Debug, 4, "Debug", "debug"},
+        {static_cast<AssertLevel>(7), 1, "unknown", "unknown"},
     };
-    for (const auto& [level, logLevel, taxonomy] : cases) {
-        mLogger.lines.clear();
+    for (const auto& [level, logLevel, name, taxonomy] : cases) {
+        SCOPED_TRACE(name);
+        mLogger->lines.clear();
         failCheck(level);
-        ASSERT_EQ(lines().size(), 1u);
-        EXPECT_EQ(lines()[0].level, logLevel);
-        EXPECT_EQ(lines()[0].function, "kvx::foundation::(anonymous namespace)::failCheck");
-        EXPECT_EQ(lines()[0].message,
-                  fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]",
-                              assertLevelName(level)));
+        EXPECT_EQ(lines(),
+                  (std::vector<test::LoggedLine>{
+                      {logLevel, kFunction,
+                       fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]", name)}}));
         EXPECT_EQ(mSink->events().back().taxonomy(), std::string("assert.report.") + taxonomy);
     }
-    EXPECT_THAT(lines()[0].message, HasSubstr("Assert unknown Failed"));
     const nlohmann::json params = mSink->events()[1].params();
     EXPECT_EQ(params["summary"], "level[Error], condition[1 + 1 == 3], message[sum is 2]");
-    EXPECT_EQ(params["function"], "kvx::foundation::(anonymous namespace)::failCheck");
+    EXPECT_EQ(params["function"], kFunction);
     EXPECT_GT(params["line"].get<int>(), 0);
     EXPECT_EQ(params["extra_ctx"], kStack);
     // Fatal and Error are counted; Warning, Debug and the unknown level are not.
@@ -121,29 +101,48 @@ TEST_F(AssertionHandlerTest, BannerOnlyForFatalChecksOfAConfigurableProcess) {
     failCheck(AssertLevel::Fatal);
     mConfigurable = true;
     failCheck(AssertLevel::Error);
-    EXPECT_EQ(bannersLogged(), 0u);
+    EXPECT_THAT(banners(), IsEmpty());
 
     mPlatform->debugger = true;
     failCheck(AssertLevel::Fatal);
-    ASSERT_EQ(bannersLogged(), 1u);
-    const std::string banner = mLogger.lines.linesContaining("ASSERT FAILED")[0].message;
+    ASSERT_EQ(banners().size(), 1u);
+    const std::string banner = banners()[0].message;
     EXPECT_THAT(banner, HasSubstr("\n  level: Fatal\n  cond:  1 + 1 == 3\n   msg:  sum is 2\n"
                                   "  func:  kvx::foundation::(anonymous namespace)::failCheck\n    at:  ("));
     EXPECT_THAT(banner, HasSubstr(std::string(" stack:  ") + kStack + "\n****"));
     EXPECT_THAT(mPlatform->debuggerText, ElementsAre(banner));
 }
 
-TEST_F(AssertionHandlerTest, OnlyFatalFlushesEveryOutput) {
+TEST_F(AssertionHandlerTest, OnlyFatalChecksAndCrashRequestsFlushEveryOutput) {
     failCheck(AssertLevel::Error);
-    EXPECT_EQ(mLogger.flushes, 0);
-    EXPECT_EQ(mSink->flushes(), 0);
+    EXPECT_EQ(mLogger->flushes + mSink->flushes(), 0);
     failCheck(AssertLevel::Fatal);
-    EXPECT_EQ(mLogger.flushes, 1);
+    EXPECT_EQ(mLogger->flushes, 1);
     EXPECT_EQ(mSink->flushes(), 1);
+
+    mLogger->lines.clear();
+    onCrashRequested();
+    EXPECT_EQ(lines(), (std::vector<test::LoggedLine>{{services::logging::Fatal,
+                                                       "kvx::foundation::detail::onCrashRequested",
+                                                       "Forced Crash Requested"}}));
+    EXPECT_EQ(mLogger->flushes, 2);
+    EXPECT_EQ(mSink->flushes(), 2);
 }
 
-TEST_F(AssertionHandlerTest, ConfigurableProcessGetsAttentionAtMostOnceAnHour) {
+// A configurable process gets a box (or, with a debugger, a break) at most once an hour for Error
+// and Fatal; a production process never.
+TEST_F(AssertionHandlerTest, AttentionOnlyForAConfigurableProcessAtMostOnceAnHour) {
+    for (bool debugger : {false, true}) {
+        mPlatform->debugger = debugger;
+        failCheck(AssertLevel::Fatal);
+        failCheck(AssertLevel::Error);
+        mClock->advance(2h);
+    }
+    EXPECT_THAT(mPlatform->boxes, IsEmpty());
+    EXPECT_EQ(mPlatform->breaks, 0);
+
     mConfigurable = true;
+    mPlatform->debugger = false;
     failCheck(AssertLevel::Warning);
     failCheck(AssertLevel::Debug);
     EXPECT_THAT(mPlatform->boxes, IsEmpty());
@@ -155,7 +154,6 @@ TEST_F(AssertionHandlerTest, ConfigurableProcessGetsAttentionAtMostOnceAnHour) {
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mPlatform->boxes.size(), 1u);
 
-    // With a debugger attached the next turn breaks into it instead of showing the box.
     mClock->advance(1s);
     mPlatform->debugger = true;
     failCheck(AssertLevel::Error);
@@ -163,32 +161,11 @@ TEST_F(AssertionHandlerTest, ConfigurableProcessGetsAttentionAtMostOnceAnHour) {
     EXPECT_EQ(mPlatform->boxes.size(), 1u);
 }
 
-TEST_F(AssertionHandlerTest, ProductionProcessNeverShowsADialogNorBreaks) {
-    for (bool debugger : {false, true}) {
-        mPlatform->debugger = debugger;
-        failCheck(AssertLevel::Fatal);
-        failCheck(AssertLevel::Error);
-        mClock->advance(2h);
-    }
-    EXPECT_THAT(mPlatform->boxes, IsEmpty());
-    EXPECT_EQ(mPlatform->breaks, 0);
-}
-
 TEST_F(AssertionHandlerTest, CheckFailingInsideTheHandlerDoesNotRecurse) {
-    mLogger.failWhileLogging = true;
+    mLogger->failWhileLogging = true;
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mPlatform->skips.size(), 1u);
     EXPECT_EQ(mSink->events().size(), 1u);
-}
-
-TEST_F(AssertionHandlerTest, CrashRequestIsLoggedAndFlushed) {
-    onCrashRequested();
-    ASSERT_EQ(lines().size(), 1u);
-    EXPECT_EQ(lines()[0].level, services::logging::Fatal);
-    EXPECT_EQ(lines()[0].function, "kvx::foundation::detail::onCrashRequested");
-    EXPECT_EQ(lines()[0].message, "Forced Crash Requested");
-    EXPECT_EQ(mLogger.flushes, 1);
-    EXPECT_EQ(mSink->flushes(), 1);
 }
 
 TEST(TelemetryEventTest, EmptyTaxonomyIsAFailedCheck) {
@@ -196,9 +173,14 @@ TEST(TelemetryEventTest, EmptyTaxonomyIsAFailedCheck) {
     TelemetryEvent named("diags.logs.erro");
     EXPECT_THAT(capture.messages(), IsEmpty());
     TelemetryEvent unnamed("");
-    ASSERT_EQ(capture.asserts().size(), 1u);
-    EXPECT_EQ(capture.asserts()[0].condition, "!mTaxonomy.empty()");
-    EXPECT_EQ(capture.asserts()[0].message, "taxonomy may not be empty");
+    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
+                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
+}
+
+TEST(CrashReportTest, IdentifierNamesTheKindAndThePlace) {
+    EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
+              "05-KorvDestager.exe+1a2b");
+    EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -13,7 +14,6 @@
 #include "framework/config/ConfigSystem.h"
 #include "framework/errors/AssertionHandler.h"
 #include "framework/errors/ExceptionSystem.h"
-#include "support/Capture.h"
 
 namespace kvx::foundation {
 namespace {
@@ -61,7 +61,6 @@ TEST(AssertionSetupTest, ProgramHandlerReportsTheCallersStack) {
     terminateAssertions();
     ASSERT_EQ(sink->events().size(), 1u);
     const std::string stack = sink->events()[0].params()["extra_ctx"];
-    std::printf("STACK[%s]\n", stack.c_str());
     EXPECT_THAT(stack, StartsWith("\n"));
     // Wine's capture runs past the thread's first frame into null addresses; none may show.
     EXPECT_THAT(stack, Not(HasSubstr("+fffffff"))) << stack;
@@ -91,9 +90,7 @@ protected:
     }
     std::vector<std::string> messages() {
         std::vector<std::string> texts;
-        for (const auto& line : mLogger->lines()) {
-            texts.push_back(line.message);
-        }
+        std::ranges::transform(mLogger->lines(), std::back_inserter(texts), &test::LoggedLine::message);
         return texts;
     }
 

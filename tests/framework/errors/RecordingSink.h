@@ -1,40 +1,54 @@
 #pragma once
-// A telemetry sink that keeps what it is given, installed for the lifetime of the object.
+// The recording doubles the framework tests share: a telemetry sink and a logger singleton that keep
+// what they are given, each installed for the lifetime of its scoped owner.
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "foundation/Assert.h"
+#include "foundation/Singleton.h"
 #include "framework/telemetry/TelemetryEvent.h"
+#include "support/Capture.h"
 
 namespace kvx::test {
 
 class RecordingSink final : public foundation::ITelemetrySink {
+    // Defined first: members below deduce their return types from it.
+    template <typename F>
+    auto locked(F f) const {
+        std::lock_guard lock(mMutex);
+        return f();
+    }
+
 public:
     void record(const foundation::TelemetryEvent& event) override {
-        std::lock_guard lock(mMutex);
-        mEvents.push_back(event);
+        locked([&] { mEvents.push_back(event); });
     }
     void recordAppEvent(int32_t level) override {
-        std::lock_guard lock(mMutex);
-        mAppEvents.push_back(level);
+        locked([&] { mAppEvents.push_back(level); });
     }
     void flush() override {
-        std::lock_guard lock(mMutex);
-        ++mFlushes;
+        locked([&] { ++mFlushes; });
     }
 
     std::vector<foundation::TelemetryEvent> events() const {
-        std::lock_guard lock(mMutex);
-        return mEvents;
+        return locked([&] { return mEvents; });
     }
     std::vector<int32_t> appEvents() const {
-        std::lock_guard lock(mMutex);
-        return mAppEvents;
+        return locked([&] { return mAppEvents; });
     }
     int flushes() const {
-        std::lock_guard lock(mMutex);
-        return mFlushes;
+        return locked([&] { return mFlushes; });
+    }
+    // "<taxonomy> <emsg>" of each event: how error events read.
+    std::vector<std::string> texts() const {
+        std::vector<std::string> texts;
+        for (const auto& event : events()) {
+            texts.push_back(event.taxonomy() + " " + event.params().value("emsg", std::string()));
+        }
+        return texts;
     }
 
 private:
@@ -52,6 +66,32 @@ public:
 
 private:
     std::shared_ptr<RecordingSink> mSink = std::make_shared<RecordingSink>();
+};
+
+// The logger singleton, counting flushes; it can fail a check of its own while logging.
+class RecordingLogger final : public services::logging::ILogger {
+public:
+    void setPersonaeInfo(const PersonaeInfo&) override {}
+    bool isEnabled() const override { return true; }
+    void log(int32_t level, std::string_view function, std::string_view message) override {
+        lines.log(level, function, message);
+        KVX_ASSERT(foundation::AssertLevel::Error, !failWhileLogging, "logger check");
+    }
+    void flush() override { ++flushes; }
+
+    CapturingLogger lines;
+    bool failWhileLogging = false;
+    int flushes = 0;
+};
+
+class ScopedRecordingLogger {
+public:
+    ~ScopedRecordingLogger() { foundation::utils::Singleton<services::logging::ILogger>::destroy(); }
+    RecordingLogger* operator->() { return &mLogger; }
+
+private:
+    RecordingLogger& mLogger =
+        foundation::utils::Singleton<services::logging::ILogger>::createDerived<RecordingLogger>();
 };
 
 }  // namespace kvx::test

@@ -2,7 +2,6 @@
 kvx_add_test_exe(fw_errors_tests
     SOURCES
         framework/errors/AssertionHandlerTest.cpp
-        framework/errors/CrashReportTest.cpp
         framework/errors/ErrorAccumulatorTest.cpp
 )
 if(KVX_WINDOWS)

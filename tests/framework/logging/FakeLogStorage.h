@@ -13,8 +13,7 @@
 
 namespace kvx::test {
 
-class FakeLogStorage final : public services::logging::ILogStorage,
-                             public std::enable_shared_from_this<FakeLogStorage> {
+class FakeLogStorage final : public services::logging::ILogStorage {
 public:
     using StreamError = services::logging::StreamError;
 
@@ -34,7 +33,8 @@ public:
         return Ok{};
     }
 
-    Result<std::unique_ptr<services::logging::ILogStream>, int> openForAppend(const std::string& path) override {
+    Result<std::unique_ptr<services::logging::ILogStream>, int> openForAppend(
+        const std::string& path) override {
         std::lock_guard lock(mMutex);
         if (auto refused = mOpenErrors.find(path); refused != mOpenErrors.end()) {
             return Err{refused->second};
@@ -43,7 +43,8 @@ public:
         return Ok{std::unique_ptr<services::logging::ILogStream>(std::make_unique<Stream>(*this, path))};
     }
 
-    Result<void, services::logging::RenameError> replaceFile(const std::string& from, const std::string& to) override {
+    Result<void, services::logging::RenameError> replaceFile(const std::string& from,
+                                                             const std::string& to) override {
         std::lock_guard lock(mMutex);
         if (mRenameError) {
             return Err{*mRenameError};

@@ -4,78 +4,74 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "FakeLogStorage.h"
 #include "framework/config/ConfigSystem.h"
-#include "framework/telemetry/TelemetryEvent.h"
-#include "support/Capture.h"
+#include "framework/errors/RecordingSink.h"
 #include "support/TestClock.h"
 
 namespace kvx::services::logging {
 namespace {
 
 using test::FakeLogStorage;
+using Texts = std::vector<std::string>;
 
 const std::string kMain = "D:\\Logs\\KorvDestager.log";
 const std::string kVerbose = "D:\\Logs\\KorvDestagerVerbose.log";
 
-class RecordingSink final : public foundation::ITelemetrySink {
-public:
-    void record(const foundation::TelemetryEvent& event) override {
-        std::lock_guard lock(mMutex);
-        mEvents.push_back(event.taxonomy() + " " + event.params().value("emsg", std::string()));
-    }
-    std::vector<std::string> events() {
-        std::lock_guard lock(mMutex);
-        return mEvents;
-    }
-
-private:
-    std::mutex mMutex;
-    std::vector<std::string> mEvents;
-};
-
-size_t countLines(const std::string& content) { return static_cast<size_t>(std::count(content.begin(), content.end(), '\n')); }
-
-bool contains(const std::string& content, std::string_view text) { return content.find(text) != std::string::npos; }
+size_t countLines(const std::string& text) {
+    return static_cast<size_t>(std::ranges::count(text, '\n'));
+}
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
 
 class ThreadedLoggerTest : public ::testing::Test {
 protected:
-    ThreadedLoggerTest() { foundation::setTelemetrySink(mSink); }
-    ~ThreadedLoggerTest() override { foundation::setTelemetrySink(nullptr); }
-
     std::unique_ptr<ThreadedLogger> openLogger(LogPaths paths = {"D:\\Logs", "KorvDestager"},
                                                std::chrono::milliseconds idleFlush = std::chrono::hours(1)) {
         auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, idleFlush, {}});
         EXPECT_TRUE(logger->open(paths).isOk());
         return logger;
     }
-
-    // Every line queued so far has reached the verbose file.
-    void waitForVerboseLines(size_t lines) {
-        ASSERT_TRUE(mStorage->waitForFile(kVerbose, [lines](const auto& f) { return countLines(f.content) >= lines; }));
+    std::string text(const std::string& path) { return mStorage->file(path).content; }
+    bool waitFor(const std::string& path, std::string_view part) {
+        return mStorage->waitForFile(path, [part](const auto& f) { return contains(f.content, part); });
+    }
+    // Logs "stall", holds the writer inside that write while `queue` logs, then lets it go.
+    void whileStalled(ThreadedLogger& logger, const std::function<void()>& queue) {
+        mStorage->setStalled(true);
+        logger.log(Info, "kvx::f", "stall");
+        ASSERT_TRUE(mStorage->waitUntilWriterStalled());
+        queue();
+        mStorage->setStalled(false);
     }
 
     test::ScopedTestClock mClock;
     std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
-    std::shared_ptr<RecordingSink> mSink = std::make_shared<RecordingSink>();
+    test::ScopedRecordingSink mSink;
 };
 
-TEST_F(ThreadedLoggerTest, LevelsChooseTheFiles) {
+TEST_F(ThreadedLoggerTest, LevelsChooseTheFilesAndTheTimeIsTakenWhenQueued) {
     auto logger = openLogger();
     EXPECT_TRUE(logger->isEnabled());
     logger->log(Debug, "void kvx::a::debugOnly()", "detail[1]");
     logger->log(Info, "kvx::a::both", "info[2]");
     logger->log(9, "kvx::a::odd", "odd[3]");
+    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
+    logger->log(Warn, "kvx::f", "m");
+    mClock->advance(std::chrono::hours(24));
     logger.reset();
 
-    const std::string main = mStorage->file(kMain).content;
-    const std::string verbose = mStorage->file(kVerbose).content;
+    const std::string main = text(kMain);
+    const std::string verbose = text(kVerbose);
     EXPECT_FALSE(contains(main, "detail[1]"));
     EXPECT_TRUE(contains(verbose, "\tDEBUG   \t(kvx::a::debugOnly)\tdetail[1]\n"));
     EXPECT_TRUE(contains(main, "\tINFO    \t(kvx::a::both)\tinfo[2]\n"));
     EXPECT_TRUE(contains(verbose, "info[2]"));
     EXPECT_TRUE(contains(verbose, "\t???     \t(kvx::a::odd)\todd[3]\n"));
+    EXPECT_TRUE(contains(main, "[2026-03-01T17:25:09.042Z]"));
     // Opening separates runs with a blank line; closing says goodbye.
     EXPECT_EQ(main.rfind("\n     1\t[2026-01-01T00:00:00.000Z]\tPID:", 0), 0u) << main;
     EXPECT_TRUE(main.ends_with("\ngoodbye\n"));
@@ -83,30 +79,20 @@ TEST_F(ThreadedLoggerTest, LevelsChooseTheFiles) {
     EXPECT_FALSE(mStorage->file(kMain).open);
 }
 
-TEST_F(ThreadedLoggerTest, TimestampIsTakenWhenQueued) {
-    auto logger = openLogger();
-    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
-    logger->log(Warn, "kvx::f", "m");
-    mClock->advance(std::chrono::hours(24));
-    logger.reset();
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "[2026-03-01T17:25:09.042Z]"));
-}
-
 TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
-    auto logger = openLogger();
-    logger->setPersonaeInfo({"alice", "4711"});
-    logger->log(Info, "kvx::f", "user[alice] id[4711] alice");
-    logger.reset();
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "\tuser[####] id[####] ####\n"));
-
-    auto& config = foundation::utils::Singleton<config::ConfigSystem>::create();
-    config.setBool(config::Store::Ordinary, "logging.disableObfuscator", true, config::kScopeStatic);
-    logger = openLogger();
-    logger->setPersonaeInfo({"alice", "4711"});
-    logger->log(Info, "kvx::f", "second user[alice] id[4711]");
-    logger.reset();
+    // First with no configuration at all, then with the switch set.
+    for (const bool disabled : {false, true}) {
+        if (disabled) {
+            foundation::utils::Singleton<config::ConfigSystem>::create().setBool(
+                config::Store::Ordinary, "logging.disableObfuscator", true, config::kScopeStatic);
+        }
+        auto logger = openLogger();
+        logger->setPersonaeInfo({"alice", "4711"});
+        logger->log(Info, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
+    }
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "\tsecond user[alice] id[4711]\n"));
+    EXPECT_TRUE(contains(text(kMain), "\trun0 user[####] id[####] ####\n"));
+    EXPECT_TRUE(contains(text(kMain), "\trun1 user[alice] id[4711] alice\n"));
 }
 
 TEST_F(ThreadedLoggerTest, RotatesToBackupAndCountsParts) {
@@ -115,13 +101,12 @@ TEST_F(ThreadedLoggerTest, RotatesToBackupAndCountsParts) {
         logger->log(Info, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
     }
     logger.reset();
-    const std::string backup = mStorage->file("D:\\Logs\\KorvDestager.bak").content;
-    const std::string current = mStorage->file(kMain).content;
+    const std::string backup = text("D:\\Logs\\KorvDestager.bak");
     // Each line is 143 bytes: the file passes 300 bytes with the third line, so the fourth starts part 2.
     EXPECT_TRUE(contains(backup, "line[2]"));
     EXPECT_FALSE(contains(backup, "line[3]"));
-    EXPECT_EQ(current.rfind("     2\t", 0), 0u) << current;
-    EXPECT_TRUE(contains(current, "line[3]"));
+    EXPECT_EQ(text(kMain).rfind("     2\t", 0), 0u) << text(kMain);
+    EXPECT_TRUE(contains(text(kMain), "line[3]"));
     EXPECT_FALSE(mStorage->exists("D:\\Logs\\KorvDestagerVerbose.bak"));
     EXPECT_TRUE(mSink->events().empty());
 }
@@ -132,59 +117,52 @@ TEST_F(ThreadedLoggerTest, FailedRotationIsReportedAndTheFileGoesOn) {
     logger->log(Info, "kvx::f", "first");
     logger->log(Info, "kvx::f", "second");
     logger.reset();
-    EXPECT_EQ(mSink->events(), (std::vector<std::string>{
-                                   "diags.logs.erro Failed to rename log file err=[32] strerr=[The process cannot access the file]",
-                                   "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]"}));
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "     2\t"));
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "second"));
+    EXPECT_EQ(
+        mSink->texts(),
+        (Texts{
+            "diags.logs.erro Failed to rename log file err=[32] strerr=[The process cannot access the file]",
+            "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]"}));
+    EXPECT_TRUE(contains(text(kMain), "     2\t"));
+    EXPECT_TRUE(contains(text(kMain), "second"));
 }
 
-// A pass's lines go out in one write, so a full disk loses that pass, not later ones.
-TEST_F(ThreadedLoggerTest, DiskFullLosesThatWriteOnly) {
-    auto logger = openLogger();
-    logger->log(Info, "kvx::f", "before");
-    ASSERT_TRUE(mStorage->waitForFile(kMain, [](const auto& f) { return contains(f.content, "before"); }));
-    mStorage->failNextWrite(kMain, kErrnoNoSpace);
-    logger->log(Info, "kvx::f", "lost");
-    // The verbose file is written first in a pass: "after" is sure to come in a later one.
-    ASSERT_TRUE(mStorage->waitForFile(kVerbose, [](const auto& f) { return contains(f.content, "lost"); }));
-    logger->log(Info, "kvx::f", "after");
-    logger.reset();
-    const std::string main = mStorage->file(kMain).content;
-    EXPECT_FALSE(contains(main, "lost"));
-    EXPECT_TRUE(contains(main, "\tbefore\n"));
-    EXPECT_TRUE(contains(main, "\tafter\n"));
-    EXPECT_TRUE(main.ends_with("goodbye\n"));
-    EXPECT_TRUE(mSink->events().empty());
-}
-
-TEST_F(ThreadedLoggerTest, OtherWriteErrorDisablesTheFile) {
-    auto logger = openLogger();
-    logger->log(Info, "kvx::f", "before");
-    ASSERT_TRUE(mStorage->waitForFile(kMain, [](const auto& f) { return contains(f.content, "before"); }));
-    mStorage->failNextWrite(kMain, 5);
-    logger->log(Info, "kvx::f", "broken");
-    logger->log(Info, "kvx::f", "after");
-    logger.reset();
-    EXPECT_EQ(mSink->events(), std::vector<std::string>{
-                                   "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]"});
-    const std::string main = mStorage->file(kMain).content;
-    EXPECT_FALSE(contains(main, "after"));
-    EXPECT_FALSE(contains(main, "goodbye"));
-    EXPECT_TRUE(contains(mStorage->file(kVerbose).content, "\tafter\n"));
+// A pass's lines go out in one write, so a full disk loses that pass, not later ones; any other write
+// error disables the file.
+TEST_F(ThreadedLoggerTest, FailedWriteLosesThePassOnDiskFullElseDisablesTheFile) {
+    const std::tuple<int, bool, Texts> rows[] = {
+        {kErrnoNoSpace, true, {}},
+        {5, false, {"diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]"}}};
+    for (const auto& [error, goesOn, events] : rows) {
+        SCOPED_TRACE(error);
+        mStorage = std::make_shared<FakeLogStorage>();
+        auto logger = openLogger();
+        logger->log(Info, "kvx::f", "before");
+        ASSERT_TRUE(waitFor(kMain, "before"));
+        mStorage->failNextWrite(kMain, error);
+        logger->log(Info, "kvx::f", "lost");
+        // The verbose file is written first in a pass: "after" is sure to come in a later one.
+        ASSERT_TRUE(waitFor(kVerbose, "lost"));
+        logger->log(Info, "kvx::f", "after");
+        logger.reset();
+        const std::string main = text(kMain);
+        EXPECT_TRUE(contains(main, "\tbefore\n"));
+        EXPECT_FALSE(contains(main, "lost"));
+        EXPECT_EQ(contains(main, "\tafter\n"), goesOn);
+        EXPECT_EQ(main.ends_with("goodbye\n"), goesOn);
+        EXPECT_TRUE(contains(text(kVerbose), "\tafter\n"));
+        EXPECT_EQ(mSink->texts(), events);
+    }
 }
 
 // Lines queued while the writer is stalled go out in one write per file; the bytes of that pass
 // count towards the limit, so the pass itself rotates once the file passes it.
 TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
     auto logger = openLogger({"D:\\Logs", "KorvDestager", 100'000, 300});
-    mStorage->setStalled(true);
-    logger->log(Verbose, "kvx::f", "stall");
-    ASSERT_TRUE(mStorage->waitUntilWriterStalled());
-    for (int i = 0; i < 4; ++i) {
-        logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
-    }
-    mStorage->setStalled(false);
+    whileStalled(*logger, [&] {
+        for (int i = 0; i < 4; ++i) {
+            logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
+        }
+    });
     logger.reset();
     const auto backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
     const auto current = mStorage->file(kVerbose);
@@ -199,15 +177,13 @@ TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
 
 TEST_F(ThreadedLoggerTest, LineBeyond1025PendingIsDropped) {
     auto logger = openLogger();
-    mStorage->setStalled(true);
-    logger->log(Info, "kvx::f", "stall");
-    ASSERT_TRUE(mStorage->waitUntilWriterStalled());
-    for (int i = 1; i <= 1026; ++i) {
-        logger->log(Verbose, "kvx::f", fmt::format("queued[{}]", i));
-    }
-    mStorage->setStalled(false);
+    whileStalled(*logger, [&] {
+        for (int i = 1; i <= 1026; ++i) {
+            logger->log(Verbose, "kvx::f", fmt::format("queued[{}]", i));
+        }
+    });
     logger.reset();
-    const std::string verbose = mStorage->file(kVerbose).content;
+    const std::string verbose = text(kVerbose);
     EXPECT_TRUE(contains(verbose, "\tqueued[1025]\n"));
     EXPECT_FALSE(contains(verbose, "queued[1026]"));
     EXPECT_EQ(countLines(verbose), 1u + 1u + 1025u + 1u);
@@ -218,7 +194,7 @@ TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOrWhenIdle) {
     for (int i = 0; i < 511; ++i) {
         logger->log(Verbose, "kvx::f", "m");
     }
-    waitForVerboseLines(512);
+    ASSERT_TRUE(mStorage->waitForFile(kVerbose, [](const auto& f) { return countLines(f.content) >= 512; }));
     EXPECT_EQ(mStorage->file(kVerbose).flushes, 1);  // the one of opening
     logger->log(Verbose, "kvx::f", "m");
     EXPECT_TRUE(mStorage->waitForFile(kVerbose, [](const auto& f) { return f.flushes == 2; }));
@@ -239,27 +215,28 @@ TEST_F(ThreadedLoggerTest, EmptyFunctionOrMessageIsRefused) {
     ASSERT_EQ(asserts.asserts().size(), 2u);
     EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
     EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
-    EXPECT_EQ(countLines(mStorage->file(kVerbose).content), 2u);  // blank line and goodbye
+    EXPECT_EQ(countLines(text(kVerbose)), 2u);  // blank line and goodbye
 }
 
 TEST_F(ThreadedLoggerTest, OpeningFailures) {
     ThreadedLogger unopened(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
     EXPECT_FALSE(unopened.isEnabled());
-    EXPECT_EQ(unopened.open({"", "KorvDestager"}).peekError(), "Invalid log paths dir=[] filename=[KorvDestager]");
+    EXPECT_EQ(unopened.open({"", "KorvDestager"}).peekError(),
+              "Invalid log paths dir=[] filename=[KorvDestager]");
 
     mStorage->refuseOpen(kVerbose, 13);
     auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
-    EXPECT_EQ(logger->open({"D:\\Logs", "KorvDestager"}).peekError(),
-              "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]");
+    EXPECT_EQ(
+        logger->open({"D:\\Logs", "KorvDestager"}).peekError(),
+        "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]");
     EXPECT_TRUE(logger->isEnabled());  // the main file still works
     logger->log(Info, "kvx::f", "still here");
     logger.reset();
-    EXPECT_TRUE(contains(mStorage->file(kMain).content, "still here"));
-    EXPECT_EQ(mStorage->folders(), std::vector<std::string>{"D:\\Logs"});
+    EXPECT_TRUE(contains(text(kMain), "still here"));
+    EXPECT_EQ(mStorage->folders(), Texts{"D:\\Logs"});
 
-    auto refused = std::make_shared<FakeLogStorage>();
-    refused->refuseFolder("5: Access is denied.");
-    ThreadedLogger noFolder(LoggerEnvironment{refused, std::chrono::hours(1), {}});
+    mStorage->refuseFolder("5: Access is denied.");
+    ThreadedLogger noFolder(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
     EXPECT_EQ(noFolder.open({"D:\\Logs", "KorvDestager"}).peekError(),
               "Could not create directory=[D:\\Logs] err=[5: Access is denied.]");
     EXPECT_FALSE(noFolder.isEnabled());
@@ -279,7 +256,7 @@ TEST_F(ThreadedLoggerTest, LinesFromManyThreadsAllArrive) {
         thread.join();
     }
     logger.reset();
-    const std::string verbose = mStorage->file(kVerbose).content;
+    const std::string verbose = text(kVerbose);
     EXPECT_EQ(countLines(verbose), 402u);
     // One thread's lines keep their order.
     EXPECT_LT(verbose.find("t2[10]"), verbose.find("t2[11]"));

@@ -2,8 +2,8 @@
 // and redirections registered from the configuration.
 #include "foundation/paths/TamrinUtils.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,8 @@ protected:
         setSpecialDirectoryRedirections({});
     }
     void redirect(const std::string& name, const std::string& path) {
-        config::configSystem().set(config::Store::Ordinary, "qa.specialDirectory." + name, path, config::kScopeStatic);
+        config::configSystem().set(config::Store::Ordinary, "qa.specialDirectory." + name, path,
+                                   config::kScopeStatic);
     }
 
     test::TempFolder mTemp;
@@ -40,31 +41,36 @@ protected:
     test::ScopedCapturingLogger mLog;
 };
 
-TEST_F(SpecialPathTest, KnownFolderWithoutRedirection) {
+TEST_F(SpecialPathTest, KnownFoldersWithoutRedirection) {
     PWSTR programData = nullptr;
     ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData), S_OK);
     const std::string expected = std::filesystem::path(programData).string() + "\\Korv Desktop\\machine.ini";
     CoTaskMemFree(programData);
     EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), expected);
+    // A legacy folder query resolves too.
+    const std::string common =
+        tamrinUtils().getSpecialPathVerbose(SpecialDirectory::commonApplicationData, "", "", false, nullptr);
+    ASSERT_FALSE(common.empty());
+    EXPECT_EQ(common.back(), '\\');
     EXPECT_TRUE(mLog->lines().empty());
 }
 
-TEST_F(SpecialPathTest, RedirectionEndingInBackslashGetsNoSecondOne) {
+// A redirection ending in a backslash gets no second one; relative folders keep their separators.
+TEST_F(SpecialPathTest, RedirectedFoldersJoinPartsAndCreateFolders) {
     redirect("programData", mRoot.string() + "\\");
-    registerSpecialDirectoryRedirections();
-    EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), mRoot.string() + "\\Korv Desktop\\machine.ini");
-}
-
-TEST_F(SpecialPathTest, RelativeFolderSeparatorsAndCreation) {
     redirect("localAppData", mRoot.string());
     registerSpecialDirectoryRedirections();
-    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "a/", "f.txt", false, nullptr),
-              mRoot.string() + "\\a/f.txt");
-    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "", "f.txt", false, nullptr),
-              mRoot.string() + "\\f.txt");
+    EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), mRoot.string() + "\\Korv Desktop\\machine.ini");
+    EXPECT_EQ(
+        tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "a/", "f.txt", false, nullptr),
+        mRoot.string() + "\\a/f.txt");
+    EXPECT_EQ(
+        tamrinUtils().getSpecialPathVerbose(SpecialDirectory::localAppData, "", "f.txt", false, nullptr),
+        mRoot.string() + "\\f.txt");
     EXPECT_FALSE(std::filesystem::exists(mRoot / "x"));
 
-    const fs::Path created = tamrinPathConstructorHelper(SpecialDirectory::localAppData, "x\\y", "z.ini", true);
+    const fs::Path created =
+        tamrinPathConstructorHelper(SpecialDirectory::localAppData, "x\\y", "z.ini", true);
     EXPECT_EQ(created.utf8(), mRoot.string() + "\\x\\y\\z.ini");
     EXPECT_TRUE(std::filesystem::is_directory(mRoot / "x" / "y"));
     EXPECT_TRUE(mLog->lines().empty());
@@ -81,7 +87,8 @@ TEST_F(SpecialPathTest, FolderCreationFailureIsLoggedAndThePathStillReturned) {
 }
 
 TEST_F(SpecialPathTest, UnresolvableDirectoryIsLoggedAndEmpty) {
-    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::devScratch, "a", "b", false, nullptr), "");
+    EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::devScratch, "a", "b", false, nullptr),
+              "");
     const auto lines = mLog->lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].message, "There was a problem getting the directory location for specialDirectory=12");
@@ -93,13 +100,6 @@ TEST_F(SpecialPathTest, UnresolvableDirectoryIsLoggedAndEmpty) {
     EXPECT_TRUE(tamrinPathConstructorHelper(SpecialDirectory::none, "a", "b", false).empty());
     ASSERT_FALSE(mLog->linesContaining("path construction failed: ").empty());
     EXPECT_EQ(mLog->linesContaining("path construction failed: ")[0].level, services::logging::Warn);
-}
-
-TEST_F(SpecialPathTest, LegacyQueryResolvesMappedFolders) {
-    const std::string documents =
-        tamrinUtils().getSpecialPathVerbose(SpecialDirectory::commonApplicationData, "", "", false, nullptr);
-    EXPECT_FALSE(documents.empty());
-    EXPECT_EQ(documents.back(), '\\');
 }
 
 }  // namespace

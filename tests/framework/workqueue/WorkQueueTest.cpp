@@ -21,16 +21,14 @@ protected:
             termWorkQueueSystem();
         }
     }
-
-    std::vector<std::string> messages() const { return mAsserts.messages(); }
+    WorkItem recording(int value) {
+        return KVX_WORK_ITEM([this, value] { mRan.push_back(value); });
+    }
 
     test::ScopedTestClock mClock;
     test::ScopedAssertCapture mAsserts;
+    std::vector<int> mRan;
 };
-
-WorkItem recordingItem(std::vector<int>& record, int value) {
-    return KVX_WORK_ITEM([&record, value] { record.push_back(value); });
-}
 
 TEST_F(WorkQueueSystemTest, QueuesAreNamedAndIndexedInOrder) {
     ASSERT_TRUE(initWorkQueueSystem({{"global-compute"}, {""}, {"global-io"}}));
@@ -51,7 +49,6 @@ TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
     EXPECT_EQ(getWorkQueue(WorkQueueHandle()), nullptr);
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{5}), nullptr);
     EXPECT_EQ(WorkQueueHandle("nope").index(), INVALID_WORKQUEUE_INDEX);
-
     EXPECT_EQ(
         mAsserts.conditionsAndMessages(),
         (Reports{
@@ -60,17 +57,16 @@ TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
             {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
             {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
             {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"}}));
-    for (const auto& a : mAsserts.asserts()) {
-        EXPECT_EQ(a.level, AssertLevel::Fatal);
+    for (const auto& report : mAsserts.asserts()) {
+        EXPECT_EQ(report.level, AssertLevel::Fatal);
     }
 }
 
 TEST_F(WorkQueueSystemTest, PopIsFirstInFirstOutWithSequenceNumbers) {
     ASSERT_TRUE(initWorkQueueSystem({{"a"}, {"b"}}));
     auto queue = getWorkQueue(WorkQueueIndex{1});
-    std::vector<int> record;
     for (int i = 0; i < 3; ++i) {
-        queue->push(recordingItem(record, i));
+        queue->push(recording(i));
     }
     WorkItem item;
     for (uint32_t expected = 0; expected < 3; ++expected) {
@@ -79,7 +75,7 @@ TEST_F(WorkQueueSystemTest, PopIsFirstInFirstOutWithSequenceNumbers) {
         EXPECT_EQ(item.queueIndex(), 1u);
         item.execute();
     }
-    EXPECT_EQ(record, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(mRan, (std::vector<int>{0, 1, 2}));
     queue->stop();
     EXPECT_FALSE(queue->pop(item));  // stopped and empty: no wait
 }
@@ -87,69 +83,70 @@ TEST_F(WorkQueueSystemTest, PopIsFirstInFirstOutWithSequenceNumbers) {
 TEST_F(WorkQueueSystemTest, BackupWarnedOnceEachTimeTwentyIsReached) {
     ASSERT_TRUE(initWorkQueueSystem({{"global-io"}}));
     auto queue = getWorkQueue(WorkQueueIndex{0});
-    std::vector<int> record;
     for (int i = 0; i < 21; ++i) {
-        queue->push(recordingItem(record, i));
+        queue->push(recording(i));
     }
-    EXPECT_EQ(messages(), std::vector<std::string>{"WorkQueue backup detected in [global-io]"});
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{kUnconditionalAssert, "WorkQueue backup detected in [global-io]"}}));
     EXPECT_EQ(mAsserts.asserts()[0].level, AssertLevel::Warning);
-    EXPECT_EQ(mAsserts.asserts()[0].condition, kUnconditionalAssert);
     WorkItem item;
     queue->pop(item);
     queue->pop(item);
-    queue->push(recordingItem(record, 21));
-    EXPECT_EQ(messages().size(), 2u);
+    queue->push(recording(21));
+    EXPECT_EQ(mAsserts.messages().size(), 2u);
 }
 
 TEST_F(WorkQueueSystemTest, SubmissionDisabledOrReplacedSkipsTheQueue) {
     std::vector<uint32_t> replaced;
-    WorkQueueDescription redirected{"redirected", [&replaced](WorkItem item) { replaced.push_back(item.sequence()); }};
+    WorkQueueDescription redirected{"redirected",
+                                    [&replaced](WorkItem item) { replaced.push_back(item.sequence()); }};
     ASSERT_TRUE(initWorkQueueSystem({{"plain"}, redirected}));
-    std::vector<int> record;
-    getWorkQueue(WorkQueueIndex{1})->push(recordingItem(record, 1));
+    getWorkQueue(WorkQueueIndex{1})->push(recording(1));
     EXPECT_EQ(replaced.size(), 1u);
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{1})->pendingCount(), 0u);
 
     disableWorkSubmission();
-    getWorkQueue(WorkQueueIndex{0})->push(recordingItem(record, 2));
-    getWorkQueue(WorkQueueIndex{1})->push(recordingItem(record, 3));
+    getWorkQueue(WorkQueueIndex{0})->push(recording(2));
+    getWorkQueue(WorkQueueIndex{1})->push(recording(3));
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{0})->pendingCount(), 0u);
     EXPECT_EQ(replaced.size(), 1u);
     EXPECT_TRUE(mAsserts.asserts().empty());
 }
 
 TEST_F(WorkQueueSystemTest, NestedExecutionIsRefused) {
-    bool innerRan = false;
-    WorkItem inner = KVX_WORK_ITEM([&innerRan] { innerRan = true; });
-    WorkItem outer = KVX_WORK_ITEM([&inner] { inner.execute(); });
-    outer.execute();
-    EXPECT_FALSE(innerRan);
+    WorkItem inner = KVX_WORK_ITEM([this] { mRan.push_back(1); });
+    KVX_WORK_ITEM([&inner] { inner.execute(); }).execute();
+    EXPECT_TRUE(mRan.empty());
     ASSERT_EQ(mAsserts.asserts().size(), 1u);
     EXPECT_EQ(mAsserts.asserts()[0].condition, "! tls_working");
-    EXPECT_EQ(mAsserts.asserts()[0].message.rfind("work item execution may not be nested WorkQueueTest.cpp:TestBody:", 0), 0u)
-        << mAsserts.asserts()[0].message;
+    EXPECT_EQ(
+        mAsserts.messages()[0].rfind("work item execution may not be nested WorkQueueTest.cpp:TestBody:", 0),
+        0u)
+        << mAsserts.messages()[0];
     inner.execute();  // the flag is cleared once the outer item is done
-    EXPECT_TRUE(innerRan);
+    EXPECT_EQ(mRan, std::vector<int>{1});
 }
 
 TEST_F(WorkQueueSystemTest, EscapingExceptionsAreReportedAndConsumed) {
     KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }).execute();
-    KVX_WORK_ITEM([] { throw std::system_error(std::make_error_code(std::errc::permission_denied), "open"); }).execute();
+    KVX_WORK_ITEM([] {
+        throw std::system_error(std::make_error_code(std::errc::permission_denied), "open");
+    }).execute();
     KVX_WORK_ITEM([] { throw std::bad_alloc(); }).execute();
-    bool ran = false;
-    KVX_WORK_ITEM([&ran] { ran = true; }).execute();
-    EXPECT_TRUE(ran);
+    recording(1).execute();
+    EXPECT_EQ(mRan, std::vector<int>{1});
 
+    const std::pair<AssertLevel, const char*> expected[] = {
+        {AssertLevel::Fatal, "UncaughtException boom: in WorkQueueTest.cpp:TestBody:"},
+        {AssertLevel::Fatal, "UncaughtSystemError [generic:13]:open: "},
+        {AssertLevel::Warning, "Bad Alloc in [WorkQueueTest.cpp:TestBody:"}};
     const auto asserts = mAsserts.asserts();
     ASSERT_EQ(asserts.size(), 3u);
-    EXPECT_EQ(asserts[0].level, AssertLevel::Fatal);
-    EXPECT_EQ(asserts[0].message.rfind("UncaughtException boom: in WorkQueueTest.cpp:TestBody:", 0), 0u)
-        << asserts[0].message;
-    EXPECT_EQ(asserts[1].level, AssertLevel::Fatal);
-    EXPECT_EQ(asserts[1].message.rfind("UncaughtSystemError [generic:13]:open: ", 0), 0u) << asserts[1].message;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(asserts[i].level, expected[i].first);
+        EXPECT_EQ(asserts[i].message.rfind(expected[i].second, 0), 0u) << asserts[i].message;
+    }
     EXPECT_NE(asserts[1].message.find(" in WorkQueueTest.cpp:TestBody:"), std::string::npos);
-    EXPECT_EQ(asserts[2].level, AssertLevel::Warning);
-    EXPECT_EQ(asserts[2].message.rfind("Bad Alloc in [WorkQueueTest.cpp:TestBody:", 0), 0u) << asserts[2].message;
 }
 
 TEST(WorkItemSource, PrintsFileWithoutFolders) {

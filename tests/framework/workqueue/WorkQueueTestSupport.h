@@ -24,10 +24,6 @@ public:
         std::unique_lock lock(mMutex);
         return mChanged.wait_for(lock, std::chrono::seconds(30), [&] { return mCount >= count; });
     }
-    int count() {
-        std::lock_guard lock(mMutex);
-        return mCount;
-    }
 
 private:
     std::mutex mMutex;
@@ -36,37 +32,35 @@ private:
 };
 
 class FakeThreadPlatform final : public IThreadPlatform {
+    // Defined first: members below deduce their return types from it.
+    template <typename F>
+    auto locked(F f) {
+        std::lock_guard lock(mMutex);
+        return f();
+    }
+
 public:
     void nameCurrentThread(const std::string& name) override {
-        std::lock_guard lock(mMutex);
-        mNames.push_back(name);
+        locked([&] { mNames.push_back(name); });
     }
     uint32_t currentThreadId() override { return 77; }
     uint32_t currentProcessId() override { return 5; }
     Result<void, int32_t> initializeCom() override {
-        std::lock_guard lock(mMutex);
-        ++mComInits;
-        if (mComError != 0) {
-            return Err{mComError};
-        }
-        return Ok{};
+        locked([&] { ++mComInits; });
+        return mComError != 0 ? Result<void, int32_t>(Err{mComError}) : Result<void, int32_t>(Ok{});
     }
     void uninitializeCom() override {
-        std::lock_guard lock(mMutex);
-        ++mComUninits;
+        locked([&] { ++mComUninits; });
     }
 
     std::vector<std::string> names() {
-        std::lock_guard lock(mMutex);
-        return mNames;
+        return locked([&] { return mNames; });
     }
     int comInits() {
-        std::lock_guard lock(mMutex);
-        return mComInits;
+        return locked([&] { return mComInits; });
     }
     int comUninits() {
-        std::lock_guard lock(mMutex);
-        return mComUninits;
+        return locked([&] { return mComUninits; });
     }
     void failCom(int32_t error) { mComError = error; }
 

@@ -52,7 +52,8 @@ TEST_F(WorkerThreadTest, WorkersAreNamedAndSurviveThrowingTasks) {
 
     EXPECT_EQ(seenQueue, 0u);
     ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages()[0].rfind("UncaughtException boom: in WorkerThreadTest.cpp:", 0), 0u) << messages()[0];
+    EXPECT_EQ(messages()[0].rfind("UncaughtException boom: in WorkerThreadTest.cpp:", 0), 0u)
+        << messages()[0];
     // The timer thread is named as well; its place among the names depends on scheduling.
     auto names = mPlatform.names();
     std::sort(names.begin(), names.end());
@@ -143,18 +144,28 @@ protected:
     test::ScopedAssertCapture mAsserts;
 };
 
-TEST_F(NamedThreadTest, KorvThreadIsNamedLoggedAndRunsInsideCom) {
-    int comInsideBody = -1;
-    auto thread = makeNamedKorvThread("global-compute-3", [&] { comInsideBody = mPlatform.comInits() - mPlatform.comUninits(); });
-    ASSERT_TRUE(thread.isOk());
-    thread.unwrap().join();
-    EXPECT_EQ(comInsideBody, 1);
-    EXPECT_EQ(mPlatform.comUninits(), 1);
-    EXPECT_EQ(mPlatform.names(), std::vector<std::string>{"global-compute-3"});
-    EXPECT_EQ(mLogger->lines(),
-              (std::vector<test::LoggedLine>{{services::logging::Verbose,
-                                              "kvx::makeNamedKorvThread::<lambda_1>::operator ()",
-                                              "Thread started [global-compute-3], TID:[77]"}}));
+// A Korv thread runs its body inside COM; a plain one does not touch it. Both are named and logged.
+TEST_F(NamedThreadTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
+    using Maker = Result<std::thread, std::string> (*)(const std::string&, std::function<void()>);
+    const std::tuple<Maker, const char*, const char*, int> rows[] = {
+        {&makeNamedKorvThread, "global-compute-3", "kvx::makeNamedKorvThread::<lambda_1>::operator ()", 1},
+        {&makeNamedThread, "logger", "kvx::makeNamedThread::<lambda_1>::operator ()", 0}};
+    for (const auto& [make, name, function, com] : rows) {
+        SCOPED_TRACE(name);
+        mLogger->clear();
+        const int before = mPlatform.comInits();
+        int comInsideBody = -1;
+        auto thread = make(name, [&] { comInsideBody = mPlatform.comInits() - mPlatform.comUninits(); });
+        ASSERT_TRUE(thread.isOk());
+        thread.unwrap().join();
+        EXPECT_EQ(comInsideBody, com);
+        EXPECT_EQ(mPlatform.comInits() - before, com);
+        EXPECT_EQ(mPlatform.comInits(), mPlatform.comUninits());
+        EXPECT_EQ(mPlatform.names().back(), name);
+        EXPECT_EQ(mLogger->lines(),
+                  (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
+                                                  fmt::format("Thread started [{}], TID:[77]", name)}}));
+    }
 }
 
 TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
@@ -168,17 +179,6 @@ TEST_F(NamedThreadTest, ComFailureIsReportedAndNotUndone) {
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (std::vector<std::pair<std::string, std::string>>{
                   {"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
-}
-
-TEST_F(NamedThreadTest, PlainThreadSkipsCom) {
-    auto thread = makeNamedThread("logger", [] {});
-    ASSERT_TRUE(thread.isOk());
-    thread.unwrap().join();
-    EXPECT_EQ(mPlatform.comInits(), 0);
-    EXPECT_EQ(mLogger->lines(),
-              (std::vector<test::LoggedLine>{{services::logging::Verbose,
-                                              "kvx::makeNamedThread::<lambda_1>::operator ()",
-                                              "Thread started [logger], TID:[77]"}}));
 }
 
 }  // namespace
