@@ -40,8 +40,8 @@ bool startLaunchHelper(const std::vector<std::string>& arguments) {
     return startExecutable(utils::getLaunchHelperDirectory(), "KorvLaunchHelper.exe", arguments, true);
 }
 
-bool startExecutable(const std::string& dir, const std::string& exe, const std::vector<std::string>& arguments,
-                     bool asUser) {
+bool startExecutable(const std::string& dir, const std::string& exe,
+                     const std::vector<std::string>& arguments, bool asUser) {
     const std::string path = (fs::Path::fromUtf8(dir) / fs::Path::fromUtf8(exe)).utf8();
     auto present = fs::filesystem().exists(fs::Path::fromUtf8(path));
     if (dir.empty() || !present.isOk() || !present.peek()) {
@@ -54,8 +54,9 @@ bool startExecutable(const std::string& dir, const std::string& exe, const std::
         foundation::assertFailed(foundation::AssertLevel::Error, "succeeded()", __PRETTY_FUNCTION__,
                                  fmt::format("Unable to initalize COM on this thread, result=[{}].",
                                              static_cast<int32_t>(com.result())));
-        foundation::recordTelemetryEvent(foundation::TelemetryEvent("prcs.com.erro")
-                                             .setParam("code", fmt::format("{:#X}", static_cast<uint32_t>(com.result()))));
+        foundation::recordTelemetryEvent(
+            foundation::TelemetryEvent("prcs.com.erro")
+                .setParam("code", fmt::format("{:#X}", static_cast<uint32_t>(com.result()))));
     }
     const std::string text = joinArguments(arguments);
     KVX_LOG_INFO("Starting executable [{}] with arguments [{}]", exe, text);
@@ -68,7 +69,8 @@ bool startExecutable(const std::string& dir, const std::string& exe, const std::
     return startExecWithSameCredentials(path, text);
 }
 
-bool startExecUsingInteractiveSession(const std::string& path, const std::string& dir, const std::string& arguments) {
+bool startExecUsingInteractiveSession(const std::string& path, const std::string& dir,
+                                      const std::string& arguments) {
     auto token = WinUtils::winUtils().getInteractiveSessionUserToken();
     if (token.isError()) {
         KVX_LOG_ERROR("Unable to get interactive session user token [{}]", token.peekError());

@@ -18,12 +18,13 @@ void startClient(const destager::DestagerOptions& options, int32_t result);
 bool startDesktop(const std::vector<std::string>& arguments);
 bool startLaunchHelper(const std::vector<std::string>& arguments);
 // `exe` from `dir`; `asUser` asks for the interactive user when this process is elevated.
-bool startExecutable(const std::string& dir, const std::string& exe, const std::vector<std::string>& arguments,
-                     bool asUser);
+bool startExecutable(const std::string& dir, const std::string& exe,
+                     const std::vector<std::string>& arguments, bool asUser);
 
 // The variants, in the order they are tried.
 bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir, const std::string& arguments);
-bool startExecUsingInteractiveSession(const std::string& path, const std::string& dir, const std::string& arguments);
+bool startExecUsingInteractiveSession(const std::string& path, const std::string& dir,
+                                      const std::string& arguments);
 bool startExecWithSameCredentials(const std::string& path, const std::string& arguments);
 
 }  // namespace kvx::apps

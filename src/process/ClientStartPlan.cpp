@@ -24,16 +24,19 @@ ClientStart planClientStart(bool attended, std::string_view launchHelperArgument
     ClientStart start;
     if (result != 0) {
         if (attended) {
-            start = {ClientStartTarget::Desktop, {singleDashArgument("updateDestagerError", std::to_string(result))}};
+            start = {ClientStartTarget::Desktop,
+                     {singleDashArgument("updateDestagerError", std::to_string(result))}};
         }
-        KVX_LOG_AS("kvx::apps::startClient", services::logging::Info, "Background update attempt failed, not relaunching");
+        KVX_LOG_AS("kvx::apps::startClient", services::logging::Info,
+                   "Background update attempt failed, not relaunching");
     } else if (attended) {
         start.target = ClientStartTarget::Desktop;
         if (!launchHelperArgument.empty()) {
             start.arguments.push_back(doubleDashArgument("launchHelperArgument", launchHelperArgument));
         }
     } else {
-        start = {ClientStartTarget::LaunchHelper, {fmt::format("-{}", "noclient"), fmt::format("-{}", "ktcuNoSkip")}};
+        start = {ClientStartTarget::LaunchHelper,
+                 {fmt::format("-{}", "noclient"), fmt::format("-{}", "ktcuNoSkip")}};
         KVX_LOG_AS("kvx::apps::startClient", services::logging::Info, "Starting Launch Helper, args[{}]",
                    joinArguments(start.arguments));
     }

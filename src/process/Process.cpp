@@ -13,11 +13,20 @@ namespace kvx::services::process {
 namespace {
 
 constexpr std::array<const char*, 4> kStateNames{"Stopped", "Suspended", "Running", "Error"};
-constexpr std::array<const char*, 14> kErrorNames{
-    "None",          "ExecutableInvalid",       "ExecutableNotPresent",   "CommandLineInvalid",
-    "CommandLineExceedsMaxLength", "WorkingDirInvalid", "WorkingDirNotPresent", "ErrorCreatingProcess",
-    "ErrorResumingProcess", "ErrorTerminatingProcess", "ErrorCanceled",     "ErrorLockingBinary",
-    "ErrorCheckingSignature", "ErrorCreatingPipe"};
+constexpr std::array<const char*, 14> kErrorNames{"None",
+                                                  "ExecutableInvalid",
+                                                  "ExecutableNotPresent",
+                                                  "CommandLineInvalid",
+                                                  "CommandLineExceedsMaxLength",
+                                                  "WorkingDirInvalid",
+                                                  "WorkingDirNotPresent",
+                                                  "ErrorCreatingProcess",
+                                                  "ErrorResumingProcess",
+                                                  "ErrorTerminatingProcess",
+                                                  "ErrorCanceled",
+                                                  "ErrorLockingBinary",
+                                                  "ErrorCheckingSignature",
+                                                  "ErrorCreatingPipe"};
 
 template <size_t N>
 const char* lookupName(const std::array<const char*, N>& names, uint32_t value) {
@@ -29,9 +38,9 @@ const char* lookupName(const std::array<const char*, N>& names, uint32_t value) 
 }
 
 bool isValidText(const std::string& text) {
-    return text.empty() ||
-           foundation::multiByteToWide(text.data(), static_cast<uint32_t>(text.size()), foundation::kCodePageUtf8, false)
-               .isOk();
+    return text.empty() || foundation::multiByteToWide(text.data(), static_cast<uint32_t>(text.size()),
+                                                       foundation::kCodePageUtf8, false)
+                               .isOk();
 }
 
 constexpr const char* kValidateStep = "Validate Process Info";
@@ -39,13 +48,18 @@ constexpr const char* kValidateStep = "Validate Process Info";
 }  // namespace
 
 std::string toString(const ProcessInfo& info) {
-    return fmt::format("exe=[{}], args=[{}], dir=[{}], breakaway=[{}], inheritEnv=[{}], uac=[{}] ut=[{}] capture=[{}]",
-                       info.exe, info.args, info.dir, info.breakaway, info.inheritEnv, info.uac,
-                       info.userToken != nullptr, info.capture);
+    return fmt::format(
+        "exe=[{}], args=[{}], dir=[{}], breakaway=[{}], inheritEnv=[{}], uac=[{}] ut=[{}] capture=[{}]",
+        info.exe, info.args, info.dir, info.breakaway, info.inheritEnv, info.uac, info.userToken != nullptr,
+        info.capture);
 }
 
-const char* stateName(Process::State state) { return lookupName(kStateNames, static_cast<uint32_t>(state)); }
-const char* errorName(Process::Error error) { return lookupName(kErrorNames, static_cast<uint32_t>(error)); }
+const char* stateName(Process::State state) {
+    return lookupName(kStateNames, static_cast<uint32_t>(state));
+}
+const char* errorName(Process::Error error) {
+    return lookupName(kErrorNames, static_cast<uint32_t>(error));
+}
 
 void recordProcessEvent(const char* taxonomy, std::string_view step, std::optional<uint32_t> code) {
     foundation::TelemetryEvent event(taxonomy);
@@ -83,7 +97,8 @@ Process::Error Process::Impl::validateProcessInfo(const ProcessInfo& info) {
                     fmt::format("Working directory parameter contains invalid characters. [{}]", info.dir));
     }
     if (!info.dir.empty() && !fs::filesystem().isDirectory(fs::Path::fromUtf8(info.dir))) {
-        return fail(Error::WorkingDirNotPresent, fmt::format("Working directory does not exist [{}].", info.dir));
+        return fail(Error::WorkingDirNotPresent,
+                    fmt::format("Working directory does not exist [{}].", info.dir));
     }
     return Error::None;
 }

@@ -20,10 +20,13 @@ using WinUtils::AutoHandle;
 using Error = Process::Error;
 using State = Process::State;
 
-constexpr DWORD kBreakawayOk = JOB_OBJECT_LIMIT_BREAKAWAY_OK;                                      // 0x800
-constexpr DWORD kBreakawayOkKillOnClose = JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;  // 0x2800
+constexpr DWORD kBreakawayOk = JOB_OBJECT_LIMIT_BREAKAWAY_OK;  // 0x800
+constexpr DWORD kBreakawayOkKillOnClose =
+    JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;  // 0x2800
 
-std::wstring wide(const std::string& text) { return foundation::widen(text, KVX_SOURCE_LOCATION); }
+std::wstring wide(const std::string& text) {
+    return foundation::widen(text, KVX_SOURCE_LOCATION);
+}
 
 class ProcessWin final : public Process::Impl {
 public:
@@ -78,7 +81,8 @@ Error ProcessWin::createJob() {
     return Error::None;
 }
 
-Error ProcessWin::executeApplication(const std::wstring& exe, const std::wstring& args, const std::wstring& dir) {
+Error ProcessWin::executeApplication(const std::wstring& exe, const std::wstring& args,
+                                     const std::wstring& dir) {
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);
     execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -141,7 +145,8 @@ Error ProcessWin::createProcess(const ProcessInfo& info) {
         SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
         HANDLE read = nullptr;
         HANDLE write = nullptr;
-        if (!CreatePipe(&read, &write, &inheritable, 0) || !SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
+        if (!CreatePipe(&read, &write, &inheritable, 0) ||
+            !SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
             const DWORD code = GetLastError();
             mReadPipe.reset(read);
             writePipe.reset(write);
@@ -173,8 +178,8 @@ Error ProcessWin::createProcess(const ProcessInfo& info) {
         }
         // The shell started it running; there is no thread to resume.
         mState = State::Suspended;
-        KVX_LOG_INFO("[{}] {}, cwd=[{}] | PID: {} |", kStep, foundation::narrow(commandLine, KVX_SOURCE_LOCATION),
-                     info.dir, mProcessId);
+        KVX_LOG_INFO("[{}] {}, cwd=[{}] | PID: {} |", kStep,
+                     foundation::narrow(commandLine, KVX_SOURCE_LOCATION), info.dir, mProcessId);
         recordProcessEvent("prcs.create.succ", kStep, std::nullopt);
         return Error::None;
     }
@@ -183,17 +188,17 @@ Error ProcessWin::createProcess(const ProcessInfo& info) {
     const wchar_t* directory = dir.empty() ? nullptr : dir.c_str();
     const BOOL inherit = info.capture ? TRUE : FALSE;
     const BOOL ok = info.userToken != nullptr
-                        ? CreateProcessAsUserW(static_cast<HANDLE>(info.userToken), exe.c_str(), commandBuffer.data(),
-                                               nullptr, nullptr, inherit, flags, environmentBlock, directory, &startup,
-                                               &created)
+                        ? CreateProcessAsUserW(static_cast<HANDLE>(info.userToken), exe.c_str(),
+                                               commandBuffer.data(), nullptr, nullptr, inherit, flags,
+                                               environmentBlock, directory, &startup, &created)
                         : CreateProcessW(exe.c_str(), commandBuffer.data(), nullptr, nullptr, inherit, flags,
                                          environmentBlock, directory, &startup, &created);
     if (!ok) {
         const DWORD code = GetLastError();
         mState = State::Error;
         KVX_LOG_ERROR("[{}] {}: {} | {} | OS ErrorCode:  0x{:x}", kStep,
-                      info.userToken != nullptr ? "CreateProcessAsUserW" : "CreateProcessW", "failed to create process",
-                      toString(mInfo), code);
+                      info.userToken != nullptr ? "CreateProcessAsUserW" : "CreateProcessW",
+                      "failed to create process", toString(mInfo), code);
         recordProcessEvent("prcs.create.erro", kStep, code);
         return Error::ErrorCreatingProcess;
     }
@@ -205,15 +210,16 @@ Error ProcessWin::createProcess(const ProcessInfo& info) {
         KVX_LOG_WARN("failed to assign process to job object job, OS ErrorCode: 0x{:x}", GetLastError());
     }
     mState = State::Suspended;
-    KVX_LOG_INFO("[{}] {}, cwd=[{}] | PID: {} |", kStep, foundation::narrow(commandLine, KVX_SOURCE_LOCATION), info.dir,
-                 mProcessId);
+    KVX_LOG_INFO("[{}] {}, cwd=[{}] | PID: {} |", kStep, foundation::narrow(commandLine, KVX_SOURCE_LOCATION),
+                 info.dir, mProcessId);
     recordProcessEvent("prcs.create.succ", kStep, std::nullopt);
     return Error::None;
 }
 
 Error ProcessWin::run() {
     if (mState != State::Suspended) {
-        KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "attempt to resume a process which is not suspended");
+        KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error,
+                          "attempt to resume a process which is not suspended");
         KVX_LOG_WARN("The process is not on Suspended State, state:{}", stateName(mState));
         return Error::ErrorResumingProcess;
     }
@@ -240,8 +246,8 @@ Error ProcessWin::terminate() {
     constexpr const char* kStep = "Terminate Process";
     const BOOL ok = mJob ? TerminateJobObject(mJob.get(), 0) : TerminateProcess(mProcess.get(), 0);
     if (!ok) {
-        KVX_LOG_ERROR("{}: {} | {} | OS ErrorCode: 0x{:x}", kStep, "failed to terminate process", toString(mInfo),
-                      GetLastError());
+        KVX_LOG_ERROR("{}: {} | {} | OS ErrorCode: 0x{:x}", kStep, "failed to terminate process",
+                      toString(mInfo), GetLastError());
         return Error::ErrorTerminatingProcess;
     }
     return Error::None;

@@ -63,8 +63,8 @@ void logErrorHresult(const std::string& message, HRESULT hr) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0,
-        nullptr);
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text;
     if (length > 0 && buffer != nullptr) {
         text = foundation::narrow(std::wstring_view(buffer, length), KVX_SOURCE_LOCATION);
@@ -94,11 +94,12 @@ bool findDesktopWindow(ComPtr<IShellBrowser>& browser) {
         // Right after a resume from suspend the shell may not answer yet.
         const int64_t seconds = static_cast<int64_t>(
             config::configSystem().getUInt32("indev.waitForExplorerToResumeAfterSuspendTimeoutS", 9));
-        KVX_LOG_INFO("Waiting up to [{}] seconds for the windows explorer to resume before retrying", seconds);
+        KVX_LOG_INFO("Waiting up to [{}] seconds for the windows explorer to resume before retrying",
+                     seconds);
         wchar_t windowsFolder[MAX_PATH] = {};
         GetWindowsDirectoryW(windowsFolder, MAX_PATH);
-        (void)services::process::processUtils().waitForProcessRunning(std::wstring(windowsFolder) + L"\\explorer.exe",
-                                                                        seconds * 1000, kPollMs);
+        (void)services::process::processUtils().waitForProcessRunning(
+            std::wstring(windowsFolder) + L"\\explorer.exe", seconds * 1000, kPollMs);
         hr = createShellWindows(windows);
     }
     if (FAILED(hr)) {
@@ -111,7 +112,8 @@ bool findDesktopWindow(ComPtr<IShellBrowser>& browser) {
     Variant empty;
     long window = 0;
     ComPtr<IDispatch> desktop;
-    hr = windows->FindWindowSW(&location.value, &empty.value, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, desktop.put());
+    hr = windows->FindWindowSW(&location.value, &empty.value, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                               desktop.put());
     ComPtr<IServiceProvider> provider;
     if (hr == S_OK && desktop.get() != nullptr) {
         hr = desktop->QueryInterface(IID_IServiceProvider, provider.putVoid());
@@ -154,7 +156,8 @@ bool getDesktopAutomationObject(IShellBrowser& browser, ComPtr<IDispatch>& backg
 
 }  // namespace
 
-bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir, const std::string& arguments) {
+bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir,
+                                const std::string& arguments) {
     ComPtr<IShellBrowser> browser;
     ComPtr<IDispatch> background;
     if (!findDesktopWindow(browser) || !getDesktopAutomationObject(*browser.get(), background)) {
@@ -188,8 +191,9 @@ bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir, 
     show.value.lVal = SW_SHOWNORMAL;
     hr = shell->ShellExecute(file, args.value, directory.value, verb.value, show.value);
     SysFreeString(file);
-    KVX_LOG_VERBOSE("IShellDispatch2::ShellExecute completed with status HRESULT=[0x{:08x}], GetLastError=[{}]",
-                    static_cast<uint32_t>(hr), GetLastError());
+    KVX_LOG_VERBOSE(
+        "IShellDispatch2::ShellExecute completed with status HRESULT=[0x{:08x}], GetLastError=[{}]",
+        static_cast<uint32_t>(hr), GetLastError());
     if (FAILED(hr)) {
         logErrorHresult("Failed to start client", hr);
         return false;
@@ -200,7 +204,8 @@ bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir, 
             static_cast<int64_t>(config.getUInt32("indev.waitForExecUsingExplorerCredTimeoutS", 3));
         KVX_LOG_INFO("Waiting up to [{}] seconds for the process [{}] to start", seconds, path);
         if (!services::process::processUtils().waitForProcessRunning(widePath, seconds * 1000, kPollMs)) {
-            KVX_LOG_ERROR("waitForProcessRunning timed out while waiting for the process [{}] to start", path);
+            KVX_LOG_ERROR("waitForProcessRunning timed out while waiting for the process [{}] to start",
+                          path);
             return false;
         }
         KVX_LOG_INFO("Process [{}] started successfully", path);

@@ -76,8 +76,11 @@ void ShutdownTimeout::init(bool terminateByDefault) {
     mAppName = runningAppName();
     const auto& config = config::configSystem();
     mForceCrash = config.getBool("app.serviceStopTimeoutForceCrash", false);
-    mForceTerminate = config.getBool("app.serviceStopTimeoutForceTerminate", mForceCrash || terminateByDefault);
-    KVX_LOG_DEBUG("Shutdown guard running, mode[{}]", mForceCrash ? "Crash" : mForceTerminate ? "Quit" : "Log");
+    mForceTerminate =
+        config.getBool("app.serviceStopTimeoutForceTerminate", mForceCrash || terminateByDefault);
+    KVX_LOG_DEBUG("Shutdown guard running, mode[{}]", mForceCrash       ? "Crash"
+                                                      : mForceTerminate ? "Quit"
+                                                                        : "Log");
     if (mAppName == kDestagerName) {
         return;
     }
@@ -131,7 +134,9 @@ void ShutdownTimeout::expire() {
     // Attempted once; a failed write must not keep the process alive.
     const std::string version = fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor,
                                             kBuildVersionPatch, kBuildVersionBuild);
-    openAppKey(true, true).openSubKey(kShutdownErrorsSubKey, true, true).set(mAppName, std::string_view(version));
+    openAppKey(true, true)
+        .openSubKey(kShutdownErrorsSubKey, true, true)
+        .set(mAppName, std::string_view(version));
     if (mForceCrash) {
         foundation::onCrashRequested();
         // A real fault, so that the crash handler writes its report.

@@ -115,7 +115,8 @@ TEST_F(ClientLaunch, ElevatedFallsFromTheShellToTheSessionTokenAndNoFurther) {
         const char* logged;
     };
     const Row rows[] = {
-        {true, true, "Starting executable [KorvDesktop.exe] with arguments [--lifetime=200 -updateDestagerError="},
+        {true, true,
+         "Starting executable [KorvDesktop.exe] with arguments [--lifetime=200 -updateDestagerError="},
         {false, false,
          "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
     };
@@ -147,7 +148,8 @@ TEST_F(ClientLaunch, NotElevatedStartsWithItsOwnCredentials) {
     mElevation->admin = false;
     const std::filesystem::path record = mFolder.parent_path() / L"starts.txt";
 
-    EXPECT_TRUE(startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=300", "--record=" + record.string()}, true));
+    EXPECT_TRUE(
+        startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=300", "--record=" + record.string()}, true));
 
     EXPECT_FALSE(mStarted.has_value());
     bool recorded = false;
@@ -169,8 +171,10 @@ TEST_F(ClientLaunch, NotElevatedStartsWithItsOwnCredentials) {
 TEST_F(ClientLaunch, MissingExecutableTriesNoVariant) {
     EXPECT_FALSE(startExecutable(mDir, "KorvLaunchHelper.exe", {}, true));
 
-    EXPECT_EQ(mLogger->linesContaining("Missing executable: '" + (mFolder / L"KorvLaunchHelper.exe").string() + "'").size(),
-              1u);
+    EXPECT_EQ(
+        mLogger->linesContaining("Missing executable: '" + (mFolder / L"KorvLaunchHelper.exe").string() + "'")
+            .size(),
+        1u);
     EXPECT_TRUE(mLogger->linesContaining("Starting executable").empty());
     EXPECT_FALSE(mStarted.has_value());
 }

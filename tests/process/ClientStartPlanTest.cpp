@@ -21,12 +21,25 @@ TEST(ClientStartPlan, StartsByAttendanceAndResultWithTheExactArguments) {
         std::string logged;  // the decision's line
     };
     const Row rows[] = {
-        {true, "", 7, Desktop, {"-updateDestagerError=\"7\""}, "Background update attempt failed, not relaunching"},
+        {true,
+         "",
+         7,
+         Desktop,
+         {"-updateDestagerError=\"7\""},
+         "Background update attempt failed, not relaunching"},
         {false, "", 7, None, {}, "Background update attempt failed, not relaunching"},
         {true, "", 0, Desktop, {}, "Starting Desktop app, args[]"},
-        {true, "open game=a b", 0, Desktop, {"--launchHelperArgument=\"open game=a b\""},
+        {true,
+         "open game=a b",
+         0,
+         Desktop,
+         {"--launchHelperArgument=\"open game=a b\""},
          "Starting Desktop app, args[--launchHelperArgument=\"open game=a b\"]"},
-        {false, "ignored", 0, LaunchHelper, {"-noclient", "-ktcuNoSkip"},
+        {false,
+         "ignored",
+         0,
+         LaunchHelper,
+         {"-noclient", "-ktcuNoSkip"},
          "Starting Launch Helper, args[-noclient -ktcuNoSkip]"},
     };
     for (const Row& row : rows) {

@@ -24,7 +24,8 @@ const std::string kThisProgram = "proc_windows_tests";
 const std::string kHelperProgram = "proc_stalled_teardown";
 
 std::string buildVersionText() {
-    return fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor, kBuildVersionPatch, kBuildVersionBuild);
+    return fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor, kBuildVersionPatch,
+                       kBuildVersionBuild);
 }
 
 std::string recordedTimeout(const std::string& program) {
@@ -61,7 +62,8 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
     };
     const Row rows[] = {
         {"", true, "", "Shutdown guard running, mode[Quit]", "Starting shutdown timeout, duration[300s]"},
-        {"true", false, "20", "Shutdown guard running, mode[Crash]", "Starting shutdown timeout, duration[20s]"},
+        {"true", false, "20", "Shutdown guard running, mode[Crash]",
+         "Starting shutdown timeout, duration[20s]"},
         {"", false, "0", "Shutdown guard running, mode[Log]", nullptr},
         {"", true, "-5", "Shutdown guard running, mode[Quit]", nullptr},
     };
