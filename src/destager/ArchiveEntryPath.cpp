@@ -6,8 +6,6 @@ namespace kvx::apps::internal {
 
 namespace {
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
 std::optional<std::string> entryRelativePath(std::string_view entryName) {
@@ -34,12 +32,6 @@ std::optional<std::string> entryRelativePath(std::string_view entryName) {
         return std::nullopt;
     }
     return relative;
-}
-
-bool startsWithIgnoringCase(std::string_view name, std::string_view prefix) {
-    return name.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), name.begin(),
-                      [](char a, char b) { return lowerAscii(a) == lowerAscii(b); });
 }
 
 }  // namespace kvx::apps::internal

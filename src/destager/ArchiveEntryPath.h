@@ -11,7 +11,4 @@ namespace kvx::apps::internal {
 // with a drive or any ":" (also alternate data streams), or with a ".." component.
 std::optional<std::string> entryRelativePath(std::string_view entryName);
 
-// True when the name begins with `prefix`, ignoring ASCII case.
-bool startsWithIgnoringCase(std::string_view name, std::string_view prefix);
-
 }  // namespace kvx::apps::internal

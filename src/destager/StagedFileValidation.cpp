@@ -11,6 +11,7 @@
 #include "foundation/Logging.h"
 #include "foundation/archive/ZipCentralDirectory.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/PathRules.h"
 
 namespace kvx::apps {
 
@@ -139,7 +140,7 @@ bool isChecked(const archive::ZipFileInfo& entry, bool destaged) {
     if (archive::isDirectory(entry) || archive::isSymlink(entry)) {
         return false;
     }
-    if (destaged && internal::startsWithIgnoringCase(entry.fileName, "Destager")) {
+    if (destaged && fs::startsWithFoldingAsciiCase(entry.fileName, "Destager")) {
         return false;  // the running destager's own files are in use and not swapped
     }
     return entry.crc32 != 0;

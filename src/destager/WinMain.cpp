@@ -10,6 +10,7 @@
 #include "destager/AppMain.h"
 #include "foundation/SystemLibrary.h"
 #include "foundation/TextConversion.h"
+#include "foundation/win/SystemMemory.h"
 
 namespace {
 
@@ -23,13 +24,13 @@ Utf8Arguments commandLineArguments() {
     Utf8Arguments arguments;
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr) {
+    const kvx::WinUtils::UniqueLocalMemory<LPWSTR*> owned(wide);
+    if (!owned) {
         return arguments;
     }
     for (int i = 0; i < count; ++i) {
         arguments.values.push_back(kvx::foundation::narrow(wide[i], KVX_SOURCE_LOCATION));
     }
-    LocalFree(wide);
     for (const std::string& value : arguments.values) {
         arguments.pointers.push_back(value.c_str());
     }

@@ -22,23 +22,6 @@ Result<SystemLibrary, SystemLibraryError> SystemLibrary::load(const wchar_t* dll
     return Ok{SystemLibrary(module, narrowName(dllName))};
 }
 
-SystemLibrary& SystemLibrary::operator=(SystemLibrary&& other) noexcept {
-    if (this != &other) {
-        if (mModule != nullptr) {
-            FreeLibrary(mModule);
-        }
-        mModule = std::exchange(other.mModule, nullptr);
-        mName = std::move(other.mName);
-    }
-    return *this;
-}
-
-SystemLibrary::~SystemLibrary() {
-    if (mModule != nullptr) {
-        FreeLibrary(mModule);
-    }
-}
-
 bool restrictDllSearchToSystem32() {
     return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
 }

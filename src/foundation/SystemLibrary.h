@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "foundation/Result.h"
+#include "foundation/win/UniqueHandle.h"
 
 namespace kvx::foundation {
 
@@ -17,32 +18,35 @@ struct SystemLibraryError {
     DWORD osError;
 };
 
+struct LibraryTraits {
+    using Type = HMODULE;
+    static Type invalid() { return nullptr; }
+    static bool isValid(Type module) { return module != nullptr; }
+    static void close(Type module) { FreeLibrary(module); }
+};
+
 class SystemLibrary {
 public:
     static Result<SystemLibrary, SystemLibraryError> load(const wchar_t* dllName);
 
-    SystemLibrary(SystemLibrary&& other) noexcept
-        : mModule(std::exchange(other.mModule, nullptr)), mName(std::move(other.mName)) {}
-    SystemLibrary& operator=(SystemLibrary&& other) noexcept;
-    SystemLibrary(const SystemLibrary&) = delete;
-    SystemLibrary& operator=(const SystemLibrary&) = delete;
-    ~SystemLibrary();
+    SystemLibrary(SystemLibrary&& other) noexcept = default;
+    SystemLibrary& operator=(SystemLibrary&& other) noexcept = default;
 
     template <typename Fn>
     Result<Fn*, SystemLibraryError> function(const char* name) const {
-        FARPROC proc = GetProcAddress(mModule, name);
+        FARPROC proc = GetProcAddress(mModule.get(), name);
         if (proc == nullptr) {
             return Err{SystemLibraryError{mName + "!" + name, GetLastError()}};
         }
         return Ok{reinterpret_cast<Fn*>(reinterpret_cast<void*>(proc))};
     }
 
-    HMODULE handle() const { return mModule; }
+    HMODULE handle() const { return mModule.get(); }
 
 private:
     SystemLibrary(HMODULE module, std::string name) : mModule(module), mName(std::move(name)) {}
 
-    HMODULE mModule;
+    WinUtils::UniqueHandle<LibraryTraits> mModule;
     std::string mName;
 };
 

@@ -9,6 +9,7 @@
 #include "destager/ResultCodes.h"
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/PathRulesWin.h"
 #include "foundation/paths/TamrinUtils.h"
 #include "foundation/win/ErrorText.h"
 #include "integration/AppKey.h"
@@ -61,10 +62,7 @@ std::optional<fs::Path> chooseInstallLocation(destager::Action action, const fs:
 
 // Folder names compare as the filesystem does: ordinal, case-insensitive.
 bool sameComponent(const std::filesystem::path& a, const std::filesystem::path& b) {
-    const std::wstring& x = a.native();
-    const std::wstring& y = b.native();
-    return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(), static_cast<int>(y.size()),
-                                TRUE) == CSTR_EQUAL;
+    return fs::equalsFoldingOrdinalCase(a.native(), b.native());
 }
 
 // Component by component, so a sibling whose name merely extends the folder's name is outside.

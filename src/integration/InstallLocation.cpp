@@ -5,6 +5,7 @@
 
 #include "foundation/Logging.h"
 #include "foundation/fs/Path.h"
+#include "foundation/win/SystemMemory.h"
 #include "integration/AppKey.h"
 #include "process/BackgroundService.h"
 #include "process/ServiceControlManager.h"
@@ -32,14 +33,14 @@ std::string getInstallLocationFromBgsService() {
     }
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(commandLine.c_str(), &count);
-    if (arguments == nullptr) {
+    const WinUtils::UniqueLocalMemory<wchar_t**> owned(arguments);
+    if (!owned) {
         return "";
     }
     std::string location;
     if (count >= 1) {
         location = fs::Path(arguments[0]).parent().parent().utf8();
     }
-    LocalFree(arguments);
     return location;
 }
 

@@ -3,7 +3,7 @@
 #include <sddl.h>
 #include <windows.h>
 
-#include <memory>
+#include "foundation/win/SystemMemory.h"
 
 namespace kvx::apps::suite {
 
@@ -11,16 +11,13 @@ namespace {
 
 constexpr DWORD kSddlRevision1 = SDDL_REVISION_1;
 
-struct LocalFreeDeleter {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using LocalSecurityDescriptor = std::unique_ptr<void, LocalFreeDeleter>;
+using LocalSecurityDescriptor = WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
 
 LocalSecurityDescriptor updateEventSecurityDescriptor() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kUpdateInProgressEventSddl, kSddlRevision1,
                                                               &descriptor, nullptr)) {
-        return nullptr;
+        return {};
     }
     return LocalSecurityDescriptor(descriptor);
 }
@@ -29,7 +26,7 @@ LocalSecurityDescriptor updateEventSecurityDescriptor() {
 
 bool isUpdateInProgress() {
     const WinUtils::AutoHandle event(OpenEventW(SYNCHRONIZE, FALSE, kUpdateInProgressEventName));
-    return event.isValid();
+    return event.valid();
 }
 
 void createUpdateInProgressEvent(WinUtils::AutoHandle& event) {

@@ -3,47 +3,36 @@
 
 #include <windows.h>
 
-#include <utility>
-
 #include "foundation/Assert.h"
+#include "foundation/win/UniqueHandle.h"
 
 namespace kvx::services::platform {
 
-class AutoSC_HANDLE {
+struct ServiceHandleTraits {
+    using Type = SC_HANDLE;
+    static Type invalid() { return nullptr; }
+    static bool isValid(Type handle) { return handle != nullptr; }
+    static void close(Type handle) { CloseServiceHandle(handle); }
+};
+
+class AutoSC_HANDLE : public WinUtils::UniqueHandle<ServiceHandleTraits> {
 public:
+    using UniqueHandle::UniqueHandle;
     AutoSC_HANDLE() = default;
-    explicit AutoSC_HANDLE(SC_HANDLE handle) : mHandle(handle) {}
-    AutoSC_HANDLE(AutoSC_HANDLE&& other) noexcept : mHandle(std::exchange(other.mHandle, nullptr)) {}
-    AutoSC_HANDLE& operator=(AutoSC_HANDLE&& other) noexcept {
-        if (this != &other) {
-            close();
-            mHandle = std::exchange(other.mHandle, nullptr);
-        }
-        return *this;
-    }
-    AutoSC_HANDLE(const AutoSC_HANDLE&) = delete;
-    AutoSC_HANDLE& operator=(const AutoSC_HANDLE&) = delete;
-    ~AutoSC_HANDLE() { close(); }
+    AutoSC_HANDLE(AutoSC_HANDLE&&) noexcept = default;
+    AutoSC_HANDLE& operator=(AutoSC_HANDLE&&) noexcept = default;
 
     // Taking a new handle while one is held is a programming error; the new one is kept anyway
     // (and the old one closed rather than leaked).
     AutoSC_HANDLE& operator=(SC_HANDLE handle) {
+        const SC_HANDLE mHandle = get();  // the name the assertion's published text has always had
         KVX_ASSERT(foundation::AssertLevel::Error, mHandle == nullptr, "A service handle is already held");
-        close();
-        mHandle = handle;
+        reset(handle);
         return *this;
     }
 
-    SC_HANDLE getHandle() const { return mHandle; }
-
-    void close() {
-        if (mHandle != nullptr) {
-            CloseServiceHandle(std::exchange(mHandle, nullptr));
-        }
-    }
-
-private:
-    SC_HANDLE mHandle = nullptr;
+    // Same as get(); kept for the assertions whose published text names it.
+    SC_HANDLE getHandle() const { return get(); }
 };
 
 }  // namespace kvx::services::platform

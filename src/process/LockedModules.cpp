@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <psapi.h>
 #include <shlwapi.h>
-#include <tlhelp32.h>
 
 #include <chrono>
 
@@ -12,6 +11,7 @@
 #include "foundation/SafeFormat.h"
 #include "foundation/TextConversion.h"
 #include "foundation/fs/FileListing.h"
+#include "foundation/fs/PathRulesWin.h"
 #include "foundation/win/AutoHandle.h"
 
 namespace kvx::services::process {
@@ -22,11 +22,6 @@ using WinUtils::AutoHandle;
 constexpr uint32_t kRestartManagerRoom = 3;
 constexpr int64_t kDefaultPollMs = 10;
 constexpr DWORD kModuleQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
-
-bool samePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
 
 // An application name that is empty or a lone private-use placeholder says nothing.
 bool isMeaningfulAppName(const std::wstring& name) {
@@ -47,28 +42,22 @@ std::string holderName(const RmProcessEntry& entry, ProcessUtils& names) {
     return foundation::safeFormat("Unnamed Process {}-{}", hex, entry.appType);
 }
 
-// Whether a process whose image is `exePath` runs now.
+// Whether a process whose image is `exePath` runs now; a walk that cannot start finds none.
 bool isProcessRunning(const std::wstring& exePath) {
-    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return false;
-    }
     const wchar_t* fileName = PathFindFileNameW(exePath.c_str());
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, fileName) != 0) {
-            continue;
-        }
-        AutoHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        wchar_t image[MAX_PATH * 4];
-        DWORD length = static_cast<DWORD>(std::size(image));
-        if (process && QueryFullProcessImageNameW(process.get(), 0, image, &length) &&
-            samePath(std::wstring(image, length), exePath)) {
+    bool running = false;
+    (void)walkProcesses([&](const ProcessEntry& entry) {
+        if (!fs::equalsFoldingCrtCase(entry.exeName, fileName)) {
             return true;
         }
-    }
-    return false;
+        AutoHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.pid));
+        wchar_t image[MAX_PATH * 4];
+        DWORD length = static_cast<DWORD>(std::size(image));
+        running = process && QueryFullProcessImageNameW(process.get(), 0, image, &length) &&
+                  fs::equalsFoldingOrdinalCase(std::wstring_view(image, length), exePath);
+        return !running;
+    });
+    return running;
 }
 
 }  // namespace
@@ -159,7 +148,7 @@ std::set<std::string> checkProcessForLoadedModules(uint32_t pid, const std::vect
         }
         const std::wstring modulePath(path, length);
         for (const auto& file : files) {
-            if (samePath(modulePath, foundation::widen(file, KVX_SOURCE_LOCATION))) {
+            if (fs::equalsFoldingOrdinalCase(modulePath, foundation::widen(file, KVX_SOURCE_LOCATION))) {
                 KVX_LOG_DEBUG("Found locked file {}", file);
                 found.insert(file);
             }

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <utility>
@@ -7,6 +6,8 @@
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
+#include "foundation/fs/PathRulesWin.h"
+#include "process/ProcessUtils.h"
 #include "process/SuiteProcesses.h"
 
 namespace kvx::apps::suite {
@@ -27,26 +28,22 @@ std::unordered_set<std::string> stopExecutables(const std::unordered_set<std::st
     }
     std::unordered_set<std::string> failed;
     std::vector<AutoHandle> terminated;
-    {
-        AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
-             more = Process32NextW(snapshot.get(), &entry)) {
-            for (const auto& [wide, name] : wideNames) {
-                if (_wcsicmp(entry.szExeFile, wide.c_str()) != 0) {
-                    continue;
-                }
-                AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-                if (process) {
-                    TerminateProcess(process.get(), kKilledExitCode);
-                    terminated.push_back(std::move(process));
-                } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
-                    failed.insert(*name);
-                }
+    // A walk that cannot start finds nothing to stop.
+    (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
+        for (const auto& [wide, name] : wideNames) {
+            if (!fs::equalsFoldingCrtCase(entry.exeName, wide.c_str())) {
+                continue;
+            }
+            AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.pid));
+            if (process) {
+                TerminateProcess(process.get(), kKilledExitCode);
+                terminated.push_back(std::move(process));
+            } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
+                failed.insert(*name);
             }
         }
-    }
+        return true;
+    });
     waitForObjects(terminated, kWaitForever);
     return failed;
 }

@@ -57,6 +57,26 @@ public:
     virtual bool isValidCommandLine(std::string_view commandLine) = 0;
 };
 
+// One entry of a snapshot of the running processes; `exeName` (the image's file name) lives as
+// long as the visit.
+struct ProcessEntry {
+    uint32_t pid;
+    uint32_t parentPid;
+    const wchar_t* exeName;
+};
+
+// Why a walk found nothing: the snapshot could not be taken, or its first entry not read.
+struct ProcessWalkError {
+    enum class Step { Snapshot, FirstEntry };
+    Step step;
+    uint32_t osError;
+};
+
+// The one walk over a snapshot of the running processes (Toolhelp, which also gives the parent
+// and the executable name, unlike forEachProcessId): `visit` is called for each process until it
+// returns false. Callers decide what a failed snapshot means to them.
+Result<void, ProcessWalkError> walkProcesses(const std::function<bool(const ProcessEntry& process)>& visit);
+
 // The process-wide service (a ProcessUtilsImpl unless replaced).
 ProcessUtils& processUtils();
 // Replaces it; null restores the default. Returns the previous replacement.

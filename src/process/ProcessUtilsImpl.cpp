@@ -2,13 +2,13 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <mutex>
 
 #include "foundation/Logging.h"
 #include "foundation/SafeFormat.h"
 #include "foundation/TextConversion.h"
+#include "foundation/fs/PathRulesWin.h"
 #include "foundation/win/ErrorText.h"
 #include "foundation/win/ProcessToken.h"
 #include "process/AdminCheck.h"
@@ -25,21 +25,17 @@ constexpr size_t kMaxProcessIds = 65536;
 std::mutex gReplacementMutex;
 std::shared_ptr<ProcessUtils> gReplacement;
 
-// The id of the first running process with that executable file name.
+// The id of the first running process with that executable file name; a failed walk finds none.
 std::optional<uint32_t> findProcessByName(const std::string& exeName) {
-    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return std::nullopt;
-    }
     const std::wstring wide = foundation::widen(exeName, KVX_SOURCE_LOCATION);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, wide.c_str()) == 0) {
-            return entry.th32ProcessID;
+    std::optional<uint32_t> found;
+    (void)walkProcesses([&](const ProcessEntry& process) {
+        if (fs::equalsFoldingCrtCase(process.exeName, wide.c_str())) {
+            found = process.pid;
         }
-    }
-    return std::nullopt;
+        return !found;
+    });
+    return found;
 }
 
 std::optional<std::string> accountNameOf(HANDLE process) {
@@ -150,20 +146,22 @@ std::string ProcessUtilsImpl::getCurrentWorkingDir() {
 }
 
 Result<uint32_t, std::string> ProcessUtilsImpl::getParentProcessId(uint32_t pid) {
-    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return Err{foundation::safeFormat("Unable to get process snapshot; error={}", GetLastError())};
-    }
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    if (!Process32FirstW(snapshot.get(), &entry)) {
-        return Err{foundation::safeFormat("Unable to get first process; error= {}", GetLastError())};
-    }
-    do {
-        if (entry.th32ProcessID == pid) {
-            return Ok{static_cast<uint32_t>(entry.th32ParentProcessID)};
+    std::optional<uint32_t> parent;
+    auto walked = walkProcesses([&](const ProcessEntry& process) {
+        if (process.pid == pid) {
+            parent = process.parentPid;
         }
-    } while (Process32NextW(snapshot.get(), &entry));
+        return !parent;
+    });
+    if (walked.isError()) {
+        const ProcessWalkError error = walked.peekError();
+        return Err{error.step == ProcessWalkError::Step::Snapshot
+                       ? foundation::safeFormat("Unable to get process snapshot; error={}", error.osError)
+                       : foundation::safeFormat("Unable to get first process; error= {}", error.osError)};
+    }
+    if (parent) {
+        return Ok{*parent};
+    }
     return Err{std::string("No parent process found in the list of running processes")};
 }
 

@@ -1,14 +1,14 @@
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cwctype>
 #include <unordered_map>
 
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
+#include "foundation/fs/PathRulesWin.h"
+#include "process/ProcessUtils.h"
 #include "process/SuiteProcesses.h"
 
 namespace kvx::apps::suite {
@@ -17,13 +17,6 @@ namespace {
 using WinUtils::AutoHandle;
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
-
-std::wstring lowerWide(std::wstring text) {
-    for (auto& c : text) {
-        c = static_cast<wchar_t>(std::towlower(c));
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -70,28 +63,26 @@ bool waitForProcessesToExit(std::vector<AutoHandle>& handles, int64_t timeoutMs)
 bool waitForProcessesToExit(std::unordered_set<std::string>& names, int64_t timeoutMs) {
     std::unordered_map<std::wstring, std::string> wanted;
     for (const auto& name : names) {
-        wanted.emplace(lowerWide(foundation::widen(name, KVX_SOURCE_LOCATION)), name);
+        wanted.emplace(fs::foldCrtCase(foundation::widen(name, KVX_SOURCE_LOCATION)), name);
     }
     std::unordered_set<std::string> failed;
     std::vector<AutoHandle> handles;
     std::unordered_map<HANDLE, std::string> nameOfHandle;
-    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry)) {
-        const auto found = wanted.find(lowerWide(entry.szExeFile));
+    // A walk that cannot start finds nothing to wait for.
+    (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
+        const auto found = wanted.find(fs::foldCrtCase(entry.exeName));
         if (found == wanted.end()) {
-            continue;
+            return true;
         }
-        AutoHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        AutoHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.pid));
         if (process) {
             nameOfHandle.emplace(process.get(), found->second);
             handles.push_back(std::move(process));
         } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
             failed.insert(found->second);
         }
-    }
+        return true;
+    });
     waitForObjects(handles, timeoutMs);
     for (const auto& handle : handles) {
         failed.insert(nameOfHandle[handle.get()]);

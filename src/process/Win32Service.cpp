@@ -26,12 +26,12 @@ Win32Service::Win32Service(std::string_view utf8Name)
 
 OpenResult Win32Service::open(uint32_t managerAccess, uint32_t serviceAccess) {
     mScmHandle = OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, managerAccess);
-    if (mScmHandle.getHandle() == nullptr) {
+    if (mScmHandle.get() == nullptr) {
         KVX_LOG_ERROR("Error opening SCM ({})", lastErrorText());
         return OpenResult::Error;
     }
-    mServiceHandle = OpenServiceW(mScmHandle.getHandle(), mName.c_str(), serviceAccess);
-    if (mServiceHandle.getHandle() != nullptr) {
+    mServiceHandle = OpenServiceW(mScmHandle.get(), mName.c_str(), serviceAccess);
+    if (mServiceHandle.get() != nullptr) {
         return OpenResult::Opened;
     }
     const DWORD error = GetLastError();
@@ -48,10 +48,10 @@ bool Win32Service::create(uint32_t desiredAccess, ServiceStartType startType, co
     KVX_ASSERT(foundation::AssertLevel::Error, handle.mScmHandle.getHandle(), "No service manager is open");
     KVX_ASSERT(foundation::AssertLevel::Error, handle.mServiceHandle.getHandle() == nullptr,
                "The service is already open");
-    mServiceHandle = CreateServiceW(mScmHandle.getHandle(), mName.c_str(), mName.c_str(), desiredAccess,
+    mServiceHandle = CreateServiceW(mScmHandle.get(), mName.c_str(), mName.c_str(), desiredAccess,
                                     SERVICE_WIN32_OWN_PROCESS, toWindowsStartType(startType), SERVICE_ERROR_NORMAL,
                                     imagePath.c_str(), nullptr, nullptr, nullptr, account, nullptr);
-    if (mServiceHandle.getHandle() == nullptr) {
+    if (mServiceHandle.get() == nullptr) {
         KVX_LOG_ERROR("Unable to create service ({}).", lastErrorText());
         return false;
     }
@@ -64,11 +64,11 @@ ServiceState Win32Service::getState(uint32_t* waitHintMs) {
         mBuffer.resize(sizeof(SERVICE_STATUS_PROCESS));
     }
     DWORD needed = 0;
-    BOOL queried = QueryServiceStatusEx(mServiceHandle.getHandle(), SC_STATUS_PROCESS_INFO, mBuffer.data(),
+    BOOL queried = QueryServiceStatusEx(mServiceHandle.get(), SC_STATUS_PROCESS_INFO, mBuffer.data(),
                                         static_cast<DWORD>(mBuffer.size()), &needed);
     if (!queried && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         mBuffer.resize(std::max<size_t>(mBuffer.size(), needed));
-        queried = QueryServiceStatusEx(mServiceHandle.getHandle(), SC_STATUS_PROCESS_INFO, mBuffer.data(),
+        queried = QueryServiceStatusEx(mServiceHandle.get(), SC_STATUS_PROCESS_INFO, mBuffer.data(),
                                        static_cast<DWORD>(mBuffer.size()), &needed);
     }
     if (!queried) {
@@ -88,12 +88,12 @@ ServiceState Win32Service::getState(uint32_t* waitHintMs) {
 
 bool Win32Service::queryConfig(std::vector<uint8_t>& buffer) {
     DWORD needed = 0;
-    if (!QueryServiceConfigW(mServiceHandle.getHandle(), nullptr, 0, &needed) &&
+    if (!QueryServiceConfigW(mServiceHandle.get(), nullptr, 0, &needed) &&
         GetLastError() == ERROR_INSUFFICIENT_BUFFER && buffer.size() < needed) {
         buffer.resize(needed);
     }
     if (buffer.empty() ||
-        !QueryServiceConfigW(mServiceHandle.getHandle(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+        !QueryServiceConfigW(mServiceHandle.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
                              static_cast<DWORD>(buffer.size()), &needed)) {
         KVX_LOG_ERROR("Unable to query service config. Service: '{}' ({})", mUtf8Name, lastErrorText());
         return false;
@@ -109,7 +109,7 @@ bool Win32Service::ensureStopped(int64_t timeoutMs) {
     }
     if (state != ServiceState::StopPending) {
         SERVICE_STATUS status{};
-        if (ControlService(mServiceHandle.getHandle(), SERVICE_CONTROL_STOP, &status)) {
+        if (ControlService(mServiceHandle.get(), SERVICE_CONTROL_STOP, &status)) {
             KVX_LOG_INFO("Service sent stop command.");
             if (status.dwCurrentState == SERVICE_STOPPED) {
                 KVX_LOG_INFO("Service stopped: '{}'", mUtf8Name);
@@ -161,8 +161,8 @@ ServiceOpenState::ServiceOpenState(std::string_view utf8Name, uint32_t serviceAc
 ServiceOpenState::~ServiceOpenState() {
     mBuffer.clear();
     mBuffer.shrink_to_fit();
-    mServiceHandle.close();
-    mScmHandle.close();
+    mServiceHandle.reset();
+    mScmHandle.reset();
 }
 
 }  // namespace kvx::services::platform

@@ -31,7 +31,7 @@ public:
     bool waitForState(ServiceState target, int64_t timeoutMs, ServiceState allowed);
 
     const std::string& utf8Name() const { return mUtf8Name; }
-    SC_HANDLE serviceHandle() const { return mServiceHandle.getHandle(); }
+    SC_HANDLE serviceHandle() const { return mServiceHandle.get(); }
 
 protected:
     std::wstring mName;

@@ -10,6 +10,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     process/LockedModules.cpp
     process/ProcessStopping.cpp
     process/ProcessUtilsImpl.cpp
+    process/ProcessWalk.cpp
     process/ProcessWaits.cpp
     process/RestartManager.cpp
     process/ServiceControlManager.cpp

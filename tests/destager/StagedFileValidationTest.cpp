@@ -10,6 +10,7 @@
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/archive/ZipTestArchive.h"
+#include "foundation/win/AutoHandle.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
@@ -176,11 +177,12 @@ TEST_F(StagedFileValidationTest, NamesLeavingTheFolderAreReportedMissingAndNever
 TEST_F(StagedFileValidationTest, FileThatCannotBeOpenedIsNotReported) {
     stage(clientFiles());
     writeBytes(mStaged / "Korv Desktop" / "readme.txt", "changed but locked");
-    HANDLE locked = CreateFileW((mStaged / "Korv Desktop" / "readme.txt").wstring().c_str(), GENERIC_READ, 0,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    WinUtils::AutoHandle locked(CreateFileW((mStaged / "Korv Desktop" / "readme.txt").wstring().c_str(),
+                                            GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
+    ASSERT_TRUE(locked.valid());
     validate(false);
-    CloseHandle(locked);
+    locked.reset();
     EXPECT_TRUE(reports().empty());
     validate(false);
     EXPECT_EQ(reports().size(), 1u);  // the same file, once readable, is found corrupt

@@ -5,6 +5,7 @@
 #include "destager/ArchiveEntryPath.h"
 #include "destager/ErrorKinds.h"
 #include "destager/TelemetryRecordDecoding.h"
+#include "foundation/fs/PathRules.h"
 
 namespace kvx::apps {
 namespace {
@@ -214,11 +215,12 @@ TEST(ArchiveEntryPath, NamesThatCouldLeaveTheFolderAreRefused) {
     }
 }
 
-TEST(ArchiveEntryPath, PrefixComparisonIgnoresCase) {
-    EXPECT_TRUE(internal::startsWithIgnoringCase("destager/KorvDestager.exe", "Destager"));
-    EXPECT_TRUE(internal::startsWithIgnoringCase("DESTAGERx", "Destager"));
-    EXPECT_FALSE(internal::startsWithIgnoringCase("Destage", "Destager"));
-    EXPECT_FALSE(internal::startsWithIgnoringCase("Korv Desktop/Destager.dll", "Destager"));
+// The rule that tells the destager's own archive entries apart.
+TEST(ArchiveEntryPath, DestagerPrefixFoldsAsciiCase) {
+    EXPECT_TRUE(fs::startsWithFoldingAsciiCase("destager/KorvDestager.exe", "Destager"));
+    EXPECT_TRUE(fs::startsWithFoldingAsciiCase("DESTAGERx", "Destager"));
+    EXPECT_FALSE(fs::startsWithFoldingAsciiCase("Destage", "Destager"));
+    EXPECT_FALSE(fs::startsWithFoldingAsciiCase("Korv Desktop/Destager.dll", "Destager"));
 }
 
 }  // namespace

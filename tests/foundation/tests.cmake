@@ -28,6 +28,7 @@ endif()
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
+            foundation/win/UniqueHandleTest.cpp
             foundation/win/WinUtilsTest.cpp
         LIBS kvx_windows
     )

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/win/SystemMemory.h"
+
 namespace kvx::apps::suite {
 namespace {
 
@@ -27,11 +29,11 @@ DWORD runChildCheck() {
     if (!started) {
         return ~DWORD{0};
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const WinUtils::AutoHandle child(process.hProcess);
+    const WinUtils::AutoHandle thread(process.hThread);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(child.get(), &exitCode);
     return exitCode;
 }
 
@@ -47,7 +49,7 @@ TEST(UpdateInProgress, SecondDestagerSeesTheEventUntilItIsClosed) {
     ASSERT_FALSE(isUpdateInProgress());
     WinUtils::AutoHandle event;
     createUpdateInProgressEvent(event);
-    ASSERT_TRUE(event.isValid());
+    ASSERT_TRUE(event.valid());
     EXPECT_TRUE(isUpdateInProgress());
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "created signalled";
     EXPECT_EQ(runChildCheck(), 0u);
@@ -58,19 +60,19 @@ TEST(UpdateInProgress, SecondDestagerSeesTheEventUntilItIsClosed) {
 TEST(UpdateInProgress, EventCarriesTheThreeAccessEntries) {
     WinUtils::AutoHandle event;
     createUpdateInProgressEvent(event);
-    ASSERT_TRUE(event.isValid());
+    ASSERT_TRUE(event.valid());
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_EQ(GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                               &dacl, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
+    const WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owned(descriptor);
     ASSERT_NE(dacl, nullptr);
     EXPECT_EQ(dacl->AceCount, 3);
     void* first = nullptr;
     ASSERT_TRUE(GetAce(dacl, 0, &first));
     // Authenticated users may only wait.
     EXPECT_EQ(static_cast<ACCESS_ALLOWED_ACE*>(first)->Mask, static_cast<ACCESS_MASK>(SYNCHRONIZE));
-    LocalFree(descriptor);
 }
 
 }  // namespace

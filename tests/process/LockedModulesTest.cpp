@@ -132,7 +132,7 @@ TEST_F(LockedModules, AFileHeldExclusivelyIsFoundByTheOpenProbe) {
     std::ofstream(exe) << "MZ";
     std::ofstream(mFolder.path().std() / L"free.dll") << "MZ";
     WinUtils::AutoHandle held(CreateFileW(exe.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held.isValid());
+    ASSERT_TRUE(held.valid());
 
     auto report = findLockedModule(folder(), modulePatterns());
     ASSERT_TRUE(report.has_value());

@@ -34,7 +34,7 @@ Child startChild(const std::filesystem::path& exe, const std::wstring& arguments
                         &startup, &info)) {
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
     }
-    CloseHandle(info.hThread);
+    const WinUtils::AutoHandle thread(info.hThread);
     return Child(WinUtils::AutoHandle(info.hProcess), info.dwProcessId);
 }
 

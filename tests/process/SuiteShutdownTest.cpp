@@ -13,6 +13,7 @@
 #include <sddl.h>
 
 #include "foundation/TextConversion.h"
+#include "foundation/win/SystemMemory.h"
 #include "framework/config/ConfigSystem.h"
 #include "integration/AppCoreTestSupport.h"
 #include "integration/AppKey.h"
@@ -188,10 +189,10 @@ TEST_F(SuiteShutdown, RepairStateReportsBothWaysAndTheirSurvivors) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x0001;;;WD)(A;;GA;;;WD)", SDDL_REVISION_1,
                                                                      &descriptor, nullptr));
+    const WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     test::copySimProgram(mBeside / L"OverlayProxy32.exe");
     auto& protectedChild = start(mBeside / L"OverlayProxy32.exe", &attributes);
-    LocalFree(descriptor);
 
     RepairStateResult result;
     EXPECT_FALSE(enterRepairStateProcesses(kStopModeRepair, 0, result));

@@ -10,6 +10,7 @@ if(KVX_WINDOWS)
     # suite simulator (tools/suite-sim).
     add_executable(proc_test_service process/helpers/TestService.cpp)
     target_compile_definitions(proc_test_service PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+    target_include_directories(proc_test_service PRIVATE ${PROJECT_SOURCE_DIR}/src)
     target_link_options(proc_test_service PRIVATE -municode)
     target_link_libraries(proc_test_service PRIVATE advapi32)
 

@@ -8,23 +8,17 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
-#include <memory>
 
+#include "foundation/win/SystemMemory.h"
 #include "framework/config/KVPs.h"
 
 namespace kvx::sandbox {
 
-namespace {
-struct CoTaskMemDeleter {
-    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
-}  // namespace
-
 std::filesystem::path commonDataFolder() {
     wchar_t* raw = nullptr;
     const HRESULT result = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &raw);
-    std::unique_ptr<wchar_t, CoTaskMemDeleter> folder(raw);
-    if (FAILED(result) || folder == nullptr) {
+    const WinUtils::UniqueCoTaskMemory<wchar_t*> folder(raw);
+    if (FAILED(result) || !folder) {
         return {};
     }
     return std::filesystem::path(folder.get()) / L"Korv Desktop";

@@ -1,12 +1,11 @@
 #include "SandboxProcesses.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
-#include <cwctype>
 
 #include "SandboxFiles.h"
+#include "foundation/fs/PathRulesWin.h"
 #include "foundation/win/AutoHandle.h"
+#include "process/ProcessUtils.h"
 
 namespace kvx::sandbox {
 
@@ -17,10 +16,8 @@ using WinUtils::AutoHandle;
 constexpr DWORD kExitWaitMs = 10000;
 
 std::wstring normalised(std::wstring text) {
-    for (auto& c : text) {
-        c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
-    }
-    return text;
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    return fs::foldCrtCase(std::move(text));
 }
 
 std::wstring imagePath(DWORD pid) {
@@ -34,16 +31,13 @@ std::wstring imagePath(DWORD pid) {
     return buffer;
 }
 
-// Calls `visit` with the id and file name of every process.
+// Calls `visit` with the id and file name of every process (none when the walk cannot start).
 template <typename Visit>
 void forEachProcess(Visit visit) {
-    AutoHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); snapshot && more;
-         more = Process32NextW(snapshot.get(), &entry)) {
-        visit(entry.th32ProcessID, std::wstring(entry.szExeFile));
-    }
+    (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
+        visit(entry.pid, std::wstring(entry.exeName));
+        return true;
+    });
 }
 
 bool isSuiteName(const std::wstring& name) {

@@ -41,22 +41,22 @@ std::wstring imagePathOf(SC_HANDLE service) {
 AutoSC_HANDLE openManager() { return AutoSC_HANDLE(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)); }
 
 AutoSC_HANDLE openService(const AutoSC_HANDLE& manager) {
-    return AutoSC_HANDLE(OpenServiceW(manager.getHandle(), kServiceName, SERVICE_ALL_ACCESS));
+    return AutoSC_HANDLE(OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
 }
 
 Result<AutoSC_HANDLE, std::string> registerService(const AutoSC_HANDLE& manager, const std::wstring& image) {
     AutoSC_HANDLE service = openService(manager);
-    if (service.getHandle() != nullptr) {
-        if (!ChangeServiceConfigW(service.getHandle(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START, SERVICE_NO_CHANGE,
+    if (service.get() != nullptr) {
+        if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START, SERVICE_NO_CHANGE,
                                   image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
             return Err{lastError("ChangeServiceConfig")};
         }
         return Ok{std::move(service)};
     }
-    service = AutoSC_HANDLE(CreateServiceW(manager.getHandle(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+    service = AutoSC_HANDLE(CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                            image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (service.getHandle() == nullptr) {
+    if (service.get() == nullptr) {
         return Err{lastError("CreateService")};
     }
     return Ok{std::move(service)};
@@ -74,7 +74,7 @@ void endServiceProcess(DWORD pid) {
 
 Result<void, std::string> installAndStartService(const std::filesystem::path& exe) {
     AutoSC_HANDLE manager = openManager();
-    if (manager.getHandle() == nullptr) {
+    if (manager.get() == nullptr) {
         return Err{lastError("OpenSCManager")};
     }
     auto registered = registerService(manager, L"\"" + exe.wstring() + L"\"");
@@ -82,10 +82,10 @@ Result<void, std::string> installAndStartService(const std::filesystem::path& ex
         return Err{registered.unwrapError()};
     }
     AutoSC_HANDLE service = registered.unwrap();
-    if (!StartServiceW(service.getHandle(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    if (!StartServiceW(service.get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
         return Err{lastError("StartService")};
     }
-    if (!waitUntil(kServiceWaitMs, [&] { return statusOf(service.getHandle()).dwCurrentState == SERVICE_RUNNING; })) {
+    if (!waitUntil(kServiceWaitMs, [&] { return statusOf(service.get()).dwCurrentState == SERVICE_RUNNING; })) {
         return Err{"the service did not report running within " + std::to_string(kServiceWaitMs) + " ms"};
     }
     return Ok{};
@@ -93,22 +93,22 @@ Result<void, std::string> installAndStartService(const std::filesystem::path& ex
 
 Result<void, std::string> removeService() {
     AutoSC_HANDLE manager = openManager();
-    if (manager.getHandle() == nullptr) {
+    if (manager.get() == nullptr) {
         return Err{lastError("OpenSCManager")};
     }
     AutoSC_HANDLE service = openService(manager);
-    if (service.getHandle() == nullptr) {
+    if (service.get() == nullptr) {
         return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? Result<void, std::string>(Ok{})
                                                                : Err{lastError("OpenService")};
     }
     SERVICE_STATUS ignored{};
-    ControlService(service.getHandle(), SERVICE_CONTROL_STOP, &ignored);
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored);
     const bool stopped =
-        waitUntil(kServiceWaitMs, [&] { return statusOf(service.getHandle()).dwCurrentState == SERVICE_STOPPED; });
-    if (const DWORD pid = statusOf(service.getHandle()).dwProcessId; !stopped && pid != 0) {
+        waitUntil(kServiceWaitMs, [&] { return statusOf(service.get()).dwCurrentState == SERVICE_STOPPED; });
+    if (const DWORD pid = statusOf(service.get()).dwProcessId; !stopped && pid != 0) {
         endServiceProcess(pid);
     }
-    if (!DeleteService(service.getHandle()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+    if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
         return Err{lastError("DeleteService")};
     }
     return Ok{};
@@ -117,15 +117,15 @@ Result<void, std::string> removeService() {
 ServiceInfo queryService() {
     ServiceInfo info;
     AutoSC_HANDLE manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    AutoSC_HANDLE service(OpenServiceW(manager.getHandle(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
-    if (service.getHandle() == nullptr) {
+    AutoSC_HANDLE service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    if (service.get() == nullptr) {
         return info;
     }
-    const SERVICE_STATUS_PROCESS status = statusOf(service.getHandle());
+    const SERVICE_STATUS_PROCESS status = statusOf(service.get());
     info.installed = true;
     info.state = status.dwCurrentState;
     info.pid = status.dwProcessId;
-    info.imagePath = imagePathOf(service.getHandle());
+    info.imagePath = imagePathOf(service.get());
     return info;
 }
 

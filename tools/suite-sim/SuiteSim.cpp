@@ -16,6 +16,8 @@
 #include <map>
 #include <string>
 
+#include "foundation/win/AutoHandle.h"
+
 namespace {
 
 std::map<std::wstring, std::wstring> gSettings;
@@ -72,14 +74,14 @@ std::wstring fromUtf8(const std::string& text) {
 }
 
 void readSettingsFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const kvx::WinUtils::AutoHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         return;
     }
     std::string content(64 * 1024, '\0');
     DWORD read = 0;
-    ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(file);
+    ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
     content.resize(read);
     size_t start = 0;
     while (start < content.size()) {
@@ -113,12 +115,12 @@ void record() {
              now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     const std::string line = utf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\tstart=" + stamp +
                                   L"\tcwd=" + cwd + L"\tcmd=" + GetCommandLineW() + L"\r\n");
-    HANDLE file = CreateFileW(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    const kvx::WinUtils::AutoHandle file(CreateFileW(target.c_str(), FILE_APPEND_DATA,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                                     0, nullptr));
+    if (file) {
         DWORD written = 0;
-        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
 }
 
@@ -155,7 +157,7 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
     } else {
         report(SERVICE_STOP_PENDING);
         if (how == L"slow") {
-            CloseHandle(CreateThread(nullptr, 0, slowStop, nullptr, 0, nullptr));
+            const kvx::WinUtils::AutoHandle detached(CreateThread(nullptr, 0, slowStop, nullptr, 0, nullptr));
         }
     }
     return NO_ERROR;

@@ -1,7 +1,8 @@
 #pragma once
 // Every "same name" and "inside that folder" question the program asks of paths, in one place.
 // Case folds only ASCII letters: the paths compared are spelled by the program or read back from
-// the system, so other letters already agree in case; folding them would need a locale.
+// the system, so other letters already agree in case; folding them would need a locale. The rules
+// that fold as Windows or its C runtime does are in PathRulesWin.h.
 
 #include <string_view>
 

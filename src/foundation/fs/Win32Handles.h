@@ -4,7 +4,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <utility>
+
+#include "foundation/win/AutoHandle.h"
 
 namespace kvx::fs::detail {
 
@@ -12,47 +13,15 @@ inline uint32_t lastOsError() {
     return static_cast<uint32_t>(GetLastError());
 }
 
-template <typename Traits>
-class UniqueWin32Handle {
-public:
-    UniqueWin32Handle() = default;
-    explicit UniqueWin32Handle(HANDLE handle) : mHandle(handle) {}
-    UniqueWin32Handle(UniqueWin32Handle&& other) noexcept
-        : mHandle(std::exchange(other.mHandle, Traits::invalid())) {}
-    UniqueWin32Handle& operator=(UniqueWin32Handle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            mHandle = std::exchange(other.mHandle, Traits::invalid());
-        }
-        return *this;
-    }
-    UniqueWin32Handle(const UniqueWin32Handle&) = delete;
-    UniqueWin32Handle& operator=(const UniqueWin32Handle&) = delete;
-    ~UniqueWin32Handle() { reset(); }
-
-    HANDLE get() const { return mHandle; }
-    bool valid() const { return mHandle != Traits::invalid(); }
-    void reset() {
-        if (valid()) {
-            Traits::close(mHandle);
-            mHandle = Traits::invalid();
-        }
-    }
-
-private:
-    HANDLE mHandle = Traits::invalid();
-};
-
-struct FileHandleTraits {
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE handle) { CloseHandle(handle); }
-};
+// Directory searches: FindFirstFileW reports failure only as INVALID_HANDLE_VALUE.
 struct FindHandleTraits {
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE handle) { FindClose(handle); }
+    using Type = HANDLE;
+    static Type invalid() { return INVALID_HANDLE_VALUE; }
+    static bool isValid(Type handle) { return handle != INVALID_HANDLE_VALUE; }
+    static void close(Type handle) { FindClose(handle); }
 };
 
-using FileHandle = UniqueWin32Handle<FileHandleTraits>;
-using FindHandle = UniqueWin32Handle<FindHandleTraits>;
+using FileHandle = WinUtils::AutoHandle;
+using FindHandle = WinUtils::UniqueHandle<FindHandleTraits>;
 
 }  // namespace kvx::fs::detail

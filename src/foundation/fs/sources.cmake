@@ -14,6 +14,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     foundation/fs/FilesystemStatus.cpp
     foundation/fs/FilesystemWalk.cpp
     foundation/fs/Path.cpp
+    foundation/fs/PathRulesWin.cpp
     foundation/fs/ReparseData.cpp
     foundation/fs/RetryingOperations.cpp
     foundation/fs/Win32Paths.cpp

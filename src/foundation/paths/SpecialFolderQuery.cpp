@@ -8,6 +8,7 @@
 
 #include "foundation/Logging.h"
 #include "foundation/paths/TamrinUtils.h"
+#include "foundation/win/SystemMemory.h"
 
 namespace kvx::foundation {
 
@@ -56,8 +57,8 @@ const KNOWNFOLDERID& knownFolderId(SpecialDirectory directory) {
 Result<std::wstring, long> queryKnownFolder(SpecialDirectory directory, bool create, HANDLE token) {
     PWSTR folder = nullptr;
     const HRESULT res = SHGetKnownFolderPath(knownFolderId(directory), create ? DWORD{KF_FLAG_CREATE} : DWORD{0}, token, &folder);
+    const WinUtils::UniqueCoTaskMemory<PWSTR> owned(folder);
     std::wstring path = (SUCCEEDED(res) && folder != nullptr) ? std::wstring(folder) : std::wstring{};
-    CoTaskMemFree(folder);
     if (FAILED(res)) {
         KVX_LOG_ERROR("There was a problem getting the directory location for knownFolder={} res={}",
                       static_cast<uint32_t>(directory), res);

@@ -20,7 +20,7 @@ RegistryKey::RegistryKey(HKEY root, std::string_view subKey, bool view64, bool c
         return;
     }
     if (subKey.empty()) {
-        mHandle = root;
+        mHandle.reset(root);
         return;
     }
     const std::wstring path = wideName(subKey);
@@ -32,40 +32,34 @@ RegistryKey::RegistryKey(HKEY root, std::string_view subKey, bool view64, bool c
         mStatus = registryProxy().RegOpenKeyExW(root, path.c_str(), 0, openMask(view64), &opened);
     }
     if (mStatus == ERROR_SUCCESS) {
-        mHandle = opened;
+        mHandle.reset(opened);
     }
 }
 
 RegistryKey::~RegistryKey() { close(); }
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept
-    : mHandle(std::exchange(other.mHandle, invalidHandle())),
+    : mHandle(std::move(other.mHandle)),
       mStatus(std::exchange(other.mStatus, 0)),
       mView64(std::exchange(other.mView64, true)) {}
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     if (this != &other) {
-        close();
-        mHandle = std::exchange(other.mHandle, invalidHandle());
+        mHandle = std::move(other.mHandle);
         mStatus = std::exchange(other.mStatus, 0);
         mView64 = std::exchange(other.mView64, true);
     }
     return *this;
 }
 
-void RegistryKey::close() {
-    if (isValid()) {
-        registryProxy().RegCloseKey(mHandle);
-        mHandle = invalidHandle();
-    }
-}
+void RegistryKey::close() { mHandle.reset(); }
 
 RegistryKey RegistryKey::openPredefined(HKEY predefined) {
     RegistryKey key;
     HKEY opened = nullptr;
     key.mStatus = registryProxy().RegOpenKeyExW(predefined, nullptr, 0, KEY_READ, &opened);
     if (key.mStatus == ERROR_SUCCESS) {
-        key.mHandle = opened;
+        key.mHandle.reset(opened);
     }
     return key;
 }
@@ -89,7 +83,7 @@ RegistryKey RegistryKey::openSubKey(std::string_view subKey, bool view64, bool c
         key.mStatus = ERROR_INVALID_HANDLE;
         return key;
     }
-    return RegistryKey(mHandle, subKey, view64, create);
+    return RegistryKey(handle(), subKey, view64, create);
 }
 
 bool RegistryKey::subkeyExists(std::string_view subKey, bool view64) const {
@@ -97,14 +91,16 @@ bool RegistryKey::subkeyExists(std::string_view subKey, bool view64) const {
 }
 
 bool RegistryKey::deleteValue(std::string_view valueName) {
-    return isValid() && registryProxy().RegDeleteValueW(mHandle, wideName(valueName).c_str()) == ERROR_SUCCESS;
+    return isValid() &&
+           registryProxy().RegDeleteValueW(handle(), wideName(valueName).c_str()) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::deleteSubKey(std::string_view subKey, bool view64) {
     if (!isValid() || subKey.empty()) {
         return false;
     }
-    return registryProxy().RegDeleteKeyExW(mHandle, wideName(subKey).c_str(), viewFlag(view64), 0) == ERROR_SUCCESS;
+    return registryProxy().RegDeleteKeyExW(handle(), wideName(subKey).c_str(), viewFlag(view64), 0) ==
+           ERROR_SUCCESS;
 }
 
 bool RegistryKey::deleteTree(std::string_view subKey) {
@@ -112,7 +108,7 @@ bool RegistryKey::deleteTree(std::string_view subKey) {
     if (!isValid() || subKey.empty()) {
         return false;
     }
-    return registryProxy().RegDeleteTreeW(mHandle, wideName(subKey).c_str()) == ERROR_SUCCESS;
+    return registryProxy().RegDeleteTreeW(handle(), wideName(subKey).c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace kvx::foundation

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/Result.h"
+#include "foundation/win/UniqueHandle.h"
 
 namespace kvx::foundation {
 
@@ -69,6 +70,14 @@ inline REGSAM viewFlag(bool view64) { return view64 ? KEY_WOW64_64KEY : KEY_WOW6
 inline REGSAM openMask(bool view64) { return KEY_READ | viewFlag(view64); }
 inline REGSAM createMask(bool view64) { return openMask(view64) | KEY_WRITE; }
 
+// Keys are closed through the proxy so that tests see every close; an empty key holds all ones.
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type invalid() { return reinterpret_cast<HKEY>(~uintptr_t{0}); }
+    static bool isValid(Type key) { return key != invalid(); }
+    static void close(Type key) { registryProxy().RegCloseKey(key); }
+};
+
 class RegistryKey {
 public:
     // A key that refers to nothing.
@@ -92,8 +101,8 @@ public:
     RegistryKey createSubKey(std::string_view subKey, bool view64) const;
     RegistryKey openSubKey(std::string_view subKey, bool view64, bool create) const;
 
-    bool isValid() const { return mHandle != invalidHandle(); }
-    HKEY handle() const { return mHandle; }
+    bool isValid() const { return mHandle.valid(); }
+    HKEY handle() const { return mHandle.get(); }
     // Status of the open or create that produced the key (0 on success).
     LSTATUS status() const { return mStatus; }
     bool view64() const { return mView64; }
@@ -131,11 +140,10 @@ public:
     static std::wstring wideName(std::string_view utf8Name);
 
 private:
-    static HKEY invalidHandle() { return reinterpret_cast<HKEY>(~uintptr_t{0}); }
     static RegistryKey openPredefined(HKEY predefined);
     bool setRaw(std::string_view valueName, DWORD type, const BYTE* data, DWORD size);
 
-    HKEY mHandle = invalidHandle();
+    WinUtils::UniqueHandle<RegistryKeyTraits> mHandle;
     LSTATUS mStatus = 0;
     bool mView64 = true;
 };

@@ -39,7 +39,7 @@ Result<std::vector<std::string>, std::string> RegistryKey::getMultiString(std::s
     const std::wstring name = wideName(valueName);
     DWORD type = REG_NONE;
     DWORD size = 0;
-    LSTATUS status = registryProxy().RegGetValueW(mHandle, nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, &type,
+    LSTATUS status = registryProxy().RegGetValueW(handle(), nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, &type,
                                                   nullptr, &size);
     KVX_ASSERT(AssertLevel::Error, status != 234L,
                "Must not get an insufficient buffer error when requesting buffer size");
@@ -54,7 +54,7 @@ Result<std::vector<std::string>, std::string> RegistryKey::getMultiString(std::s
                                type)};
     }
     std::vector<wchar_t> buffer(size / sizeof(wchar_t));
-    status = registryProxy().RegGetValueW(mHandle, nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, &type, buffer.data(),
+    status = registryProxy().RegGetValueW(handle(), nullptr, name.c_str(), RRF_RT_REG_MULTI_SZ, &type, buffer.data(),
                                           &size);
     if (status != ERROR_SUCCESS) {
         return Err{fmt::format("Failed to read value data, name[{}], status[{}]", valueName, status)};
@@ -89,7 +89,7 @@ void RegistryKey::enumSubKeys(const std::function<bool(const std::string& name)>
     // Enumeration is not one of the proxy's operations; it reads this key's own handle directly.
     registry_detail::enumerateNames(
         [this](DWORD index, wchar_t* name, DWORD* length) {
-            return ::RegEnumKeyExW(mHandle, index, name, length, nullptr, nullptr, nullptr, nullptr);
+            return ::RegEnumKeyExW(handle(), index, name, length, nullptr, nullptr, nullptr, nullptr);
         },
         callback);
 }

@@ -21,13 +21,13 @@ uint32_t RegistryKey::get<uint32_t>(std::string_view valueName) const {
     }
     const std::wstring name = wideName(valueName);
     DWORD size = 0;
-    LSTATUS status = registryProxy().RegQueryValueExW(mHandle, name.c_str(), nullptr, nullptr, nullptr, &size);
+    LSTATUS status = registryProxy().RegQueryValueExW(handle(), name.c_str(), nullptr, nullptr, nullptr, &size);
     if (status != ERROR_SUCCESS || size > kMaxDwordBytes) {
         return 0;
     }
     uint32_t value = 0;
     size = sizeof(value);
-    status = registryProxy().RegQueryValueExW(mHandle, name.c_str(), nullptr, nullptr,
+    status = registryProxy().RegQueryValueExW(handle(), name.c_str(), nullptr, nullptr,
                                               reinterpret_cast<LPBYTE>(&value), &size);
     KVX_ASSERT(AssertLevel::Error, status == 0L, "Failed to read value [{}], status[{}]", valueName, status);
     return status == ERROR_SUCCESS ? value : 0;
@@ -41,7 +41,7 @@ std::wstring RegistryKey::get<std::wstring>(std::string_view valueName) const {
     std::array<wchar_t, kStringBufferChars> buffer{};
     DWORD size = kStringReadBytes;
     DWORD regType = REG_NONE;
-    const LSTATUS status = registryProxy().RegQueryValueExW(mHandle, wideName(valueName).c_str(), nullptr, &regType,
+    const LSTATUS status = registryProxy().RegQueryValueExW(handle(), wideName(valueName).c_str(), nullptr, &regType,
                                                             reinterpret_cast<LPBYTE>(buffer.data()), &size);
     if (status != ERROR_SUCCESS) {
         return {};
@@ -58,13 +58,13 @@ std::string RegistryKey::get<std::string>(std::string_view valueName) const {
 }
 
 bool RegistryKey::valueExists(std::string_view valueName) const {
-    return isValid() && registryProxy().RegQueryValueExW(mHandle, wideName(valueName).c_str(), nullptr, nullptr,
+    return isValid() && registryProxy().RegQueryValueExW(handle(), wideName(valueName).c_str(), nullptr, nullptr,
                                                          nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::setRaw(std::string_view valueName, DWORD type, const BYTE* data, DWORD size) {
     return isValid() &&
-           registryProxy().RegSetValueExW(mHandle, wideName(valueName).c_str(), 0, type, data, size) == ERROR_SUCCESS;
+           registryProxy().RegSetValueExW(handle(), wideName(valueName).c_str(), 0, type, data, size) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::set(std::string_view valueName, std::wstring_view value) {

@@ -1,45 +1,21 @@
 #pragma once
-// Owner of one kernel handle: closed when the owner goes away, never copied.
+// Owner of one kernel handle (process, thread, token, event, file, snapshot).
 
 #include <windows.h>
 
-#include <utility>
+#include "foundation/win/UniqueHandle.h"
 
 namespace kvx::WinUtils {
 
-class AutoHandle {
-public:
-    AutoHandle() = default;
-    explicit AutoHandle(HANDLE handle) : mHandle(handle) {}
-    AutoHandle(AutoHandle&& other) noexcept : mHandle(std::exchange(other.mHandle, nullptr)) {}
-    AutoHandle& operator=(AutoHandle&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.mHandle, nullptr));
-        }
-        return *this;
-    }
-    AutoHandle(const AutoHandle&) = delete;
-    AutoHandle& operator=(const AutoHandle&) = delete;
-    ~AutoHandle() { reset(); }
-
-    HANDLE get() const { return mHandle; }
-    bool isValid() const { return isValidHandle(mHandle); }
-    explicit operator bool() const { return isValid(); }
-
-    // Gives the handle up without closing it.
-    HANDLE release() { return std::exchange(mHandle, nullptr); }
-
-    void reset(HANDLE handle = nullptr) {
-        HANDLE old = std::exchange(mHandle, handle);
-        if (isValidHandle(old)) {
-            CloseHandle(old);
-        }
-    }
-
-    static bool isValidHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE mHandle = nullptr;
+// The API reports failure as null or as INVALID_HANDLE_VALUE depending on the function, so
+// neither is ever closed.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type invalid() { return nullptr; }
+    static bool isValid(Type handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void close(Type handle) { CloseHandle(handle); }
 };
+
+using AutoHandle = UniqueHandle<KernelHandleTraits>;
 
 }  // namespace kvx::WinUtils

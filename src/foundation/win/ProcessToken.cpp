@@ -7,7 +7,9 @@
 #include "foundation/Logging.h"
 #include "foundation/SafeFormat.h"
 #include "foundation/TextConversion.h"
+#include "foundation/fs/PathRulesWin.h"
 #include "foundation/win/ErrorText.h"
+#include "foundation/win/SystemMemory.h"
 
 namespace kvx::WinUtils {
 
@@ -25,8 +27,7 @@ Result<AutoHandle, std::string> getProcessImpersonationToken(uint32_t pid, const
     }
     const std::string expected = foundation::narrow(expectedPath, KVX_SOURCE_LOCATION);
     const std::string actual = foundation::narrow(std::wstring_view(image, length), KVX_SOURCE_LOCATION);
-    const int compared = CompareStringOrdinal(expectedPath.c_str(), static_cast<int>(expectedPath.size()), image,
-                                              static_cast<int>(length), TRUE);
+    const int compared = fs::compareFoldingOrdinalCase(expectedPath, std::wstring_view(image, length));
     if (compared == 0) {
         KVX_LOG_ERROR("Failed to compare process paths, expected[{}], actual[{}], error[{}]", expected, actual,
                       getErrorAsString(GetLastError()));
@@ -73,8 +74,8 @@ Result<std::string, std::string> getProcessUserSid(HANDLE process) {
     if (!ConvertSidToStringSidW(sid, &text)) {
         return Err{std::string("Failed to convert SID to wstring")};
     }
+    const UniqueLocalMemory<wchar_t*> owned(text);
     auto utf8 = foundation::wideToUtf8(text, foundation::kMeasureLength, true);
-    LocalFree(text);
     if (utf8.isError()) {
         return Err{foundation::safeFormat("Failed to convert SID to UTF-8: [{}]", utf8.peekError())};
     }

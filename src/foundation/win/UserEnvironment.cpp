@@ -44,7 +44,7 @@ Result<std::string, std::string> serializeEnvironment(const EnvironmentEntries& 
 }
 
 Result<std::string, std::string> getUserEnvironment(HANDLE userToken) {
-    if (!AutoHandle::isValidHandle(userToken)) {
+    if (!KernelHandleTraits::isValid(userToken)) {
         return Err{std::string("invalid user token")};
     }
     auto library = foundation::SystemLibrary::load(L"userenv.dll");

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "foundation/TextConversion.h"
+#include "foundation/win/AutoHandle.h"
 #include "process/ProcessUtils.h"
 
 namespace kvx::services::logging {
@@ -33,12 +34,9 @@ int errnoFromWin32(DWORD error) {
 
 class Win32LogStream final : public ILogStream {
 public:
-    explicit Win32LogStream(HANDLE file) : mFile(file) {}
+    explicit Win32LogStream(WinUtils::AutoHandle file) : mFile(std::move(file)) {}
     // The one place the file is forced to disk: closing, which includes rotation.
-    ~Win32LogStream() override {
-        FlushFileBuffers(mFile);
-        CloseHandle(mFile);
-    }
+    ~Win32LogStream() override { FlushFileBuffers(mFile.get()); }
     Win32LogStream(const Win32LogStream&) = delete;
     Win32LogStream& operator=(const Win32LogStream&) = delete;
 
@@ -47,7 +45,7 @@ public:
             return false;
         }
         DWORD written = 0;
-        if (!WriteFile(mFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        if (!WriteFile(mFile.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size()) {
             const DWORD error = GetLastError();
             mFailure = error != ERROR_SUCCESS ? error : ERROR_DISK_FULL;
@@ -61,7 +59,7 @@ public:
             return Err{StreamError{kBadBit, errnoFromWin32(mFailure)}};
         }
         LARGE_INTEGER position{};
-        if (!SetFilePointerEx(mFile, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+        if (!SetFilePointerEx(mFile.get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
             return Err{StreamError{kFailBit, errnoFromWin32(GetLastError())}};
         }
         return Ok{static_cast<uint64_t>(position.QuadPart)};
@@ -70,8 +68,8 @@ public:
     void restore(uint64_t position) override {
         LARGE_INTEGER target{};
         target.QuadPart = static_cast<LONGLONG>(position);
-        if (SetFilePointerEx(mFile, target, nullptr, FILE_BEGIN)) {
-            SetEndOfFile(mFile);
+        if (SetFilePointerEx(mFile.get(), target, nullptr, FILE_BEGIN)) {
+            SetEndOfFile(mFile.get());
         }
         mFailure = 0;
     }
@@ -83,7 +81,7 @@ private:
     static constexpr int kBadBit = kStreamBadBit;
     static constexpr int kFailBit = 4;
 
-    HANDLE mFile;
+    WinUtils::AutoHandle mFile;
     DWORD mFailure = 0;
 };
 
@@ -99,18 +97,16 @@ public:
     }
 
     Result<std::unique_ptr<ILogStream>, int> openForAppend(const std::string& path) override {
-        HANDLE file = CreateFileW(foundation::widen(path, KVX_SOURCE_LOCATION).c_str(), GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        WinUtils::AutoHandle file(CreateFileW(foundation::widen(path, KVX_SOURCE_LOCATION).c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             return Err{errnoFromWin32(GetLastError())};
         }
-        if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_END)) {
-            const int error = errnoFromWin32(GetLastError());
-            CloseHandle(file);
-            return Err{error};
+        if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
+            return Err{errnoFromWin32(GetLastError())};
         }
-        return Ok{std::unique_ptr<ILogStream>(std::make_unique<Win32LogStream>(file))};
+        return Ok{std::unique_ptr<ILogStream>(std::make_unique<Win32LogStream>(std::move(file)))};
     }
 
     Result<void, RenameError> replaceFile(const std::string& from, const std::string& to) override {

@@ -5,27 +5,19 @@
 #include <fmt/format.h>
 
 #include "foundation/TextConversion.h"
+#include "foundation/win/AutoHandle.h"
+#include "foundation/win/SystemMemory.h"
 #include "framework/logging/LogFormat.h"
 #include "framework/logging/Win32LogStorage.h"
 
 namespace kvx::services::logging {
 namespace {
 
-class TokenHandle {
-public:
-    TokenHandle() { OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &mHandle); }
-    ~TokenHandle() {
-        if (mHandle != nullptr) {
-            CloseHandle(mHandle);
-        }
-    }
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    HANDLE get() const { return mHandle; }
-
-private:
-    HANDLE mHandle = nullptr;
-};
+WinUtils::AutoHandle openOwnToken() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    return WinUtils::AutoHandle(token);
+}
 
 bool isElevated(HANDLE token) {
     TOKEN_ELEVATION elevation{};
@@ -46,8 +38,8 @@ bool isLocalSystem(HANDLE token) {
 Result<std::string, std::string> knownFolder(REFKNOWNFOLDERID id, const char* what) {
     PWSTR path = nullptr;
     const HRESULT result = SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path);
+    const WinUtils::UniqueCoTaskMemory<PWSTR> owned(path);
     std::string utf8 = SUCCEEDED(result) ? foundation::narrow(path, KVX_SOURCE_LOCATION) : std::string();
-    CoTaskMemFree(path);
     if (FAILED(result)) {
         return Err{fmt::format("Could not find the {} folder hr[{:08x}]", what, static_cast<uint32_t>(result))};
     }
@@ -57,8 +49,8 @@ Result<std::string, std::string> knownFolder(REFKNOWNFOLDERID id, const char* wh
 }  // namespace
 
 bool isElevatedOrSystem() {
-    TokenHandle token;
-    return token.get() != nullptr && (isLocalSystem(token.get()) || isElevated(token.get()));
+    const WinUtils::AutoHandle token = openOwnToken();
+    return token.valid() && (isLocalSystem(token.get()) || isElevated(token.get()));
 }
 
 Result<std::string, std::string> defaultLogsFolder() {

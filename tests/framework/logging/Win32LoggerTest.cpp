@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "foundation/TextConversion.h"
+#include "foundation/win/SystemMemory.h"
 #include "framework/logging/ThreadedLogger.h"
 #include "framework/logging/Win32LogStorage.h"
 #include "framework/workqueue/NamedThread.h"
@@ -117,8 +118,8 @@ TEST(Win32ThreadPlatform, WorkerThreadIsNamedAndInAnApartment) {
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
         PWSTR text = nullptr;
         if (get != nullptr && SUCCEEDED(get(GetCurrentThread(), &text))) {
+            const WinUtils::UniqueLocalMemory<PWSTR> owned(text);
             description = text;
-            LocalFree(text);
         }
         // Already initialised as a single-threaded apartment: a second call says so.
         secondInit = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -16,6 +16,7 @@
 #include "foundation/Singleton.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
 #include "foundation/paths/TamrinUtils.h"
+#include "foundation/win/AutoHandle.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "support/Capture.h"
@@ -157,11 +158,10 @@ TEST_F(MachineSettingsTest, FailedWriteKeepsValuesForTheNextSave) {
     registerMachineSettingsWriteThrough();
     config().set(Store::Ordinary, "machine.before", "1", kScopeMachine);
     {
-        const HANDLE held =
-            CreateFileW(iniPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const WinUtils::AutoHandle held(
+            CreateFileW(iniPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.valid());
         config().set(Store::Ordinary, "machine.during", "2", kScopeMachine);
-        CloseHandle(held);
     }
     const auto failures = mLog->linesContaining("Failed to write machine.ini file");
     ASSERT_FALSE(failures.empty());

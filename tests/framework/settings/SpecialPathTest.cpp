@@ -13,6 +13,7 @@
 
 #include "foundation/Singleton.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
+#include "foundation/win/SystemMemory.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "support/Capture.h"
@@ -44,8 +45,8 @@ protected:
 TEST_F(SpecialPathTest, KnownFoldersWithoutRedirection) {
     PWSTR programData = nullptr;
     ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData), S_OK);
+    const WinUtils::UniqueCoTaskMemory<PWSTR> owned(programData);
     const std::string expected = std::filesystem::path(programData).string() + "\\Korv Desktop\\machine.ini";
-    CoTaskMemFree(programData);
     EXPECT_EQ(tamrinUtils().getMachineSettingsPath(), expected);
     // A legacy folder query resolves too.
     const std::string common =

@@ -8,6 +8,8 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/win/AutoHandle.h"
+
 namespace {
 
 std::wstring gName;
@@ -46,7 +48,7 @@ DWORD WINAPI handler(DWORD control, DWORD, void*, void*) {
     if (gMode == L"bounce") {
         report(SERVICE_RUNNING, 0);
     } else if (gMode == L"slow") {
-        CloseHandle(CreateThread(nullptr, 0, stopNow, nullptr, 0, nullptr));
+        const kvx::WinUtils::AutoHandle detached(CreateThread(nullptr, 0, stopNow, nullptr, 0, nullptr));
     }
     return NO_ERROR;
 }
