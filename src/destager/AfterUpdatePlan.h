@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps::destager {
 

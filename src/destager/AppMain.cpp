@@ -8,10 +8,10 @@
 #include <string>
 
 #include "destager/AfterUpdatePlan.h"
-#include "destager/DestageContext.h"
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/DestagerOptions.h"
 #include "destager/LoopDetection.h"
-#include "destager/ResultCodes.h"
+#include "foundation/update/ResultCodes.h"
 #include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
@@ -22,7 +22,10 @@
 #include "framework/app/AppCore.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/MachineSettings.h"
+#include "integration/AppDirectories.h"
+#include "integration/AppKey.h"
 #include "integration/AppRegistryKeys.h"
+#include "integration/AppCoreHooks.h"
 #include "integration/CommonAppDataDirectory.h"
 #include "integration/InstallLocation.h"
 #include "integration/ProtocolHandlers.h"
@@ -45,7 +48,7 @@ AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
     params.workQueues = {{"global-compute"}, {"global-io"}};
     params.loadAppResources = true;
     params.useExceptionSystem = true;
-    params.resolveAppDirectories = true;
+    params.hooks = utils::suiteAppCoreHooks();
     params.appName = "KorvDestager";
     return params;
 }
@@ -91,7 +94,7 @@ int app_main(int argc, const char* const* argv) {
     suite::createUpdateInProgressEvent(updateInProgress);
     // 3, 4.
     const auto startTime = foundation::clock().monotonicNow();
-    ShutdownGuard::create();
+    ShutdownGuard::create(std::string(kAppKeyPath));
 
     int exitCode = 0;
     // The framework's own start and teardown are guarded too; by then little is left to log to.
@@ -154,7 +157,7 @@ int app_main(int argc, const char* const* argv) {
                     suite::setThirdPartyAvailability(true);
                 }
                 if (plan.relaunch) {
-                    startClient(options, result);
+                    startClient(options, result, {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
                 }
                 if (plan.resetAttemptTracking) {
                     setMachineKey("machine.updateAttemptCount", "0");

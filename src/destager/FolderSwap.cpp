@@ -4,10 +4,10 @@
 
 #include "destager/ErrorTelemetry.h"
 #include "destager/RestoreInstall.h"
-#include "destager/ResultCodes.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
 #include "foundation/fs/RetryingOperations.h"
+#include "foundation/update/ResultCodes.h"
 #include "foundation/win/ErrorText.h"
 #include "process/LockedModules.h"
 

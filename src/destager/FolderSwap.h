@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "destager/DestageContext.h"
 #include "foundation/fs/Path.h"
+#include "foundation/update/DestageContext.h"
 
 namespace kvx::apps {
 

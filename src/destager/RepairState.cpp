@@ -9,9 +9,10 @@
 #include <fmt/format.h>
 
 #include "destager/ErrorTelemetry.h"
-#include "destager/ResultCodes.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
+#include "foundation/update/ResultCodes.h"
+#include "integration/InstalledSuite.h"
 #include "integration/ThirdPartyAvailability.h"
 #include "process/SuiteProcesses.h"
 
@@ -70,7 +71,7 @@ int32_t unspecifiedSurvivorCode(const RepairStateResult& result) {
 
 int32_t enterRepairState() {
     return enterRepairState([](RepairStateResult& result) {
-        return suite::enterRepairStateProcesses(suite::kStopModeRepair, 0, result);
+        return suite::enterRepairStateProcesses(suite::installedSuite(), suite::kStopModeRepair, 0, result);
     });
 }
 

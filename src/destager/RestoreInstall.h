@@ -1,7 +1,7 @@
 #pragma once
 // Rollback after a failed plain-mode swap: the moved-aside client goes back to its place.
 
-#include "destager/DestageContext.h"
+#include "foundation/update/DestageContext.h"
 
 namespace kvx::apps::destager::internal {
 

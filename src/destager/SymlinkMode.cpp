@@ -5,12 +5,12 @@
 #include "destager/ClientFileVersion.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
-#include "destager/ResultCodes.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
 #include "foundation/fs/PathRules.h"
 #include "foundation/fs/RetryingOperations.h"
+#include "foundation/update/ResultCodes.h"
 
 namespace kvx::apps::destager::internal {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "destager/DestageContext.h"
+#include "foundation/update/DestageContext.h"
 
 namespace kvx::apps::destager::internal {
 

@@ -6,12 +6,12 @@
 
 #include "destager/FolderSwap.h"
 #include "destager/RepairState.h"
-#include "destager/ResultCodes.h"
 #include "destager/StagedFileValidation.h"
 #include "destager/SymlinkMode.h"
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/PathRules.h"
+#include "foundation/update/ResultCodes.h"
 #include "framework/config/Modes.h"
 #include "integration/BackgroundServiceConfig.h"
 #include "integration/Shortcuts.h"

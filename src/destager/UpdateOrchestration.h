@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "destager/DestageContext.h"
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps::destager::internal {
 

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "destager/DestageContext.h"
-#include "destager/ResultCodes.h"
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/PathRulesWin.h"
 #include "foundation/paths/TamrinUtils.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/ResultCodes.h"
 #include "foundation/win/ErrorText.h"
 #include "integration/AppKey.h"
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "destager/DestagerOptions.h"
 #include "foundation/fs/Path.h"
 #include "foundation/registry/RegistryKey.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The background service's registration, pointed at the new client after a swap.
 
-#include "destager/DestageContext.h"
+#include "foundation/update/DestageContext.h"
 
 namespace kvx::apps::destager::internal {
 

@@ -2,8 +2,8 @@
 // The suite's shortcuts, recreated after a successful update. Failures are reported as destage
 // error telemetry and never change the update's result.
 
-#include "destager/DestageContext.h"
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps::destager::internal {
 

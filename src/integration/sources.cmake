@@ -1,11 +1,22 @@
-# Sources of src/integration: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+# Sources of src/integration (kvx_integration, Windows only): the app key and install location,
+# the start-up duties of the application core (program directories, TLS 1.2, the banner), the
+# main keys and the update-in-progress event, protocol repair and the post-update refresh
+# (uninstall entries, shortcuts, background service configuration).
 list(APPEND KVX_WINDOWS_SOURCES
+    integration/AppDirectories.cpp
+    integration/AppInfo.cpp
     integration/AppKey.cpp
+    integration/AppCoreHooks.cpp
+    integration/AppRegistryKeys.cpp
+    integration/BackgroundServiceConfig.cpp
+    integration/CommonAppDataDirectory.cpp
     integration/InstallLocation.cpp
+    integration/InstalledSuite.cpp
+    integration/ProtocolHandlers.cpp
+    integration/Shortcuts.cpp
     integration/ThirdPartyAvailability.cpp
+    integration/Tls12Support.cpp
+    integration/UninstallEntries.cpp
+    integration/UpdateInProgressEvent.cpp
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS shell32)
-# Start-up duties, main keys and update-in-progress marker, post-update refresh.
-include(${CMAKE_CURRENT_LIST_DIR}/appcore.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/refresh.cmake OPTIONAL)

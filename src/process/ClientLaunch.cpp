@@ -11,33 +11,33 @@
 #include "foundation/win/ComInitializer.h"
 #include "foundation/win/WinUtilsImpl.h"
 #include "framework/telemetry/TelemetryEvent.h"
-#include "integration/AppDirectories.h"
 #include "process/ClientStartPlan.h"
 #include "process/Process.h"
 #include "process/ProcessUtils.h"
 
 namespace kvx::apps {
 
-void startClient(const destager::DestagerOptions& options, int32_t result) {
+void startClient(const destager::DestagerOptions& options, int32_t result,
+                 const RelaunchDirectories& directories) {
     const ClientStart start = planClientStart(options.attended, options.launchHelperArgument, result);
     switch (start.target) {
         case ClientStartTarget::Desktop:
-            (void)startDesktop(start.arguments);
+            (void)startDesktop(directories.desktop, start.arguments);
             return;
         case ClientStartTarget::LaunchHelper:
-            (void)startLaunchHelper(start.arguments);
+            (void)startLaunchHelper(directories.launchHelper, start.arguments);
             return;
         case ClientStartTarget::None:
             return;
     }
 }
 
-bool startDesktop(const std::vector<std::string>& arguments) {
-    return startExecutable(utils::getDesktopDirectory(), "KorvDesktop.exe", arguments, true);
+bool startDesktop(const std::string& directory, const std::vector<std::string>& arguments) {
+    return startExecutable(directory, "KorvDesktop.exe", arguments, true);
 }
 
-bool startLaunchHelper(const std::vector<std::string>& arguments) {
-    return startExecutable(utils::getLaunchHelperDirectory(), "KorvLaunchHelper.exe", arguments, true);
+bool startLaunchHelper(const std::string& directory, const std::vector<std::string>& arguments) {
+    return startExecutable(directory, "KorvLaunchHelper.exe", arguments, true);
 }
 
 bool startExecutable(const std::string& dir, const std::string& exe,

@@ -8,15 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps {
 
-// Decides what to start from the attended flag, the launch-helper argument and the update's result.
-void startClient(const destager::DestagerOptions& options, int32_t result);
+// Where the client and the launch helper lie, as resolved at start-up by the layer that knows the
+// install.
+struct RelaunchDirectories {
+    std::string desktop;
+    std::string launchHelper;
+};
 
-bool startDesktop(const std::vector<std::string>& arguments);
-bool startLaunchHelper(const std::vector<std::string>& arguments);
+// Decides what to start from the attended flag, the launch-helper argument and the update's result.
+void startClient(const destager::DestagerOptions& options, int32_t result,
+                 const RelaunchDirectories& directories);
+
+bool startDesktop(const std::string& directory, const std::vector<std::string>& arguments);
+bool startLaunchHelper(const std::string& directory, const std::vector<std::string>& arguments);
 // `exe` from `dir`; `asUser` asks for the interactive user when this process is elevated.
 bool startExecutable(const std::string& dir, const std::string& exe,
                      const std::vector<std::string>& arguments, bool asUser);

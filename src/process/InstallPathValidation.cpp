@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "destager/ResultCodes.h"
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
 #include "foundation/fs/PathRules.h"
+#include "foundation/update/ResultCodes.h"
 
 namespace kvx::apps {
 

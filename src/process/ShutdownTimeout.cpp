@@ -12,7 +12,6 @@
 #include "framework/errors/AppEvents.h"
 #include "framework/telemetry/TelemetryEvent.h"
 #include "framework/workqueue/NamedThread.h"
-#include "integration/AppKey.h"
 #include "kvx/BuildVersion.h"
 
 namespace kvx::apps {
@@ -39,12 +38,17 @@ int64_t configuredDurationSeconds() {
     return seconds;
 }
 
+foundation::RegistryKey openShutdownErrors(const std::string& appKeyPath, bool create) {
+    return foundation::RegistryKey(HKEY_LOCAL_MACHINE, appKeyPath, true, create)
+        .openSubKey(kShutdownErrorsSubKey, true, create);
+}
+
 // Reads and deletes the entry an earlier, timed-out run of `name` left, and reports it.
-void reportEarlierTimeout(const std::string& name) {
-    if (!openAppKey(false, true).subkeyExists(kShutdownErrorsSubKey, true)) {
+void reportEarlierTimeout(const std::string& appKeyPath, const std::string& name) {
+    if (!openShutdownErrors(appKeyPath, false).isValid()) {
         return;
     }
-    foundation::RegistryKey errors = openAppKey(true, true).openSubKey(kShutdownErrorsSubKey, true, true);
+    foundation::RegistryKey errors = openShutdownErrors(appKeyPath, true);
     if (!errors.valueExists(name)) {
         return;
     }
@@ -58,8 +62,9 @@ void reportEarlierTimeout(const std::string& name) {
 
 }  // namespace
 
-ShutdownTimeout::ShutdownTimeout(std::shared_ptr<foundation::IClock> clock)
-    : mClock(clock ? std::move(clock) : std::make_shared<foundation::SystemClock>()) {}
+ShutdownTimeout::ShutdownTimeout(std::string appKeyPath, std::shared_ptr<foundation::IClock> clock)
+    : mAppKeyPath(std::move(appKeyPath)),
+      mClock(clock ? std::move(clock) : std::make_shared<foundation::SystemClock>()) {}
 
 ShutdownTimeout::~ShutdownTimeout() {
     {
@@ -86,9 +91,9 @@ void ShutdownTimeout::init(bool terminateByDefault) {
     }
     // The background service also reports the destager's time-outs: the destager never reports its own.
     if (mAppName == kBackgroundServiceName) {
-        reportEarlierTimeout(kDestagerName);
+        reportEarlierTimeout(mAppKeyPath, kDestagerName);
     }
-    reportEarlierTimeout(mAppName);
+    reportEarlierTimeout(mAppKeyPath, mAppName);
 }
 
 void ShutdownTimeout::stopSignalReceived() {
@@ -134,9 +139,7 @@ void ShutdownTimeout::expire() {
     // Attempted once; a failed write must not keep the process alive.
     const std::string version = fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor,
                                             kBuildVersionPatch, kBuildVersionBuild);
-    openAppKey(true, true)
-        .openSubKey(kShutdownErrorsSubKey, true, true)
-        .set(mAppName, std::string_view(version));
+    openShutdownErrors(mAppKeyPath, true).set(mAppName, std::string_view(version));
     if (mForceCrash) {
         foundation::onCrashRequested();
         // A real fault, so that the crash handler writes its report.

@@ -21,9 +21,10 @@ inline constexpr unsigned kShutdownTimeoutExitCode = 3;
 
 class ShutdownTimeout {
 public:
-    // The guard measures with `clock` (null: the system's). It is held here because the
-    // framework's clock singleton is destroyed during the very teardown the guard watches.
-    explicit ShutdownTimeout(std::shared_ptr<foundation::IClock> clock = nullptr);
+    // The record goes below the application key `appKeyPath` (HKLM, 64-bit view). The guard
+    // measures with `clock` (null: the system's), held here because the framework's clock
+    // singleton is destroyed during the very teardown the guard watches.
+    explicit ShutdownTimeout(std::string appKeyPath, std::shared_ptr<foundation::IClock> clock = nullptr);
     ~ShutdownTimeout();
     ShutdownTimeout(const ShutdownTimeout&) = delete;
     ShutdownTimeout& operator=(const ShutdownTimeout&) = delete;
@@ -44,6 +45,7 @@ private:
     bool mStopped = false;
     bool mForceCrash = false;
     bool mForceTerminate = false;
+    std::string mAppKeyPath;
     std::string mAppName;
     std::thread mThread;
     std::condition_variable mCondition;

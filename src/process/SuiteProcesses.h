@@ -11,6 +11,7 @@
 
 #include "foundation/win/AutoHandle.h"
 #include "process/SuiteExecutables.h"
+#include "process/SuiteInstall.h"
 
 namespace kvx::apps::suite {
 
@@ -23,11 +24,12 @@ struct SuiteProcessInfo {
 // Means "no time limit" for the waits below.
 inline constexpr int64_t kWaitForever = std::numeric_limits<int64_t>::max();
 
-// False only when both ways failed; both always run.
-bool enterRepairStateProcesses(StopMode mode, int64_t waitMs, RepairStateResult& result);
-bool stopSuiteProcesses(StopMode mode, int64_t waitMs, RepairStateResult& result);
+// False only when both ways failed; both always run. Third-party availability is cleared first.
+bool enterRepairStateProcesses(SuiteInstall& install, StopMode mode, int64_t waitMs,
+                               RepairStateResult& result);
+bool stopSuiteProcesses(SuiteInstall& install, StopMode mode, int64_t waitMs, RepairStateResult& result);
 bool stopKnownExecutables(StopMode mode, int64_t waitMs, RepairStateResult& result);
-std::vector<SuiteProcessInfo> getSuiteProcesses();
+std::vector<SuiteProcessInfo> getSuiteProcesses(SuiteInstall& install);
 
 // One pass; the names whose processes could not be opened for termination.
 std::unordered_set<std::string> stopExecutables(const std::unordered_set<std::string>& names);

@@ -6,8 +6,6 @@
 #include "foundation/TextConversion.h"
 #include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/PathRules.h"
-#include "integration/InstallLocation.h"
-#include "integration/ThirdPartyAvailability.h"
 #include "process/BackgroundService.h"
 #include "process/ProcessUtils.h"
 #include "process/SuiteProcesses.h"
@@ -24,8 +22,8 @@ constexpr uint8_t kRetryAttempts = 5;
 constexpr uint32_t kSuiteProcessAccess = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE;
 
 // The install folder as a wide path ending in a separator; empty when unknown.
-std::wstring installFolder() {
-    std::wstring folder = foundation::widen(utils::getInstallLocation(), KVX_SOURCE_LOCATION);
+std::wstring installFolder(SuiteInstall& install) {
+    std::wstring folder = foundation::widen(install.installLocation(), KVX_SOURCE_LOCATION);
     if (folder.empty() || !fs::filesystem().isDirectory(fs::Path(folder))) {
         return {};
     }
@@ -37,20 +35,21 @@ std::wstring installFolder() {
 
 }  // namespace
 
-bool enterRepairStateProcesses(StopMode mode, int64_t waitMs, RepairStateResult& result) {
-    result.availabilityChanged = setThirdPartyAvailability(false);
-    result.suiteProcessesStopped = stopSuiteProcesses(mode, waitMs, result);
+bool enterRepairStateProcesses(SuiteInstall& install, StopMode mode, int64_t waitMs,
+                               RepairStateResult& result) {
+    result.availabilityChanged = install.setThirdPartyAvailability(false);
+    result.suiteProcessesStopped = stopSuiteProcesses(install, mode, waitMs, result);
     result.knownExecutablesStopped = stopKnownExecutables(mode, waitMs, result);
     return result.suiteProcessesStopped || result.knownExecutablesStopped;
 }
 
-bool stopSuiteProcesses(StopMode mode, int64_t waitMs, RepairStateResult& result) {
+bool stopSuiteProcesses(SuiteInstall& install, StopMode mode, int64_t waitMs, RepairStateResult& result) {
     const uint32_t self = processUtils().getCurrentProcessId();
     if (mode != kStopModeKeepService && !stopBgService(kBgServiceTimeoutMs)) {
         KVX_LOG_ERROR("Background service failed to stop normally, will terminate remaining service processes");
         result.bgsStopFailed = true;
     }
-    std::vector<SuiteProcessInfo> processes = getSuiteProcesses();
+    std::vector<SuiteProcessInfo> processes = getSuiteProcesses(install);
     std::unordered_map<HANDLE, const SuiteProcessInfo*> byHandle;
     for (const auto& process : processes) {
         byHandle.emplace(process.handle.get(), &process);
@@ -99,9 +98,9 @@ bool stopKnownExecutables(StopMode mode, int64_t waitMs, RepairStateResult& resu
     return true;
 }
 
-std::vector<SuiteProcessInfo> getSuiteProcesses() {
+std::vector<SuiteProcessInfo> getSuiteProcesses(SuiteInstall& install) {
     std::vector<SuiteProcessInfo> found;
-    const std::wstring folder = installFolder();
+    const std::wstring folder = installFolder(install);
     if (folder.empty()) {
         KVX_LOG_ERROR("Failed to determine install location");
         return found;

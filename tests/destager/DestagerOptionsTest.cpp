@@ -1,4 +1,4 @@
-#include "destager/DestagerOptions.h"
+#include "foundation/update/DestagerOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "destager/RestoreInstall.h"
-#include "destager/ResultCodes.h"
 #include "destager/SwapTestSupport.h"
+#include "foundation/update/ResultCodes.h"
 #include "process/ProcessUtilsImpl.h"
 #include "support/ScopedFilesystem.h"
 

@@ -12,9 +12,9 @@
 #include <tuple>
 #include <vector>
 
-#include "destager/DestageContext.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
+#include "foundation/update/DestageContext.h"
 #include "foundation/win/ErrorText.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"

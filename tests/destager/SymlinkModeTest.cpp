@@ -10,8 +10,8 @@
 
 #include "destager/ClientFileVersion.h"
 #include "destager/FolderSwap.h"
-#include "destager/ResultCodes.h"
 #include "destager/SwapTestSupport.h"
+#include "foundation/update/ResultCodes.h"
 #include "support/FakeSymlinkFilesystem.h"
 #include "support/ScopedFilesystem.h"
 

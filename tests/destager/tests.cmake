@@ -4,29 +4,73 @@ kvx_add_test_exe(destager_portable_tests
         destager/AfterUpdatePlanTest.cpp
         destager/DestagerOptionsTest.cpp
         destager/LoopCheckTest.cpp
+    LIBS kvx_destager
 )
-# Error telemetry records and staged-file validation.
+# Error telemetry records.
 kvx_add_test_exe(telemetry_record_tests
     SOURCES
         destager/TelemetryRecordTest.cpp
+    LIBS kvx_destager
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz.cmake)
-if(KVX_WINDOWS)
-    kvx_add_test_exe(telemetry_validation_windows_tests
+if(NOT KVX_WINDOWS)
+    return()
+endif()
+
+# Error telemetry and staged-file validation.
+kvx_add_test_exe(telemetry_validation_windows_tests
+    SOURCES
+        destager/ErrorTelemetryTest.cpp
+        destager/StagedFileValidationTest.cpp
+    LIBS kvx_destager kvx_zip_writer
+)
+
+# Plain-mode folder swap with rollback, and symlink mode, on real folders with injected faults.
+kvx_add_test_exe(swap_windows_tests
+    SOURCES
+        destager/FolderSwapTest.cpp
+        destager/SymlinkModeTest.cpp
+    LIBS kvx_fs_test_support kvx_destager
+)
+
+# Update orchestration and the repair state.
+kvx_add_test_exe(orchestration_windows_tests
+    SOURCES
+        destager/RepairStateTest.cpp
+        destager/UpdateOrchestrationTest.cpp
+    LIBS kvx_fs_test_support kvx_destager
+)
+
+# Loop detection on the test prefix's registry.
+kvx_add_test_exe(loop_detection_windows_tests
+    SOURCES destager/LoopDetectionTest.cpp
+    LIBS kvx_destager
+)
+# Writes below HKLM "Software\Tessory\Korv Desktop", shared by every test of that key.
+set_property(TEST loop_detection_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
+
+# The built destager end to end against a sandbox install (tools/sandbox), with real waits.
+if(TARGET KorvDestager)
+    kvx_add_test_exe(destager_e2e_tests
         SOURCES
-            destager/ErrorTelemetryTest.cpp
-            destager/StagedFileValidationTest.cpp
-        LIBS kvx_windows kvx_zip_writer
+            destager/e2e/DestagerEndToEndTest.cpp
+            support/TempFolder.cpp
+        LIBS korv_sandbox_lib
     )
+    # korv_sandbox brings the simulator and the destager copy the sandbox installs.
+    add_dependencies(destager_e2e_tests korv_sandbox)
+    # It registers the real background service, ends suite programs by name and rewrites the
+    # application key, machine.ini and the loop counters of the shared prefix.
+    set_tests_properties(destager_e2e_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
+                         TIMEOUT 180)
 endif()
-# Folder swap and symlink mode, orchestration, loop detection, end to end.
-include(${CMAKE_CURRENT_LIST_DIR}/swap.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/orchestration.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/keys.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/e2e.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/main.cmake)
-if(KVX_WINDOWS)
-    # What Windows reads from the destager before running it: subsystem, version and manifest.
-    add_test(NAME destager_exe_resources
-             COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-destager-exe $<TARGET_FILE:KorvDestager> ${PROJECT_VERSION})
-endif()
+
+# The destage context and the main flow's pieces.
+kvx_add_test_exe(destager_main_windows_tests
+    SOURCES destager/DestageContextTest.cpp
+    LIBS kvx_destager
+)
+
+# What Windows reads from the destager before running it: subsystem, version and manifest.
+add_test(NAME destager_exe_resources
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-destager-exe $<TARGET_FILE:KorvDestager> ${PROJECT_VERSION})

@@ -5,6 +5,7 @@ kvx_add_test_exe(portable_tests
         foundation/SingletonTest.cpp
         foundation/LoggingTest.cpp
         foundation/RetryTest.cpp
+    LIBS kvx_foundation
 )
 
 if(KVX_WINDOWS)
@@ -12,7 +13,7 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/SystemLibraryTest.cpp
             foundation/TextConversionTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()
 
@@ -21,7 +22,7 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/registry/RegistryKeyTest.cpp
             foundation/registry/RegistryTestSupport.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()
 
@@ -30,6 +31,6 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/win/UniqueHandleTest.cpp
             foundation/win/WinUtilsTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_foundation
     )
 endif()

@@ -7,21 +7,23 @@ kvx_add_test_exe(fw_logging_tests
     SOURCES
         framework/logging/LogFormatTest.cpp
         framework/logging/ThreadedLoggerTest.cpp
+    LIBS kvx_framework
 )
 kvx_add_test_exe(fw_workqueue_tests
     SOURCES
         framework/workqueue/WorkQueueTest.cpp
         framework/workqueue/WorkQueueTimerTest.cpp
         framework/workqueue/WorkerThreadTest.cpp
+    LIBS kvx_framework
 )
 include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)
 if(KVX_WINDOWS)
     # Logger on real files and the Win32 thread platform, under Wine.
     kvx_add_test_exe(fw_logging_windows_tests
         SOURCES framework/logging/Win32LoggerTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_framework
     )
 endif()
 # Error accounting and the application core.
-include(${CMAKE_CURRENT_LIST_DIR}/errors/tests.cmake OPTIONAL)
-include(${CMAKE_CURRENT_LIST_DIR}/app/tests.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/errors/tests.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/app/tests.cmake)

@@ -78,7 +78,7 @@ private:
     ProcessInfo mInfo;
 };
 
-void setConfig(std::string_view key, std::string value) {
+void setLaunchConfig(std::string_view key, std::string value) {
     config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
 }
 
@@ -120,7 +120,7 @@ TEST_F(ClientLaunch, ElevatedFallsFromTheShellToTheSessionTokenAndNoFurther) {
         {false, false,
          "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
     };
-    setConfig("indev.waitForExecUsingExplorerCred", "true");
+    setLaunchConfig("indev.waitForExecUsingExplorerCred", "true");
     const std::vector<std::string> arguments{"--lifetime=200", "-updateDestagerError=\"7\""};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.logged);

@@ -36,7 +36,7 @@ void removeRecord(const std::string& program) {
     openAppKey(true, true).openSubKey(kShutdownErrorsSubKey, true, true).deleteValue(program);
 }
 
-void setConfig(std::string_view key, std::string value) {
+void setGuardConfig(std::string_view key, std::string value) {
     config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
 }
 
@@ -70,10 +70,10 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);
         mLogger->clear();
-        setConfig("app.serviceStopTimeoutForceCrash", row.forceCrash);
-        setConfig("app.serviceStopTimeoutInSeconds", row.duration);
+        setGuardConfig("app.serviceStopTimeoutForceCrash", row.forceCrash);
+        setGuardConfig("app.serviceStopTimeoutInSeconds", row.duration);
         {
-            ShutdownTimeout guard(mClock);
+            ShutdownTimeout guard(kAppKeyPath, mClock);
             guard.init(row.terminateByDefault);
             guard.stopSignalReceived();
             guard.stopSignalReceived();
@@ -90,9 +90,9 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
 // In "Log" mode an expired guard only records; the next start of the same program reports the
 // record and deletes it.
 TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
-    setConfig("app.serviceStopTimeoutInSeconds", "5");
+    setGuardConfig("app.serviceStopTimeoutInSeconds", "5");
     {
-        ShutdownTimeout guard(mClock);
+        ShutdownTimeout guard(kAppKeyPath, mClock);
         guard.init(false);
         guard.stopSignalReceived();
         mClock->advance(6s);
@@ -103,7 +103,7 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
     EXPECT_EQ(recordedTimeout(kThisProgram), buildVersionText());
 
     test::ScopedRecordingSink sink;
-    ShutdownTimeout next(mClock);
+    ShutdownTimeout next(kAppKeyPath, mClock);
     next.init(false);
 
     EXPECT_EQ(recordedTimeout(kThisProgram), "");

@@ -17,12 +17,13 @@
 #include "framework/config/ConfigSystem.h"
 #include "integration/AppCoreTestSupport.h"
 #include "integration/AppKey.h"
+#include "integration/InstalledSuite.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
 #include "process/SuiteProcesses.h"
 #include "support/Capture.h"
-#include "support/TestClock.h"
 #include "support/TempFolder.h"
+#include "support/TestClock.h"
 
 namespace kvx::apps::suite {
 namespace {
@@ -99,7 +100,7 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameButItselfAndNothing
     }
 
     RepairStateResult result;
-    EXPECT_TRUE(enterRepairStateProcesses(kStopModeRepair, 0, result));
+    EXPECT_TRUE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_TRUE(result.suiteProcessesStopped);
     EXPECT_TRUE(result.knownExecutablesStopped);
     EXPECT_FALSE(result.bgsStopFailed);
@@ -122,7 +123,7 @@ TEST_F(SuiteShutdown, ReportsExactlyTheProcessesThatSurvive) {
     mUtils->stubbornPid = stubborn.pid;
 
     RepairStateResult result;
-    EXPECT_FALSE(stopSuiteProcesses(kStopModeKeepService, 0, result));
+    EXPECT_FALSE(stopSuiteProcesses(installedSuite(), kStopModeKeepService, 0, result));
     EXPECT_EQ(staged.exitCode(), 9u);
     EXPECT_EQ(stubborn.exitCode(), STILL_ACTIVE);
     EXPECT_EQ(result.failedToStop, std::unordered_set<std::string>{utf8(mClient)});
@@ -142,7 +143,7 @@ TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
         mLogger->clear();
         mLocation.emplace("InstallLocation", location);
         RepairStateResult result;
-        EXPECT_TRUE(stopSuiteProcesses(kStopModeKeepService, 0, result));
+        EXPECT_TRUE(stopSuiteProcesses(installedSuite(), kStopModeKeepService, 0, result));
         EXPECT_EQ(client.exitCode(), STILL_ACTIVE);
         EXPECT_EQ(mLogger->linesContaining("Failed to determine install location").size(), 1u);
         // No value, and no background service here to ask.
@@ -195,7 +196,7 @@ TEST_F(SuiteShutdown, RepairStateReportsBothWaysAndTheirSurvivors) {
     auto& protectedChild = start(mBeside / L"OverlayProxy32.exe", &attributes);
 
     RepairStateResult result;
-    EXPECT_FALSE(enterRepairStateProcesses(kStopModeRepair, 0, result));
+    EXPECT_FALSE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_FALSE(result.availabilityChanged);
     EXPECT_FALSE(result.suiteProcessesStopped);
     EXPECT_FALSE(result.knownExecutablesStopped);

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "destager/ResultCodes.h"
+#include "foundation/update/ResultCodes.h"
 
 namespace kvx::sandbox {
 

@@ -1,4 +1,4 @@
-# Sources of src/foundation/archive: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+# The zip reader (portable).
 list(APPEND KVX_PORTABLE_SOURCES
     foundation/archive/ZipTypes.cpp
     foundation/archive/ZipEndRecord.cpp

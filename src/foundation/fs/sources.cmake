@@ -1,4 +1,4 @@
-# Sources of src/foundation/fs: portable files in KVX_PORTABLE_SOURCES, Windows-only files in KVX_WINDOWS_SOURCES.
+# The filesystem layer: path rules portable, the rest through Win32.
 list(APPEND KVX_PORTABLE_SOURCES
     foundation/fs/PathRules.cpp
 )

@@ -26,9 +26,6 @@
 #include "framework/logging/Win32LogStorage.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "framework/workqueue/Win32ThreadPlatform.h"
-#include "integration/AppDirectories.h"
-#include "integration/AppInfo.h"
-#include "integration/Tls12Support.h"
 
 namespace kvx::apps {
 namespace {
@@ -65,8 +62,8 @@ AppCore::AppCore(AppCoreParams params) : mParams(std::move(params)) {
         mArguments.emplace_back(mParams.argv[i] != nullptr ? mParams.argv[i] : "");
     }
     locateExecutable();
-    if (mParams.resolveAppDirectories) {
-        utils::resolveAppDirectories();
+    if (mParams.hooks.resolveAppDirectories) {
+        mParams.hooks.resolveAppDirectories();
     }
     createServices();
 }
@@ -136,7 +133,7 @@ void AppCore::createServices() {
     // Thread names and ids come from Windows from here on, the logger's writer included.
     mPreviousThreadPlatform = setThreadPlatform(&win32ThreadPlatform());
     mLogger = &Singleton<services::logging::ILogger>::createDerived<services::logging::ThreadedLogger>(
-        services::logging::win32LoggerEnvironment());
+        services::logging::win32LoggerEnvironment(mParams.hooks.fileHolders));
     Singleton<domain::model::DomainModelRoot>::create();
     mConfigPlatform = std::make_unique<ConfigPlatform>(makeWindowsConfigPlatform(resources));
 }
@@ -164,18 +161,22 @@ void AppCore::init() {
         return;
     }
     auto& config = config::configSystem();
-    utils::enableTls12ClientSupport();
+    if (mParams.hooks.enableTls12ClientSupport) {
+        mParams.hooks.enableTls12ClientSupport();
+    }
     Singleton<WorkerThreadManager>::create();
     prepareWorkQueues(config);
     if (foundation::isValidWorkQueueIndex(foundation::getWorkQueueIndexByName("global-compute"))) {
         Singleton<IErrorAccumulator>::createDerived<ErrorAccumulator>(readErrorAccumulatorConfiguration(config));
     }
     openLog();
-    std::vector<const char*> argv;
-    for (const auto& argument : mArguments) {
-        argv.push_back(argument.c_str());
+    if (mParams.hooks.logAppInfo) {
+        std::vector<const char*> argv;
+        for (const auto& argument : mArguments) {
+            argv.push_back(argument.c_str());
+        }
+        mParams.hooks.logAppInfo(argv.data(), static_cast<int>(argv.size()), mParams.appName);
     }
-    utils::logAppInfo(argv.data(), static_cast<int>(argv.size()), mParams.appName);
     Singleton<services::platform::LocalizationSystem>::create().loadLocale(kStartupLocale);
     if (mExceptionSystem != nullptr) {
         mExceptionSystem->setLogFilePaths(services::logging::mainLogPath(mLogLocation.folder, mLogLocation.fileName),
@@ -243,10 +244,12 @@ void AppCore::onResourceLoaded(const std::vector<uint8_t>& container) {
 }
 
 void AppCore::recordPartnerProxyPaths() {
+    const auto& folders = mParams.hooks.partnerProxyFolders;
+    const PartnerProxyFolders found = folders ? folders() : PartnerProxyFolders{};
     Singleton<domain::model::DomainModelRoot>::getMutable().setPartnerProxyPaths({
-        joinedPath(utils::getKorvSteamProxyDirectory(), "KorvSteamProxy.exe"),
-        joinedPath(utils::getKorvSteamAuthHelperDirectory(), "KorvSteamAuthHelper.exe"),
-        joinedPath(utils::getKorvEgsProxyDirectory(), "KorvEgsProxy.exe"),
+        joinedPath(found.steamProxy, "KorvSteamProxy.exe"),
+        joinedPath(found.steamAuthHelper, "KorvSteamAuthHelper.exe"),
+        joinedPath(found.egsProxy, "KorvEgsProxy.exe"),
     });
 }
 

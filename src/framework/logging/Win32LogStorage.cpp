@@ -10,7 +10,6 @@
 
 #include "foundation/TextConversion.h"
 #include "foundation/win/AutoHandle.h"
-#include "process/ProcessUtils.h"
 
 namespace kvx::services::logging {
 namespace {
@@ -87,6 +86,8 @@ private:
 
 class Win32LogStorage final : public ILogStorage {
 public:
+    explicit Win32LogStorage(FileHolders holders) : mHolders(std::move(holders)) {}
+
     Result<void, std::string> createDirectories(const std::string& folder) override {
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(foundation::widen(folder, KVX_SOURCE_LOCATION)), error);
@@ -119,22 +120,22 @@ public:
     }
 
     std::vector<std::string> processesHolding(const std::string& path) override {
-        std::optional<process::LockReport> report;
-        process::processUtils().getProcessLockingFiles({path}, false, report);
-        if (!report || report->lockingProcess.empty()) {
-            return {};
-        }
-        return {report->lockingProcess};
+        return mHolders ? mHolders(path) : std::vector<std::string>{};
     }
+
+private:
+    FileHolders mHolders;
 };
 
 }  // namespace
 
-std::shared_ptr<ILogStorage> makeWin32LogStorage() { return std::make_shared<Win32LogStorage>(); }
+std::shared_ptr<ILogStorage> makeWin32LogStorage(FileHolders holders) {
+    return std::make_shared<Win32LogStorage>(std::move(holders));
+}
 
-LoggerEnvironment win32LoggerEnvironment() {
+LoggerEnvironment win32LoggerEnvironment(FileHolders holders) {
     LoggerEnvironment environment;
-    environment.storage = makeWin32LogStorage();
+    environment.storage = makeWin32LogStorage(std::move(holders));
     return environment;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Log files on disk through Win32, and the logs folder of this process.
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/Result.h"
 #include "framework/logging/LogStorage.h"
@@ -10,10 +12,14 @@
 
 namespace kvx::services::logging {
 
-std::shared_ptr<ILogStorage> makeWin32LogStorage();
+// The programs holding a file open; the processes are known only to the layers above.
+using FileHolders = std::function<std::vector<std::string>(const std::string& path)>;
+
+// Without `holders` a file that cannot be renamed is reported with nobody holding it.
+std::shared_ptr<ILogStorage> makeWin32LogStorage(FileHolders holders = {});
 
 // The storage above, with the default idle flush and masking from the configuration.
-LoggerEnvironment win32LoggerEnvironment();
+LoggerEnvironment win32LoggerEnvironment(FileHolders holders = {});
 
 // Whether the process runs as the local system account or with administrator rights.
 bool isElevatedOrSystem();

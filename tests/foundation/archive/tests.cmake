@@ -2,6 +2,6 @@
 kvx_add_test_exe(zip_reader_tests
     SOURCES
         foundation/archive/ZipCentralDirectoryTest.cpp
-    LIBS kvx_zip_writer
+    LIBS kvx_foundation kvx_zip_writer
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz.cmake)

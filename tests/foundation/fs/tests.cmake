@@ -7,7 +7,7 @@ if(KVX_WINDOWS)
     )
     kvx_target_defaults(kvx_fs_test_support)
     target_include_directories(kvx_fs_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/../..)
-    target_link_libraries(kvx_fs_test_support PUBLIC kvx_windows kvx_test_support)
+    target_link_libraries(kvx_fs_test_support PUBLIC kvx_foundation kvx_test_support)
 
     kvx_add_test_exe(fs_windows_tests
         SOURCES

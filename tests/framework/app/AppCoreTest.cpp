@@ -15,6 +15,7 @@
 #include "framework/errors/ErrorAccumulator.h"
 #include "framework/errors/ExceptionSystem.h"
 #include "framework/workqueue/WorkerThreadManager.h"
+#include "integration/AppCoreHooks.h"
 #include "integration/AppCoreTestSupport.h"
 #include "integration/AppDirectories.h"
 #include "support/Capture.h"
@@ -52,6 +53,9 @@ protected:
         params.argv = kArgv;
         params.workQueues = {{"global-compute"}, {"global-io"}};
         params.appName = "AppCoreTest";
+        // The program's duties, but the directory table only where a test asks for it.
+        params.hooks = utils::suiteAppCoreHooks();
+        params.hooks.resolveAppDirectories = nullptr;
         params.clock = mClock;
         params.assertHandler = [this](const foundation::AssertReport& report) {
             std::lock_guard lock(mMutex);
@@ -258,7 +262,7 @@ TEST_F(AppCoreTest, PartnerProxyPathsComeFromTheDirectoryTable) {
         std::make_shared<test::FakeExecutableFilesystem>(install / L"Korv Desktop\\KorvDestager.exe"));
     {
         auto resolving = params();
-        resolving.resolveAppDirectories = true;
+        resolving.hooks = utils::suiteAppCoreHooks();
         AppCore core(std::move(resolving));
         EXPECT_EQ(test::ScopedCurrentFolder::current(), (install / L"Korv Desktop").wide());
         core.preInit();

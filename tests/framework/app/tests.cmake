@@ -5,6 +5,7 @@ kvx_add_test_exe(fw_app_tests
         framework/app/MallocAllocatorTest.cpp
         framework/app/StartupSettingsTest.cpp
         framework/app/WorkQueueSetupTest.cpp
+    LIBS kvx_framework
 )
 if(KVX_WINDOWS)
     # The lifecycle with real files, threads and the Wine prefix's registry.
@@ -13,7 +14,7 @@ if(KVX_WINDOWS)
             framework/app/AppCoreTest.cpp
             integration/AppCoreTestSupport.cpp
             support/TempFolder.cpp
-        LIBS kvx_windows
+        LIBS kvx_integration
     )
     kvx_copy_resources_beside(fw_app_windows_tests)
     # One test reads and sets the application key shared with the process tests.

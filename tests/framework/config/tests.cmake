@@ -6,6 +6,7 @@ kvx_add_test_exe(config_portable_tests
         framework/config/KVPsTest.cpp
         framework/config/RccContainerTest.cpp
         framework/config/StaticConfigurationTest.cpp
+    LIBS kvx_framework
 )
 add_dependencies(config_portable_tests kvx_resources)
 target_compile_definitions(config_portable_tests PRIVATE
@@ -14,7 +15,7 @@ target_compile_definitions(config_portable_tests PRIVATE
 if(KVX_WINDOWS)
     kvx_add_test_exe(config_windows_tests
         SOURCES framework/config/ConfigWindowsTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_framework
     )
 endif()
 

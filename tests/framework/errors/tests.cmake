@@ -3,11 +3,12 @@ kvx_add_test_exe(fw_errors_tests
     SOURCES
         framework/errors/AssertionHandlerTest.cpp
         framework/errors/ErrorAccumulatorTest.cpp
+    LIBS kvx_framework
 )
 if(KVX_WINDOWS)
     # Assertion set-up, stack capture and the crash-report client under Wine.
     kvx_add_test_exe(fw_errors_windows_tests
         SOURCES framework/errors/ErrorsWindowsTest.cpp
-        LIBS kvx_windows
+        LIBS kvx_framework
     )
 endif()

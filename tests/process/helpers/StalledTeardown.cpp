@@ -6,6 +6,7 @@
 
 #include "foundation/Singleton.h"
 #include "framework/config/ConfigSystem.h"
+#include "integration/AppKey.h"
 #include "process/ShutdownTimeout.h"
 #include "support/TestClock.h"
 
@@ -13,7 +14,7 @@ int main() {
     using namespace std::chrono_literals;
     kvx::foundation::utils::Singleton<kvx::config::ConfigSystem>::create();
     auto clock = std::make_shared<kvx::test::TestClock>();
-    kvx::apps::ShutdownTimeout guard(clock);
+    kvx::apps::ShutdownTimeout guard(kvx::apps::kAppKeyPath, clock);
     guard.init(true);
     guard.stopSignalReceived();
     clock->advance(301s);

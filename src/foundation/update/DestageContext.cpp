@@ -1,4 +1,4 @@
-#include "destager/DestageContext.h"
+#include "foundation/update/DestageContext.h"
 
 #include <fmt/format.h>
 

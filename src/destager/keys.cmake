@@ -1,4 +1,0 @@
-# Loop detection on the registry.
-list(APPEND KVX_WINDOWS_SOURCES
-    destager/LoopDetection.cpp
-)
