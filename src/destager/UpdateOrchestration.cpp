@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "destager/RepairState.h"
 #include "destager/StagedFileValidation.h"
@@ -49,6 +50,14 @@ std::wstring comparableForm(const fs::Path& path) {
     return std::filesystem::path(form).lexically_normal().wstring();
 }
 
+// Shortcut failures are warnings: the update stands.
+void recordShortcutError(suite::ShortcutStep step, const std::string& message) {
+    const int32_t code = step == suite::ShortcutStep::desktop     ? kUpecDesktopShortcut
+                         : step == suite::ShortcutStep::startMenu ? kUpecStartMenuShortcut
+                                                                  : kUpecAppFolderShortcut;
+    addErrorTelemetryImpl(code, kSeverityWarning, message);
+}
+
 // A destager started from the live client (its copy lands there after every update) derives the
 // install root as its staged folder; swapping would move the player's client away.
 bool stagedClientIsLiveClient(const DestageContext& context) {
@@ -66,6 +75,11 @@ bool isStoredFlintUpdate(const DestagerOptions& options) {
            fs::equalsFoldingAsciiCase(services::settings::getMode(), services::settings::kModeFlint);
 }
 
+bool isDesktopShortcutWanted(const DestagerOptions& options) {
+    return !options.noDesktopShortcut && options.mode != Mode::Flint &&
+           (options.action == Action::Install || options.action == Action::Repair);
+}
+
 UpdateSteps systemUpdateSteps() {
     return UpdateSteps{
         .setSuiteUnavailable = [] { setSuiteUnavailable(); },
@@ -73,9 +87,15 @@ UpdateSteps systemUpdateSteps() {
         .updateBackgroundServiceConfig = updateBackgroundServiceConfig,
         .updateUninstallStrings = suite::updateUninstallStrings,
         .updateUninstallEntries = suite::updateUninstallEntries,
-        .createDesktopShortcut = createDesktopShortcut,
-        .createStartMenuShortcuts = createStartMenuShortcuts,
-        .createAppRecoveryShortcut = createAppRecoveryShortcut,
+        .createDesktopShortcut =
+            [](const DestagerOptions& options) {
+                suite::createDesktopShortcut(isDesktopShortcutWanted(options), recordShortcutError);
+            },
+        .createStartMenuShortcuts = [] { suite::createStartMenuShortcuts(recordShortcutError); },
+        .createAppRecoveryShortcut =
+            [](const DestageContext& context) {
+                suite::createAppRecoveryShortcut(context.clientPath, recordShortcutError);
+            },
     };
 }
 

@@ -35,6 +35,10 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps);
 // An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
 bool isStoredFlintUpdate(const DestagerOptions& options);
 
+// Whether the options ask for a desktop shortcut that is missing: install or repair, not Flint,
+// and no "no-desktop-shortcut".
+bool isDesktopShortcutWanted(const DestagerOptions& options);
+
 }  // namespace kvx::apps::destager::internal
 
 namespace kvx::apps::destager {

@@ -12,6 +12,6 @@ list(APPEND KVX_WINDOWS_SOURCES
     foundation/TextConversion.cpp
 )
 list(APPEND KVX_LINK_LIBS kvx_third_party ZLIB::ZLIB)
-foreach(folder fs archive registry win paths update)
+foreach(folder fs archive registry win paths security update)
     include(${CMAKE_CURRENT_LIST_DIR}/${folder}/sources.cmake)
 endforeach()

@@ -13,6 +13,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     integration/InstallLocation.cpp
     integration/InstalledSuite.cpp
     integration/ProtocolHandlers.cpp
+    integration/ShellLink.cpp
     integration/Shortcuts.cpp
     integration/ThirdPartyAvailability.cpp
     integration/Tls12Support.cpp
@@ -20,3 +21,5 @@ list(APPEND KVX_WINDOWS_SOURCES
     integration/UpdateInProgressEvent.cpp
 )
 list(APPEND KVX_WINDOWS_LINK_LIBS shell32)
+# The shell link and property store interface ids are static data, not a DLL.
+list(APPEND KVX_WINDOWS_LINK_LIBS uuid)

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "destager/SymlinkMode.h"
+#include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/fs/FileFunctions.h"
+#include "foundation/paths/SpecialDirectoryRedirections.h"
+#include "foundation/win/ComInitializer.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
 #include "support/FakeSymlinkFilesystem.h"
@@ -278,6 +281,52 @@ TEST_F(UpdateOrchestrationTest, RefreshSkipsDesktopAndStartMenuForFlintOnly) {
         expected.insert(expected.end(), refresh.begin(), refresh.end());
         EXPECT_EQ(mCalls, expected);
     }
+}
+
+TEST_F(UpdateOrchestrationTest, DesktopShortcutIsWantedOnlyForInstallOrRepairOutsideFlint) {
+    struct Row {
+        Action action;
+        Mode mode;
+        bool noDesktopShortcut;
+        bool wanted;
+    };
+    for (const Row& row :
+         {Row{Action::Install, Mode::Normal, false, true}, Row{Action::Repair, Mode::Luna, false, true},
+          Row{Action::Update, Mode::Normal, false, false}, Row{Action::Install, Mode::Flint, false, false},
+          Row{Action::Install, Mode::Unspecified, true, false}}) {
+        SCOPED_TRACE(std::string(actionName(row.action)) + " " + modeName(row.mode));
+        EXPECT_EQ(internal::isDesktopShortcutWanted(DestagerOptions{
+                      .action = row.action, .mode = row.mode, .noDesktopShortcut = row.noDesktopShortcut}),
+                  row.wanted);
+    }
+}
+
+// The program's own shortcut steps, with a file standing where every shortcut folder would be.
+TEST_F(UpdateOrchestrationTest, ShortcutFailuresAreRecordedAsWarningsOfTheirStep) {
+    WinUtils::ComInitializer com;
+    const fs::Path occupied = mTemp.writeFile(L"occupied", "a file");
+    foundation::setSpecialDirectoryRedirections(
+        {{foundation::SpecialDirectory::commonDesktop, (occupied / L"Desktop").utf8()},
+         {foundation::SpecialDirectory::commonProgramsShortcuts, (occupied / L"Programs").utf8()}});
+    const UpdateSteps steps = internal::systemUpdateSteps();
+    steps.createDesktopShortcut(DestagerOptions{.action = Action::Install});
+    steps.createStartMenuShortcuts();
+    DestageContext context;
+    context.clientPath = occupied / L"Korv Desktop";
+    steps.createAppRecoveryShortcut(context);
+    foundation::setSpecialDirectoryRedirections({});
+
+    std::vector<std::pair<std::string, std::string>> recorded;
+    for (const DecodedErrorRecord& record :
+         decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
+        recorded.emplace_back(record.fields.ecod, record.fields.esev);
+    }
+    EXPECT_EQ(recorded, (std::vector<std::pair<std::string, std::string>>{{"UPEC-2200", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2201", "warning"},
+                                                                          {"UPEC-2206", "warning"}}));
 }
 
 }  // namespace

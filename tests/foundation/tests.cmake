@@ -5,6 +5,7 @@ kvx_add_test_exe(portable_tests
         foundation/SingletonTest.cpp
         foundation/LoggingTest.cpp
         foundation/RetryTest.cpp
+        foundation/security/DirectoryChecksTest.cpp
     LIBS kvx_foundation
 )
 
@@ -31,6 +32,9 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/win/UniqueHandleTest.cpp
             foundation/win/WinUtilsTest.cpp
+            foundation/security/ProtectedDirectoryTest.cpp
+            support/FakeSymlinkFilesystem.cpp
+            support/TempFolder.cpp
         LIBS kvx_foundation
     )
 endif()

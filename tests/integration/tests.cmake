@@ -1,12 +1,14 @@
 # Test executables of src/integration (Windows only, under Wine).
 if(KVX_WINDOWS)
     # Start-up duties of the application core: program directories (temporary layouts and the
-    # prefix's application key), TLS 1.2 settings below a test key, the start-up banner.
+    # prefix's application key), TLS 1.2 settings below a test key, the start-up banner; and the
+    # shortcuts, which start the programs of that directory table.
     kvx_add_test_exe(integration_appcore_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
             integration/AppDirectoriesTest.cpp
             integration/AppInfoTest.cpp
+            integration/ShortcutsTest.cpp
             integration/Tls12SupportTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp

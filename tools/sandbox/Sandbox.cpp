@@ -6,6 +6,7 @@
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
+#include "SandboxShortcuts.h"
 #include "SandboxWaits.h"
 #include "destager/ClientFileVersion.h"
 #include "kvx/BuildVersion.h"
@@ -99,6 +100,7 @@ Result<void, std::string> teardownSandbox(const SandboxLayout& layout) {
         failures += "[" + utf8(layout.installRoot.wstring()) + "] could not be removed; ";
     }
     removeAppKey();
+    removeSuiteShortcuts();
     if (!failures.empty()) {
         return Err{failures.substr(0, failures.size() - 2)};
     }

@@ -3,7 +3,7 @@
 //   setup <installRoot> [--staged-name=N] [--old-version=V] [--new-version=V] [--no-service]
 //                       [--programs=a.exe,b.exe] [--sim-dir=D] [--destager-dir=D]
 //   run <installRoot> [--staged-name=N] [--timeout-ms=T] [--args=TEXT]
-//   report <installRoot> [--staged-name=N] [--section=folders|service|machine|registry]
+//   report <installRoot> [--staged-name=N] [--section=folders|service|machine|registry|shortcuts]
 //   teardown <installRoot> [--staged-name=N]
 //   errors <machine.ini>   the error records of any machine.ini, such as one a player sent in
 // The install root's last folder must be "Korv Desktop"; the client folder is <installRoot>\Korv Desktop.
@@ -17,6 +17,7 @@
 #include "ResultMeaning.h"
 #include "Sandbox.h"
 #include "SandboxReport.h"
+#include "SandboxShortcuts.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ int report(const SandboxLayout& layout, const std::map<std::wstring, std::wstrin
         print(formatMachineIni());
     } else if (section == L"registry") {
         print(formatRegistry());
+    } else if (section == L"shortcuts") {
+        print(formatShortcuts(layout));
     } else {
         return usage("unknown section " + utf8(section));
     }

@@ -11,13 +11,13 @@ constexpr const char* kAppKeyName = "Korv Desktop";
 
 bool setInstallLocation(const std::filesystem::path& installRoot) {
     const std::wstring location = installRoot.wstring() + L"\\";
-    // As the installer registers it: the destager finds the programs it relaunches beside it.
     const std::wstring launcher = (installRoot / L"Korv Desktop" / L"KorvLauncher.exe").wstring();
     bool written = true;
     for (bool view64 : {true, false}) {
-        auto key = apps::openAppKey(true, view64);
+        foundation::RegistryKey key = apps::openAppKey(true, view64);
         written = key.set("InstallLocation", std::wstring_view(location)) && written;
         written = key.set("LauncherAppPath", std::wstring_view(launcher)) && written;
+        written = key.set("CommonAppPathCreated", uint32_t{1}) && written;
     }
     return written;
 }

@@ -10,8 +10,9 @@ namespace kvx::sandbox {
 
 inline constexpr const char* kLoopCheckSubKey = "DestagerLoopCheck";
 
-// "InstallLocation" = install root with a trailing backslash and "LauncherAppPath" = the client
-// folder's "KorvLauncher.exe", in both registry views.
+// The application key as an installed suite has it, in both registry views: "InstallLocation" =
+// install root with a trailing backslash, "LauncherAppPath" (where the suite's programs are found)
+// and "CommonAppPathCreated" = 1 (the installer made the data directory).
 bool setInstallLocation(const std::filesystem::path& installRoot);
 std::wstring installLocation(bool view64);
 

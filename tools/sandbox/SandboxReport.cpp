@@ -12,6 +12,7 @@
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
+#include "SandboxShortcuts.h"
 #include "destager/TelemetryRecordDecoding.h"
 
 namespace kvx::sandbox {
@@ -179,7 +180,7 @@ Result<std::string, std::string> formatMachineIniErrors(const std::filesystem::p
 
 std::string formatReport(const SandboxLayout& layout) {
     return formatFolders(layout) + formatServiceAndPrograms() + formatRelaunches(layout) + formatMachineIni() +
-           formatRegistry();
+           formatRegistry() + formatShortcuts(layout);
 }
 
 }  // namespace kvx::sandbox

@@ -1,6 +1,7 @@
 #pragma once
 // A plain-text account of a sandbox install: which client version lies where, the service, the
-// running suite programs, the programs the destager relaunched, machine.ini and the loop counters.
+// running suite programs, the programs the destager relaunched, machine.ini, the loop counters and
+// the shortcuts.
 
 #include <filesystem>
 #include <string>

@@ -119,10 +119,16 @@ protected:
         })) << utf8(exe) << " is not running";
     }
 
+    // The client folder holds the whole new version, and the recovery shortcut made after the swap.
+    void expectNewClientFiles(int stagedFileCount) {
+        EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
+        EXPECT_EQ(countFiles(mLayout.clientPath), stagedFileCount + 1);
+        EXPECT_TRUE(std::filesystem::exists(mLayout.clientPath / L"App Recovery.lnk"));
+    }
+
     // The client folder holds the whole new version and the client starts from it.
     void expectCompleteNewClient(int stagedFileCount) {
-        EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
-        EXPECT_EQ(countFiles(mLayout.clientPath), stagedFileCount);
+        expectNewClientFiles(stagedFileCount);
         const std::filesystem::path record = mLayout.installRoot.parent_path() / L"client-starts.txt";
         auto started = startProgram(mLayout.clientPath / L"KorvDesktop.exe",
                                     L"--lifetime=20000 --record=\"" + record.wstring() + L"\"");
@@ -150,8 +156,7 @@ TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
     EXPECT_NE(machine("machine.destageduration"), "<absent>");
     EXPECT_EQ(machine("machine.updatepending"), "0");
     EXPECT_EQ(machine("machine.destageattended"), "1");
-    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
-    EXPECT_EQ(countFiles(mLayout.clientPath), stagedFiles);
+    expectNewClientFiles(stagedFiles);
     EXPECT_FALSE(std::filesystem::exists(mLayout.stagedClientPath));
     const auto outdated = outdatedFolders(mLayout);
     ASSERT_EQ(outdated.size(), 1u);
