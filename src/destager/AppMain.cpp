@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "foundation/update/DestageContext.h"
 #include "foundation/update/DestagerOptions.h"
 #include "destager/LoopDetection.h"
+#include "foundation/update/ResultCodes.h"
 #include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
@@ -20,6 +22,8 @@
 #include "framework/app/AppCore.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/MachineSettings.h"
+#include "integration/AppDirectories.h"
+#include "integration/AppKey.h"
 #include "integration/AppRegistryKeys.h"
 #include "integration/AppCoreHooks.h"
 #include "integration/CommonAppDataDirectory.h"
@@ -63,6 +67,21 @@ void setMachineKey(std::string_view key, std::string value) {
     config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeMachine);
 }
 
+// Steps 17 and 18's bookkeeping: written to machine.ini, and every later machine-scope change with it.
+void saveOutcome(int32_t result, bool attended, std::chrono::nanoseconds startTime) {
+    auto& config = config::configSystem();
+    KVX_LOG_AS("kvx::apps::app_main", services::logging::Info, "{} = [{}].", "machine.destageResult", result);
+    const auto duration =
+        std::chrono::duration_cast<std::chrono::milliseconds>(foundation::clock().monotonicNow() - startTime);
+    setMachineKey("machine.destageResult", std::to_string(result));
+    config.setUInt64(config::Store::Ordinary, "machine.destageDuration", static_cast<uint64_t>(duration.count()),
+                     config::kScopeMachine);
+    config.setBool(config::Store::Ordinary, "machine.destageAttended", attended, config::kScopeMachine);
+    config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
+    domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
+    domain::settings::machine::registerMachineSettingsWriteThrough();
+}
+
 }  // namespace
 
 int app_main(int argc, const char* const* argv) {
@@ -75,10 +94,11 @@ int app_main(int argc, const char* const* argv) {
     suite::createUpdateInProgressEvent(updateInProgress);
     // 3, 4.
     const auto startTime = foundation::clock().monotonicNow();
-    ShutdownGuard::create();
+    ShutdownGuard::create(std::string(kAppKeyPath));
 
     int exitCode = 0;
-    {
+    // The framework's own start and teardown are guarded too; by then little is left to log to.
+    try {
         // 5.
         AppCore core(makeAppCoreParams(argc, argv));
         core.preInit();
@@ -100,54 +120,62 @@ int app_main(int argc, const char* const* argv) {
             }
             std::optional<WinUtils::ComInitializer> com(std::in_place);
 
-            // 13 to 16. A failed key repair or install-path check skips the update, not the rest.
-            int32_t result = fixupMainAppKeys(options);
-            const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
-            auto executable = fs::filesystem().executablePath();
-            const std::wstring executablePath = executable.isOk() ? executable.peek().wide() : std::wstring();
-            if (result == 0) {
-                result = validateInstallPath(installLocation, executablePath);
-            }
-            if (result == 0) {
-                const DestageContext context = buildDestageContext(installLocation, executablePath,
-                                                                   foundation::clock().now100nsSinceEpoch());
-                result = destager::applyUpdate(options, context);
-            }
+            // No exception may end the run: it is logged, the outcome is still recorded (never as a
+            // success it did not have) and the teardown below still runs.
+            bool outcomeSaved = false;
+            try {
+                // 13 to 16. A failed key repair or install-path check skips the update, not the rest.
+                int32_t result = fixupMainAppKeys(options);
+                const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
+                auto executable = fs::filesystem().executablePath();
+                const std::wstring executablePath = executable.isOk() ? executable.peek().wide() : std::wstring();
+                if (result == 0) {
+                    result = validateInstallPath(installLocation, executablePath);
+                }
+                if (result == 0) {
+                    const DestageContext context = buildDestageContext(installLocation, executablePath,
+                                                                       foundation::clock().now100nsSinceEpoch());
+                    result = destager::applyUpdate(options, context);
+                }
 
-            // 17, 18. From here on every machine-scope change is written through to machine.ini.
-            const bool loopDetected = destager::isUpdateLoopDetected(result);
-            KVX_LOG_INFO("{} = [{}].", "machine.destageResult", result);
-            const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-                foundation::clock().monotonicNow() - startTime);
-            setMachineKey("machine.destageResult", std::to_string(result));
-            config.setUInt64(config::Store::Ordinary, "machine.destageDuration",
-                             static_cast<uint64_t>(duration.count()), config::kScopeMachine);
-            config.setBool(config::Store::Ordinary, "machine.destageAttended", options.attended,
-                           config::kScopeMachine);
-            config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
-            domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
-            domain::settings::machine::registerMachineSettingsWriteThrough();
+                // 17, 18. From here on every machine-scope change is written through to machine.ini.
+                const bool loopDetected = destager::isUpdateLoopDetected(result);
+                saveOutcome(result, options.attended, startTime);
+                outcomeSaved = true;
 
-            // 19. A new destager may start from here on.
+                // 19. A new destager may start from here on.
+                updateInProgress.reset();
+
+                // 20, 21.
+                const destager::AfterUpdatePlan plan =
+                    destager::planAfterUpdate(result, options.action, loopDetected);
+                if (plan.loopWarning) {
+                    KVX_LOG_WARN("{}", *plan.loopWarning);
+                }
+                if (plan.repairProtocolsAndAvailability) {
+                    systemUtils::overwriteProtocolAndSdkPaths();
+                    suite::setThirdPartyAvailability(true);
+                }
+                if (plan.relaunch) {
+                    startClient(options, result, {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
+                }
+                if (plan.resetAttemptTracking) {
+                    setMachineKey("machine.updateAttemptCount", "0");
+                    setMachineKey("machine.telemetry.updateCorrelationId", "");
+                }
+            } catch (const std::exception& e) {
+                KVX_LOG_FATAL("Unhandled exception, the run is cut short: {}", e.what());
+            } catch (...) {
+                KVX_LOG_FATAL("Unhandled exception of unknown type, the run is cut short");
+            }
+            if (!outcomeSaved) {
+                try {
+                    saveOutcome(kUnexpectedFailure, options.attended, startTime);
+                } catch (...) {
+                    KVX_LOG_FATAL("The outcome could not be recorded");
+                }
+            }
             updateInProgress.reset();
-
-            // 20, 21.
-            const destager::AfterUpdatePlan plan =
-                destager::planAfterUpdate(result, options.action, loopDetected);
-            if (plan.loopWarning) {
-                KVX_LOG_WARN("{}", *plan.loopWarning);
-            }
-            if (plan.repairProtocolsAndAvailability) {
-                systemUtils::overwriteProtocolAndSdkPaths();
-                suite::setThirdPartyAvailability(true);
-            }
-            if (plan.relaunch) {
-                startClient(options, result);
-            }
-            if (plan.resetAttemptTracking) {
-                setMachineKey("machine.updateAttemptCount", "0");
-                setMachineKey("machine.telemetry.updateCorrelationId", "");
-            }
 
             // 22.
             ShutdownGuard::getMutable().stopSignalReceived();
@@ -155,6 +183,10 @@ int app_main(int argc, const char* const* argv) {
             ShutdownGuard::destroy();
             com.reset();
         }
+    } catch (const std::exception& e) {
+        KVX_LOG_FATAL("Unhandled exception outside the update: {}", e.what());
+    } catch (...) {
+        KVX_LOG_FATAL("Unhandled exception of unknown type outside the update");
     }
     // 23.
     if (ShutdownGuard::exists()) {

@@ -9,6 +9,7 @@
 #include "destager/ArchiveEntryPath.h"
 #include "destager/ErrorTelemetry.h"
 #include "foundation/Logging.h"
+#include "foundation/TextConversion.h"
 #include "foundation/archive/ZipCentralDirectory.h"
 #include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/PathRules.h"
@@ -102,10 +103,11 @@ std::optional<uint32_t> fileCrc32(const fs::Path& path, CrcChunk& chunk) {
     }
 }
 
-// Entries that could resolve outside the folder are treated as missing and never opened.
+// Entries that could resolve outside the folder, or whose names are no UTF-8 and so name no file
+// that can be looked for, are treated as missing and never opened.
 std::optional<fs::Path> entryPathUnder(const fs::Path& root, const std::string& entryName) {
     std::optional<std::string> relative = internal::entryRelativePath(entryName);
-    if (!relative) {
+    if (!relative || !foundation::isValidUtf8(relative->data(), static_cast<uint32_t>(relative->size()))) {
         return std::nullopt;
     }
     return fs::Path(root.wide() + L"\\" + fs::Path::fromUtf8(*relative).wide());

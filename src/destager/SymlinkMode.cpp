@@ -58,6 +58,14 @@ Result<bool, fs::OsError> removeClientLink(const fs::Path& clientPath) {
     return fs::tryRemoveFile(clientPath, logFileIoFailure, schedule);
 }
 
+// A direct child of the install root, not the root itself nor anything outside it.
+bool isVersionedFolderOfInstall(const DestageContext& context, const fs::Path& folder) {
+    const std::filesystem::path normal = folder.std().lexically_normal();
+    const std::filesystem::path root = context.installRoot.std().lexically_normal();
+    return normal.has_filename() && fs::isSamePath(normal.parent_path().wstring(), root.wstring()) &&
+           !fs::isSamePath(normal.wstring(), root.wstring());
+}
+
 // A relative target is stored relative to the link's folder, the install root.
 void relinkPreviousClient(const DestageContext& context, const fs::Path& storedTarget) {
     const fs::Path resolved = storedTarget.isAbsolute() ? storedTarget : context.installRoot / storedTarget;
@@ -169,6 +177,13 @@ int32_t revertSymlinkMode(const DestageContext& context) {
     if (moved.ok()) {
         // The versioned folder is now empty of the client; one attempt is enough for a leftover.
         const fs::Path versionedFolder = target.resolvedTarget.parent();
+        if (!isVersionedFolderOfInstall(context, versionedFolder)) {
+            // A link can point anywhere; only a folder of the install's own is ours to delete.
+            addErrorTelemetry(kUpecSymlinkRevertRemoveOldFolder, kSeverityWarning,
+                              "Failed to remove old versioned parent folder at [{}], osError[{}]",
+                              versionedFolder.utf8(), "refused: not a folder of its own in the install root");
+            return kDestageSuccess;
+        }
         auto cleared = fs::filesystem().removeDirectory(versionedFolder, true);
         if (cleared.isError()) {
             addErrorTelemetry(kUpecSymlinkRevertRemoveOldFolder, kSeverityWarning,

@@ -17,7 +17,9 @@ using WinUtils::AutoHandle;
 
 constexpr UINT kKilledExitCode = 9;
 
-void pause(uint64_t delayMs) { foundation::clock().sleepFor(std::chrono::milliseconds(delayMs)); }
+void pause(uint64_t delayMs) {
+    foundation::clock().sleepFor(std::chrono::milliseconds(delayMs));
+}
 
 }  // namespace
 
@@ -28,22 +30,29 @@ std::unordered_set<std::string> stopExecutables(const std::unordered_set<std::st
     }
     std::unordered_set<std::string> failed;
     std::vector<AutoHandle> terminated;
-    // A walk that cannot start finds nothing to stop.
-    (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
+    auto walked = services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
         for (const auto& [wide, name] : wideNames) {
             if (!fs::equalsFoldingCrtCase(entry.exeName, wide.c_str())) {
                 continue;
             }
-            AutoHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.pid));
-            if (process) {
-                TerminateProcess(process.get(), kKilledExitCode);
-                terminated.push_back(std::move(process));
-            } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
+            auto process =
+                services::process::openIfStillNamed(entry.pid, wide.c_str(), PROCESS_TERMINATE | SYNCHRONIZE);
+            if (process.isError()) {
+                failed.insert(*name);
+            } else if (process.peek() && TerminateProcess(process.peek().get(), kKilledExitCode)) {
+                // Only a termination that was accepted is waited for.
+                terminated.push_back(process.unwrap());
+            } else if (process.peek()) {
                 failed.insert(*name);
             }
         }
         return true;
     });
+    if (walked.isError()) {
+        // Not knowing what runs is not the same as nothing running: the pass failed.
+        KVX_LOG_WARN("Unable to list running processes, osError[{}]", walked.peekError().osError);
+        return names;
+    }
     waitForObjects(terminated, kWaitForever);
     return failed;
 }

@@ -77,6 +77,12 @@ struct ProcessWalkError {
 // returns false. Callers decide what a failed snapshot means to them.
 Result<void, ProcessWalkError> walkProcesses(const std::function<bool(const ProcessEntry& process)>& visit);
 
+// Opens `pid` only while it still runs an executable named `exeName`: between a snapshot and the
+// open a process can end and its id go to another program, which must never be touched. An empty
+// handle when the id is gone or now belongs to something else; the Windows error when the process
+// cannot be opened or its image not read (through the process-wide service).
+Result<WinUtils::AutoHandle, uint32_t> openIfStillNamed(uint32_t pid, const wchar_t* exeName, uint32_t access);
+
 // The process-wide service (a ProcessUtilsImpl unless replaced).
 ProcessUtils& processUtils();
 // Replaces it; null restores the default. Returns the previous replacement.

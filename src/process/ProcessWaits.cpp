@@ -14,9 +14,9 @@
 namespace kvx::apps::suite {
 namespace {
 
-using WinUtils::AutoHandle;
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
+using WinUtils::AutoHandle;
 
 }  // namespace
 
@@ -31,8 +31,8 @@ void waitForObjects(std::vector<AutoHandle>& handles, int64_t timeoutMs) {
             if (now >= deadline) {
                 return;
             }
-            waitMs = static_cast<DWORD>(std::min<int64_t>(duration_cast<milliseconds>(deadline - now).count(),
-                                                          INFINITE - 1));
+            waitMs = static_cast<DWORD>(
+                std::min<int64_t>(duration_cast<milliseconds>(deadline - now).count(), INFINITE - 1));
         }
         const DWORD count = static_cast<DWORD>(std::min<size_t>(handles.size(), MAXIMUM_WAIT_OBJECTS));
         std::vector<HANDLE> group;
@@ -68,21 +68,25 @@ bool waitForProcessesToExit(std::unordered_set<std::string>& names, int64_t time
     std::unordered_set<std::string> failed;
     std::vector<AutoHandle> handles;
     std::unordered_map<HANDLE, std::string> nameOfHandle;
-    // A walk that cannot start finds nothing to wait for.
-    (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
+    auto walked = services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
         const auto found = wanted.find(fs::foldCrtCase(entry.exeName));
         if (found == wanted.end()) {
             return true;
         }
-        AutoHandle process(OpenProcess(SYNCHRONIZE, FALSE, entry.pid));
-        if (process) {
-            nameOfHandle.emplace(process.get(), found->second);
-            handles.push_back(std::move(process));
-        } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
+        auto process = services::process::openIfStillNamed(entry.pid, entry.exeName, SYNCHRONIZE);
+        if (process.isError()) {
             failed.insert(found->second);
+        } else if (process.peek()) {
+            nameOfHandle.emplace(process.peek().get(), found->second);
+            handles.push_back(process.unwrap());
         }
         return true;
     });
+    if (walked.isError()) {
+        // Not knowing what runs is not the same as everything having exited.
+        KVX_LOG_WARN("Unable to list running processes, osError[{}]", walked.peekError().osError);
+        return false;
+    }
     waitForObjects(handles, timeoutMs);
     for (const auto& handle : handles) {
         failed.insert(nameOfHandle[handle.get()]);

@@ -1,7 +1,6 @@
 #include "process/RestartManager.h"
 
-#include <restartmanager.h>
-
+#include <algorithm>
 #include <optional>
 
 #include "foundation/SystemLibrary.h"
@@ -64,11 +63,8 @@ public:
         DWORD reasons = 0;
         const DWORD status = mGetList(session, &needed, &count, infos.data(), &reasons);
         if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
-            const UINT filled = status == ERROR_SUCCESS ? count : room;
-            for (UINT i = 0; i < filled && i < room; ++i) {
-                entries.push_back({infos[i].Process.dwProcessId, infos[i].strAppName,
-                                   static_cast<uint32_t>(infos[i].ApplicationType)});
-            }
+            auto listed = listedProcesses(infos.data(), count, room);
+            entries.insert(entries.end(), listed.begin(), listed.end());
         }
         return status;
     }
@@ -85,6 +81,17 @@ private:
 };
 
 }  // namespace
+
+std::vector<RmProcessEntry> listedProcesses(const RM_PROCESS_INFO* infos, UINT filled, UINT room) {
+    std::vector<RmProcessEntry> entries;
+    for (UINT i = 0; i < std::min(filled, room); ++i) {
+        if (infos[i].Process.dwProcessId != 0) {
+            entries.push_back({infos[i].Process.dwProcessId, infos[i].strAppName,
+                               static_cast<uint32_t>(infos[i].ApplicationType)});
+        }
+    }
+    return entries;
+}
 
 std::shared_ptr<IRestartManager> makeSystemRestartManager() { return std::make_shared<SystemRestartManager>(); }
 

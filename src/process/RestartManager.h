@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <restartmanager.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +28,11 @@ public:
     virtual DWORD getList(DWORD session, uint32_t room, std::vector<RmProcessEntry>& entries) = 0;
     virtual DWORD endSession(DWORD session) = 0;
 };
+
+// The entries of one RmGetList answer: as many as it says it filled, never more than the room
+// given (its count can exceed the room when it answers ERROR_MORE_DATA), without the pid-0 rows
+// that name no process.
+std::vector<RmProcessEntry> listedProcesses(const RM_PROCESS_INFO* infos, UINT filled, UINT room);
 
 // The Windows Restart Manager; every call fails with the load error when rstrtmgr.dll is missing.
 std::shared_ptr<IRestartManager> makeSystemRestartManager();

@@ -167,11 +167,17 @@ TEST_F(StagedFileValidationTest, NamesLeavingTheFolderAreReportedMissingAndNever
     // Each named file exists with the archived content, so only a refusal to look there reports it.
     writeBytes(mInstall / "outside.txt", "outside");
     const std::string absolute = utf8((mInstall / "outside.txt").generic_string());
-    stage({{"Korv Desktop/../../outside.txt", "outside"}, {absolute, "outside"}, {"Korv Desktop/a.txt", "a"}});
+    // A name that is no UTF-8 names no file to look for (it is archived only: no such file can be made).
+    const std::string notUtf8 = "Korv Desktop/bad\xff.txt";
+    stage({{"Korv Desktop/../../outside.txt", "outside"},
+           {absolute, "outside"},
+           {"Korv Desktop/a.txt", "a"},
+           {notUtf8, "x", 0x20}});
     validate(false);
     EXPECT_EQ(reports(), (std::vector<std::string>{
                              "UPEC-2215: Staged file missing, file[Korv Desktop/../../outside.txt]",
-                             "UPEC-2215: Staged file missing, file[" + absolute + "]"}));
+                             "UPEC-2215: Staged file missing, file[" + absolute + "]",
+                             "UPEC-2215: Staged file missing, file[" + notUtf8 + "]"}));
 }
 
 TEST_F(StagedFileValidationTest, FileThatCannotBeOpenedIsNotReported) {

@@ -191,6 +191,32 @@ TEST_F(SymlinkMode, RevertWhoseVersionedFolderStaysStillSucceeds) {
     EXPECT_EQ(waited(), 0ms);
 }
 
+// A link can point anywhere: only a folder of the install's own may be deleted after the move back.
+TEST_F(SymlinkMode, RevertDeletesNoFolderOutsideTheInstallsOwn) {
+    test::TempFolder outside;
+    const std::pair<const char*, fs::Path> targets[] = {
+        {"directly in the install root", L"loose client"},
+        {"outside the install", outside / L"v1\\Korv Desktop"},
+    };
+    for (const auto& [name, stored] : targets) {
+        SCOPED_TRACE(name);
+        mConfig.set(config::Store::Ordinary, "machine.destageErrors", "", config::kScopeMachine);
+        const fs::Path resolved = stored.isAbsolute() ? stored : mRoot / stored;
+        mRoot.writeFile(resolved / L"KorvDesktop.exe", "linked");
+        ASSERT_TRUE(mLinks->createDirectorySymlink(stored, mContext.clientPath).isOk());
+
+        EXPECT_EQ(revertSymlinkMode(mContext), kDestageSuccess);
+        EXPECT_EQ(clientExeSize(), 6u);  // "linked", moved back into the client folder
+        EXPECT_EQ(mFs->calls(Op::RemoveTree, resolved.parent()), 0);
+        EXPECT_TRUE(std::filesystem::is_directory(resolved.parent().std()));
+        EXPECT_EQ(telemetry(), (Records{{"UPEC-2225", "warning",
+                                         "Failed to remove old versioned parent folder at [" +
+                                             resolved.parent().utf8() +
+                                             "], osError[refused: not a folder of its own in the install root]"}}));
+        std::filesystem::remove_all(mContext.clientPath.std());
+    }
+}
+
 TEST_F(SymlinkMode, RevertFailuresToResolveOrRemoveTheLinkGive31And32) {
     makeLinkedInstall();
     mFs->fail(Op::ReadSymlink, mContext.clientPath, kAccessDenied, 5);

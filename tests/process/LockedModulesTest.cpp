@@ -7,11 +7,14 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 #include "foundation/TextConversion.h"
 #include "process/LockedModules.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
+#include "process/RestartManager.h"
 #include "support/Capture.h"
 #include "support/TempFolder.h"
 #include "support/TestClock.h"
@@ -162,6 +165,28 @@ TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
     test::ScopedAssertCapture asserts;
     EXPECT_FALSE(waitForProcess(absent, static_cast<WaitCondition>(7), 50, 10));
     EXPECT_EQ(asserts.messages(), std::vector<std::string>{"Unknown condition"});
+}
+
+// An ERROR_MORE_DATA answer can report more than the room given; rows of pid 0 name nobody.
+TEST(RestartManagerList, KeepsAtMostTheRoomAndDropsPidZero) {
+    RM_PROCESS_INFO infos[3] = {};
+    const DWORD pids[] = {0, 42, 43};
+    for (int i = 0; i < 3; ++i) {
+        infos[i].Process.dwProcessId = pids[i];
+        wcscpy(infos[i].strAppName, i == 0 ? L"" : L"KorvDesktop.exe");
+    }
+    const std::tuple<UINT, UINT, std::vector<uint32_t>> rows[] = {
+        {3, 3, {42, 43}},  // filled and room agree
+        {5, 2, {42}},      // more reported than there was room for
+        {1, 3, {}},        // fewer filled than room: only the filled rows count
+    };
+    for (const auto& [filled, room, expected] : rows) {
+        std::vector<uint32_t> got;
+        for (const RmProcessEntry& entry : listedProcesses(infos, filled, room)) {
+            got.push_back(entry.pid);
+        }
+        EXPECT_EQ(got, expected) << "filled " << filled << ", room " << room;
+    }
 }
 
 }  // namespace

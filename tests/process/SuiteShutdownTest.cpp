@@ -41,6 +41,14 @@ public:
     Result<WinUtils::AutoHandle, uint32_t> openProcess(uint32_t pid, uint32_t access) override {
         return ProcessUtilsImpl::openProcess(pid, pid == stubbornPid ? access & ~PROCESS_TERMINATE : access);
     }
+    // The id reads as another program's, as after the suite's process ended and the id was reused.
+    uint32_t reusedPid = 0;
+    Result<std::wstring, uint32_t> getProcessImagePath(HANDLE process) override {
+        if (reusedPid != 0 && ::GetProcessId(process) == reusedPid) {
+            return Ok{std::wstring(L"C:\\windows\\system32\\notepad.exe")};
+        }
+        return ProcessUtilsImpl::getProcessImagePath(process);
+    }
 };
 
 class SuiteShutdown : public ::testing::Test {
@@ -174,6 +182,23 @@ TEST_F(SuiteShutdown, StopsByNameWithoutRegardToCase) {
     EXPECT_EQ(beside.exitCode(), 9u);
     EXPECT_EQ(client.exitCode(), 9u);
     EXPECT_TRUE(mClock->sleeps().empty());
+}
+
+// Between the snapshot and the open an id can pass to another program, which is never ended nor
+// waited for.
+TEST_F(SuiteShutdown, AnIdThatNowNamesAnotherProgramIsLeftAlone) {
+    auto& client = start(mClient);
+    mUtils->reusedPid = client.pid;
+    std::unordered_set<std::string> names{utf8(mExeName)};
+    EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
+    names = {utf8(mExeName)};
+    EXPECT_TRUE(waitForProcessesToExit(names, 0));
+    EXPECT_EQ(client.exitCode(), static_cast<DWORD>(STILL_ACTIVE));
+
+    mUtils->reusedPid = 0;
+    names = {utf8(mExeName)};
+    EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
+    EXPECT_EQ(client.exitCode(), 9u);
 }
 
 TEST_F(SuiteShutdown, KnownExecutablesAreStoppedAndAFailedServiceStopIsRecorded) {

@@ -1,6 +1,7 @@
 # Test executables of src/process (kvx_add_test_exe; Windows-only ones inside if(KVX_WINDOWS)).
 kvx_add_test_exe(proc_portable_tests
     SOURCES
+        process/ClientStartPlanTest.cpp
         process/CommandLinePatternTest.cpp
         process/SuiteExecutablesTest.cpp
     LIBS kvx_process
@@ -15,8 +16,16 @@ if(KVX_WINDOWS)
     target_link_options(proc_test_service PRIVATE -municode)
     target_link_libraries(proc_test_service PRIVATE advapi32)
 
+    # Runs the shutdown guard over a stalled teardown; ended by the guard, judged by the test.
+    add_executable(proc_stalled_teardown process/helpers/StalledTeardown.cpp)
+    kvx_target_defaults(proc_stalled_teardown)
+    target_link_libraries(proc_stalled_teardown PRIVATE kvx_test_support kvx_integration)
+
     kvx_add_test_exe(proc_windows_tests
         SOURCES
+            process/ClientLaunchTest.cpp
+            process/ProcessTest.cpp
+            process/ShutdownTimeoutTest.cpp
             process/ProcessTestSupport.cpp
             process/ProcessUtilsTest.cpp
             process/LockedModulesTest.cpp
@@ -26,7 +35,7 @@ if(KVX_WINDOWS)
             integration/AppCoreTestSupport.cpp
         LIBS kvx_fs_test_support kvx_integration
     )
-    add_dependencies(proc_windows_tests proc_test_service suite_sim)
+    add_dependencies(proc_windows_tests proc_test_service proc_stalled_teardown suite_sim)
     # Stops processes by suite name and sets the install location in the shared Wine prefix.
     set_tests_properties(proc_windows_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 

@@ -9,8 +9,9 @@
 namespace kvx::sandbox {
 
 namespace {
-constexpr std::array<std::pair<int32_t, const char*>, 23> kMeanings{{
+constexpr std::array<std::pair<int32_t, const char*>, 24> kMeanings{{
     {apps::kDestageSuccess, "update applied"},
+    {apps::kUnexpectedFailure, "an exception cut the run short"},
     {apps::kStagedClientMissing, "staged client folder missing"},
     {apps::kMoveOldClientFailed, "the old client folder could not be moved aside"},
     {apps::kMoveStagedClientFailed, "the staged client could not be moved into place (rollback attempted)"},

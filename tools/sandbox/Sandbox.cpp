@@ -66,6 +66,10 @@ Result<void, std::string> writeSandboxFiles(const SandboxLayout& layout, const S
             return copied;
         }
     }
+    if (auto recorded = recordRelaunchesFrom(layout.stagedClientPath, layout.installRoot / kStartsFileName);
+        recorded.isError()) {
+        return recorded;
+    }
     return writeStagedArchive(layout);
 }
 
@@ -77,6 +81,9 @@ Result<void, std::string> setupSandbox(const SandboxLayout& layout, const SetupO
         return Err{std::string("cannot write InstallLocation (administrator rights needed)")};
     }
     clearLoopCheck();
+    if (auto shell = ensureDesktopShell(); shell.isError()) {
+        return shell;
+    }
     if (options.startService) {
         if (auto started = installAndStartService(layout.clientPath / L"KorvBackgroundService.exe");
             started.isError()) {

@@ -69,6 +69,16 @@ Result<void, std::string> writeClientFolder(const std::filesystem::path& folder,
     return writeText(folder / L"resources" / L"strings.txt", "title=Korv app " + text + "\n");
 }
 
+Result<void, std::string> recordRelaunchesFrom(const std::filesystem::path& folder,
+                                              const std::filesystem::path& record) {
+    const std::string setting = "record=" + utf8(record.wstring()) + "\n";
+    if (auto written = writeText(folder / L"KorvDesktop.exe.sim", "dll=KorvSimModule.dll\n" + setting);
+        written.isError()) {
+        return written;
+    }
+    return writeText(folder / L"KorvLaunchHelper.exe.sim", setting);
+}
+
 Result<void, std::string> copyDestager(const std::filesystem::path& folder, const SandboxSources& sources) {
     for (const wchar_t* file : {kDestagerExeName, kDestagerResourceName}) {
         if (auto copied = copyInto(sources.destagerFolder / file, folder); copied.isError()) {

@@ -22,6 +22,11 @@ inline constexpr const wchar_t* kVersionFileName = L"version.txt";
 Result<void, std::string> writeClientFolder(const std::filesystem::path& folder, const SandboxSources& sources,
                                             const FileVersion& version);
 
+// The programs the destager relaunches (the client and the launch helper) append each start of
+// theirs from `folder` to `record`: set on the staged client, only starts after the swap count.
+Result<void, std::string> recordRelaunchesFrom(const std::filesystem::path& folder, const std::filesystem::path& record);
+inline constexpr const wchar_t* kStartsFileName = L"program-starts.txt";
+
 // Copies the built destager and its resource file into `folder`.
 Result<void, std::string> copyDestager(const std::filesystem::path& folder, const SandboxSources& sources);
 

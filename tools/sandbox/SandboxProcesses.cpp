@@ -1,8 +1,11 @@
 #include "SandboxProcesses.h"
 
+#include <exdisp.h>
+
 #include <algorithm>
 
 #include "SandboxFiles.h"
+#include "SandboxWaits.h"
 #include "foundation/fs/PathRulesWin.h"
 #include "foundation/win/AutoHandle.h"
 #include "process/ProcessUtils.h"
@@ -64,6 +67,40 @@ Result<DWORD, std::string> startProgram(const std::filesystem::path& exe, const 
     AutoHandle process(info.hProcess);
     AutoHandle thread(info.hThread);
     return Ok{info.dwProcessId};
+}
+
+namespace {
+
+bool desktopShellAnswers() {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellWindows* windows = nullptr;
+    const HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
+                                        reinterpret_cast<void**>(&windows));
+    if (windows != nullptr) {
+        windows->Release();
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+Result<void, std::string> ensureDesktopShell() {
+    if (desktopShellAnswers()) {
+        return Ok{};
+    }
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    if (auto started = startProgram(std::filesystem::path(windows) / L"explorer.exe", L"/desktop=shell");
+        started.isError()) {
+        return Err{"desktop shell: " + started.unwrapError()};
+    }
+    if (!waitUntil(10000, desktopShellAnswers)) {
+        return Err{std::string("the desktop shell does not answer")};
+    }
+    return Ok{};
 }
 
 std::vector<RunningProgram> runningSuitePrograms() {

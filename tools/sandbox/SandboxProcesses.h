@@ -22,6 +22,10 @@ struct RunningProgram {
 // standard output open either.
 Result<DWORD, std::string> startProgram(const std::filesystem::path& exe, const std::wstring& arguments = L"");
 
+// Starts Wine's desktop shell unless it already answers, as a signed-in user's session has it:
+// the destager relaunches the client through it. An error when it does not answer in time.
+Result<void, std::string> ensureDesktopShell();
+
 // Every running program with a suite name (the simulated ones and the destager).
 std::vector<RunningProgram> runningSuitePrograms();
 

@@ -51,6 +51,15 @@ LoopCheckValues readLoopCheck() {
     return values;
 }
 
+bool writeLoopCheck(const LoopCheckValues& values) {
+    foundation::RegistryKey key = apps::openAppKey(true, true).openSubKey(kLoopCheckSubKey, true, true);
+    bool written = key.set("UpdateTargetVersion", std::string_view(values.targetVersion));
+    written = key.set("UpdateDate", std::string_view(values.date)) && written;
+    written = key.set("UpdateNumber", values.updateNumber) && written;
+    written = key.set("UpdateSameResults", values.sameResults) && written;
+    return key.set("UpdateSuccessful", values.successful) && written;
+}
+
 int64_t isUnavailableFlag() {
     const foundation::RegistryKey key = apps::openAppKey(false, true);
     return key.valueExists("IsUnavailable") ? static_cast<int64_t>(key.get<uint32_t>("IsUnavailable")) : -1;

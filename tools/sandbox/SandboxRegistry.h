@@ -28,6 +28,8 @@ struct LoopCheckValues {
     uint32_t successful = 0;
 };
 LoopCheckValues readLoopCheck();
+// Writes the counters (64-bit view), as earlier runs would have left them.
+bool writeLoopCheck(const LoopCheckValues& values);
 
 // "IsUnavailable" of the 64-bit view: 1 while the suite is marked unavailable; -1 when absent.
 int64_t isUnavailableFlag();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "MachineFiles.h"
@@ -97,6 +98,25 @@ std::string formatServiceAndPrograms() {
     return out;
 }
 
+std::string formatRelaunches(const SandboxLayout& layout) {
+    std::string out = "programs started after the swap:";
+    std::ifstream in(layout.installRoot / kStartsFileName, std::ios::binary);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const size_t pid = line.find("pid=");
+        const size_t cmd = line.find("\tcmd=");
+        if (pid == std::string::npos || cmd == std::string::npos) {
+            continue;
+        }
+        out += "\n  pid " + padded(line.substr(pid + 4, line.find('\t', pid) - pid - 4), 6) + " " + line.substr(cmd + 5);
+        ++count;
+    }
+    return out + (count == 0 ? " none\n" : "\n");
+}
+
 std::string formatMachineIni() {
     std::string out = "machine.ini (" + utf8(machineIniPath().wstring()) + "):";
     const std::optional<MachineKeys> keys = readMachineKeys();
@@ -159,8 +179,8 @@ Result<std::string, std::string> formatMachineIniErrors(const std::filesystem::p
 }
 
 std::string formatReport(const SandboxLayout& layout) {
-    return formatFolders(layout) + formatServiceAndPrograms() + formatMachineIni() + formatRegistry() +
-           formatShortcuts(layout);
+    return formatFolders(layout) + formatServiceAndPrograms() + formatRelaunches(layout) + formatMachineIni() +
+           formatRegistry() + formatShortcuts(layout);
 }
 
 }  // namespace kvx::sandbox

@@ -1,6 +1,7 @@
 #pragma once
 // A plain-text account of a sandbox install: which client version lies where, the service, the
-// running suite programs, machine.ini, the loop counters and the shortcuts.
+// running suite programs, the programs the destager relaunched, machine.ini, the loop counters and
+// the shortcuts.
 
 #include <filesystem>
 #include <string>
@@ -16,6 +17,8 @@ std::string formatReport(const SandboxLayout& layout);
 // Sections of the report, also used on their own.
 std::string formatFolders(const SandboxLayout& layout);
 std::string formatServiceAndPrograms();
+// Each start of the new client or launch helper: its process id and command line.
+std::string formatRelaunches(const SandboxLayout& layout);
 std::string formatMachineIni();
 std::string formatRegistry();
 

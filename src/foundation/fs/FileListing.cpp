@@ -49,7 +49,7 @@ void forEachEntry(const std::wstring& search, OnEntry&& onEntry) {
 void listFolder(const std::wstring& folder, const std::wstring& pattern, bool recursive, Listing& listing) {
     forEachEntry(folder + pattern, [&](const WIN32_FIND_DATAW& data) {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            listing.hits.insert(Path(folder + data.cFileName).utf8());
+            listing.hits.insert(Path(detail::stripExtendedPrefix(folder + data.cFileName)).utf8());
             ++listing.count;
         }
         return !listing.full();
@@ -78,7 +78,12 @@ std::unordered_set<std::string> filesMatchingPatterns(const std::vector<std::str
         const std::wstring widePattern = Path::fromUtf8(pattern).wide();
         for (const std::string& folder : folders) {
             Listing listing{hits};
-            listFolder(normalisedFolder(Path::fromUtf8(folder).wide()), widePattern, recursive, listing);
+            // Walked in the long-path form like every other operation; hits are named plainly.
+            std::wstring start = detail::extendedLengthPath(Path(normalisedFolder(Path::fromUtf8(folder).wide())));
+            if (start.back() != L'\\') {
+                start.push_back(L'\\');
+            }
+            listFolder(start, widePattern, recursive, listing);
         }
     }
     return hits;

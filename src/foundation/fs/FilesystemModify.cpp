@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/RemovalPolicy.h"
 #include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/Win32Paths.h"
 
@@ -28,20 +29,27 @@ bool deleteFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
 
-// A link (symbolic or mount point) to a folder is a folder entry with the reparse attribute; it is
-// removed as an entry and never entered.
-bool isFolderToDescend(DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+// A read-only folder refuses removal on Windows just as a read-only file does.
+bool removeFolderEntry(const std::wstring& path, DWORD attributes) {
+    if (RemoveDirectoryW(path.c_str())) {
+        return true;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return false;  // the last error is still the removal's
+    }
+    SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
 bool removeEntry(const std::wstring& path, DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path.c_str()) != FALSE
-                                                        : deleteFile(path);
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? removeFolderEntry(path, attributes) : deleteFile(path);
 }
 
 struct Entry {
     std::wstring name;
     DWORD attributes;
+    DWORD reparseTag;  // meaningful only with FILE_ATTRIBUTE_REPARSE_POINT
 };
 
 Result<std::vector<Entry>, OsError> listEntries(const std::wstring& folder) {
@@ -54,7 +62,7 @@ Result<std::vector<Entry>, OsError> listEntries(const std::wstring& folder) {
     do {
         const std::wstring_view name = data.cFileName;
         if (name != L"." && name != L"..") {
-            entries.push_back({std::wstring(name), data.dwFileAttributes});
+            entries.push_back({std::wstring(name), data.dwFileAttributes, data.dwReserved0});
         }
     } while (FindNextFileW(find.get(), &data));
     return Ok(std::move(entries));
@@ -68,15 +76,23 @@ OsError removeTree(const std::wstring& folder) {
     }
     for (const Entry& entry : entries.peek()) {
         const std::wstring child = folder + L"\\" + entry.name;
-        if (isFolderToDescend(entry.attributes)) {
-            if (const OsError error = removeTree(child); error != ERROR_SUCCESS) {
-                return error;
-            }
-        } else if (!removeEntry(child, entry.attributes)) {
-            return detail::lastOsError();
+        switch (removalFor(entry.attributes, entry.reparseTag)) {
+            case Removal::Descend:
+                if (const OsError error = removeTree(child); error != ERROR_SUCCESS) {
+                    return error;
+                }
+                break;
+            case Removal::Refuse:
+                return kErrorReparsePointEncountered;
+            case Removal::Unlink:
+            case Removal::Delete:
+                if (!removeEntry(child, entry.attributes)) {
+                    return detail::lastOsError();
+                }
+                break;
         }
     }
-    return RemoveDirectoryW(folder.c_str()) ? ERROR_SUCCESS : detail::lastOsError();
+    return removeFolderEntry(folder, GetFileAttributesW(folder.c_str())) ? ERROR_SUCCESS : detail::lastOsError();
 }
 
 }  // namespace
@@ -139,7 +155,8 @@ Result<bool, OsError> Filesystem::removeDirectory(const Path& path, bool recursi
         }
         return Err(error);
     }
-    if (!isFolderToDescend(attributes)) {
+    // The folder asked for may itself be a link: only a plain folder is entered.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return remove(path);
     }
     if (const OsError error = removeTree(extendedLengthPath(path)); error != ERROR_SUCCESS) {

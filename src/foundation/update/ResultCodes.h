@@ -6,6 +6,8 @@
 namespace kvx::apps {
 
 inline constexpr int32_t kDestageSuccess = 0;
+// An exception escaped the update: how far it got is unknown, so it is never taken for success.
+inline constexpr int32_t kUnexpectedFailure = 1;
 inline constexpr int32_t kStagedClientMissing = 4;
 inline constexpr int32_t kMoveOldClientFailed = 5;
 inline constexpr int32_t kMoveStagedClientFailed = 6;  // rollback attempted

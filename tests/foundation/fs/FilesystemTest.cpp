@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <tuple>
+
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/RemovalPolicy.h"
 #include "foundation/fs/Win32Paths.h"
 #include "support/TempFolder.h"
 
@@ -55,6 +58,26 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
     const Path file = mTemp.writeFile(L"here.txt", "x");
     EXPECT_TRUE(mFs.remove(file).unwrap());
     EXPECT_FALSE(mFs.exists(file).unwrap());
+}
+
+// Wine cannot make the links and placeholders involved, so the decision is checked on its own.
+TEST(RemovalPolicy, OnlyPlainFoldersAreEnteredAndOnlyLinksUnlinked) {
+    using detail::Removal;
+    constexpr DWORD kDir = FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    constexpr DWORD kCloudTag = 0x9000001A;  // a cloud-files placeholder
+    const std::tuple<DWORD, DWORD, Removal> rows[] = {
+        {FILE_ATTRIBUTE_NORMAL, 0, Removal::Delete},
+        {FILE_ATTRIBUTE_READONLY | kReparse, IO_REPARSE_TAG_SYMLINK, Removal::Delete},
+        {kDir, 0, Removal::Descend},
+        {kDir | FILE_ATTRIBUTE_READONLY, 0, Removal::Descend},
+        {kDir | kReparse, IO_REPARSE_TAG_SYMLINK, Removal::Unlink},
+        {kDir | kReparse, IO_REPARSE_TAG_MOUNT_POINT, Removal::Unlink},
+        {kDir | kReparse, kCloudTag, Removal::Refuse},
+    };
+    for (const auto& [attributes, tag, expected] : rows) {
+        EXPECT_EQ(detail::removalFor(attributes, tag), expected) << std::hex << attributes << " " << tag;
+    }
 }
 
 TEST_F(FilesystemTest, CreateDirectoriesMakesTheChainOnceAndRefusesAFile) {

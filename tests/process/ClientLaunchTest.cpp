@@ -1,0 +1,183 @@
+// The relaunch variants in their order, each standing on a seam for what Wine lacks: the process
+// utility service answers the elevation test and the shell variant's confirmation wait
+// ("indev.waitForExecUsingExplorerCred"), the WinUtils service stands in for the interactive
+// session's token and environment (Wine has no real sessions), and the Process factory records
+// the session-token start instead of creating a process under a token. The desktop shell is
+// Wine's real one, which answers or not depending on its desktop: when it starts the program (which
+// ends by itself), the seam does not confirm the start, so the variant fails either way.
+#include "process/ClientLaunch.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <optional>
+
+#include "foundation/win/WinUtilsImpl.h"
+#include "framework/config/ConfigSystem.h"
+#include "process/Process.h"
+#include "process/ProcessTestSupport.h"
+#include "process/ProcessUtilsImpl.h"
+#include "support/Capture.h"
+#include "support/TempFolder.h"
+
+namespace kvx::apps {
+namespace {
+
+using services::process::Process;
+using services::process::ProcessInfo;
+
+class ElevationSeam final : public services::process::ProcessUtilsImpl {
+public:
+    bool admin = true;
+    bool isAdmin() override { return admin; }
+    // The program the shell may have started is never seen running.
+    bool waitForProcessRunning(const std::wstring&, int64_t, int64_t) override { return false; }
+};
+
+class SessionSeam final : public WinUtils::WinUtilsImpl {
+public:
+    bool hasSession = true;
+    Result<WinUtils::AutoHandle, std::string> getInteractiveSessionUserToken() override {
+        if (!hasSession) {
+            return Err{std::string("No interactive session found, can't spawn process")};
+        }
+        HANDLE token = nullptr;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+        return Ok{WinUtils::AutoHandle(token)};
+    }
+    Result<std::string, std::string> getUserEnvironment(HANDLE) override {
+        return Ok{std::string("USERNAME=player\0\0", 17)};
+    }
+};
+
+class RecordedProcess final : public Process::Impl {
+public:
+    explicit RecordedProcess(std::optional<ProcessInfo>& record) : mRecord(record) {}
+    Process::Error createProcess(const ProcessInfo& info) override {
+        mRecord = info;
+        mInfo = info;
+        mState = Process::State::Suspended;
+        return Process::Error::None;
+    }
+    Process::Error run() override {
+        mState = Process::State::Running;
+        return Process::Error::None;
+    }
+    Process::Error terminate() override { return Process::Error::None; }
+    const ProcessInfo& info() const override { return mInfo; }
+    void cleanup() override {}
+    uint32_t processId() const override { return 0; }
+    void* processHandle() const override { return nullptr; }
+    void* threadHandle() const override { return nullptr; }
+    void runWait(const Process::OutputCallback&) override {}
+
+private:
+    std::optional<ProcessInfo>& mRecord;
+    ProcessInfo mInfo;
+};
+
+void setLaunchConfig(std::string_view key, std::string value) {
+    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
+}
+
+class ClientLaunch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::copySimProgram(mFolder / L"KorvDesktop.exe");
+        services::process::setProcessUtils(mElevation);
+        WinUtils::setWinUtils(mSession);
+        Process::setImplFactory([this] { return std::make_unique<RecordedProcess>(mStarted); });
+    }
+    void TearDown() override {
+        // What the shell started ends by itself; its folder is removed after the test.
+        (void)mElevation->waitForProcessExit((mFolder / L"KorvDesktop.exe").wstring(), 5000, 20);
+        Process::setImplFactory(nullptr);
+        WinUtils::setWinUtils(nullptr);
+        services::process::setProcessUtils(nullptr);
+    }
+
+    test::ScopedConfig mConfig;
+    test::ScopedCapturingLogger mLogger;
+    test::TempFolder mRoot;
+    std::filesystem::path mFolder = (mRoot.path() / fs::Path(L"Korv Desktop")).std();
+    std::string mDir = mFolder.string();
+    std::shared_ptr<ElevationSeam> mElevation = std::make_shared<ElevationSeam>();
+    std::shared_ptr<SessionSeam> mSession = std::make_shared<SessionSeam>();
+    std::optional<ProcessInfo> mStarted;
+};
+
+TEST_F(ClientLaunch, ElevatedFallsFromTheShellToTheSessionTokenAndNoFurther) {
+    struct Row {
+        bool hasSession;
+        bool started;
+        const char* logged;
+    };
+    const Row rows[] = {
+        {true, true,
+         "Starting executable [KorvDesktop.exe] with arguments [--lifetime=200 -updateDestagerError="},
+        {false, false,
+         "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
+    };
+    setLaunchConfig("indev.waitForExecUsingExplorerCred", "true");
+    const std::vector<std::string> arguments{"--lifetime=200", "-updateDestagerError=\"7\""};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.logged);
+        mLogger->clear();
+        mStarted.reset();
+        mSession->hasSession = row.hasSession;
+
+        EXPECT_EQ(startExecutable(mDir, "KorvDesktop.exe", arguments, true), row.started);
+
+        EXPECT_EQ(mLogger->linesContaining(row.logged).size(), 1u);
+        ASSERT_EQ(mStarted.has_value(), row.started);
+        if (mStarted) {
+            EXPECT_EQ(mStarted->exe, (mFolder / L"KorvDesktop.exe").string());
+            EXPECT_EQ(mStarted->args, "--lifetime=200 -updateDestagerError=\"7\"");
+            EXPECT_EQ(mStarted->dir, mDir);
+            EXPECT_NE(mStarted->userToken, nullptr);
+            EXPECT_EQ(mStarted->environment, std::string("USERNAME=player\0\0", 17));
+            EXPECT_FALSE(mStarted->inheritEnv);
+        }
+    }
+}
+
+// Not elevated: the program's own credentials through the shell's plain start, no token, no Process.
+TEST_F(ClientLaunch, NotElevatedStartsWithItsOwnCredentials) {
+    mElevation->admin = false;
+    const std::filesystem::path record = mFolder.parent_path() / L"starts.txt";
+
+    EXPECT_TRUE(
+        startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=300", "--record=" + record.string()}, true));
+
+    EXPECT_FALSE(mStarted.has_value());
+    bool recorded = false;
+    for (int i = 0; i < 100 && !recorded; ++i) {
+        recorded = std::filesystem::exists(record);
+        Sleep(recorded ? 0 : 50);
+    }
+    ASSERT_TRUE(recorded) << "the program did not start";
+    EXPECT_EQ(mLogger->linesContaining("Starting app with same credentials: path[").size(), 1u);
+    // Its folder is removed after the test: let it end first.
+    std::ifstream in(record);
+    std::string line;
+    std::getline(in, line);
+    const DWORD pid = static_cast<DWORD>(std::stoul(line.substr(line.find('=') + 1)));
+    WinUtils::AutoHandle program(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    WaitForSingleObject(program.get(), 5000);
+}
+
+TEST_F(ClientLaunch, MissingExecutableTriesNoVariant) {
+    EXPECT_FALSE(startExecutable(mDir, "KorvLaunchHelper.exe", {}, true));
+
+    EXPECT_EQ(
+        mLogger->linesContaining("Missing executable: '" + (mFolder / L"KorvLaunchHelper.exe").string() + "'")
+            .size(),
+        1u);
+    EXPECT_TRUE(mLogger->linesContaining("Starting executable").empty());
+    EXPECT_FALSE(mStarted.has_value());
+}
+
+}  // namespace
+}  // namespace kvx::apps

@@ -1,0 +1,128 @@
+// The guard measures with a test clock the test moves; the case that ends a process runs the
+// guard in a helper program (proc_stalled_teardown) and judges it from outside.
+#include "process/ShutdownTimeout.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "foundation/registry/RegistryKey.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/errors/RecordingSink.h"
+#include "integration/AppKey.h"
+#include "kvx/BuildVersion.h"
+#include "process/ProcessTestSupport.h"
+#include "support/Capture.h"
+#include "support/TestClock.h"
+
+namespace kvx::apps {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kThisProgram = "proc_windows_tests";
+const std::string kHelperProgram = "proc_stalled_teardown";
+
+std::string buildVersionText() {
+    return fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor, kBuildVersionPatch,
+                       kBuildVersionBuild);
+}
+
+std::string recordedTimeout(const std::string& program) {
+    return openAppKey(false, true).openSubKey(kShutdownErrorsSubKey, true, false).get<std::string>(program);
+}
+
+void removeRecord(const std::string& program) {
+    openAppKey(true, true).openSubKey(kShutdownErrorsSubKey, true, true).deleteValue(program);
+}
+
+void setGuardConfig(std::string_view key, std::string value) {
+    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
+}
+
+class ShutdownTimeoutTest : public ::testing::Test {
+protected:
+    void SetUp() override { removeRecord(kThisProgram); }
+    void TearDown() override { removeRecord(kThisProgram); }
+
+    test::ScopedConfig mConfig;
+    test::ScopedCapturingLogger mLogger;
+    std::shared_ptr<test::TestClock> mClock = std::make_shared<test::TestClock>();
+};
+
+// A teardown that ends in time: the guard joins and records nothing. The mode and the start line
+// follow the configuration.
+TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
+    struct Row {
+        const char* forceCrash;
+        bool terminateByDefault;
+        const char* duration;
+        const char* mode;
+        const char* startLine;  // null: the guard is disabled
+    };
+    const Row rows[] = {
+        {"", true, "", "Shutdown guard running, mode[Quit]", "Starting shutdown timeout, duration[300s]"},
+        {"true", false, "20", "Shutdown guard running, mode[Crash]",
+         "Starting shutdown timeout, duration[20s]"},
+        {"", false, "0", "Shutdown guard running, mode[Log]", nullptr},
+        {"", true, "-5", "Shutdown guard running, mode[Quit]", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        mLogger->clear();
+        setGuardConfig("app.serviceStopTimeoutForceCrash", row.forceCrash);
+        setGuardConfig("app.serviceStopTimeoutInSeconds", row.duration);
+        {
+            ShutdownTimeout guard(kAppKeyPath, mClock);
+            guard.init(row.terminateByDefault);
+            guard.stopSignalReceived();
+            guard.stopSignalReceived();
+        }
+        EXPECT_EQ(mLogger->linesContaining(row.mode).size(), 1u);
+        EXPECT_EQ(mLogger->linesContaining("Starting shutdown timeout").size(), row.startLine ? 1u : 0u);
+        if (row.startLine) {
+            EXPECT_EQ(mLogger->linesContaining(row.startLine).size(), 1u);
+        }
+        EXPECT_EQ(recordedTimeout(kThisProgram), "");
+    }
+}
+
+// In "Log" mode an expired guard only records; the next start of the same program reports the
+// record and deletes it.
+TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
+    setGuardConfig("app.serviceStopTimeoutInSeconds", "5");
+    {
+        ShutdownTimeout guard(kAppKeyPath, mClock);
+        guard.init(false);
+        guard.stopSignalReceived();
+        mClock->advance(6s);
+        for (int i = 0; i < 200 && recordedTimeout(kThisProgram).empty(); ++i) {
+            Sleep(10);
+        }
+    }
+    EXPECT_EQ(recordedTimeout(kThisProgram), buildVersionText());
+
+    test::ScopedRecordingSink sink;
+    ShutdownTimeout next(kAppKeyPath, mClock);
+    next.init(false);
+
+    EXPECT_EQ(recordedTimeout(kThisProgram), "");
+    const auto events = sink->events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].taxonomy(), "erro.svc.sdto");
+    EXPECT_EQ(events[0].params().value("fver", ""), buildVersionText());
+    EXPECT_EQ(events[0].params().value("exe", ""), kThisProgram);
+}
+
+TEST_F(ShutdownTimeoutTest, StalledTeardownEndsTheProcess) {
+    removeRecord(kHelperProgram);
+    test::Child helper = test::startChild(test::helperPath(L"proc_stalled_teardown.exe"));
+
+    ASSERT_EQ(WaitForSingleObject(helper.process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(helper.exitCode(), kShutdownTimeoutExitCode);
+    EXPECT_EQ(recordedTimeout(kHelperProgram), buildVersionText());
+    removeRecord(kHelperProgram);
+}
+
+}  // namespace
+}  // namespace kvx::apps
