@@ -56,17 +56,13 @@ class Registration : public ::testing::Test {
 protected:
     void SetUp() override {
         clean();
-        foundation::utils::Singleton<config::ConfigSystem>::create();
         if (!shellRuns()) {
             const auto shell = mTemp.path().std() / L"Explorer.exe";
             test::copySimProgram(shell);
             mShell.emplace(test::startChild(shell));
         }
     }
-    void TearDown() override {
-        foundation::utils::Singleton<config::ConfigSystem>::destroy();
-        clean();
-    }
+    void TearDown() override { clean(); }
     static bool shellRuns() {
         bool found = false;
         (void)services::process::walkProcesses([&](const services::process::ProcessEntry& entry) {
@@ -99,6 +95,7 @@ protected:
         return (fs::Path::fromUtf8(location) / L"Korv Desktop").utf8();
     }
 
+    test::ScopedConfig mConfig;
     test::TempFolder mTemp;
     test::ScopedTestClock mClock;
     test::ScopedCapturingLogger mLogger;
