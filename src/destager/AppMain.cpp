@@ -8,24 +8,24 @@
 #include <string>
 
 #include "destager/AfterUpdatePlan.h"
-#include "foundation/update/DestageContext.h"
-#include "foundation/update/DestagerOptions.h"
 #include "destager/LoopDetection.h"
-#include "foundation/update/ResultCodes.h"
 #include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/Singleton.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/update/DestageContext.h"
+#include "foundation/update/DestagerOptions.h"
+#include "foundation/update/ResultCodes.h"
 #include "foundation/win/AutoHandle.h"
 #include "foundation/win/ComInitializer.h"
 #include "framework/app/AppCore.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/settings/MachineSettings.h"
+#include "integration/AppCoreHooks.h"
 #include "integration/AppDirectories.h"
 #include "integration/AppKey.h"
 #include "integration/AppRegistryKeys.h"
-#include "integration/AppCoreHooks.h"
 #include "integration/CommonAppDataDirectory.h"
 #include "integration/InstallLocation.h"
 #include "integration/ProtocolHandlers.h"
@@ -67,21 +67,6 @@ void setMachineKey(std::string_view key, std::string value) {
     config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeMachine);
 }
 
-// Steps 17 and 18's bookkeeping: written to machine.ini, and every later machine-scope change with it.
-void saveOutcome(int32_t result, bool attended, std::chrono::nanoseconds startTime) {
-    auto& config = config::configSystem();
-    KVX_LOG_AS("kvx::apps::app_main", services::logging::Info, "{} = [{}].", "machine.destageResult", result);
-    const auto duration =
-        std::chrono::duration_cast<std::chrono::milliseconds>(foundation::clock().monotonicNow() - startTime);
-    setMachineKey("machine.destageResult", std::to_string(result));
-    config.setUInt64(config::Store::Ordinary, "machine.destageDuration", static_cast<uint64_t>(duration.count()),
-                     config::kScopeMachine);
-    config.setBool(config::Store::Ordinary, "machine.destageAttended", attended, config::kScopeMachine);
-    config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
-    domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
-    domain::settings::machine::registerMachineSettingsWriteThrough();
-}
-
 }  // namespace
 
 int app_main(int argc, const char* const* argv) {
@@ -120,33 +105,50 @@ int app_main(int argc, const char* const* argv) {
             }
             std::optional<WinUtils::ComInitializer> com(std::in_place);
 
-            // No exception may end the run: it is logged, the outcome is still recorded (never as a
-            // success it did not have) and the teardown below still runs.
-            bool outcomeSaved = false;
+            // 13 to 16. A failed key repair or install-path check skips the update, not the rest. No
+            // exception may end the run: it is logged and recorded, never as a success it did not have.
+            int32_t result = kUnexpectedFailure;
             try {
-                // 13 to 16. A failed key repair or install-path check skips the update, not the rest.
-                int32_t result = fixupMainAppKeys(options);
+                result = fixupMainAppKeys(options);
                 const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
                 auto executable = fs::filesystem().executablePath();
-                const std::wstring executablePath = executable.isOk() ? executable.peek().wide() : std::wstring();
+                const std::wstring executablePath =
+                    executable.isOk() ? executable.peek().wide() : std::wstring();
                 if (result == 0) {
                     result = validateInstallPath(installLocation, executablePath);
                 }
                 if (result == 0) {
-                    const DestageContext context = buildDestageContext(installLocation, executablePath,
-                                                                       foundation::clock().now100nsSinceEpoch());
+                    const DestageContext context = buildDestageContext(
+                        installLocation, executablePath, foundation::clock().now100nsSinceEpoch());
                     result = destager::applyUpdate(options, context);
                 }
+            } catch (const std::exception& e) {
+                result = kUnexpectedFailure;
+                KVX_LOG_FATAL("Unhandled exception, the update is cut short: {}", e.what());
+            } catch (...) {
+                result = kUnexpectedFailure;
+                KVX_LOG_FATAL("Unhandled exception of unknown type, the update is cut short");
+            }
 
-                // 17, 18. From here on every machine-scope change is written through to machine.ini.
-                const bool loopDetected = destager::isUpdateLoopDetected(result);
-                saveOutcome(result, options.attended, startTime);
-                outcomeSaved = true;
+            // 17, 18. From here on every machine-scope change is written through to machine.ini.
+            const bool loopDetected = destager::isUpdateLoopDetected(result);
+            KVX_LOG_INFO("{} = [{}].", "machine.destageResult", result);
+            const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+                foundation::clock().monotonicNow() - startTime);
+            setMachineKey("machine.destageResult", std::to_string(result));
+            config.setUInt64(config::Store::Ordinary, "machine.destageDuration",
+                             static_cast<uint64_t>(duration.count()), config::kScopeMachine);
+            config.setBool(config::Store::Ordinary, "machine.destageAttended", options.attended,
+                           config::kScopeMachine);
+            config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
+            domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
+            domain::settings::machine::registerMachineSettingsWriteThrough();
 
-                // 19. A new destager may start from here on.
-                updateInProgress.reset();
+            // 19. A new destager may start from here on.
+            updateInProgress.reset();
 
-                // 20, 21.
+            // 20, 21.
+            try {
                 const destager::AfterUpdatePlan plan =
                     destager::planAfterUpdate(result, options.action, loopDetected);
                 if (plan.loopWarning) {
@@ -157,25 +159,18 @@ int app_main(int argc, const char* const* argv) {
                     suite::setThirdPartyAvailability(true);
                 }
                 if (plan.relaunch) {
-                    startClient(options, result, {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
+                    startClient(options, result,
+                                {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
                 }
                 if (plan.resetAttemptTracking) {
                     setMachineKey("machine.updateAttemptCount", "0");
                     setMachineKey("machine.telemetry.updateCorrelationId", "");
                 }
             } catch (const std::exception& e) {
-                KVX_LOG_FATAL("Unhandled exception, the run is cut short: {}", e.what());
+                KVX_LOG_FATAL("Unhandled exception after the update: {}", e.what());
             } catch (...) {
-                KVX_LOG_FATAL("Unhandled exception of unknown type, the run is cut short");
+                KVX_LOG_FATAL("Unhandled exception of unknown type after the update");
             }
-            if (!outcomeSaved) {
-                try {
-                    saveOutcome(kUnexpectedFailure, options.attended, startTime);
-                } catch (...) {
-                    KVX_LOG_FATAL("The outcome could not be recorded");
-                }
-            }
-            updateInProgress.reset();
 
             // 22.
             ShutdownGuard::getMutable().stopSignalReceived();
