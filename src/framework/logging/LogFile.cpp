@@ -55,33 +55,48 @@ void LogFile::add(std::string_view body) {
         }
     }
     appendLogLine(mBatch, mPartNumber, body);
+    mLineEnds.push_back(mBatch.size());
 }
 
 void LogFile::writeOut() {
-    if (!mEnabled || mBatch.empty()) {
-        mBatch.clear();
-        return;
-    }
-    auto stream = mStream.checkedValue();
-    if ((*stream)->write(mBatch)) {
-        mCurrentSize += mBatch.size();
-    } else {
-        handleWriteFailure(stream);
+    if (mEnabled && !mBatch.empty()) {
+        auto stream = mStream.checkedValue();
+        if ((*stream)->write(mBatch)) {
+            mCurrentSize += mBatch.size();
+        } else if (handleWriteFailure(stream) && mLineEnds.size() > 1) {
+            // The disk is full for the pass, maybe not for each of its lines.
+            writeLineByLine(stream);
+        }
     }
     mBatch.clear();
+    mLineEnds.clear();
 }
 
-void LogFile::handleWriteFailure(Stream::Access& stream) {
+void LogFile::writeLineByLine(Stream::Access& stream) {
+    size_t begin = 0;
+    for (const size_t end : mLineEnds) {
+        const std::string_view line(mBatch.data() + begin, end - begin);
+        begin = end;
+        if ((*stream)->write(line)) {
+            mCurrentSize += line.size();
+        } else if (!handleWriteFailure(stream)) {
+            return;
+        }
+    }
+}
+
+bool LogFile::handleWriteFailure(Stream::Access& stream) {
     auto position = (*stream)->position();
     const StreamError error = position.isError() ? position.peekError() : StreamError{kStreamBadBit, kErrnoIo};
     if (error.errnoValue == kErrnoNoSpace) {
-        // A full disk may free up again: lose this write's lines but keep the file.
+        // A full disk may free up again: lose what did not fit but keep the file.
         (*stream)->restore(mCurrentSize);
-        return;
+        return true;
     }
     reportLogError(fmt::format("Failed to get stream offset after write: rdState=[{}] errno=[{}]", error.rdState,
                                error.errnoValue));
     disable(stream);
+    return false;
 }
 
 void LogFile::rotate(Stream::Access& stream) {

@@ -1,13 +1,14 @@
 #pragma once
 // One of the logger's two files: opening, writing a pass's lines with one write call, rotation at a
-// size limit (the size counted from the bytes written), and the rules for a full disk and other
-// write failures.
+// size limit (the size counted from the bytes written), and the rules for a full disk (only the lines
+// that do not fit are lost) and other write failures.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "foundation/LockedValue.h"
 #include "foundation/Logging.h"
@@ -41,15 +42,18 @@ private:
     using Stream = LockedValue<std::unique_ptr<ILogStream>, std::recursive_mutex>;
 
     void rotate(Stream::Access& stream);
-    void handleWriteFailure(Stream::Access& stream);
+    // True when the file goes on: a full disk, the torn write taken back.
+    bool handleWriteFailure(Stream::Access& stream);
+    void writeLineByLine(Stream::Access& stream);
     void disable(Stream::Access& stream);
 
     ILogStorage& mStorage;
     Stream mStream;
     std::string mPath;
     uint32_t mPartNumber = 1;
-    uint64_t mCurrentSize = 0;  // bytes in the file, not counting mBatch
-    std::string mBatch;         // lines added and not written yet (writer thread only)
+    uint64_t mCurrentSize = 0;      // bytes in the file, not counting mBatch
+    std::string mBatch;             // lines added and not written yet (writer thread only)
+    std::vector<size_t> mLineEnds;  // where each line of mBatch ends
     uint64_t mSizeLimit = 0;
     std::atomic<bool> mEnabled{false};
     bool mMaskPersonalData = true;

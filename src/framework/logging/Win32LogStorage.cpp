@@ -31,9 +31,11 @@ int errnoFromWin32(DWORD error) {
     }
 }
 
+// Opened for appending only, so every write lands at the end of the file whoever else writes to it.
 class Win32LogStream final : public ILogStream {
 public:
-    explicit Win32LogStream(WinUtils::AutoHandle file) : mFile(std::move(file)) {}
+    Win32LogStream(WinUtils::AutoHandle file, std::wstring path)
+        : mFile(std::move(file)), mPath(std::move(path)) {}
     // The one place the file is forced to disk: closing, which includes rotation.
     ~Win32LogStream() override { FlushFileBuffers(mFile.get()); }
     Win32LogStream(const Win32LogStream&) = delete;
@@ -53,22 +55,27 @@ public:
         return true;
     }
 
+    // An appending file is always positioned at its end.
     Result<uint64_t, StreamError> position() override {
         if (mFailure != 0) {
             return Err{StreamError{kBadBit, errnoFromWin32(mFailure)}};
         }
-        LARGE_INTEGER position{};
-        if (!SetFilePointerEx(mFile.get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(mFile.get(), &size)) {
             return Err{StreamError{kFailBit, errnoFromWin32(GetLastError())}};
         }
-        return Ok{static_cast<uint64_t>(position.QuadPart)};
+        return Ok{static_cast<uint64_t>(size.QuadPart)};
     }
 
+    // An appending handle cannot cut the file short; a second one, opened for this, does.
     void restore(uint64_t position) override {
+        const WinUtils::AutoHandle file(CreateFileW(mPath.c_str(), GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER target{};
         target.QuadPart = static_cast<LONGLONG>(position);
-        if (SetFilePointerEx(mFile.get(), target, nullptr, FILE_BEGIN)) {
-            SetEndOfFile(mFile.get());
+        if (file && SetFilePointerEx(file.get(), target, nullptr, FILE_BEGIN)) {
+            SetEndOfFile(file.get());
         }
         mFailure = 0;
     }
@@ -81,6 +88,7 @@ private:
     static constexpr int kFailBit = 4;
 
     WinUtils::AutoHandle mFile;
+    std::wstring mPath;
     DWORD mFailure = 0;
 };
 
@@ -98,16 +106,16 @@ public:
     }
 
     Result<std::unique_ptr<ILogStream>, int> openForAppend(const std::string& path) override {
-        WinUtils::AutoHandle file(CreateFileW(foundation::widen(path, KVX_SOURCE_LOCATION).c_str(), GENERIC_WRITE,
+        std::wstring widePath = foundation::widen(path, KVX_SOURCE_LOCATION);
+        constexpr DWORD kAppendOnly = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+        WinUtils::AutoHandle file(CreateFileW(widePath.c_str(), kAppendOnly,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return Err{errnoFromWin32(GetLastError())};
         }
-        if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
-            return Err{errnoFromWin32(GetLastError())};
-        }
-        return Ok{std::unique_ptr<ILogStream>(std::make_unique<Win32LogStream>(std::move(file)))};
+        return Ok{std::unique_ptr<ILogStream>(
+            std::make_unique<Win32LogStream>(std::move(file), std::move(widePath)))};
     }
 
     Result<void, RenameError> replaceFile(const std::string& from, const std::string& to) override {

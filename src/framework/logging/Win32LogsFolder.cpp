@@ -1,12 +1,9 @@
 #include <windows.h>
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include <fmt/format.h>
 
-#include "foundation/TextConversion.h"
+#include "foundation/paths/TamrinUtils.h"
 #include "foundation/win/AutoHandle.h"
-#include "foundation/win/SystemMemory.h"
 #include "framework/logging/LogFormat.h"
 #include "framework/logging/Win32LogStorage.h"
 
@@ -35,17 +32,6 @@ bool isLocalSystem(HANDLE token) {
     return IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid) != FALSE;
 }
 
-Result<std::string, std::string> knownFolder(REFKNOWNFOLDERID id, const char* what) {
-    PWSTR path = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path);
-    const WinUtils::UniqueCoTaskMemory<PWSTR> owned(path);
-    std::string utf8 = SUCCEEDED(result) ? foundation::narrow(path, KVX_SOURCE_LOCATION) : std::string();
-    if (FAILED(result)) {
-        return Err{fmt::format("Could not find the {} folder hr[{:08x}]", what, static_cast<uint32_t>(result))};
-    }
-    return Ok{std::move(utf8)};
-}
-
 }  // namespace
 
 bool isElevatedOrSystem() {
@@ -55,10 +41,14 @@ bool isElevatedOrSystem() {
 
 Result<std::string, std::string> defaultLogsFolder() {
     const bool elevated = isElevatedOrSystem();
-    auto folder = elevated ? knownFolder(FOLDERID_ProgramData, "program data")
-                           : knownFolder(FOLDERID_LocalAppData, "local application data");
+    // Through the special-path service, so that a "qa.specialDirectory.*" redirection moves the logs too.
+    auto folder = foundation::tamrinUtils().getSpecialPathImpl(
+        elevated ? foundation::SpecialDirectory::programData : foundation::SpecialDirectory::localAppData, "",
+        "", false, nullptr);
     if (folder.isError()) {
-        return folder;
+        return Err{fmt::format("Could not find the {} folder hr[{:08x}]",
+                               elevated ? "program data" : "local application data",
+                               static_cast<uint32_t>(folder.peekError()))};
     }
     const std::string base = folder.unwrap();
     return Ok{logsFolder(elevated, base, base)};

@@ -67,6 +67,11 @@ public:
         std::lock_guard lock(mMutex);
         mWriteFailures[path] = errnoValue;
     }
+    // The file may grow by `bytes` more: a write beyond writes what fits and fails as a full disk.
+    void limitRoom(const std::string& path, size_t bytes) {
+        std::lock_guard lock(mMutex);
+        mCapacities[path] = mFiles[path].content.size() + bytes;
+    }
     void setStalled(bool stalled) {
         std::lock_guard lock(mMutex);
         mStalled = stalled;
@@ -142,6 +147,11 @@ private:
             failure = injected->second;
             mFiles[path].content.append(text.substr(0, text.size() / 2));  // a torn write
             mWriteFailures.erase(injected);
+        } else if (auto capacity = mCapacities.find(path);
+                   failure == 0 && capacity != mCapacities.end() &&
+                   mFiles[path].content.size() + text.size() > capacity->second) {
+            failure = services::logging::kErrnoNoSpace;
+            mFiles[path].content.append(text.substr(0, capacity->second - mFiles[path].content.size()));
         } else if (failure == 0) {
             mFiles[path].content.append(text);
         }
@@ -162,6 +172,7 @@ private:
     std::optional<std::string> mFolderError;
     std::map<std::string, int> mOpenErrors;
     std::map<std::string, int> mWriteFailures;
+    std::map<std::string, size_t> mCapacities;
     std::optional<services::logging::RenameError> mRenameError;
     std::vector<std::string> mHolders;
     bool mStalled = false;

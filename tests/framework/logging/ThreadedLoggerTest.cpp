@@ -126,28 +126,39 @@ TEST_F(ThreadedLoggerTest, FailedRotationIsReportedAndTheFileGoesOn) {
     EXPECT_TRUE(contains(text(kMain), "second"));
 }
 
-// A pass's lines go out in one write, so a full disk loses that pass, not later ones; any other write
-// error disables the file.
-TEST_F(ThreadedLoggerTest, FailedWriteLosesThePassOnDiskFullElseDisablesTheFile) {
+// A full disk loses the line that did not fit, not the rest of its pass (which is written again line
+// by line) nor later ones; any other write error disables the file.
+TEST_F(ThreadedLoggerTest, FullDiskLosesOnlyTheLineThatDidNotFitElseTheFileIsDisabled) {
+    const std::string big(1000, 'x');
     const std::tuple<int, bool, Texts> rows[] = {
         {kErrnoNoSpace, true, {}},
-        {5, false, {"diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]"}}};
+        {kErrnoIo,
+         false,
+         {"diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]"}}};
     for (const auto& [error, goesOn, events] : rows) {
         SCOPED_TRACE(error);
         mStorage = std::make_shared<FakeLogStorage>();
         auto logger = openLogger();
-        logger->log(Info, "kvx::f", "before");
-        ASSERT_TRUE(waitFor(kMain, "before"));
-        mStorage->failNextWrite(kMain, error);
-        logger->log(Info, "kvx::f", "lost");
+        whileStalled(*logger, [&] {
+            if (error == kErrnoNoSpace) {
+                // Room for "stall", the short lines, "after" and "goodbye" (about 80 bytes each).
+                mStorage->limitRoom(kMain, 400);
+            } else {
+                mStorage->failNextWrite(kMain, error);
+            }
+            for (const std::string& message : {std::string("a"), big, std::string("b")}) {
+                logger->log(Info, "kvx::f", message);
+            }
+        });
         // The verbose file is written first in a pass: "after" is sure to come in a later one.
-        ASSERT_TRUE(waitFor(kVerbose, "lost"));
+        ASSERT_TRUE(waitFor(kVerbose, "\tb\n"));
         logger->log(Info, "kvx::f", "after");
         logger.reset();
         const std::string main = text(kMain);
-        EXPECT_TRUE(contains(main, "\tbefore\n"));
-        EXPECT_FALSE(contains(main, "lost"));
-        EXPECT_EQ(contains(main, "\tafter\n"), goesOn);
+        EXPECT_FALSE(contains(main, "xxxxxxxxxx"));
+        for (const char* kept : {"\ta\n", "\tb\n", "\tafter\n"}) {
+            EXPECT_EQ(contains(main, kept), goesOn) << kept << main;
+        }
         EXPECT_EQ(main.ends_with("goodbye\n"), goesOn);
         EXPECT_TRUE(contains(text(kVerbose), "\tafter\n"));
         EXPECT_EQ(mSink->texts(), events);

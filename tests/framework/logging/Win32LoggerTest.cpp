@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "foundation/TextConversion.h"
+#include "foundation/paths/SpecialDirectoryRedirections.h"
 #include "foundation/win/SystemMemory.h"
 #include "framework/logging/ThreadedLogger.h"
 #include "framework/logging/Win32LogStorage.h"
@@ -74,6 +75,17 @@ TEST_F(Win32LoggerTest, WritesBothFilesAndAppendsAcrossRuns) {
     EXPECT_EQ(verbose.find("Thread started"), std::string::npos);
 }
 
+// The files are opened for appending: what another writer adds meanwhile stays, the logger's lines follow.
+TEST_F(Win32LoggerTest, AnotherWritersLinesAreKept) {
+    auto logger = openLogger();
+    std::ofstream(file(L"KorvDestager.log"), std::ios::binary | std::ios::app) << "another writer\n";
+    logger->log(Info, "kvx::a::run", "mine");
+    logger.reset();
+    const std::string main = read(file(L"KorvDestager.log"));
+    EXPECT_EQ(main.rfind("\nanother writer\n     1\t", 0), 0u) << main;
+    EXPECT_TRUE(main.ends_with("\tmine\ngoodbye\n")) << main;
+}
+
 TEST_F(Win32LoggerTest, RotationReplacesTheOlderBackup) {
     fs::create_directories(file(L""));
     std::ofstream(file(L"KorvDestager.bak")) << "older backup\n";
@@ -100,11 +112,22 @@ TEST_F(Win32LoggerTest, FolderThatIsAFileCannotBeCreated) {
     EXPECT_FALSE(logger.isEnabled());
 }
 
-TEST(Win32LogsFolder, FollowsTheElevationRule) {
-    auto folder = defaultLogsFolder();
-    ASSERT_TRUE(folder.isOk()) << folder.peekError();
-    const std::string expectedTail = isElevatedOrSystem() ? "\\Korv Desktop\\Logs" : "\\Tessory\\Korv Desktop\\Logs";
-    EXPECT_TRUE(folder.peek().ends_with(expectedTail)) << folder.peek();
+// The folder comes from the special-path service: a redirection of its base folder moves the logs.
+TEST(Win32LogsFolder, FollowsTheElevationRuleAndTheRedirections) {
+    const std::string tail = isElevatedOrSystem() ? "\\Korv Desktop\\Logs" : "\\Tessory\\Korv Desktop\\Logs";
+    for (const bool redirected : {false, true}) {
+        SCOPED_TRACE(redirected);
+        if (redirected) {
+            using foundation::SpecialDirectory;
+            foundation::setSpecialDirectoryRedirections(
+                {{SpecialDirectory::programData, "R:\\qa"}, {SpecialDirectory::localAppData, "R:\\qa"}});
+        }
+        auto folder = defaultLogsFolder();
+        foundation::setSpecialDirectoryRedirections({});
+        ASSERT_TRUE(folder.isOk()) << folder.peekError();
+        EXPECT_TRUE(folder.peek().ends_with(tail)) << folder.peek();
+        EXPECT_EQ(folder.peek() == "R:\\qa" + tail, redirected) << folder.peek();
+    }
 }
 
 TEST(Win32ThreadPlatform, WorkerThreadIsNamedAndInAnApartment) {
