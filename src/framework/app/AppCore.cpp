@@ -191,11 +191,13 @@ void AppCore::term() {
         return;
     }
     Singleton<services::platform::LocalizationSystem>::destroy();
+    // The workers stop before the services they report to go: a task still running could otherwise
+    // reach a destroyed error accumulator, logger or clock.
+    shutdownWorkQueues(Singleton<WorkerThreadManager>::getMutable());
+    Singleton<WorkerThreadManager>::destroy();
     if (Singleton<IErrorAccumulator>::exists()) {
         Singleton<IErrorAccumulator>::destroy();
     }
-    shutdownWorkQueues(Singleton<WorkerThreadManager>::getMutable());
-    Singleton<WorkerThreadManager>::destroy();
     services::platform::networkLibrary().shutdown();
     releaseLoggerAndClock();
     mInitialized = false;

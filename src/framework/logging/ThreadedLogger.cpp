@@ -97,6 +97,11 @@ void ThreadedLogger::setPersonaeInfo(const PersonaeInfo& info) {
 }
 
 void ThreadedLogger::log(int32_t level, std::string_view function, std::string_view message) {
+    // Once closing began no writer takes lines any more; a caller that checked isEnabled just before
+    // must not queue into a logger on its way out.
+    if (!mEnabled) {
+        return;
+    }
     if (function.empty() || message.empty()) {
         KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Attempted to log empty info {} {}", function, message);
         return;

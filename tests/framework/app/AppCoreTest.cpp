@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "foundation/TextConversion.h"
 #include "framework/app/AppCore.h"
@@ -14,6 +16,7 @@
 #include "framework/config/ResourceManager.h"
 #include "framework/errors/ErrorAccumulator.h"
 #include "framework/errors/ExceptionSystem.h"
+#include "framework/workqueue/WorkQueueSystem.h"
 #include "framework/workqueue/WorkerThreadManager.h"
 #include "integration/AppCoreHooks.h"
 #include "integration/AppCoreTestSupport.h"
@@ -200,6 +203,38 @@ TEST_F(AppCoreTest, InitStartsConfiguredWorkersAndTermStopsEverything) {
                        "missing.rcc.enc: Unable to open file: [missing.rcc.enc]"),
               std::string::npos)
         << log;
+}
+
+// A task still running when term begins keeps its error accumulator, logger and clock until its
+// worker has stopped: it waits for term to reach either the workers or the accumulator.
+TEST_F(AppCoreTest, TermStopsTheWorkersBeforeTheServicesTheyUse) {
+    std::atomic<bool> started{false};
+    std::atomic<bool> servicesThere{false};
+    {
+        AppCore core(params());
+        core.preInit();
+        core.init();
+        foundation::getWorkQueue(foundation::WorkQueueHandle("global-compute"))->push(KVX_WORK_ITEM([&] {
+            started = true;
+            while (foundation::isWorkSubmissionEnabled() && Singleton<IErrorAccumulator>::exists()) {
+                std::this_thread::yield();
+            }
+            servicesThere = Singleton<IErrorAccumulator>::exists() &&
+                            Singleton<services::logging::ILogger>::exists() &&
+                            Singleton<foundation::IClock>::exists();
+            if (servicesThere) {
+                Singleton<IErrorAccumulator>::getMutable().reportEvent(ErrorSeverity::Minor, "late report");
+                KVX_LOG_ERROR("still running at [{}]", foundation::clock().nowSecondsSinceEpoch());
+            }
+        }));
+        while (!started) {
+            std::this_thread::yield();
+        }
+        core.term();
+    }
+    EXPECT_TRUE(servicesThere);
+    EXPECT_NE(readFile(mLogs / L"AppCoreTest.log").find("\tstill running at ["), std::string::npos);
+    EXPECT_TRUE(asserts().empty()) << ::testing::PrintToString(messages());
 }
 
 TEST_F(AppCoreTest, QueuesOutsideTheDefaultTableGetNoWorkers) {

@@ -229,6 +229,25 @@ TEST_F(ThreadedLoggerTest, EmptyFunctionOrMessageIsRefused) {
     EXPECT_EQ(countLines(text(kVerbose)), 2u);  // blank line and goodbye
 }
 
+// Closing clears the enabled flag before it waits for the writer: a line that comes later is refused
+// rather than queued into a logger on its way out.
+TEST_F(ThreadedLoggerTest, LinesAfterClosingBeganAreRefused) {
+    auto logger = openLogger();
+    ThreadedLogger* const closingLogger = logger.get();  // alive until its writer is let go
+    std::thread closing;
+    whileStalled(*logger, [&] {
+        closing = std::thread([&logger] { logger.reset(); });
+        while (closingLogger->isEnabled()) {
+            std::this_thread::yield();
+        }
+        closingLogger->log(Info, "kvx::f", "late");
+    });
+    closing.join();
+    EXPECT_TRUE(contains(text(kMain), "\tstall\n"));
+    EXPECT_FALSE(contains(text(kMain), "late"));
+    EXPECT_FALSE(contains(text(kVerbose), "late"));
+}
+
 TEST_F(ThreadedLoggerTest, OpeningFailures) {
     ThreadedLogger unopened(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
     EXPECT_FALSE(unopened.isEnabled());
