@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "foundation/SystemLibrary.h"
-#include "foundation/fs/IFilesystem.h"
+#include "foundation/update/DestageContext.h"
+#include "integration/InstallLocation.h"
 
 namespace kvx::apps::internal {
 
@@ -19,6 +20,9 @@ constexpr const char* kNoVersion = "0.0.0.0";
 }  // namespace
 
 std::string fileVersionText(const fs::Path& file) {
+    if (file.empty()) {
+        return kNoVersion;
+    }
     auto library = foundation::SystemLibrary::load(L"version.dll");
     if (library.isError()) {
         return kNoVersion;
@@ -48,12 +52,11 @@ std::string fileVersionText(const fs::Path& file) {
 }
 
 fs::Path telemetryClientExePath() {
-    auto executable = fs::filesystem().executablePath();
-    if (executable.isError()) {
+    const std::string installLocation = utils::getInstallLocation();
+    if (installLocation.empty()) {
         return {};
     }
-    const fs::Path installRoot = executable.peek().parent().parent().parent();
-    return installRoot / L"Korv Desktop" / L"KorvDesktop.exe";
+    return clientExePathIn(fs::Path::fromUtf8(installLocation));
 }
 
 }  // namespace kvx::apps::internal

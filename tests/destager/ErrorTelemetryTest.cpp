@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "destager/ClientFileVersion.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "framework/config/ConfigSystem.h"
+#include "integration/AppCoreTestSupport.h"
 #include "support/Capture.h"
+#include "support/TempFolder.h"
 #include "support/TestClock.h"
 
 namespace kvx::apps {
@@ -37,6 +40,9 @@ protected:
     ConfigSystem& mConfig;
     test::ScopedTestClock mClock;
     test::ScopedCapturingLogger mLogger;
+    // The install the records describe; the client executable in it is up to each test.
+    test::TempFolder mInstall;
+    test::ScopedAppKeyValue mInstallLocation{"InstallLocation", mInstall.path().wide() + L"\\"};
 };
 
 TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
@@ -120,6 +126,31 @@ TEST_F(ErrorTelemetryTest, MissingCorrelationIdIsLoggedAndTheRecordStillWritten)
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].note, "") << "the uuid key is written, empty";
     EXPECT_EQ(all[0].fields.uuid, "");
+}
+
+// "fvers" is the version of the client executable in the install location's client folder, whatever
+// folder the destager runs from; without a readable version it is "0.0.0.0".
+TEST_F(ErrorTelemetryTest, ClientVersionIsReadAtTheInstallLocation) {
+    const std::string systemFile = "C:\\windows\\system32\\kernel32.dll";
+    const std::string systemVersion = internal::fileVersionText(fs::Path::fromUtf8(systemFile));
+    // No client, a client without a version resource, a client with one.
+    const std::pair<const char*, std::string> rows[] = {
+        {nullptr, "0.0.0.0"}, {"no version resource", "0.0.0.0"}, {systemFile.c_str(), systemVersion}};
+    ASSERT_NE(systemVersion, "0.0.0.0");
+    const fs::Path clientExe = mInstall / L"Korv Desktop" / L"KorvDesktop.exe";
+    for (const auto& [client, expected] : rows) {
+        SCOPED_TRACE(client != nullptr ? client : "no client");
+        if (client != nullptr && client == systemFile) {
+            std::filesystem::remove(clientExe.std());
+            std::filesystem::copy_file(client, clientExe.std());
+        } else if (client != nullptr) {
+            mInstall.writeFile(fs::Path(L"Korv Desktop") / L"KorvDesktop.exe", client);
+        }
+        mConfig.set(config::Store::Ordinary, kErrorsKey, "", config::kScopeMachine);
+        addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "version");
+        ASSERT_EQ(records().size(), 1u);
+        EXPECT_EQ(records()[0].fields.fvers, expected);
+    }
 }
 
 TEST(ClientFileVersion, ReadsTheVersionResourceOfASystemFile) {

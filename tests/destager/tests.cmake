@@ -22,8 +22,13 @@ kvx_add_test_exe(telemetry_validation_windows_tests
     SOURCES
         destager/ErrorTelemetryTest.cpp
         destager/StagedFileValidationTest.cpp
+        integration/AppCoreTestSupport.cpp
+        support/TempFolder.cpp
     LIBS kvx_destager kvx_zip_writer
 )
+# The records read the install location from the application key of the shared prefix.
+set_tests_properties(telemetry_validation_windows_tests PROPERTIES
+                     RESOURCE_LOCK "wine_suite_processes;wine_app_key")
 
 # Plain-mode folder swap with rollback, and symlink mode, on real folders with injected faults.
 kvx_add_test_exe(swap_windows_tests

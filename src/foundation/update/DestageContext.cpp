@@ -11,7 +11,7 @@ DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Pa
     DestageContext context;
     context.installRoot = installLocation;
     context.clientPath = installLocation / kClientFolderName;
-    context.clientExePath = context.clientPath / L"KorvDesktop.exe";
+    context.clientExePath = clientExePathIn(installLocation);
     context.outdatedClientPath =
         installLocation / fs::Path::fromUtf8(fmt::format("outdatedKorvDesktop-{}", now100ns));
     const fs::Path stagedFolder = executablePath.parent().parent();
@@ -21,6 +21,10 @@ DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Pa
     context.stagedLinkTarget = fs::Path::fromUtf8(context.stagedFolderName) / kClientFolderName;
     context.backgroundServiceExePath = context.clientPath / L"KorvBackgroundService.exe";
     return context;
+}
+
+fs::Path clientExePathIn(const fs::Path& installLocation) {
+    return installLocation / kClientFolderName / L"KorvDesktop.exe";
 }
 
 bool isPlainModeStagedFolder(const std::string& stagedFolderName) {

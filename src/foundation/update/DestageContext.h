@@ -23,6 +23,9 @@ struct DestageContext {
     fs::Path backgroundServiceExePath;
 };
 
+// "KorvDesktop.exe" in the client folder of an install.
+fs::Path clientExePathIn(const fs::Path& installLocation);
+
 // The destager lies one folder below the staged folder: <staged>\Korv Desktop\KorvDestager.exe.
 // `now100ns` is the wall clock in 100-ns units since 1970, naming the outdated folder.
 DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Path& executablePath, int64_t now100ns);
