@@ -7,7 +7,7 @@
 
 #include "foundation/SystemLibrary.h"
 #include "foundation/update/DestageContext.h"
-#include "integration/InstallLocation.h"
+#include "integration/AppKey.h"
 
 namespace kvx::apps::internal {
 
@@ -52,7 +52,9 @@ std::string fileVersionText(const fs::Path& file) {
 }
 
 fs::Path telemetryClientExePath() {
-    const std::string installLocation = utils::getInstallLocation();
+    // The key's value, written by the key repair before any step that raises a record; asking the
+    // service as well would put its failures in the log of every record.
+    const std::string installLocation = openAppKey(false, true).get<std::string>("InstallLocation");
     if (installLocation.empty()) {
         return {};
     }

@@ -10,8 +10,8 @@ namespace kvx::apps::internal {
 // "{}.{}.{}.{}" from the file's version resource; "0.0.0.0" when it has none or cannot be read.
 std::string fileVersionText(const fs::Path& file);
 
-// "KorvDesktop.exe" in the client folder of the install location the main flow reads (the
-// application key, else the background service); empty when there is none.
+// "KorvDesktop.exe" in the client folder of the install location in the application key; empty
+// when there is none.
 fs::Path telemetryClientExePath();
 
 }  // namespace kvx::apps::internal
