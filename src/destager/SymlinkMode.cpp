@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "destager/ClientFileVersion.h"
+#include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "foundation/Clock.h"
@@ -103,6 +104,7 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
             context.clientPath.utf8(), versionedClientPath.utf8(), osErrorText(moved.osError), moved.code);
         return kSymlinkMigrationMoveFailed;
     }
+    crashPoint(CrashStep::migrateAfterMove);
     auto linked = linkClientFolder(relativeTarget, context.clientPath);
     if (linked.isError()) {
         addErrorTelemetry(kUpecSymlinkMigrationBuildLink, kSeverityFatal,
@@ -111,6 +113,7 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
         // Without the link the client path is empty: the player keeps a launchable client only if
         // the folder goes back.
         KVX_LOG_INFO("Moving client folder back from [{}] after failed link", versionedClientPath.utf8());
+        crashPoint(CrashStep::migrateBeforeMoveBack);
         const RenameResult restored =
             renameFolder(versionedClientPath, context.clientPath, "migrateToSymlinkRestore");
         if (restored.ok()) {
@@ -140,6 +143,7 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
                           osErrorText(removed.unwrapError()));
         return kSymlinkSwapRemoveLinkFailed;
     }
+    crashPoint(CrashStep::symlinkSwapAfterUnlink);
     auto linked = linkClientFolder(context.stagedLinkTarget, context.clientPath);
     if (linked.isError()) {
         addErrorTelemetry(kUpecSymlinkSwapBuildLink, kSeverityFatal,
@@ -172,6 +176,7 @@ int32_t revertSymlinkMode(const DestageContext& context) {
                           osErrorText(removed.unwrapError()));
         return kSymlinkRevertRemoveLinkFailed;
     }
+    crashPoint(CrashStep::revertAfterUnlink);
 
     const RenameResult moved = renameFolder(target.resolvedTarget, context.clientPath, "revertSymlink");
     if (moved.ok()) {
