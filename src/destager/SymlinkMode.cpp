@@ -84,6 +84,25 @@ void relinkPreviousClient(const DestageContext& context, const fs::Path& storedT
     }
 }
 
+// With no link before (a repair: a killed migration leaves the client path empty), nothing could be
+// linked back; the staged client moved in as a plain folder keeps the player launchable, and the
+// next symlink-mode update migrates it.
+void keepStagedClientAsFolder(const DestageContext& context) {
+    auto present = fs::filesystem().exists(context.clientPath);
+    if (present.isError() || present.peek()) {
+        return;
+    }
+    KVX_LOG_INFO("No previous client to link back, moving staged client [{}] into [{}]",
+                 context.stagedClientPath.utf8(), context.clientPath.utf8());
+    const RenameResult moved =
+        renameFolder(context.stagedClientPath, context.clientPath, "symlinkSwapFallback");
+    if (!moved.ok()) {
+        KVX_LOG_ERROR("Failed to move staged client [{}] into [{}], osError[{}], code[{}]",
+                      context.stagedClientPath.utf8(), context.clientPath.utf8(), osErrorText(moved.osError),
+                      moved.code);
+    }
+}
+
 }  // namespace
 
 std::string versionedFolderName(const DestageContext& context) {
@@ -152,6 +171,8 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
                           osErrorText(linked.unwrapError()));
         if (previousTarget.isOk()) {
             relinkPreviousClient(context, previousTarget.peek());
+        } else {
+            keepStagedClientAsFolder(context);
         }
         return kSymlinkSwapCreateLinkFailed;
     }
