@@ -2,6 +2,7 @@
 
 #include <fmt/ranges.h>
 
+#include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/RestoreInstall.h"
 #include "foundation/Logging.h"
@@ -81,6 +82,7 @@ int32_t swapFolders(const DestageContext& context) {
     KVX_LOG_VERBOSE("Swapping in staged folder");
     // A missing client folder is a repair: only the staged client is moved.
     if (fs::filesystem().isDirectory(context.clientPath)) {
+        crashPoint(CrashStep::swapBeforeOldClientMove);
         const RenameResult moved = renameFolder(context.clientPath, context.outdatedClientPath, "oldClient");
         if (!moved.ok()) {
             addErrorTelemetry(kUpecRenameOldClient, kSeverityFatal,
@@ -89,6 +91,7 @@ int32_t swapFolders(const DestageContext& context) {
                               moved.code);
             return kMoveOldClientFailed;
         }
+        crashPoint(CrashStep::swapAfterOldClientMove);
     }
 
     const RenameResult staged = renameFolder(context.stagedClientPath, context.clientPath, "staged");
@@ -100,6 +103,7 @@ int32_t swapFolders(const DestageContext& context) {
         restoreInstall(context);
         return kMoveStagedClientFailed;
     }
+    crashPoint(CrashStep::swapAfterStagedMove);
     return kDestageSuccess;
 }
 

@@ -1,5 +1,6 @@
 #include "destager/RestoreInstall.h"
 
+#include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "foundation/Logging.h"
@@ -13,6 +14,7 @@ void restoreInstall(const DestageContext& context) {
         addErrorTelemetry(kUpecRestoreOldClient, kSeverityWarning, "Could not find install to restore");
         return;
     }
+    crashPoint(CrashStep::rollbackBeforeRestore);
     const RenameResult restored = renameFolder(context.outdatedClientPath, context.clientPath, "rollback");
     if (restored.ok()) {
         KVX_LOG_INFO("Old client version restored");

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "destager/ClientFileVersion.h"
+#include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "foundation/Clock.h"
@@ -83,6 +84,25 @@ void relinkPreviousClient(const DestageContext& context, const fs::Path& storedT
     }
 }
 
+// With no link before (a repair: a killed migration leaves the client path empty), nothing could be
+// linked back; the staged client moved in as a plain folder keeps the player launchable, and the
+// next symlink-mode update migrates it.
+void keepStagedClientAsFolder(const DestageContext& context) {
+    auto present = fs::filesystem().exists(context.clientPath);
+    if (present.isError() || present.peek()) {
+        return;
+    }
+    KVX_LOG_INFO("No previous client to link back, moving staged client [{}] into [{}]",
+                 context.stagedClientPath.utf8(), context.clientPath.utf8());
+    const RenameResult moved =
+        renameFolder(context.stagedClientPath, context.clientPath, "symlinkSwapFallback");
+    if (!moved.ok()) {
+        KVX_LOG_ERROR("Failed to move staged client [{}] into [{}], osError[{}], code[{}]",
+                      context.stagedClientPath.utf8(), context.clientPath.utf8(), osErrorText(moved.osError),
+                      moved.code);
+    }
+}
+
 }  // namespace
 
 std::string versionedFolderName(const DestageContext& context) {
@@ -103,6 +123,7 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
             context.clientPath.utf8(), versionedClientPath.utf8(), osErrorText(moved.osError), moved.code);
         return kSymlinkMigrationMoveFailed;
     }
+    crashPoint(CrashStep::migrateAfterMove);
     auto linked = linkClientFolder(relativeTarget, context.clientPath);
     if (linked.isError()) {
         addErrorTelemetry(kUpecSymlinkMigrationBuildLink, kSeverityFatal,
@@ -111,6 +132,7 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
         // Without the link the client path is empty: the player keeps a launchable client only if
         // the folder goes back.
         KVX_LOG_INFO("Moving client folder back from [{}] after failed link", versionedClientPath.utf8());
+        crashPoint(CrashStep::migrateBeforeMoveBack);
         const RenameResult restored =
             renameFolder(versionedClientPath, context.clientPath, "migrateToSymlinkRestore");
         if (restored.ok()) {
@@ -140,6 +162,7 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
                           osErrorText(removed.unwrapError()));
         return kSymlinkSwapRemoveLinkFailed;
     }
+    crashPoint(CrashStep::symlinkSwapAfterUnlink);
     auto linked = linkClientFolder(context.stagedLinkTarget, context.clientPath);
     if (linked.isError()) {
         addErrorTelemetry(kUpecSymlinkSwapBuildLink, kSeverityFatal,
@@ -148,6 +171,8 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
                           osErrorText(linked.unwrapError()));
         if (previousTarget.isOk()) {
             relinkPreviousClient(context, previousTarget.peek());
+        } else {
+            keepStagedClientAsFolder(context);
         }
         return kSymlinkSwapCreateLinkFailed;
     }
@@ -172,6 +197,7 @@ int32_t revertSymlinkMode(const DestageContext& context) {
                           osErrorText(removed.unwrapError()));
         return kSymlinkRevertRemoveLinkFailed;
     }
+    crashPoint(CrashStep::revertAfterUnlink);
 
     const RenameResult moved = renameFolder(target.resolvedTarget, context.clientPath, "revertSymlink");
     if (moved.ok()) {

@@ -4,6 +4,7 @@
 list(APPEND KVX_PORTABLE_SOURCES
     destager/AfterUpdatePlan.cpp
     destager/ArchiveEntryPath.cpp
+    destager/CrashPoints.cpp
     destager/ErrorKinds.cpp
     destager/LoopCheck.cpp
     destager/TelemetryRecord.cpp

@@ -167,6 +167,19 @@ TEST_F(SymlinkMode, SwapFailuresGive34And35) {
     EXPECT_EQ(waited(), 8000ms);
 }
 
+// A killed migration leaves the client path empty; a swap that then cannot link has nothing to
+// link back and moves the staged client in as a folder, so the player is never left without one.
+TEST_F(SymlinkMode, RepairSwapWhoseLinkFailsMovesTheStagedClientIn) {
+    mLinks->failLinkCreation(kAccessDenied, 5);
+    EXPECT_EQ(swapSymlinkFolders(mContext), kSymlinkSwapCreateLinkFailed);
+    EXPECT_FALSE(linkTarget());
+    EXPECT_EQ(clientExeSize(), 3u);  // "new", as a plain folder
+    EXPECT_FALSE(std::filesystem::exists(mContext.stagedClientPath.std()));
+    EXPECT_EQ(mLogger->linesContaining("No previous client to link back").size(), 1u);
+    ASSERT_EQ(telemetry().size(), 1u);
+    EXPECT_EQ(std::get<0>(telemetry()[0]), "UPEC-2228");
+}
+
 TEST_F(SymlinkMode, RevertMovesTheTargetBackAndRemovesTheVersionedFolder) {
     makeLinkedInstall();
     EXPECT_EQ(revertSymlinkMode(mContext), kDestageSuccess);

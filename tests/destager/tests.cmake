@@ -68,6 +68,32 @@ if(TARGET KorvDestager)
     # application key, machine.ini and the loop counters of the shared prefix.
     set_tests_properties(destager_e2e_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
                          TIMEOUT 180)
+
+    # The crash-test build of the destager: the same entry and layers, plus the hook that stops it
+    # hard at the step a test names. Never copied beside the shipped destager.
+    add_executable(KorvDestagerCrashPoints WIN32 ${PROJECT_SOURCE_DIR}/src/destager/WinMain.cpp
+                   ${CMAKE_CURRENT_LIST_DIR}/crash/CrashPointHook.cpp)
+    kvx_target_defaults(KorvDestagerCrashPoints)
+    target_compile_definitions(KorvDestagerCrashPoints PRIVATE KVX_CRASH_POINTS)
+    target_include_directories(KorvDestagerCrashPoints PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crash)
+    target_link_options(KorvDestagerCrashPoints PRIVATE -municode)
+    target_link_libraries(KorvDestagerCrashPoints PRIVATE kvx_destager)
+    set_target_properties(KorvDestagerCrashPoints PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/sandbox/crashpoints)
+
+    # Each step of an update stopped hard in turn, then a clean run (the crash-consistency matrix).
+    kvx_add_test_exe(destager_crash_matrix_tests
+        SOURCES
+            destager/e2e/CrashMatrixTest.cpp
+            support/TempFolder.cpp
+        LIBS korv_sandbox_lib
+    )
+    target_include_directories(destager_crash_matrix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crash)
+    add_dependencies(destager_crash_matrix_tests korv_sandbox KorvDestagerCrashPoints)
+    set_tests_properties(destager_crash_matrix_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
+                         TIMEOUT 240)
+    add_test(NAME destager_exe_has_no_crash_points
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-no-crash-points $<TARGET_FILE:KorvDestager>
+                     $<TARGET_FILE:KorvDestagerCrashPoints>)
 endif()
 
 # The destage context and the main flow's pieces.
