@@ -83,21 +83,30 @@ private:
     std::unique_ptr<uint8_t[]> mBytes;
 };
 
-// CRC-32 of the whole file, or nothing when it cannot be read.
-std::optional<uint32_t> fileCrc32(const fs::Path& path, CrcChunk& chunk) {
+// What one open and read of a staged file found.
+enum class FileCheck { Missing, Unreadable, Read };
+
+struct FileCrc {
+    FileCheck check;
+    uint32_t crc32 = 0;
+};
+
+// The open itself answers whether the file is there: a second question (an existence check before
+// it) cost a path walk per file under Wine.
+FileCrc fileCrc32(const fs::Path& path, CrcChunk& chunk) {
     auto opened = fs::filesystem().open(path, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, kShareAll);
     if (opened.isError()) {
-        return std::nullopt;
+        return {fs::isNotFoundError(opened.peekError()) ? FileCheck::Missing : FileCheck::Unreadable};
     }
     std::unique_ptr<fs::IFileStream> stream = opened.unwrap();
     uLong crc = crc32(0L, Z_NULL, 0);
     for (;;) {
         auto got = stream->read(chunk.data(), kCrcChunkSize);
         if (got.isError()) {
-            return std::nullopt;
+            return {FileCheck::Unreadable};
         }
         if (got.peek() == 0) {
-            return static_cast<uint32_t>(crc);
+            return {FileCheck::Read, static_cast<uint32_t>(crc)};
         }
         crc = crc32(crc, chunk.data(), static_cast<uInt>(got.peek()));
     }
@@ -113,24 +122,16 @@ std::optional<fs::Path> entryPathUnder(const fs::Path& root, const std::string& 
     return fs::Path(root.wide() + L"\\" + fs::Path::fromUtf8(*relative).wide());
 }
 
-bool isMissing(const std::optional<fs::Path>& path) {
-    if (!path) {
-        return true;
-    }
-    auto exists = fs::filesystem().exists(*path);
-    return exists.isOk() && !exists.peek();
-}
-
 // Returns true when the entry used one report.
 bool validateEntry(const fs::Path& root, const archive::ZipFileInfo& entry, bool destaged, CrcChunk& chunk) {
     const std::optional<fs::Path> path = entryPathUnder(root, entry.fileName);
-    if (isMissing(path)) {
+    const FileCrc file = path ? fileCrc32(*path, chunk) : FileCrc{FileCheck::Missing};
+    if (file.check == FileCheck::Missing) {
         addErrorTelemetry(destaged ? kUpecDestagedFileMissing : kUpecStagedFileMissing, kSeverityWarning,
                           "Staged file missing, file[{}]", entry.fileName);
         return true;
     }
-    const std::optional<uint32_t> crc = fileCrc32(*path, chunk);
-    if (crc && *crc != entry.crc32) {
+    if (file.check == FileCheck::Read && file.crc32 != entry.crc32) {
         addErrorTelemetry(destaged ? kUpecDestagedFileCorrupt : kUpecStagedFileCorrupt, kSeverityWarning,
                           "Staged file corrupt, file[{}]", entry.fileName);
         return true;
