@@ -20,12 +20,23 @@ std::string joinArguments(const std::vector<std::string>& arguments) {
     return line;
 }
 
+namespace {
+
+void logDesktopStart(const std::vector<std::string>& arguments) {
+    KVX_LOG_AS("kvx::apps::startDesktop", services::logging::Info, "Starting Desktop app, args[{}]",
+               joinArguments(arguments));
+}
+
+}  // namespace
+
 ClientStart planClientStart(bool attended, std::string_view launchHelperArgument, int32_t result) {
     ClientStart start;
     if (result != 0) {
+        // The client shows the failure itself; without it nobody would see one.
         if (attended) {
             start = {ClientStartTarget::Desktop,
                      {singleDashArgument("updateDestagerError", std::to_string(result))}};
+            logDesktopStart(start.arguments);
         }
         KVX_LOG_AS("kvx::apps::startClient", services::logging::Info,
                    "Background update attempt failed, not relaunching");
@@ -34,14 +45,11 @@ ClientStart planClientStart(bool attended, std::string_view launchHelperArgument
         if (!launchHelperArgument.empty()) {
             start.arguments.push_back(doubleDashArgument("launchHelperArgument", launchHelperArgument));
         }
+        logDesktopStart(start.arguments);
     } else {
         start = {ClientStartTarget::LaunchHelper,
                  {fmt::format("-{}", "noclient"), fmt::format("-{}", "ktcuNoSkip")}};
         KVX_LOG_AS("kvx::apps::startClient", services::logging::Info, "Starting Launch Helper, args[{}]",
-                   joinArguments(start.arguments));
-    }
-    if (start.target == ClientStartTarget::Desktop) {
-        KVX_LOG_AS("kvx::apps::startDesktop", services::logging::Info, "Starting Desktop app, args[{}]",
                    joinArguments(start.arguments));
     }
     return start;
