@@ -1,13 +1,12 @@
 #include "destager/StagedFileValidation.h"
 
-#include <zlib.h>
-
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "destager/ArchiveEntryPath.h"
 #include "destager/ErrorTelemetry.h"
+#include "destager/StagedFileCrcs.h"
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
 #include "foundation/archive/ZipCentralDirectory.h"
@@ -24,7 +23,6 @@ constexpr const char* kValidateFunction = "kvx::apps::tryValidateStagedFiles";
 constexpr uint64_t kMaxArchiveSize = 524'288'000;
 constexpr uint64_t kMinimumTailLength = 16'384;
 constexpr int kReportBudget = 5;
-constexpr size_t kCrcChunkSize = 1 << 20;
 constexpr uint32_t kShareAll = fs::ShareRead | fs::ShareWrite | fs::ShareDelete;
 
 // The directory is read straight from the archive file; only its tail and directory are touched.
@@ -72,37 +70,6 @@ archive::RangeReadFunction rangeReaderFor(OpenArchive& archive) {
     };
 }
 
-// One read buffer for a whole validation run, left uninitialised: zero-filling a fresh chunk per
-// file cost more than the reads themselves on large trees.
-class CrcChunk {
-public:
-    CrcChunk() : mBytes(std::make_unique_for_overwrite<uint8_t[]>(kCrcChunkSize)) {}
-    uint8_t* data() { return mBytes.get(); }
-
-private:
-    std::unique_ptr<uint8_t[]> mBytes;
-};
-
-// CRC-32 of the whole file, or nothing when it cannot be read.
-std::optional<uint32_t> fileCrc32(const fs::Path& path, CrcChunk& chunk) {
-    auto opened = fs::filesystem().open(path, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, kShareAll);
-    if (opened.isError()) {
-        return std::nullopt;
-    }
-    std::unique_ptr<fs::IFileStream> stream = opened.unwrap();
-    uLong crc = crc32(0L, Z_NULL, 0);
-    for (;;) {
-        auto got = stream->read(chunk.data(), kCrcChunkSize);
-        if (got.isError()) {
-            return std::nullopt;
-        }
-        if (got.peek() == 0) {
-            return static_cast<uint32_t>(crc);
-        }
-        crc = crc32(crc, chunk.data(), static_cast<uInt>(got.peek()));
-    }
-}
-
 // Entries that could resolve outside the folder, or whose names are no UTF-8 and so name no file
 // that can be looked for, are treated as missing and never opened.
 std::optional<fs::Path> entryPathUnder(const fs::Path& root, const std::string& entryName) {
@@ -113,24 +80,14 @@ std::optional<fs::Path> entryPathUnder(const fs::Path& root, const std::string& 
     return fs::Path(root.wide() + L"\\" + fs::Path::fromUtf8(*relative).wide());
 }
 
-bool isMissing(const std::optional<fs::Path>& path) {
-    if (!path) {
-        return true;
-    }
-    auto exists = fs::filesystem().exists(*path);
-    return exists.isOk() && !exists.peek();
-}
-
 // Returns true when the entry used one report.
-bool validateEntry(const fs::Path& root, const archive::ZipFileInfo& entry, bool destaged, CrcChunk& chunk) {
-    const std::optional<fs::Path> path = entryPathUnder(root, entry.fileName);
-    if (isMissing(path)) {
+bool reportEntry(const archive::ZipFileInfo& entry, const internal::FileCrc& file, bool destaged) {
+    if (file.check == internal::FileCheck::Missing) {
         addErrorTelemetry(destaged ? kUpecDestagedFileMissing : kUpecStagedFileMissing, kSeverityWarning,
                           "Staged file missing, file[{}]", entry.fileName);
         return true;
     }
-    const std::optional<uint32_t> crc = fileCrc32(*path, chunk);
-    if (crc && *crc != entry.crc32) {
+    if (file.check == internal::FileCheck::Read && file.crc32 != entry.crc32) {
         addErrorTelemetry(destaged ? kUpecDestagedFileCorrupt : kUpecStagedFileCorrupt, kSeverityWarning,
                           "Staged file corrupt, file[{}]", entry.fileName);
         return true;
@@ -169,13 +126,20 @@ void tryValidateStagedFiles(const fs::Path& folder, const fs::Path& zipPath, boo
                    archive::zipErrorKindName(entries.peekError().kind));
         return;
     }
-    int budget = kReportBudget;
-    CrcChunk chunk;
+    // Files are read ahead on the I/O workers; their results are reported here, in archive order,
+    // so the records and the early end after the last report are those of a plain loop.
+    std::vector<const archive::ZipFileInfo*> checked;
+    std::vector<std::optional<fs::Path>> paths;
     for (const archive::ZipFileInfo& entry : entries.peek()) {
-        if (budget == 0) {
-            break;
+        if (isChecked(entry, destaged)) {
+            checked.push_back(&entry);
+            paths.push_back(entryPathUnder(root, entry.fileName));
         }
-        if (isChecked(entry, destaged) && validateEntry(root, entry, destaged, chunk)) {
+    }
+    internal::StagedFileCrcs crcs(std::move(paths));
+    int budget = kReportBudget;
+    for (size_t i = 0; i < checked.size() && budget > 0; ++i) {
+        if (reportEntry(*checked[i], crcs.take(i), destaged)) {
             --budget;
         }
     }

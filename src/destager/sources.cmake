@@ -18,6 +18,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     destager/LoopDetection.cpp
     destager/RepairState.cpp
     destager/RestoreInstall.cpp
+    destager/StagedFileCrcs.cpp
     destager/StagedFileValidation.cpp
     destager/SymlinkMode.cpp
     destager/UpdateOrchestration.cpp

@@ -22,6 +22,7 @@ kvx_add_test_exe(telemetry_validation_windows_tests
     SOURCES
         destager/ErrorTelemetryTest.cpp
         destager/StagedFileValidationTest.cpp
+        destager/StagedFileValidationQueueTest.cpp
         integration/AppCoreTestSupport.cpp
         support/TempFolder.cpp
     LIBS kvx_destager kvx_zip_writer

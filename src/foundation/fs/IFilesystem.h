@@ -18,6 +18,9 @@
 namespace kvx::fs {
 
 using OsError = uint32_t;
+
+// The errors that mean nothing is at the path: where `exists` answers false instead of failing.
+bool isNotFoundError(OsError error);
 using file_status = std::filesystem::file_status;
 
 enum class ItrCtrl { Continue, Stop };

@@ -2,6 +2,28 @@
 
 #include <vector>
 
+#include "foundation/fs/IFilesystem.h"
+
+namespace kvx::fs {
+
+bool isNotFoundError(OsError error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_NOT_READY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace kvx::fs
+
 namespace kvx::fs::detail {
 
 namespace {
@@ -66,22 +88,6 @@ Result<std::wstring, uint32_t> growingPathQuery(
             return Ok(stripExtendedPrefix(std::wstring(buffer.data(), length)));
         }
         buffer.resize(length);
-    }
-}
-
-bool isNotFoundError(uint32_t error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_NOT_READY:
-            return true;
-        default:
-            return false;
     }
 }
 

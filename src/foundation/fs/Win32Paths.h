@@ -1,5 +1,5 @@
 #pragma once
-// Path forms handed to Win32 and the error codes that mean "nothing there".
+// Path forms handed to Win32 and the attribute reads built on them.
 
 #include <windows.h>
 
@@ -30,8 +30,6 @@ std::wstring stripExtendedPrefix(std::wstring path);
 // starting with MAX_PATH characters and growing to what the query asks for. The answer loses "\\?\".
 Result<std::wstring, uint32_t> growingPathQuery(
     const std::function<DWORD(wchar_t* buffer, DWORD size)>& query);
-
-bool isNotFoundError(uint32_t error);
 
 // Opened for attribute reading with backup semantics (folders open too).
 FileHandle openForAttributes(const Path& path, bool followLinks);

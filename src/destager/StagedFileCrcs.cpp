@@ -1,0 +1,144 @@
+#include "destager/StagedFileCrcs.h"
+
+#include <zlib.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "foundation/fs/IFilesystem.h"
+#include "framework/workqueue/WorkQueueSystem.h"
+
+namespace kvx::apps::internal {
+
+namespace {
+
+constexpr size_t kChunkSize = 1 << 20;
+// Files in flight at most: one per worker the queue has by default, each with a chunk of its own,
+// and far below the queue length that is reported as a backup.
+constexpr size_t kReadAhead = 6;
+constexpr const char* kQueueName = "global-io";
+constexpr uint32_t kShareAll = fs::ShareRead | fs::ShareWrite | fs::ShareDelete;
+
+// A file is read by whichever thread claims it first: a worker, or the caller once it needs it.
+enum SlotState : int { kWaiting, kReading, kDone, kDropped };
+
+// The open itself answers whether the file is there: an existence check before it cost a path
+// walk per file under Wine.
+FileCrc fileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
+    if (!path) {
+        return {FileCheck::Missing};
+    }
+    auto opened =
+        fs::filesystem().open(*path, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, kShareAll);
+    if (opened.isError()) {
+        return {fs::isNotFoundError(opened.peekError()) ? FileCheck::Missing : FileCheck::Unreadable};
+    }
+    std::unique_ptr<fs::IFileStream> stream = opened.unwrap();
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (;;) {
+        auto got = stream->read(chunk, kChunkSize);
+        if (got.isError()) {
+            return {FileCheck::Unreadable};
+        }
+        if (got.peek() == 0) {
+            return {FileCheck::Read, static_cast<uint32_t>(crc)};
+        }
+        crc = crc32(crc, chunk, static_cast<uInt>(got.peek()));
+    }
+}
+
+std::shared_ptr<foundation::WorkQueue> ioQueue() {
+    if (!foundation::isWorkQueueSystemInitialized() || !foundation::isWorkSubmissionEnabled()) {
+        return nullptr;
+    }
+    const foundation::WorkQueueIndex index = foundation::getWorkQueueIndexByName(kQueueName);
+    return foundation::isValidWorkQueueIndex(index) ? foundation::getWorkQueue(index) : nullptr;
+}
+
+}  // namespace
+
+// Kept alive by the queued reads too: one still queued when validation ends finds its slot dropped.
+struct StagedFileCrcs::Shared {
+    struct Slot {
+        std::atomic<int> state{kWaiting};
+        FileCrc result;
+    };
+
+    std::vector<std::optional<fs::Path>> paths;
+    std::unique_ptr<Slot[]> slots;
+    // Left uninitialised: zero-filling chunks cost more than the reads on large trees. File i reads
+    // into chunk i modulo their count; the next file for a chunk is queued once file i was taken.
+    std::vector<std::unique_ptr<uint8_t[]>> chunks;
+    std::shared_ptr<foundation::WorkQueue> queue;
+    std::mutex mutex;
+    std::condition_variable done;
+
+    bool claim(size_t index) {
+        int expected = kWaiting;
+        return slots[index].state.compare_exchange_strong(expected, kReading);
+    }
+    void read(size_t index) {
+        slots[index].result = fileCrc32(paths[index], chunks[index % chunks.size()].get());
+        {
+            std::lock_guard lock(mutex);
+            slots[index].state = kDone;
+        }
+        done.notify_all();
+    }
+    void waitWhileReading(size_t index) {
+        std::unique_lock lock(mutex);
+        done.wait(lock, [&] { return slots[index].state != kReading; });
+    }
+};
+
+StagedFileCrcs::StagedFileCrcs(std::vector<std::optional<fs::Path>> paths)
+    : mShared(std::make_shared<Shared>()) {
+    Shared& shared = *mShared;
+    shared.slots = std::make_unique<Shared::Slot[]>(paths.size());
+    shared.paths = std::move(paths);
+    shared.queue = shared.paths.size() > 1 ? ioQueue() : nullptr;
+    const size_t chunkCount = shared.queue ? std::min(kReadAhead, shared.paths.size()) : 1;
+    for (size_t i = 0; i < chunkCount; ++i) {
+        shared.chunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(kChunkSize));
+    }
+    while (shared.queue && mPushed < chunkCount) {
+        readAhead(mPushed);
+    }
+}
+
+StagedFileCrcs::~StagedFileCrcs() {
+    for (size_t i = 0; i < mPushed; ++i) {
+        int expected = kWaiting;
+        if (!mShared->slots[i].state.compare_exchange_strong(expected, kDropped)) {
+            mShared->waitWhileReading(i);
+        }
+    }
+}
+
+size_t StagedFileCrcs::size() const {
+    return mShared->paths.size();
+}
+
+FileCrc StagedFileCrcs::take(size_t index) {
+    if (mShared->claim(index)) {
+        mShared->read(index);
+    } else {
+        mShared->waitWhileReading(index);
+    }
+    if (mShared->queue && mPushed < size() && mPushed == index + mShared->chunks.size()) {
+        readAhead(mPushed);
+    }
+    return mShared->slots[index].result;
+}
+
+void StagedFileCrcs::readAhead(size_t index) {
+    mPushed = index + 1;
+    mShared->queue->push(KVX_WORK_ITEM([shared = mShared, index] {
+        if (shared->claim(index)) {
+            shared->read(index);
+        }
+    }));
+}
+
+}  // namespace kvx::apps::internal

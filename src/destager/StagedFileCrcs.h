@@ -1,0 +1,46 @@
+#pragma once
+// The CRC-32 values of the staged files, read ahead on the "global-io" queue's workers while the
+// caller takes them in archive order. Without that queue (or with no worker serving it) the caller
+// reads each file itself when it takes it, as a plain loop would.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "foundation/fs/Path.h"
+
+namespace kvx::apps::internal {
+
+// What one open and read of a file found. A file the open does not find is missing; one it finds
+// but cannot open or read is unreadable.
+enum class FileCheck { Missing, Unreadable, Read };
+
+struct FileCrc {
+    FileCheck check = FileCheck::Unreadable;
+    uint32_t crc32 = 0;
+};
+
+class StagedFileCrcs {
+public:
+    // A path left empty names no file that can be looked for: it is missing and never opened.
+    explicit StagedFileCrcs(std::vector<std::optional<fs::Path>> paths);
+    // Files not yet taken are not read any more; reads under way are waited for.
+    ~StagedFileCrcs();
+    StagedFileCrcs(const StagedFileCrcs&) = delete;
+    StagedFileCrcs& operator=(const StagedFileCrcs&) = delete;
+
+    size_t size() const;
+    // The result of file `index`; indexes are taken in increasing order.
+    FileCrc take(size_t index);
+
+    struct Shared;
+
+private:
+    void readAhead(size_t index);
+
+    std::shared_ptr<Shared> mShared;
+    size_t mPushed = 0;
+};
+
+}  // namespace kvx::apps::internal
