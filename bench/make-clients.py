@@ -7,12 +7,13 @@ DATA/clientN/StagedKorvDesktop.zip   all of them, deflated: validation skips arc
                                      so the content has 3 bits of entropy per byte (the archive of
                                      the largest client is about 400 MiB)
 """
-import math
 import os
 import random
 import shutil
 import sys
 import zipfile
+
+from benchdata import entry_name, file_sizes
 
 CLIENTS = {100: 5 * 1024 * 1024, 5_000: 256 * 1024 * 1024, 20_000: 1024 * 1024 * 1024}
 LAYOUT = "v1 seed=16 symbols=8 " + " ".join(f"{n}={size}" for n, size in CLIENTS.items())
@@ -21,27 +22,12 @@ FIXED_TIME = (2025, 1, 1, 0, 0, 0)
 SYMBOLS = bytes(b"ACGTacgt"[b % 8] for b in range(256))
 
 
-def file_sizes(rng, count, total):
-    # Log-uniform between 1 KiB and 16 MiB, scaled to the total: many small files, a few large ones.
-    weights = [math.exp(rng.uniform(math.log(1024), math.log(16 * 1024 * 1024))) for _ in range(count)]
-    scale = total / sum(weights)
-    sizes = [max(1, int(w * scale)) for w in weights]
-    sizes[sizes.index(max(sizes))] += total - sum(sizes)
-    return sizes
-
-
-def entry_name(index):
-    group = index % 40
-    folder = "bin" if group == 0 else f"data/group{group:02d}"
-    return f"Korv Desktop/{folder}/file{index:05d}.bin"
-
-
 def write_client(folder, count, total, rng):
     os.makedirs(folder, exist_ok=True)
     archive_path = os.path.join(folder, "StagedKorvDesktop.zip")
     with zipfile.ZipFile(archive_path + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
         for index, size in enumerate(file_sizes(rng, count, total)):
-            name = entry_name(index)
+            name = entry_name(index, 5)
             path = os.path.join(folder, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             content = rng.randbytes(size).translate(SYMBOLS)

@@ -7,11 +7,12 @@ DATA/install/StagedKorvDesktop400.zip            the first files up to 400 MiB, 
 DATA/install/staged-files.list                   the staged files, NUL-separated, archive order
 DATA/listing/Entries100k.zip                     100,000 small stored entries
 """
-import math
 import os
 import random
 import sys
 import zipfile
+
+from benchdata import entry_name, file_sizes
 
 LAYOUT = "v1 files=2000 total=536870912 seed=4 deflate=1 memory=419430400 listing=100000"
 FILE_COUNT = 2000
@@ -26,25 +27,10 @@ ALPHABET = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
 SYMBOLS = bytes(ALPHABET[b % 64] for b in range(256))
 
 
-def file_sizes(rng):
-    # Log-uniform between 1 KiB and 16 MiB, scaled to the total: many small files, a few large ones.
-    weights = [math.exp(rng.uniform(math.log(1024), math.log(16 * 1024 * 1024))) for _ in range(FILE_COUNT)]
-    scale = TOTAL_BYTES / sum(weights)
-    sizes = [max(1, int(w * scale)) for w in weights]
-    sizes[sizes.index(max(sizes))] += TOTAL_BYTES - sum(sizes)
-    return sizes
-
-
-def entry_name(index):
-    group = index % 40
-    folder = "bin" if group == 0 else f"data/group{group:02d}"
-    return f"Korv Desktop/{folder}/file{index:04d}.bin"
-
-
 def write_tree(staged, rng):
     names = []
-    for index, size in enumerate(file_sizes(rng)):
-        name = entry_name(index)
+    for index, size in enumerate(file_sizes(rng, FILE_COUNT, TOTAL_BYTES)):
+        name = entry_name(index, 4)
         path = os.path.join(staged, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as out:
@@ -81,7 +67,7 @@ def write_listing(path):
 def write_file_list(install, staged):
     with open(os.path.join(install, "staged-files.list"), "wb") as listing:
         for index in range(FILE_COUNT):
-            listing.write(os.path.join(staged, entry_name(index)).encode() + b"\0")
+            listing.write(os.path.join(staged, entry_name(index, 4)).encode() + b"\0")
 
 
 def main(data):
