@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -18,12 +17,10 @@
 namespace kvx::apps::destager::internal {
 namespace {
 
-using namespace std::chrono_literals;
 using services::logging::Error;
 using services::logging::Warn;
 using Op = test::FaultyFilesystem::Op;
-using test::kAccessDenied;
-using test::Records;
+using test::Texts;
 
 constexpr fs::OsError kSharingViolation = 32;
 
@@ -36,13 +33,6 @@ public:
     }
 };
 
-std::string contentOf(const fs::Path& file) {
-    std::ifstream in(file.std());
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : "<missing>";
-}
-
 class FolderSwap : public test::SwapFixture {
 protected:
     FolderSwap() {
@@ -54,137 +44,105 @@ protected:
     void nameLockHolder() {
         services::process::setProcessUtils(std::make_shared<HolderNamingProcessUtils>());
     }
-    std::string client() { return contentOf(mContext.clientExePath); }
-    std::string staged() { return contentOf(mContext.stagedClientPath / L"KorvDesktop.exe"); }
-    std::string outdated() { return contentOf(mContext.outdatedClientPath / L"KorvDesktop.exe"); }
+    // The executable in the client, outdated and staged folders ("-": none), then the time waited.
+    std::string outcome() {
+        std::string text;
+        for (const fs::Path& folder :
+             {mContext.clientPath, mContext.outdatedClientPath, mContext.stagedClientPath}) {
+            std::ifstream in((folder / L"KorvDesktop.exe").std());
+            std::ostringstream content;
+            content << in.rdbuf();
+            text += (in ? content.str() : "-") + " ";
+        }
+        return text + std::to_string(waited().count()) + "ms";
+    }
 
     test::ScopedFilesystem<test::FaultyFilesystem> mFs{std::make_shared<test::FaultyFilesystem>()};
 };
 
-TEST_F(FolderSwap, RenameSucceedingOnTheThirdAttemptWarnsTwice) {
-    mFs->fail(Op::Rename, mContext.stagedClientPath, kAccessDenied, 2);
-    const RenameResult result = renameFolder(mContext.stagedClientPath, mRoot / L"moved", "staged");
-    EXPECT_EQ(result.code, kRenameMoved);
-    EXPECT_EQ(result.osError, 0u);
-    EXPECT_EQ(contentOf(mRoot / L"moved" / L"KorvDesktop.exe"), "new");
-    EXPECT_EQ(messagesAt(Warn),
-              (std::vector{test::ioWarning(1, kAccessDenied), test::ioWarning(2, kAccessDenied)}));
-    EXPECT_EQ(mLogger->linesContaining("attemptNumber[1]").at(0).function, "kvx::apps::logFileIoFailure");
-    EXPECT_TRUE(messagesAt(Error).empty());
-    EXPECT_EQ(waited(), 2000ms);
-}
-
-TEST_F(FolderSwap, DestinationThatCannotBeRemovedIsReportedWithItsLockHolder) {
-    nameLockHolder();
-    mFs->fail(Op::RemoveTree, mContext.clientPath, kSharingViolation, 5);
-    const RenameResult result = renameFolder(mContext.stagedClientPath, mContext.clientPath, "staged");
-    EXPECT_EQ(result.code, kRenameDestinationNotRemoved);
-    EXPECT_EQ(result.osError, kSharingViolation);
-    std::vector<std::string> warnings;
-    for (int attempt = 1; attempt <= 5; ++attempt)
-        warnings.push_back(test::ioWarning(attempt, kSharingViolation));
-    EXPECT_EQ(messagesAt(Warn), warnings);
-    EXPECT_EQ(mLogger->linesContaining("Failed to remove old copy"),
-              (std::vector<test::LoggedLine>{{Error, "kvx::apps::destager::internal::renameFolder",
-                                              "Failed to remove old copy of destination directory. newPath[" +
-                                                  mContext.clientPath.utf8() + "], error[" +
-                                                  osErrorText(kSharingViolation) + "]"}}));
-    EXPECT_EQ(telemetry(),
-              (Records{{"UPEC-2299", "diag",
-                        "Locked DLL/EXE found[" + mContext.clientExePath.utf8() +
-                            "], locking process[KorvDesktop.exe], context[staged:removeDest]"}}));
-    EXPECT_EQ(client(), "old");
-    EXPECT_EQ(staged(), "new");
-    EXPECT_EQ(waited(), 4000ms);
-}
-
-TEST_F(FolderSwap, ParentThatCannotBeCreatedGivesCode4) {
-    const fs::Path destination = mRoot / L"a" / L"b" / kClientFolderName;
-    mFs->fail(Op::CreateDirectories, destination.parent(), kAccessDenied, 5);
-    const RenameResult result = renameFolder(mContext.stagedClientPath, destination, "staged");
-    EXPECT_EQ(result.code, kRenameParentNotCreated);
-    EXPECT_EQ(result.osError, kAccessDenied);
+// A step that gives up names the holder of the folder's files when there is one; a step that
+// succeeds on a later attempt only warns.
+TEST_F(FolderSwap, RenameStepsRetryAndGiveTheirCodeWhenTheyGiveUp) {
+    const fs::Path deepClient = mRoot / L"a\\b\\Korv Desktop";
+    mFs->fail(Op::CreateDirectories, deepClient.parent());
+    EXPECT_EQ(renameFolder(mContext.stagedClientPath, deepClient, "staged").code, kRenameParentNotCreated);
     EXPECT_EQ(messagesAt(Warn).size(), 5u);
     EXPECT_TRUE(messagesAt(Error).empty());
-    EXPECT_EQ(staged(), "new");
-    EXPECT_EQ(waited(), 4000ms);
-}
 
-TEST_F(FolderSwap, OldClientThatCannotBeMovedLeavesEverythingInPlace) {
+    mLogger->clear();
     nameLockHolder();
-    mFs->fail(Op::Rename, mContext.clientPath, kAccessDenied, 5);
+    mFs->fail(Op::RemoveTree, mContext.clientPath, kSharingViolation);
+    const RenameResult result = renameFolder(mContext.stagedClientPath, mContext.clientPath, "staged");
+    EXPECT_EQ(std::pair(result.code, result.osError),
+              std::pair(kRenameDestinationNotRemoved, kSharingViolation));
+    EXPECT_EQ(messagesAt(Warn).size(), 5u);
+    EXPECT_EQ(messagesAt(Error),
+              Texts{"Failed to remove old copy of destination directory. newPath[<root>\\Korv "
+                    "Desktop], error[" +
+                    osErrorText(kSharingViolation) + "]"});
+    EXPECT_EQ(telemetry(),
+              Texts{"UPEC-2299 diag: Locked DLL/EXE found[<root>\\Korv Desktop\\KorvDesktop.exe], "
+                    "locking process[KorvDesktop.exe], context[staged:removeDest]"});
+    EXPECT_EQ(outcome(), "old - new 8000ms");
+
+    mLogger->clear();
+    mFs->fail(Op::Rename, mContext.stagedClientPath, test::kAccessDenied, 2);
+    EXPECT_EQ(renameFolder(mContext.stagedClientPath, mContext.outdatedClientPath, "staged").code,
+              kRenameMoved);
+    EXPECT_EQ(messagesAt(Warn),
+              (Texts{"Failed IO step while swapping client folders. attemptNumber[1], lastError[<denied>]",
+                     "Failed IO step while swapping client folders. attemptNumber[2], lastError[<denied>]"}));
+    EXPECT_EQ(mLogger->linesContaining("attemptNumber[1]").at(0).function, "kvx::apps::logFileIoFailure");
+    EXPECT_TRUE(messagesAt(Error).empty());
+    EXPECT_EQ(outcome(), "old new - 10000ms");
+}
+
+// The old client that cannot move stays; a staged client that cannot move rolls the old one back,
+// which is reported when it fails too.
+TEST_F(FolderSwap, SwapFailuresLeaveOrRollBackTheOldClient) {
+    nameLockHolder();
+    mFs->fail(Op::Rename, mContext.clientPath);
     EXPECT_EQ(swapFolders(mContext), kMoveOldClientFailed);
-    const std::string clientPath = mContext.clientPath.utf8();
-    const std::string outdatedPath = mContext.outdatedClientPath.utf8();
-    EXPECT_EQ(telemetry(), (Records{{"UPEC-2299", "diag",
-                                     "Locked DLL/EXE found[" + mContext.clientExePath.utf8() +
-                                         "], locking process[KorvDesktop.exe], context[oldClient:rename]"},
-                                    {"UPEC-2202", "fatal",
-                                     "Failed to rename exisiting client from [" + clientPath + "] to [" +
-                                         outdatedPath + "], osError[5], code[2]"}}));
-    EXPECT_EQ(mLogger->linesContaining("Failed to rename folder from oldPath[").at(0).message,
-              "Failed to rename folder from oldPath[" + clientPath + "] to newPath[" + outdatedPath +
-                  "], error[" + osErrorText(kAccessDenied) + "]");
-    EXPECT_EQ(client(), "old");
-    EXPECT_EQ(staged(), "new");
-    EXPECT_EQ(mFs->calls(Op::Rename, mContext.stagedClientPath), 0);
-    EXPECT_EQ(waited(), 4000ms);
-}
+    EXPECT_EQ(messagesAt(Error).at(0),
+              "Failed to rename folder from oldPath[<root>\\Korv Desktop] to "
+              "newPath[<root>\\outdatedKorvDesktop-7], error[<denied>]");
+    EXPECT_EQ(outcome(), "old - new 4000ms");
 
-TEST_F(FolderSwap, StagedClientThatCannotBeMovedRollsTheOldClientBack) {
-    mFs->fail(Op::Rename, mContext.stagedClientPath, kAccessDenied, 5);
+    services::process::setProcessUtils(nullptr);
+    mFs->fail(Op::Rename, mContext.stagedClientPath);
     EXPECT_EQ(swapFolders(mContext), kMoveStagedClientFailed);
-    EXPECT_EQ(telemetry(), (Records{{"UPEC-2203", "fatal",
-                                     "Failed to rename staged [" + mContext.stagedClientPath.utf8() +
-                                         "] to [" + mContext.clientPath.utf8() + "], osError[5], code[2]"}}));
     EXPECT_EQ(mLogger->linesContaining("Old client version restored").size(), 1u);
-    EXPECT_EQ(client(), "old");
-    EXPECT_EQ(outdated(), "<missing>");
-    EXPECT_EQ(staged(), "new");
-    EXPECT_EQ(waited(), 4000ms);
-}
+    EXPECT_EQ(outcome(), "old - new 8000ms");
 
-TEST_F(FolderSwap, FailedRollbackIsReportedAndTheResultStays6) {
-    mFs->fail(Op::Rename, mContext.stagedClientPath, kAccessDenied, 5);
-    mFs->fail(Op::Rename, mContext.outdatedClientPath, kAccessDenied, 5);
+    mFs->fail(Op::Rename, mContext.stagedClientPath);
+    mFs->fail(Op::Rename, mContext.outdatedClientPath);
     EXPECT_EQ(swapFolders(mContext), kMoveStagedClientFailed);
-    const auto records = telemetry();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(std::get<0>(records[0]), "UPEC-2203");
-    EXPECT_EQ(records[1],
-              (std::tuple<std::string, std::string, std::string>{
-                  "UPEC-2204", "warning",
-                  "Failed to rename to restore old client back from [" + mContext.outdatedClientPath.utf8() +
-                      "] to [" + mContext.clientPath.utf8() + "], osError[5], code[2]"}));
-    EXPECT_EQ(outdated(), "old");
-    EXPECT_EQ(client(), "<missing>");
-    EXPECT_EQ(waited(), 8000ms);
-}
-
-TEST_F(FolderSwap, MissingClientFolderOnlyMovesTheStagedClient) {
-    std::filesystem::remove_all(mContext.clientPath.std());
-    EXPECT_EQ(swapFolders(mContext), kDestageSuccess);
-    EXPECT_EQ(client(), "new");
-    EXPECT_FALSE(std::filesystem::exists(mContext.outdatedClientPath.std()));
-    EXPECT_EQ(mFs->calls(Op::Rename, mContext.clientPath), 0);
-    EXPECT_TRUE(telemetry().empty());
+    EXPECT_EQ(outcome(), "- old new 16000ms");
+    const std::string stagedFailed =
+        "UPEC-2203 fatal: Failed to rename staged [<root>\\StagedKorvDesktop\\Korv "
+        "Desktop] to [<root>\\Korv Desktop], osError[5], code[2]";
+    EXPECT_EQ(telemetry(),
+              (Texts{"UPEC-2299 diag: Locked DLL/EXE found[<root>\\Korv Desktop\\KorvDesktop.exe], "
+                     "locking process[KorvDesktop.exe], context[oldClient:rename]",
+                     "UPEC-2202 fatal: Failed to rename exisiting client from [<root>\\Korv Desktop] "
+                     "to [<root>\\outdatedKorvDesktop-7], osError[5], code[2]",
+                     stagedFailed, stagedFailed,
+                     "UPEC-2204 warning: Failed to rename to restore old client back from "
+                     "[<root>\\outdatedKorvDesktop-7] to [<root>\\Korv Desktop], osError[5], code[2]"}));
 }
 
 TEST_F(FolderSwap, SwapReplacesAStaleOutdatedFolderAndLeavesTheOldClientThere) {
-    mRoot.writeFile(mContext.outdatedClientPath / L"stale.txt", "earlier run");
+    mRoot.writeFile(mContext.outdatedClientPath / L"KorvDesktop.exe", "earlier run");
     EXPECT_EQ(swapFolders(mContext), kDestageSuccess);
-    EXPECT_EQ(client(), "new");
-    EXPECT_EQ(outdated(), "old");
-    EXPECT_FALSE(std::filesystem::exists((mContext.outdatedClientPath / L"stale.txt").std()));
     EXPECT_EQ(mLogger->linesContaining("Destination directory already exists").size(), 1u);
     EXPECT_TRUE(messagesAt(Warn).empty());
-    EXPECT_EQ(waited(), 0ms);
+    EXPECT_EQ(outcome(), "new old - 0ms");
 }
 
 TEST_F(FolderSwap, RestoreWithoutAnOutdatedFolderIsReported) {
     restoreInstall(mContext);
-    EXPECT_EQ(telemetry(), (Records{{"UPEC-2204", "warning", "Could not find install to restore"}}));
-    EXPECT_EQ(client(), "old");
+    EXPECT_EQ(telemetry(), Texts{"UPEC-2204 warning: Could not find install to restore"});
+    EXPECT_EQ(outcome(), "old - new 0ms");
 }
 
 }  // namespace

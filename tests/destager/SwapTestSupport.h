@@ -4,32 +4,28 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
+#include <chrono>
 #include <map>
+#include <numeric>
 #include <optional>
-#include <ostream>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "destager/FolderSwap.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/update/DestageContext.h"
-#include "foundation/win/ErrorText.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
 #include "support/ForwardingFilesystem.h"
 #include "support/TempFolder.h"
 #include "support/TestClock.h"
 
-namespace kvx::fs {
-// Readable paths in assertion failures.
-inline void PrintTo(const Path& path, std::ostream* out) {
-    *out << path.utf8();
-}
-}  // namespace kvx::fs
-
 namespace kvx::test {
+
+inline constexpr fs::OsError kAccessDenied = 5;
+using Texts = std::vector<std::string>;
 
 // Fails chosen operations on chosen paths a number of times with a chosen Windows error.
 class FaultyFilesystem final : public ForwardingFilesystem {
@@ -38,12 +34,9 @@ public:
 
     using ForwardingFilesystem::ForwardingFilesystem;
 
-    void fail(Op op, const fs::Path& path, fs::OsError error, int times) {
+    // Five failures outlast every retry schedule of a swap step.
+    void fail(Op op, const fs::Path& path, fs::OsError error = kAccessDenied, int times = 5) {
         mFaults[{op, key(path)}] = {error, times};
-    }
-    int calls(Op op, const fs::Path& path) const {
-        const auto found = mCalls.find({op, key(path)});
-        return found == mCalls.end() ? 0 : found->second;
     }
 
     Result<void, fs::OsError> rename(const fs::Path& from, const fs::Path& to) override {
@@ -61,99 +54,84 @@ public:
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override {
         return guarded(Op::ReadSymlink, link, [&] { return inner().readSymlink(link); });
     }
-    // The next link creations at `link` report success but make nothing (as Wine does), or make
+    // The next link creation at `link` reports success but makes nothing (as Wine does), or makes
     // one to `madeTarget` instead.
-    void misreportLinkCreation(const fs::Path& link, int times, std::optional<fs::Path> madeTarget = {}) {
-        mMisreported[key(link)] = {times, std::move(madeTarget)};
+    void misreportLinkCreation(const fs::Path& link, std::optional<fs::Path> madeTarget) {
+        mMisreported[key(link)] = std::move(madeTarget);
     }
     Result<void, fs::OsError> createDirectorySymlink(const fs::Path& target, const fs::Path& link) override {
-        auto found = mMisreported.find(key(link));
-        if (found == mMisreported.end() || found->second.first == 0) {
+        const auto found = mMisreported.find(key(link));
+        if (found == mMisreported.end()) {
             return inner().createDirectorySymlink(target, link);
         }
-        --found->second.first;
-        if (found->second.second) {
-            EXPECT_TRUE(inner().createDirectorySymlink(*found->second.second, link).isOk());
+        if (found->second) {
+            EXPECT_TRUE(inner().createDirectorySymlink(*found->second, link).isOk());
         }
+        mMisreported.erase(found);
         return Ok();
     }
 
 private:
-    struct Fault {
-        fs::OsError error;
-        int timesLeft;
-    };
-    using Key = std::pair<Op, std::wstring>;
-
-    static std::wstring key(const fs::Path& path) {
-        std::wstring text = path.std().lexically_normal().wstring();
-        for (wchar_t& c : text) {
-            c = static_cast<wchar_t>(std::towlower(c));
-        }
-        return text;
-    }
+    static std::wstring key(const fs::Path& path) { return path.std().lexically_normal().wstring(); }
     // The injected error while the fault lasts, else the operation itself.
     template <typename Operation>
     auto guarded(Op op, const fs::Path& path, Operation operation) -> decltype(operation()) {
-        ++mCalls[{op, key(path)}];
-        const auto found = mFaults.find({op, key(path)});
-        if (found == mFaults.end() || found->second.timesLeft == 0) {
+        auto& [error, failuresLeft] = mFaults[{op, key(path)}];
+        if (failuresLeft == 0) {
             return operation();
         }
-        --found->second.timesLeft;
-        return Err(found->second.error);
+        --failuresLeft;
+        return Err(error);
     }
 
-    std::map<Key, Fault> mFaults;
-    std::map<Key, int> mCalls;
-    std::map<std::wstring, std::pair<int, std::optional<fs::Path>>> mMisreported;
+    std::map<std::pair<Op, std::wstring>, std::pair<fs::OsError, int>> mFaults;  // error, failures left
+    std::map<std::wstring, std::optional<fs::Path>> mMisreported;
 };
-
-inline constexpr fs::OsError kAccessDenied = 5;
-// (code, severity name, message) of a telemetry record.
-using Records = std::vector<std::tuple<std::string, std::string, std::string>>;
-
-// The per-attempt warning as the swap writes it.
-inline std::string ioWarning(int attempt, fs::OsError error) {
-    return "Failed IO step while swapping client folders. attemptNumber[" + std::to_string(attempt) +
-           "], lastError[" + std::to_string(error) + ": " + WinUtils::getErrorAsString(error) + "]";
-}
 
 class SwapFixture : public ::testing::Test {
 protected:
     SwapFixture() : mConfig(foundation::utils::Singleton<config::ConfigSystem>::create()) {
         mConfig.set(config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "swap-test",
                     config::kScopeMachine);
-        mContext.installRoot = mRoot.path();
-        mContext.clientPath = mRoot / apps::kClientFolderName;
-        mContext.clientExePath = mContext.clientPath / L"KorvDesktop.exe";
-        mContext.outdatedClientPath = mRoot / L"outdatedKorvDesktop-20260101000000";
-        mContext.stagedFolderName = apps::kPlainStagedFolderName;
-        mContext.stagedClientPath = mRoot / L"StagedKorvDesktop" / apps::kClientFolderName;
-        mContext.stagedLinkTarget = fs::Path(L"StagedKorvDesktop") / apps::kClientFolderName;
+        useStagedFolder(L"StagedKorvDesktop");
     }
     ~SwapFixture() override { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
 
-    // Every record written so far.
-    Records telemetry() const {
-        Records out;
+    void useStagedFolder(const fs::Path& name) {
+        mContext =
+            apps::buildDestageContext(mRoot.path(), mRoot / name / L"Korv Desktop\\KorvDestager.exe", 7);
+    }
+    // The install root written "<root>" and the access-denied error "<denied>".
+    std::string shortened(std::string text) const {
+        for (const auto& [from, to] : {std::pair{mRoot.path().utf8(), "<root>"},
+                                       {apps::destager::internal::osErrorText(kAccessDenied), "<denied>"}}) {
+            for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+                text.replace(at, from.size(), to);
+            }
+        }
+        return text;
+    }
+    // "code severity: message" of every record so far, shortened.
+    Texts telemetry() const {
+        Texts out;
         for (const auto& record : apps::decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
-            out.emplace_back(record.fields.ecod, record.fields.esev, record.fields.estr);
+            out.push_back(
+                shortened(record.fields.ecod + " " + record.fields.esev + ": " + record.fields.estr));
         }
         return out;
     }
-    std::vector<std::string> messagesAt(int32_t level) {
-        std::vector<std::string> out;
+    Texts messagesAt(int32_t level) {
+        Texts out;
         for (const auto& line : mLogger->lines()) {
-            if (line.level == level)
-                out.push_back(line.message);
+            if (line.level == level) {
+                out.push_back(shortened(line.message));
+            }
         }
         return out;
     }
     std::chrono::milliseconds waited() {
-        std::chrono::milliseconds total{0};
-        for (auto sleep : mClock->sleeps()) total += sleep;
-        return total;
+        const auto sleeps = mClock->sleeps();
+        return std::accumulate(sleeps.begin(), sleeps.end(), std::chrono::milliseconds(0));
     }
 
     config::ConfigSystem& mConfig;
