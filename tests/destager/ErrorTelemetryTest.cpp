@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "destager/ClientFileVersion.h"
 #include "destager/TelemetryRecordDecoding.h"
@@ -19,6 +18,9 @@ namespace {
 
 using config::ConfigSystem;
 using foundation::utils::Singleton;
+using services::logging::Error;
+using services::logging::Info;
+using services::logging::Warn;
 
 constexpr const char* kErrorsKey = "machine.destageErrors";
 constexpr const char* kTelemetryFunction = "kvx::apps::addErrorTelemetryImpl";
@@ -26,7 +28,7 @@ constexpr const char* kTelemetryFunction = "kvx::apps::addErrorTelemetryImpl";
 class ErrorTelemetryTest : public ::testing::Test {
 protected:
     ErrorTelemetryTest() : mConfig(Singleton<ConfigSystem>::create()) {
-        mClock->setWallClock(1'767'225'600'000'000'000 + 42'000'000);  // 2026-01-01T00:00:00.042Z
+        mClock->setWallClock(1'780'000'000'123'456'789);  // 2026-05-28T20:26:40.123456789Z
     }
     ~ErrorTelemetryTest() override { Singleton<ConfigSystem>::destroy(); }
 
@@ -57,107 +59,75 @@ TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
             announced.push_back(std::to_string(scope) + ":" + key);
         },
         KVX_HANDLER_SOURCE);
-    addErrorTelemetry(kUpecRenameOldClient, kSeverityFatal, "Failed to rename [{}] code[{}]", "Korv Desktop", 5);
+    addErrorTelemetry(kUpecRenameOldClient, kSeverityFatal, "Failed to rename [{}] code[{}]", "Korv Desktop",
+                      5);
     EXPECT_EQ(announced,
               std::vector<std::string>{std::to_string(config::kScopeMachine) + ":machine.destageerrors"});
 
     EXPECT_EQ(mConfig.getString(kErrorsKey, "").rfind('&', 0), 0u);
-    auto all = records();
+    const auto all = records();
     ASSERT_EQ(all.size(), 1u);
-    DecodedErrorRecord record = all[0];
-    EXPECT_EQ(record.note, "") << "every key, in the order written";
-    // The kinds reported so far in this process and the test executable's version vary.
-    const std::string kinds = record.fields.emsg;
-    EXPECT_TRUE(kinds.ends_with("rename_old_client,")) << kinds;
-    EXPECT_TRUE(std::regex_match(record.fields.fvers, std::regex(R"(\d+\.\d+\.\d+\.\d+)")));
-    record.fields.emsg = "<kinds>";
-    record.fields.fvers = "<version>";
-    EXPECT_EQ(record.fields, (TelemetryRecord{"2026-01-01T00:00:00.042", "UPEC-2202", "<kinds>", "fatal",
-                                              "Failed to rename [Korv Desktop] code[5]", "<version>",
-                                              "13.696.0.6209", "c0ffee-42", "3", "attended"}));
+    EXPECT_EQ(all[0].note, "") << "every key, in the order written";
+    TelemetryRecord fields = all[0].fields;
+    // The kinds reported earlier in this process depend on the order the tests run in.
+    EXPECT_TRUE(fields.emsg.ends_with("rename_old_client,")) << fields.emsg;
+    fields.emsg = "<kinds>";
+    // No client in the install: no version to read.
+    EXPECT_EQ(fields, (TelemetryRecord{"2026-05-28T20:26:40.123", "UPEC-2202", "<kinds>", "fatal",
+                                       "Failed to rename [Korv Desktop] code[5]", "0.0.0.0", "13.696.0.6209",
+                                       "c0ffee-42", "3", "attended"}));
     EXPECT_EQ(mLogger->linesContaining("UPEC-"),
-              (std::vector<test::LoggedLine>{{services::logging::Error, kTelemetryFunction,
-                                              "UPEC-2202: Failed to rename [Korv Desktop] code[5]"}}));
-    EXPECT_TRUE(mLogger->linesContaining("is missing from ini file").empty());
-}
-
-TEST_F(ErrorTelemetryTest, RecordsAppendAndKindsAccumulateWithinTheProcess) {
-    setMachine("machine.telemetry.updateCorrelationId", "id");
-    setMachine(kErrorsKey, "&earlier");
-    addErrorTelemetry(kUpecStagedFileMissing, kSeverityWarning, "Staged file missing, file[{}]", "a.dll");
-    addErrorTelemetryImpl(kUpecDesktopShortcut, kSeverityDiag, "diag text");
-
-    const std::string value = mConfig.getString(kErrorsKey, "");
-    EXPECT_EQ(value.rfind("&earlier&", 0), 0u);
-    auto all = records();
-    ASSERT_EQ(all.size(), 3u);
-    const std::string firstKinds = all[1].fields.emsg;
-    EXPECT_EQ(firstKinds.substr(firstKinds.size() - 20), "staged_file_missing,");
-    EXPECT_EQ(all[2].fields.emsg, firstKinds + "desktop_shortcut,");
-    EXPECT_EQ(all[1].fields.esev, "warning");
-    EXPECT_EQ(all[2].fields.esev, "diag");
-    EXPECT_EQ(all[2].fields.ctx, "background");
-    EXPECT_EQ(all[2].fields.attempt, "0");
-    EXPECT_EQ(mLogger->linesContaining("UPEC-2215: Staged file missing, file[a.dll]").at(0).level,
-              services::logging::Warn);
-    EXPECT_EQ(mLogger->linesContaining("UPEC-2200: diag text").at(0).level, services::logging::Info);
-}
-
-TEST_F(ErrorTelemetryTest, UnknownSeverityAndCodeAreWrittenAsUnknown) {
-    setMachine("machine.telemetry.updateCorrelationId", "id");
-    addErrorTelemetryImpl(kUpecSymlinkSwapBuildLink, 3, "sev three");
-    addErrorTelemetryImpl(9876, kSeverityWarning, "odd code");
-    auto all = records();
-    ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0].fields.esev, "unknown");
-    EXPECT_EQ(mLogger->linesContaining("UPEC-2228: sev three").at(0).level, services::logging::Error);
-    EXPECT_EQ(all[1].fields.ecod, "UPEC-9876");
-    const std::string kinds = all[1].fields.emsg;
-    EXPECT_EQ(kinds.substr(kinds.size() - 32), "symlink_swap_build_link,unknown,");
-}
-
-TEST_F(ErrorTelemetryTest, MissingCorrelationIdIsLoggedAndTheRecordStillWritten) {
-    addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "no id");
-    EXPECT_EQ(mLogger->linesContaining("is missing from ini file"),
               (std::vector<test::LoggedLine>{
-                  {services::logging::Error, kTelemetryFunction,
-                   "[machine.telemetry.updateCorrelationId] is missing from ini file"}}));
-    auto all = records();
-    ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all[0].note, "") << "the uuid key is written, empty";
-    EXPECT_EQ(all[0].fields.uuid, "");
+                  {Error, kTelemetryFunction, "UPEC-2202: Failed to rename [Korv Desktop] code[5]"}}));
+}
+
+// Records follow what earlier runs left; the kinds reported in this process accumulate, and the
+// severity names the record's and the log line's level. A missing correlation id is logged and the
+// record still written.
+TEST_F(ErrorTelemetryTest, RecordsAppendWithTheKindsSoFarAtTheirSeveritysLevel) {
+    setMachine(kErrorsKey, "&earlier");
+    addErrorTelemetryImpl(kUpecStagedFileMissing, kSeverityWarning, "missing");
+    addErrorTelemetryImpl(kUpecDesktopShortcut, kSeverityDiag, "shortcut");
+    addErrorTelemetryImpl(kUpecSymlinkSwapBuildLink, 3, "odd severity");
+    addErrorTelemetryImpl(9876, kSeverityWarning, "odd code");
+    EXPECT_EQ(mConfig.getString(kErrorsKey, "").rfind("&earlier&", 0), 0u);
+    const auto all = records();
+    ASSERT_EQ(all.size(), 5u);
+    const std::string before = all[1].fields.emsg.substr(0, all[1].fields.emsg.size() - 20);
+    EXPECT_EQ(all[4].fields.emsg,
+              before + "staged_file_missing,desktop_shortcut,symlink_swap_build_link,unknown,");
+    std::vector<std::string> severities;
+    for (size_t i = 1; i < all.size(); ++i) {
+        severities.push_back(all[i].fields.esev);
+    }
+    EXPECT_EQ(severities, (std::vector<std::string>{"warning", "diag", "unknown", "warning"}));
+    EXPECT_EQ(mLogger->linesContaining("UPEC-"),
+              (std::vector<test::LoggedLine>{{Warn, kTelemetryFunction, "UPEC-2215: missing"},
+                                             {Info, kTelemetryFunction, "UPEC-2200: shortcut"},
+                                             {Error, kTelemetryFunction, "UPEC-2228: odd severity"},
+                                             {Warn, kTelemetryFunction, "UPEC-9876: odd code"}}));
+    EXPECT_EQ((std::vector{all[1].fields.ctx, all[1].fields.attempt, all[1].fields.uuid, all[1].note}),
+              (std::vector<std::string>{"background", "0", "", ""}));
+    EXPECT_EQ(mLogger->linesContaining("is missing from ini file"),
+              std::vector<test::LoggedLine>(
+                  4, {Error, kTelemetryFunction,
+                      "[machine.telemetry.updateCorrelationId] is missing from ini file"}));
 }
 
 // "fvers" is the version of the client executable in the install location's client folder, whatever
 // folder the destager runs from; without a readable version it is "0.0.0.0".
 TEST_F(ErrorTelemetryTest, ClientVersionIsReadAtTheInstallLocation) {
-    const std::string systemFile = "C:\\windows\\system32\\kernel32.dll";
-    const std::string systemVersion = internal::fileVersionText(fs::Path::fromUtf8(systemFile));
-    // No client, a client without a version resource, a client with one.
-    const std::pair<const char*, std::string> rows[] = {
-        {nullptr, "0.0.0.0"}, {"no version resource", "0.0.0.0"}, {systemFile.c_str(), systemVersion}};
-    ASSERT_NE(systemVersion, "0.0.0.0");
-    const fs::Path clientExe = mInstall / L"Korv Desktop" / L"KorvDesktop.exe";
-    for (const auto& [client, expected] : rows) {
-        SCOPED_TRACE(client != nullptr ? client : "no client");
-        if (client != nullptr && client == systemFile) {
-            std::filesystem::remove(clientExe.std());
-            std::filesystem::copy_file(client, clientExe.std());
-        } else if (client != nullptr) {
-            mInstall.writeFile(fs::Path(L"Korv Desktop") / L"KorvDesktop.exe", client);
-        }
-        mConfig.set(config::Store::Ordinary, kErrorsKey, "", config::kScopeMachine);
-        addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "version");
-        ASSERT_EQ(records().size(), 1u);
-        EXPECT_EQ(records()[0].fields.fvers, expected);
-    }
-}
-
-TEST(ClientFileVersion, ReadsTheVersionResourceOfASystemFile) {
-    const std::string version = internal::fileVersionText(L"C:\\windows\\system32\\kernel32.dll");
-    EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << version;
-    EXPECT_NE(version, "0.0.0.0");
-    EXPECT_EQ(internal::fileVersionText(L"C:\\no\\such\\file.exe"), "0.0.0.0");
+    const fs::Path systemFile = L"C:\\windows\\system32\\kernel32.dll";
+    const fs::Path clientExe = mInstall.writeFile(L"Korv Desktop\\KorvDesktop.exe", "no version resource");
+    addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "no version");
+    std::filesystem::remove(clientExe.std());
+    std::filesystem::copy_file(systemFile.std(), clientExe.std());
+    addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "version");
+    const auto all = records();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].fields.fvers, "0.0.0.0");
+    EXPECT_NE(all[1].fields.fvers, "0.0.0.0");
+    EXPECT_EQ(all[1].fields.fvers, internal::fileVersionText(systemFile));
 }
 
 }  // namespace
