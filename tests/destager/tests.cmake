@@ -47,14 +47,6 @@ kvx_add_test_exe(orchestration_windows_tests
     LIBS kvx_fs_test_support kvx_destager
 )
 
-# Loop detection on the test prefix's registry.
-kvx_add_test_exe(loop_detection_windows_tests
-    SOURCES destager/LoopDetectionTest.cpp
-    LIBS kvx_destager
-)
-# Writes below HKLM "Software\Tessory\Korv Desktop", shared by every test of that key.
-set_property(TEST loop_detection_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
-
 # The built destager end to end against a sandbox install (tools/sandbox), with real waits.
 if(TARGET KorvDestager)
     kvx_add_test_exe(destager_e2e_tests
