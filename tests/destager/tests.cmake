@@ -89,12 +89,6 @@ if(TARGET KorvDestager)
                      $<TARGET_FILE:KorvDestagerCrashPoints>)
 endif()
 
-# The destage context and the main flow's pieces.
-kvx_add_test_exe(destager_main_windows_tests
-    SOURCES destager/DestageContextTest.cpp
-    LIBS kvx_destager
-)
-
 # What Windows reads from the destager before running it: subsystem, version and manifest.
 add_test(NAME destager_exe_resources
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-destager-exe $<TARGET_FILE:KorvDestager> ${PROJECT_VERSION})
