@@ -34,12 +34,7 @@ TEST(AfterUpdatePlanTest, RepairRelaunchAndResetFollowResultActionAndLoop) {
         EXPECT_EQ(plan.repairProtocolsAndAvailability, c.repair);
         EXPECT_EQ(plan.relaunch, c.relaunch);
         EXPECT_EQ(plan.resetAttemptTracking, c.reset);
-        if (c.warning == nullptr) {
-            EXPECT_FALSE(plan.loopWarning.has_value());
-        } else {
-            ASSERT_TRUE(plan.loopWarning.has_value());
-            EXPECT_EQ(*plan.loopWarning, c.warning);
-        }
+        EXPECT_EQ(plan.loopWarning, c.warning ? std::optional<std::string>(c.warning) : std::nullopt);
     }
 }
 
