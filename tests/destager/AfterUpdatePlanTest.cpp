@@ -1,41 +1,29 @@
-#include <gtest/gtest.h>
-
 #include "destager/AfterUpdatePlan.h"
+
+#include <gtest/gtest.h>
 
 namespace kvx::apps::destager {
 namespace {
 
-struct PlanCase {
-    int32_t result;
-    Action action;
-    bool loop;
-    bool repair;
-    bool relaunch;
-    bool reset;
-    const char* warning;  // nullptr: none
-};
+// What runs after the update: "repair" (protocols and availability), "relaunch", "reset" (attempt
+// tracking), and the loop's warning.
+std::string planned(int32_t result, Action action, bool loop) {
+    const AfterUpdatePlan plan = planAfterUpdate(result, action, loop);
+    return std::string(plan.repairProtocolsAndAvailability ? "repair " : "") +
+           (plan.relaunch ? "relaunch " : "") + (plan.resetAttemptTracking ? "reset " : "") +
+           plan.loopWarning.value_or("");
+}
 
-TEST(AfterUpdatePlanTest, RepairRelaunchAndResetFollowResultActionAndLoop) {
-    const PlanCase cases[] = {
-        // A successful update leaves availability and protocols alone but relaunches.
-        {0, Action::Update, false, false, true, true, nullptr},
-        {6, Action::Update, false, true, true, false, nullptr},
-        {0, Action::Install, false, true, true, true, nullptr},
-        {0, Action::Repair, false, true, true, true, nullptr},
-        {22, Action::Repair, false, true, true, false, nullptr},
-        // A loop stops both repair and relaunch and leaves the counters as they are.
-        {0, Action::Update, true, false, false, false, "Skipping BGS/client relaunch to break update loop"},
-        {6, Action::Install, true, false, false, false, "Skipping protocol repair to break update loop"},
-    };
-    for (const PlanCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "result " << c.result << " action " << static_cast<int>(c.action)
-                                        << " loop " << c.loop);
-        const AfterUpdatePlan plan = planAfterUpdate(c.result, c.action, c.loop);
-        EXPECT_EQ(plan.repairProtocolsAndAvailability, c.repair);
-        EXPECT_EQ(plan.relaunch, c.relaunch);
-        EXPECT_EQ(plan.resetAttemptTracking, c.reset);
-        EXPECT_EQ(plan.loopWarning, c.warning ? std::optional<std::string>(c.warning) : std::nullopt);
-    }
+TEST(AfterUpdatePlan, RepairRelaunchAndResetFollowResultActionAndLoop) {
+    // A successful update leaves availability and protocols alone but relaunches.
+    EXPECT_EQ(planned(0, Action::Update, false), "relaunch reset ");
+    EXPECT_EQ(planned(6, Action::Update, false), "repair relaunch ");
+    EXPECT_EQ(planned(0, Action::Install, false), "repair relaunch reset ");
+    EXPECT_EQ(planned(0, Action::Repair, false), "repair relaunch reset ");
+    EXPECT_EQ(planned(22, Action::Repair, false), "repair relaunch ");
+    // A loop stops both repair and relaunch and leaves the counters as they are.
+    EXPECT_EQ(planned(0, Action::Update, true), "Skipping BGS/client relaunch to break update loop");
+    EXPECT_EQ(planned(6, Action::Install, true), "Skipping protocol repair to break update loop");
 }
 
 }  // namespace

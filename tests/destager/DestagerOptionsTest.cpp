@@ -7,45 +7,39 @@
 namespace kvx::apps::destager {
 namespace {
 
-DestagerOptions parse(std::vector<const char*> args) {
+// "<action> <mode> <attended|background> <shortcut|no shortcut> [<launch helper argument>]"
+std::string parsed(std::vector<const char*> args) {
     args.insert(args.begin(), "KorvDestager.exe");
-    return parseCommandLine(static_cast<int>(args.size()), args.data());
-}
-
-TEST(ParseCommandLine, NoArgumentsGiveTheDefaults) {
-    const auto options = parse({});
-    EXPECT_EQ(options.action, Action::Update);
-    EXPECT_EQ(options.mode, Mode::Unspecified);
-    EXPECT_TRUE(options.attended);
-    EXPECT_FALSE(options.noDesktopShortcut);
-    EXPECT_EQ(options.launchHelperArgument, "");
+    const DestagerOptions options = parseCommandLine(static_cast<int>(args.size()), args.data());
+    return std::string(actionName(options.action)) + " " + modeName(options.mode) +
+           (options.attended ? " attended" : " background") +
+           (options.noDesktopShortcut ? " no shortcut" : " shortcut") + " [" + options.launchHelperArgument +
+           "]";
 }
 
 TEST(ParseCommandLine, ValuedOptionsNeedTwoDashesAndExactNames) {
-    EXPECT_EQ(parse({"--action=repair"}).action, Action::Repair);
-    EXPECT_EQ(parse({"--action=Repair"}).action, Action::Update) << "names are case-sensitive";
-    EXPECT_EQ(parse({"--action=install", "--action=bogus"}).action, Action::Install)
+    EXPECT_EQ(parsed({}), "update unspecified attended shortcut []");
+    EXPECT_EQ(parsed({"--action=repair", "--mode=flint"}), "repair flint attended shortcut []");
+    EXPECT_EQ(parsed({"--action=Repair", "--mode=Luna"}), "update unspecified attended shortcut []");
+    EXPECT_EQ(parsed({"--action=install", "--action=bogus"}), "install unspecified attended shortcut []")
         << "an unknown value leaves the previous one";
-    EXPECT_EQ(parse({"--action=install", "--action=repair"}).action, Action::Repair);
-    EXPECT_EQ(parse({"-action=repair"}).action, Action::Update);
-    EXPECT_EQ(parse({"--action", "repair"}).action, Action::Update);
-    EXPECT_EQ(parse({"--mode=flint"}).mode, Mode::Flint);
-    EXPECT_EQ(parse({"--mode=luna"}).mode, Mode::Luna);
-    EXPECT_EQ(parse({"--modeX=flint"}).mode, Mode::Unspecified);
+    EXPECT_EQ(parsed({"--action=install", "--action=repair", "--mode=luna"}),
+              "repair luna attended shortcut []");
+    EXPECT_EQ(parsed({"-action=repair", "--action", "repair", "--modeX=flint"}),
+              "update unspecified attended shortcut []");
 }
 
 TEST(ParseCommandLine, SwitchesTakeOneDashOrASlashAndAreTrimmed) {
-    EXPECT_FALSE(parse({" \t-noclient\r\n"}).attended);
-    EXPECT_FALSE(parse({"/noclient"}).attended);
-    EXPECT_TRUE(parse({"--noclient"}).attended);
-    EXPECT_TRUE(parse({"-NoClient"}).attended);
-    EXPECT_TRUE(parse({"noclient"}).attended);
-    EXPECT_TRUE(parse({"/no-desktop-shortcut"}).noDesktopShortcut);
+    EXPECT_EQ(parsed({" \t-noclient\r\n"}), "update unspecified background shortcut []");
+    EXPECT_EQ(parsed({"/noclient", "/no-desktop-shortcut"}), "update unspecified background no shortcut []");
+    EXPECT_EQ(parsed({"--noclient", "-NoClient", "noclient"}), "update unspecified attended shortcut []");
 }
 
 TEST(ParseCommandLine, LaunchHelperArgumentKeepsEverythingAfterTheEquals) {
-    EXPECT_EQ(parse({"--launchHelperArgument=\"a=b c\""}).launchHelperArgument, "\"a=b c\"");
-    EXPECT_EQ(parse({"--launchHelperArgument=a", "--launchHelperArgument="}).launchHelperArgument, "a")
+    EXPECT_EQ(parsed({"--launchHelperArgument=\"a=b c\""}),
+              "update unspecified attended shortcut [\"a=b c\"]");
+    EXPECT_EQ(parsed({"--launchHelperArgument=a", "--launchHelperArgument="}),
+              "update unspecified attended shortcut [a]")
         << "an empty value leaves the previous one";
 }
 

@@ -5,19 +5,13 @@
 #include <filesystem>
 
 #include "destager/ClientFileVersion.h"
+#include "destager/StepTestSupport.h"
 #include "destager/TelemetryRecordDecoding.h"
-#include "foundation/Singleton.h"
-#include "framework/config/ConfigSystem.h"
 #include "integration/AppCoreTestSupport.h"
-#include "support/Capture.h"
-#include "support/TempFolder.h"
-#include "support/TestClock.h"
 
 namespace kvx::apps {
 namespace {
 
-using config::ConfigSystem;
-using foundation::utils::Singleton;
 using services::logging::Error;
 using services::logging::Info;
 using services::logging::Warn;
@@ -25,12 +19,12 @@ using services::logging::Warn;
 constexpr const char* kErrorsKey = "machine.destageErrors";
 constexpr const char* kTelemetryFunction = "kvx::apps::addErrorTelemetryImpl";
 
-class ErrorTelemetryTest : public ::testing::Test {
+// The records describe the install at the test's root.
+class ErrorTelemetryTest : public test::StepFixture {
 protected:
-    ErrorTelemetryTest() : mConfig(Singleton<ConfigSystem>::create()) {
-        mClock->setWallClock(1'780'000'000'123'456'789);  // 2026-05-28T20:26:40.123456789Z
-    }
-    ~ErrorTelemetryTest() override { Singleton<ConfigSystem>::destroy(); }
+    ErrorTelemetryTest() {
+        mClock->setWallClock(1'780'000'000'123'456'789);
+    }  // 2026-05-28T20:26:40.123456789Z
 
     void setMachine(const char* key, const char* value) {
         mConfig.set(config::Store::Ordinary, key, value, config::kScopeMachine);
@@ -39,12 +33,7 @@ protected:
         return decodeDestageErrors(mConfig.getString(kErrorsKey, ""));
     }
 
-    ConfigSystem& mConfig;
-    test::ScopedTestClock mClock;
-    test::ScopedCapturingLogger mLogger;
-    // The install the records describe; the client executable in it is up to each test.
-    test::TempFolder mInstall;
-    test::ScopedAppKeyValue mInstallLocation{"InstallLocation", mInstall.path().wide() + L"\\"};
+    test::ScopedAppKeyValue mInstallLocation{"InstallLocation", mRoot.path().wide() + L"\\"};
 };
 
 TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
@@ -85,6 +74,7 @@ TEST_F(ErrorTelemetryTest, RecordCarriesEveryKeyInOrder) {
 // severity names the record's and the log line's level. A missing correlation id is logged and the
 // record still written.
 TEST_F(ErrorTelemetryTest, RecordsAppendWithTheKindsSoFarAtTheirSeveritysLevel) {
+    setMachine("machine.telemetry.updateCorrelationId", "");
     setMachine(kErrorsKey, "&earlier");
     addErrorTelemetryImpl(kUpecStagedFileMissing, kSeverityWarning, "missing");
     addErrorTelemetryImpl(kUpecDesktopShortcut, kSeverityDiag, "shortcut");
@@ -118,7 +108,7 @@ TEST_F(ErrorTelemetryTest, RecordsAppendWithTheKindsSoFarAtTheirSeveritysLevel) 
 // folder the destager runs from; without a readable version it is "0.0.0.0".
 TEST_F(ErrorTelemetryTest, ClientVersionIsReadAtTheInstallLocation) {
     const fs::Path systemFile = L"C:\\windows\\system32\\kernel32.dll";
-    const fs::Path clientExe = mInstall.writeFile(L"Korv Desktop\\KorvDesktop.exe", "no version resource");
+    const fs::Path clientExe = mRoot.writeFile(L"Korv Desktop\\KorvDesktop.exe", "no version resource");
     addErrorTelemetryImpl(kUpecDiagnostics, kSeverityDiag, "no version");
     std::filesystem::remove(clientExe.std());
     std::filesystem::copy_file(systemFile.std(), clientExe.std());

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "destager/RestoreInstall.h"
-#include "destager/SwapTestSupport.h"
+#include "destager/StepTestSupport.h"
 #include "foundation/update/ResultCodes.h"
 #include "process/ProcessUtilsImpl.h"
 #include "support/ScopedFilesystem.h"
@@ -33,7 +33,7 @@ public:
     }
 };
 
-class FolderSwap : public test::SwapFixture {
+class FolderSwap : public test::StepFixture {
 protected:
     FolderSwap() {
         mRoot.writeFile(mContext.clientExePath, "old");

@@ -9,29 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Singleton.h"
-#include "framework/config/ConfigSystem.h"
-#include "support/Capture.h"
-#include "support/TestClock.h"
+#include "destager/StepTestSupport.h"
 
 namespace kvx::apps::destager::internal {
 namespace {
 
-using foundation::utils::Singleton;
 using services::logging::Error;
 using services::logging::Info;
 using services::logging::Warn;
 using suite::RepairStateResult;
-using Texts = std::vector<std::string>;
+using test::Texts;
 
-class RepairStateTest : public ::testing::Test {
+class RepairStateTest : public test::StepFixture {
 protected:
-    RepairStateTest() {
-        Singleton<config::ConfigSystem>::create().set(
-            config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "id", config::kScopeMachine);
-    }
-    ~RepairStateTest() override { Singleton<config::ConfigSystem>::destroy(); }
-
     // A stop that leaves `survivors` running. The suite is down when one way of stopping (by path or
     // by name) succeeded; such a stop also fails to change the availability, to report all at once.
     static RepairStateStop stopLeaving(std::vector<std::string> survivors, bool bgsStopFailed = false,
@@ -45,19 +35,6 @@ protected:
             return byPathStopped || byNameStopped;
         };
     }
-    // The failure is logged as errors, what the stop reports as diagnostics (at Info, not Warn).
-    Texts logged(int32_t level) {
-        Texts messages;
-        for (const auto& line : mLogger->lines()) {
-            if (line.level == level) {
-                messages.push_back(line.message);
-            }
-        }
-        return messages;
-    }
-
-    test::ScopedTestClock mClock;
-    test::ScopedCapturingLogger mLogger;
 };
 
 TEST_F(RepairStateTest, SurvivorNamesTheCodeClientFirst) {
@@ -76,27 +53,28 @@ TEST_F(RepairStateTest, SurvivorNamesTheCodeClientFirst) {
 
 TEST_F(RepairStateTest, UnnamedSurvivorsGive12AndAreEachLogged) {
     EXPECT_EQ(enterRepairState(stopLeaving({"KorvGEP.exe", "C:\\Korv\\Helper.exe"})), 12);
-    const Texts errors = logged(Error);
+    const Texts errors = messagesAt(Error);
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[0],
               "Unspecified failure while shutting down apps/entering repair state. remainingExeCount[2]");
     EXPECT_EQ(std::set<std::string>(errors.begin() + 1, errors.end()),
               (std::set<std::string>{"Failed to shut down exe[KorvGEP.exe]",
                                      "Failed to shut down exe[C:\\Korv\\Helper.exe]"}));
-    const Texts diagnostics = logged(Info);
+    const Texts diagnostics = messagesAt(Info);
     EXPECT_TRUE(diagnostics == Texts{"UPEC-2299: Failed to stop 2 exes [KorvGEP.exe,C:\\Korv\\Helper.exe]"} ||
                 diagnostics == Texts{"UPEC-2299: Failed to stop 2 exes [C:\\Korv\\Helper.exe,KorvGEP.exe]"});
 }
 
-// With nobody left the service decides the code; a suite that went down is 0 whatever failed on
+// The failure is logged as errors, what the stop reports as diagnostics (at Info, not Warn). With
+// nobody left the service decides the code; a suite that went down is 0 whatever failed on
 // the way, and what failed is still reported.
 TEST_F(RepairStateTest, WithoutSurvivorsTheServiceOrTheStopDecides) {
     const auto expect = [this](const RepairStateStop& stop, int32_t code, const Texts& errors,
                                const Texts& diagnostics) {
         mLogger->clear();
         EXPECT_EQ(enterRepairState(stop), code);
-        EXPECT_EQ(logged(Error), errors) << code;
-        EXPECT_EQ(logged(Info), diagnostics) << code;
+        EXPECT_EQ(messagesAt(Error), errors) << code;
+        EXPECT_EQ(messagesAt(Info), diagnostics) << code;
     };
     const std::string unspecified =
         "Unspecified failure while shutting down apps/entering repair state. remainingExeCount[0]";
@@ -115,7 +93,7 @@ TEST_F(RepairStateTest, SuiteUnavailableRetriesTenTimes25msApartThenReports) {
     int calls = 0;
     setSuiteUnavailable([&calls] { return ++calls == 3; });
     EXPECT_EQ(calls, 3);
-    EXPECT_TRUE(logged(Warn).empty());
+    EXPECT_TRUE(messagesAt(Warn).empty());
 
     calls = 0;
     setSuiteUnavailable([&calls] { return ++calls == 0; });

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "destager/ClientFileVersion.h"
-#include "destager/SwapTestSupport.h"
+#include "destager/StepTestSupport.h"
 #include "foundation/update/ResultCodes.h"
 #include "support/FakeSymlinkFilesystem.h"
 #include "support/ScopedFilesystem.h"
@@ -25,7 +25,7 @@ const fs::Path kVersionedFolder = L"1.2.3.4-1700000000";
 const fs::Path kVersionedTarget = kVersionedFolder / kClientFolderName;
 constexpr int64_t kNow = 1'767'225'600'900'000'000;  // 2026-01-01T00:00:00.9Z
 
-class SymlinkMode : public test::SwapFixture {
+class SymlinkMode : public test::StepFixture {
 protected:
     SymlinkMode() {
         mClock->setWallClock(kNow);

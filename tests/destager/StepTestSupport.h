@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the folder-swap and symlink-mode tests: fault injection per operation and path, and a
-// fixture with virtual time, captured log lines and the telemetry key read back.
+// Shared by the tests of the update's steps: fault injection per operation and path, and a fixture
+// with virtual time, captured log lines, the telemetry key read back and a temporary install.
 
 #include <gtest/gtest.h>
 
@@ -88,14 +88,14 @@ private:
     std::map<std::wstring, std::optional<fs::Path>> mMisreported;
 };
 
-class SwapFixture : public ::testing::Test {
+class StepFixture : public ::testing::Test {
 protected:
-    SwapFixture() : mConfig(foundation::utils::Singleton<config::ConfigSystem>::create()) {
-        mConfig.set(config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "swap-test",
+    StepFixture() : mConfig(foundation::utils::Singleton<config::ConfigSystem>::create()) {
+        mConfig.set(config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "test-id",
                     config::kScopeMachine);
         useStagedFolder(L"StagedKorvDesktop");
     }
-    ~SwapFixture() override { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
+    ~StepFixture() override { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
 
     void useStagedFolder(const fs::Path& name) {
         mContext =
