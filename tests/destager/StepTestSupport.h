@@ -93,14 +93,11 @@ protected:
     StepFixture() : mConfig(foundation::utils::Singleton<config::ConfigSystem>::create()) {
         mConfig.set(config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "test-id",
                     config::kScopeMachine);
-        useStagedFolder(L"StagedKorvDesktop");
+        mContext =
+            apps::buildDestageContext(mRoot.path(), mRoot / L"StagedKorvDesktop\\Korv Desktop\\x.exe", 7);
     }
     ~StepFixture() override { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
 
-    void useStagedFolder(const fs::Path& name) {
-        mContext =
-            apps::buildDestageContext(mRoot.path(), mRoot / name / L"Korv Desktop\\KorvDestager.exe", 7);
-    }
     // The install root written "<root>" and the access-denied error "<denied>".
     std::string shortened(std::string text) const {
         for (const auto& [from, to] : {std::pair{mRoot.path().utf8(), "<root>"},

@@ -29,7 +29,8 @@ class SymlinkMode : public test::StepFixture {
 protected:
     SymlinkMode() {
         mClock->setWallClock(kNow);
-        useStagedFolder(L"StagedKorvDesktop-13.700");
+        mContext =
+            buildDestageContext(mRoot.path(), mRoot / L"StagedKorvDesktop-13.700\\Korv Desktop\\x.exe", 7);
         mRoot.writeFile(mContext.stagedClientPath / L"KorvDesktop.exe", "new");
     }
 
@@ -44,12 +45,13 @@ protected:
         mRoot.writeFile(mRoot / kVersionedTarget / L"KorvDesktop.exe", "linked");
         ASSERT_TRUE(mLinks->createDirectorySymlink(kVersionedTarget, mContext.clientPath).isOk());
     }
-    // The client link's stored target, "-" for none.
-    std::string linkTarget() {
+    // The client link's stored target, "plain" for a client folder (no link), "-" for none.
+    std::string client() {
         auto link = mLinks->link(mContext.clientPath);
-        return link ? link->storedTarget.utf8() : "-";
+        return link                                                   ? link->storedTarget.utf8()
+               : stdfs::is_regular_file(mContext.clientExePath.std()) ? "plain"
+                                                                      : "-";
     }
-    bool plainClient() { return stdfs::is_regular_file(mContext.clientExePath.std()); }
 
     std::shared_ptr<test::FakeSymlinkFilesystem> mLinks = std::make_shared<test::FakeSymlinkFilesystem>();
     test::ScopedFilesystem<test::FaultyFilesystem> mFs{std::make_shared<test::FaultyFilesystem>(mLinks)};
@@ -72,8 +74,7 @@ TEST_F(SymlinkMode, MigrationWhoseMoveOrLinkFailsKeepsThePlainClient) {
                          "\\Korv Desktop], osError[<denied>]"}));
     EXPECT_EQ(mLogger->linesContaining("Migrating existing install to symlink mode").at(0).function,
               "kvx::apps::destager::internal::migrateToSymlinkMode");
-    EXPECT_EQ(linkTarget(), "-");
-    EXPECT_TRUE(plainClient());
+    EXPECT_EQ(client(), "plain");
     EXPECT_FALSE(stdfs::exists((mRoot / fs::Path::fromUtf8(versioned)).std()));
     EXPECT_EQ(waited(), 8000ms);
 }
@@ -100,7 +101,7 @@ TEST_F(SymlinkMode, SwapFailuresGive34And35AndKeepThePreviousLink) {
               (Texts{"UPEC-2227 fatal: Failed to remove symlink at [<root>\\Korv Desktop], osError[<denied>]",
                      notMade + "<denied>]", notMade + osErrorText(2) + "]", notMade + osErrorText(0) + "]"}));
     EXPECT_EQ(mLogger->linesContaining("after failed swap").size(), 3u);
-    EXPECT_EQ(linkTarget(), kVersionedTarget.utf8());
+    EXPECT_EQ(client(), kVersionedTarget.utf8());
 }
 
 // A killed migration leaves the client path empty; a swap that then cannot link has nothing to
@@ -108,8 +109,7 @@ TEST_F(SymlinkMode, SwapFailuresGive34And35AndKeepThePreviousLink) {
 TEST_F(SymlinkMode, RepairSwapWhoseLinkFailsMovesTheStagedClientIn) {
     mLinks->failLinkCreation(test::kAccessDenied, 5);
     EXPECT_EQ(swapSymlinkFolders(mContext), kSymlinkSwapCreateLinkFailed);
-    EXPECT_EQ(linkTarget(), "-");
-    EXPECT_TRUE(plainClient());
+    EXPECT_EQ(client(), "plain");
     EXPECT_FALSE(stdfs::exists(mContext.stagedClientPath.std()));
     EXPECT_EQ(mLogger->linesContaining("No previous client to link back").size(), 1u);
 }
@@ -122,8 +122,7 @@ TEST_F(SymlinkMode, RevertWhoseVersionedFolderStaysStillSucceeds) {
                                  "[<root>\\1.2.3.4-1700000000], osError[<denied>]"});
     EXPECT_EQ(mLogger->linesContaining("Reverting existing symlink mode install").at(0).function,
               "kvx::apps::destager::internal::revertSymlinkMode");
-    EXPECT_EQ(linkTarget(), "-");
-    EXPECT_TRUE(plainClient());
+    EXPECT_EQ(client(), "plain");
     EXPECT_EQ(waited(), 0ms);  // one attempt is enough for a leftover
 }
 
@@ -136,7 +135,7 @@ TEST_F(SymlinkMode, RevertDeletesNoFolderOutsideTheInstallsOwn) {
         mRoot.writeFile(resolved / L"KorvDesktop.exe", "linked");
         ASSERT_TRUE(mLinks->createDirectorySymlink(stored, mContext.clientPath).isOk());
         EXPECT_EQ(revertSymlinkMode(mContext), kDestageSuccess);
-        EXPECT_TRUE(plainClient());
+        EXPECT_EQ(client(), "plain");
         EXPECT_TRUE(stdfs::is_directory(resolved.parent().std())) << stored.utf8();
         expected.push_back(shortened("UPEC-2225 warning: Failed to remove old versioned parent folder at [" +
                                      resolved.parent().utf8() +
@@ -156,11 +155,11 @@ TEST_F(SymlinkMode, RevertFailuresGive31To33AndKeepTheLinkIfTheyCan) {
     EXPECT_EQ(revertSymlinkMode(mContext), kSymlinkRevertRemoveLinkFailed);
     mFs->fail(Op::Rename, mRoot / kVersionedTarget, test::kAccessDenied, 10);
     EXPECT_EQ(revertSymlinkMode(mContext), kSymlinkRevertMoveBackFailed);
-    EXPECT_EQ(linkTarget(), kVersionedTarget.utf8());
+    EXPECT_EQ(client(), kVersionedTarget.utf8());
     EXPECT_EQ(mLogger->linesContaining("Attempting to re-link client folder after failed move").size(), 1u);
     mLinks->failLinkCreation(test::kAccessDenied, 5);
     EXPECT_EQ(revertSymlinkMode(mContext), kSymlinkRevertMoveBackFailed);
-    EXPECT_EQ(linkTarget(), "-");
+    EXPECT_EQ(client(), "-");
     EXPECT_TRUE(stdfs::is_regular_file((mRoot / kVersionedTarget / L"KorvDesktop.exe").std()));
     const std::string moveFailed =
         "UPEC-2224 fatal: Failed to rename target folder [<root>\\1.2.3.4-1700000000\\Korv "
