@@ -76,10 +76,9 @@ TEST_F(FolderSwap, RenameStepsRetryAndGiveTheirCodeWhenTheyGiveUp) {
     EXPECT_EQ(std::pair(result.code, result.osError),
               std::pair(kRenameDestinationNotRemoved, kSharingViolation));
     EXPECT_EQ(messagesAt(Warn).size(), 5u);
-    EXPECT_EQ(messagesAt(Error),
-              Texts{"Failed to remove old copy of destination directory. newPath[<root>\\Korv "
-                    "Desktop], error[" +
-                    osErrorText(kSharingViolation) + "]"});
+    EXPECT_EQ(messagesAt(Error), Texts{"Failed to remove old copy of destination directory. "
+                                       "newPath[<root>\\Korv Desktop], error[" +
+                                       osErrorText(kSharingViolation) + "]"});
     EXPECT_EQ(telemetry(),
               Texts{"UPEC-2299 diag: Locked DLL/EXE found[<root>\\Korv Desktop\\KorvDesktop.exe], "
                     "locking process[KorvDesktop.exe], context[staged:removeDest]"});
@@ -119,8 +118,8 @@ TEST_F(FolderSwap, SwapFailuresLeaveOrRollBackTheOldClient) {
     EXPECT_EQ(swapFolders(mContext), kMoveStagedClientFailed);
     EXPECT_EQ(outcome(), "- old new 16000ms");
     const std::string stagedFailed =
-        "UPEC-2203 fatal: Failed to rename staged [<root>\\StagedKorvDesktop\\Korv "
-        "Desktop] to [<root>\\Korv Desktop], osError[5], code[2]";
+        "UPEC-2203 fatal: Failed to rename staged [<root>\\StagedKorvDesktop\\Korv Desktop] to "
+        "[<root>\\Korv Desktop], osError[5], code[2]";
     EXPECT_EQ(telemetry(),
               (Texts{"UPEC-2299 diag: Locked DLL/EXE found[<root>\\Korv Desktop\\KorvDesktop.exe], "
                      "locking process[KorvDesktop.exe], context[oldClient:rename]",

@@ -162,8 +162,8 @@ TEST_F(SymlinkMode, RevertFailuresGive31To33AndKeepTheLinkIfTheyCan) {
     EXPECT_EQ(client(), "-");
     EXPECT_TRUE(stdfs::is_regular_file((mRoot / kVersionedTarget / L"KorvDesktop.exe").std()));
     const std::string moveFailed =
-        "UPEC-2224 fatal: Failed to rename target folder [<root>\\1.2.3.4-1700000000\\Korv "
-        "Desktop] back to install folder [<root>\\Korv Desktop], osError[<denied>], code[2]";
+        "UPEC-2224 fatal: Failed to rename target folder [<root>\\1.2.3.4-1700000000\\Korv Desktop] back "
+        "to install folder [<root>\\Korv Desktop], osError[<denied>], code[2]";
     EXPECT_EQ(telemetry(),
               (Texts{"UPEC-2222 fatal: Failed to resolve symlink[<root>\\Korv Desktop], osError[<denied>]",
                      "UPEC-2223 fatal: Failed to remove symlink[<root>\\Korv Desktop], osError[<denied>]",
