@@ -11,10 +11,10 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <optional>
 
 #include "foundation/win/WinUtilsImpl.h"
+#include "process/LockedModules.h"
 #include "process/Process.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
@@ -120,70 +120,59 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-TEST_F(ClientLaunch, ElevatedFallsFromTheShellToTheSessionTokenAndNoFurther) {
+// Elevated, the shell's start (never confirmed here) falls to the session token and no further; not
+// elevated, the shell's plain start with the program's own credentials; a missing program tries
+// no variant.
+TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
-    const std::string noSession =
-        "Unable to get interactive session user token [No interactive session found, can't spawn process]";
-    for (const bool hasSession : {true, false}) {
-        SCOPED_TRACE(hasSession);
+    const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
+    const std::string exe = test::utf8(mFolder / L"KorvDesktop.exe");
+    const struct {
+        bool admin;
+        bool hasSession;
+        const char* name;
+        bool started;
+        std::string line;
+    } rows[] = {
+        {true, true, "KorvDesktop.exe", true,
+         "Starting executable [KorvDesktop.exe] with arguments [" + args + "]"},
+        {true, false, "KorvDesktop.exe", false,
+         "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
+        {false, true, "KorvDesktop.exe", true,
+         "Starting app with same credentials: path[" + exe + "], args[" + args},
+        {true, true, "KorvLaunchHelper.exe", false,
+         "Missing executable: '" + test::utf8(mFolder / L"KorvLaunchHelper.exe") + "'"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
         mLogger->clear();
         mStarted.reset();
-        mSession->hasSession = hasSession;
+        mElevation->admin = row.admin;
+        mSession->hasSession = row.hasSession;
 
-        EXPECT_EQ(
-            startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=200", "-updateDestagerError=\"7\""}, true),
-            hasSession);
+        EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
+                  row.started);
 
-        EXPECT_EQ(
-            mLogger
-                ->linesContaining("Starting executable [KorvDesktop.exe] with arguments [--lifetime=200 "
-                                  "-updateDestagerError=\"7\"]")
-                .size(),
-            1u);
-        EXPECT_EQ(mLogger->linesContaining(noSession).size(), hasSession ? 0u : 1u);
-        ASSERT_EQ(mStarted.has_value(), hasSession);
+        EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
+        const bool found = std::string_view(row.name) == "KorvDesktop.exe";
+        EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found ? 1u : 0u);
+        ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
         if (mStarted) {
-            EXPECT_EQ(mStarted->exe, (mFolder / L"KorvDesktop.exe").string());
-            EXPECT_EQ(mStarted->args, "--lifetime=200 -updateDestagerError=\"7\"");
+            EXPECT_EQ(mStarted->exe, exe);
+            EXPECT_EQ(mStarted->args, args);
             EXPECT_EQ(mStarted->dir, mDir);
             EXPECT_NE(mStarted->userToken, nullptr);
             EXPECT_EQ(mStarted->environment, std::string("USERNAME=player\0\0", 17));
             EXPECT_FALSE(mStarted->inheritEnv);
         }
+        const std::wstring path = mFolder / L"KorvDesktop.exe";
+        if (!row.admin) {
+            EXPECT_TRUE(
+                services::process::waitForProcess(path, services::process::WaitCondition::Running, 5000, 20));
+        }
+        // What the shell started ends by itself; its folder is removed after the test.
+        EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
     }
-    // What the shell started ends by itself; its folder is removed after the test.
-    (void)mElevation->waitForProcessExit((mFolder / L"KorvDesktop.exe").wstring(), 5000, 20);
-}
-
-// Not elevated: the program's own credentials through the shell's plain start, no token, no Process.
-TEST_F(ClientLaunch, NotElevatedStartsWithItsOwnCredentials) {
-    mElevation->admin = false;
-    const std::filesystem::path record = mFolder.parent_path() / L"starts.txt";
-
-    EXPECT_TRUE(
-        startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=300", "--record=" + record.string()}, true));
-
-    EXPECT_FALSE(mStarted.has_value());
-    EXPECT_EQ(mLogger->linesContaining("Starting app with same credentials: path[").size(), 1u);
-    for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i) {
-        Sleep(50);
-    }
-    // Its folder is removed after the test: let it end first.
-    std::ifstream in(record);
-    std::string line;
-    ASSERT_TRUE(std::getline(in, line)) << "the program did not start";
-    WinUtils::AutoHandle program(
-        OpenProcess(SYNCHRONIZE, FALSE, std::stoul(line.substr(line.find('=') + 1))));
-    WaitForSingleObject(program.get(), 5000);
-}
-
-TEST_F(ClientLaunch, MissingExecutableTriesNoVariant) {
-    EXPECT_FALSE(startExecutable(mDir, "KorvLaunchHelper.exe", {}, true));
-
-    const std::string missing = "Missing executable: '" + (mFolder / L"KorvLaunchHelper.exe").string() + "'";
-    EXPECT_EQ(mLogger->linesContaining(missing).size(), 1u);
-    EXPECT_TRUE(mLogger->linesContaining("Starting executable").empty());
-    EXPECT_FALSE(mStarted.has_value());
 }
 
 }  // namespace
