@@ -77,15 +77,13 @@ protected:
     test::ScopedCapturingLogger mLogger;
 };
 
-TEST_F(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
-    const std::string name = "KvxTestSvc-never-registered-" + std::to_string(GetCurrentProcessId());
-    EXPECT_EQ(apps::pollServiceStatus(name), ServiceStatus::NotInstalled);
-    EXPECT_FALSE(apps::stopService(name, 15000));
+// A missing background service fails the suite's stop (the suite shutdown tests); here the
+// manager's own stop, which the service may escape by going away after it was polled.
+TEST_F(ServiceControl, AMissingServiceIsNeverStopped) {
+    const std::string name = test::utf8(test::uniqueName(L"KvxMissingSvc"));
     EXPECT_FALSE(ServiceControlManager::stopService(name, 15000));
     EXPECT_EQ(count("'" + name + "' not registered in SCM database."), 1u);
     EXPECT_EQ(count("Service sent stop command."), 0u);
-    EXPECT_EQ(ServiceControlManager::getServicePath(name).peekError(), "Service not present");
-    EXPECT_TRUE(mClock->sleeps().empty());
 }
 
 // Each row starts the service with a stop behaviour, stops it by name and expects the outcome, the
