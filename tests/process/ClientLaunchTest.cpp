@@ -1,21 +1,20 @@
-// The relaunch variants in their order, each standing on a seam for what Wine lacks: the process
-// utility service answers the elevation test and the shell variant's confirmation wait
-// ("indev.waitForExecUsingExplorerCred"), the WinUtils service stands in for the interactive
-// session's token and environment (Wine has no real sessions), and the Process factory records
-// the session-token start instead of creating a process under a token. The desktop shell is
-// Wine's real one, which answers or not depending on its desktop: when it starts the program (which
-// ends by itself), the seam does not confirm the start, so the variant fails either way.
+// Starting the client. The relaunch variants in their order, each standing on a seam for what Wine
+// lacks: the process utility service answers the elevation test and the shell variant's
+// confirmation wait ("indev.waitForExecUsingExplorerCred"), the WinUtils service stands in for the
+// interactive session's token and environment (Wine has no real sessions), and the Process factory
+// records the session-token start instead of creating a process under a token. The desktop shell
+// is Wine's real one, which answers or not depending on its desktop: when it starts the program
+// (which ends by itself), the seam does not confirm the start, so the variant fails either way.
 #include "process/ClientLaunch.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <fstream>
 #include <optional>
 
 #include "foundation/win/WinUtilsImpl.h"
-#include "framework/config/ConfigSystem.h"
+#include "process/LockedModules.h"
 #include "process/Process.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
@@ -27,6 +26,27 @@ namespace {
 
 using services::process::Process;
 using services::process::ProcessInfo;
+
+// A real child: refused before anything is created when its working folder is missing.
+TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
+    test::ScopedCapturingLogger logger;
+    test::TempFolder root;
+    ProcessInfo info;
+    info.exe = test::simPath(L"KorvDesktop.exe").string();
+    info.dir = (root.path() / fs::Path(L"absent")).utf8();
+
+    auto started = Process::createAndRun(info);
+    ASSERT_TRUE(started.isError());
+    EXPECT_EQ(started.peekError(), Process::Error::WorkingDirNotPresent);
+    EXPECT_EQ(logger->linesContaining("Working directory does not exist [" + info.dir + "].").size(), 1u);
+    EXPECT_EQ(logger->linesContaining("Could not create process [exe=[").size(), 1u);
+
+    info.dir = root.path().utf8();
+    info.args = "--lifetime=0";
+    started = Process::createAndRun(info);
+    ASSERT_TRUE(started.isOk()) << errorName(started.peekError());
+    EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
 
 class ElevationSeam final : public services::process::ProcessUtilsImpl {
 public:
@@ -57,7 +77,6 @@ public:
     explicit RecordedProcess(std::optional<ProcessInfo>& record) : mRecord(record) {}
     Process::Error createProcess(const ProcessInfo& info) override {
         mRecord = info;
-        mInfo = info;
         mState = Process::State::Suspended;
         return Process::Error::None;
     }
@@ -66,7 +85,7 @@ public:
         return Process::Error::None;
     }
     Process::Error terminate() override { return Process::Error::None; }
-    const ProcessInfo& info() const override { return mInfo; }
+    const ProcessInfo& info() const override { return *mRecord; }
     void cleanup() override {}
     uint32_t processId() const override { return 0; }
     void* processHandle() const override { return nullptr; }
@@ -75,12 +94,7 @@ public:
 
 private:
     std::optional<ProcessInfo>& mRecord;
-    ProcessInfo mInfo;
 };
-
-void setLaunchConfig(std::string_view key, std::string value) {
-    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
-}
 
 class ClientLaunch : public ::testing::Test {
 protected:
@@ -91,8 +105,6 @@ protected:
         Process::setImplFactory([this] { return std::make_unique<RecordedProcess>(mStarted); });
     }
     void TearDown() override {
-        // What the shell started ends by itself; its folder is removed after the test.
-        (void)mElevation->waitForProcessExit((mFolder / L"KorvDesktop.exe").wstring(), 5000, 20);
         Process::setImplFactory(nullptr);
         WinUtils::setWinUtils(nullptr);
         services::process::setProcessUtils(nullptr);
@@ -108,75 +120,59 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-TEST_F(ClientLaunch, ElevatedFallsFromTheShellToTheSessionTokenAndNoFurther) {
-    struct Row {
+// Elevated, the shell's start (never confirmed here) falls to the session token and no further; not
+// elevated, the shell's plain start with the program's own credentials; a missing program tries
+// no variant.
+TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
+    mConfig.set("indev.waitForExecUsingExplorerCred", "true");
+    const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
+    const std::string exe = test::utf8(mFolder / L"KorvDesktop.exe");
+    const struct {
+        bool admin;
         bool hasSession;
+        const char* name;
         bool started;
-        const char* logged;
-    };
-    const Row rows[] = {
-        {true, true,
-         "Starting executable [KorvDesktop.exe] with arguments [--lifetime=200 -updateDestagerError="},
-        {false, false,
+        std::string line;
+    } rows[] = {
+        {true, true, "KorvDesktop.exe", true,
+         "Starting executable [KorvDesktop.exe] with arguments [" + args + "]"},
+        {true, false, "KorvDesktop.exe", false,
          "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
+        {false, true, "KorvDesktop.exe", true,
+         "Starting app with same credentials: path[" + exe + "], args[" + args},
+        {true, true, "KorvLaunchHelper.exe", false,
+         "Missing executable: '" + test::utf8(mFolder / L"KorvLaunchHelper.exe") + "'"},
     };
-    setLaunchConfig("indev.waitForExecUsingExplorerCred", "true");
-    const std::vector<std::string> arguments{"--lifetime=200", "-updateDestagerError=\"7\""};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.logged);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
         mLogger->clear();
         mStarted.reset();
+        mElevation->admin = row.admin;
         mSession->hasSession = row.hasSession;
 
-        EXPECT_EQ(startExecutable(mDir, "KorvDesktop.exe", arguments, true), row.started);
+        EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
+                  row.started);
 
-        EXPECT_EQ(mLogger->linesContaining(row.logged).size(), 1u);
-        ASSERT_EQ(mStarted.has_value(), row.started);
+        EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
+        const bool found = std::string_view(row.name) == "KorvDesktop.exe";
+        EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found ? 1u : 0u);
+        ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
         if (mStarted) {
-            EXPECT_EQ(mStarted->exe, (mFolder / L"KorvDesktop.exe").string());
-            EXPECT_EQ(mStarted->args, "--lifetime=200 -updateDestagerError=\"7\"");
+            EXPECT_EQ(mStarted->exe, exe);
+            EXPECT_EQ(mStarted->args, args);
             EXPECT_EQ(mStarted->dir, mDir);
             EXPECT_NE(mStarted->userToken, nullptr);
             EXPECT_EQ(mStarted->environment, std::string("USERNAME=player\0\0", 17));
             EXPECT_FALSE(mStarted->inheritEnv);
         }
+        const std::wstring path = mFolder / L"KorvDesktop.exe";
+        if (!row.admin) {
+            EXPECT_TRUE(
+                services::process::waitForProcess(path, services::process::WaitCondition::Running, 5000, 20));
+        }
+        // What the shell started ends by itself; its folder is removed after the test.
+        EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
     }
-}
-
-// Not elevated: the program's own credentials through the shell's plain start, no token, no Process.
-TEST_F(ClientLaunch, NotElevatedStartsWithItsOwnCredentials) {
-    mElevation->admin = false;
-    const std::filesystem::path record = mFolder.parent_path() / L"starts.txt";
-
-    EXPECT_TRUE(
-        startExecutable(mDir, "KorvDesktop.exe", {"--lifetime=300", "--record=" + record.string()}, true));
-
-    EXPECT_FALSE(mStarted.has_value());
-    bool recorded = false;
-    for (int i = 0; i < 100 && !recorded; ++i) {
-        recorded = std::filesystem::exists(record);
-        Sleep(recorded ? 0 : 50);
-    }
-    ASSERT_TRUE(recorded) << "the program did not start";
-    EXPECT_EQ(mLogger->linesContaining("Starting app with same credentials: path[").size(), 1u);
-    // Its folder is removed after the test: let it end first.
-    std::ifstream in(record);
-    std::string line;
-    std::getline(in, line);
-    const DWORD pid = static_cast<DWORD>(std::stoul(line.substr(line.find('=') + 1)));
-    WinUtils::AutoHandle program(OpenProcess(SYNCHRONIZE, FALSE, pid));
-    WaitForSingleObject(program.get(), 5000);
-}
-
-TEST_F(ClientLaunch, MissingExecutableTriesNoVariant) {
-    EXPECT_FALSE(startExecutable(mDir, "KorvLaunchHelper.exe", {}, true));
-
-    EXPECT_EQ(
-        mLogger->linesContaining("Missing executable: '" + (mFolder / L"KorvLaunchHelper.exe").string() + "'")
-            .size(),
-        1u);
-    EXPECT_TRUE(mLogger->linesContaining("Starting executable").empty());
-    EXPECT_FALSE(mStarted.has_value());
 }
 
 }  // namespace

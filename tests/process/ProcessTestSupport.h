@@ -1,25 +1,28 @@
 #pragma once
 // Helpers of the process tests: the suite simulator's programs as stand-ins for suite processes,
-// child processes, services of a test's own and the configuration store.
+// and the configuration store.
 
 #include <windows.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "foundation/win/AutoHandle.h"
-#include "process/Win32Service.h"
 
 namespace kvx::test {
 
-// A helper program built beside this test executable, and a file of the suite simulator, built
-// into <build>/suite-sim.
+// A program built beside this test executable, and one of the suite simulator (<build>/suite-sim).
 std::filesystem::path helperPath(const wchar_t* fileName);
 std::filesystem::path simPath(const wchar_t* fileName);
 
+// The path as UTF-8, as the program's texts carry it.
+std::string utf8(const std::filesystem::path& path);
+
 // Copies a simulated suite program to `target` (creating its folder).
 void copySimProgram(const std::filesystem::path& target);
+
+// "<prefix>-<pid>-<n><suffix>": a name of this test alone, so nothing else is stopped by it.
+std::wstring uniqueName(const wchar_t* prefix, const wchar_t* suffix = L"");
 
 // A started program, ended (if still running) when destroyed.
 struct Child {
@@ -37,29 +40,11 @@ struct Child {
 Child startChild(const std::filesystem::path& exe, const std::wstring& arguments = L"",
                  SECURITY_ATTRIBUTES* processSecurity = nullptr);
 
-// A service registered under a unique name ("<prefix>-<pid>-<n>") and started; whatever is left of it
-// is ended and deleted at the end. `image` makes the command line from the name. Waits are real, in
-// short kernel waits: the service process runs on its own.
-class ServiceUnderTest {
-public:
-    ServiceUnderTest(const char* prefix, const std::function<std::wstring(const std::wstring&)>& image,
-                     DWORD awaitedState = SERVICE_RUNNING);
-    ~ServiceUnderTest();
-    const std::string& name() const { return mService.utf8Name(); }
-    SERVICE_STATUS_PROCESS status() const;
-    DWORD state() const { return status().dwCurrentState; }
-    // True once the service reports `state` (ten seconds at most).
-    bool awaitState(DWORD state) const;
-
-private:
-    services::platform::Win32Service mService;
-    bool mCreated = false;
-};
-
-// Creates the configuration store for the test's lifetime.
+// The configuration store for the test's lifetime; `set` gives a key an ordinary value.
 struct ScopedConfig {
     ScopedConfig();
     ~ScopedConfig();
+    void set(std::string_view key, std::string value) const;
 };
 
 }  // namespace kvx::test

@@ -1,16 +1,17 @@
-// Service control against Wine's real service control manager, with services of our own: each
-// case registers the helper service under a unique name, starts it and deletes it afterwards.
-// Sleeps run on the test clock, so a service that never finishes its transition costs no time.
+// Service control against Wine's real service control manager, with services of our own. Sleeps
+// run on the test clock, so a service that never finishes its transition costs no time.
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
 
 #include <chrono>
+#include <optional>
 
-#include "framework/config/ConfigSystem.h"
+#include "foundation/TextConversion.h"
 #include "process/BackgroundService.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ServiceControlManager.h"
+#include "process/Win32Service.h"
 #include "support/Capture.h"
 #include "support/TempFolder.h"
 #include "support/TestClock.h"
@@ -21,23 +22,53 @@ namespace {
 using namespace std::chrono_literals;
 using Sleeps = std::vector<std::chrono::milliseconds>;
 
-// The helper service with a stop behaviour and a wait hint.
-class TestService : public test::ServiceUnderTest {
+// A simulated suite program registered as a service under a name of this test, with its stop
+// behaviour (`how`) and wait hint, and started; whatever is left of it is ended and deleted at the
+// end. Its own waits are real, in short kernel waits: the service process runs on its own.
+class TestService {
 public:
-    TestService(const std::wstring& behaviour, uint32_t waitHintMs = 0, DWORD awaitedState = SERVICE_RUNNING)
-        : ServiceUnderTest(
-              "KvxTestSvc",
-              [&](const std::wstring& name) {
-                  return L"\"" + test::helperPath(L"proc_test_service.exe").wstring() + L"\" " + name + L" " +
-                         behaviour + L" " + std::to_wstring(waitHintMs);
-              },
-              awaitedState) {}
+    TestService(const std::wstring& how, uint32_t waitHintMs)
+        : mService(foundation::narrow(test::uniqueName(L"KvxTestSvc"), KVX_SOURCE_LOCATION)) {
+        EXPECT_EQ(mService.open(SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS), OpenResult::NotPresent);
+        const std::wstring image = L"\"" + test::simPath(L"KorvDesktop.exe").wstring() + L"\" --service=" +
+                                   foundation::widen(name(), KVX_SOURCE_LOCATION) +
+                                   L" --lifetime=60000 --stop=" + how + L" --stopDelay=0 --waitHint=" +
+                                   std::to_wstring(waitHintMs);
+        mCreated = mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr);
+        EXPECT_TRUE(mCreated && StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
+        EXPECT_TRUE(awaitState(ServiceState::Running));
+    }
+    ~TestService() {
+        SERVICE_STATUS_PROCESS status{};
+        DWORD needed = 0;
+        QueryServiceStatusEx(mService.serviceHandle(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
+        const WinUtils::AutoHandle process(
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        if (mCreated) {
+            DeleteService(mService.serviceHandle());
+        }
+    }
+    const std::string& name() const { return mService.utf8Name(); }
+    // True once the service reports `state` (ten seconds at most).
+    bool awaitState(ServiceState state) {
+        for (int i = 0; i < 500 && mService.getState() != state; ++i) {
+            Sleep(20);
+        }
+        return mService.getState() == state;
+    }
+
+private:
+    Win32Service mService;
+    bool mCreated = false;
 };
 
 class ServiceControl : public ::testing::Test {
 protected:
     size_t count(const std::string& text) { return mLogger->linesContaining(text).size(); }
-    Sleeps sleepsSince(size_t first) {
+    Sleeps sleepsFrom(size_t first) {
         const Sleeps all = mClock->sleeps();
         return Sleeps(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
     }
@@ -46,113 +77,81 @@ protected:
     test::ScopedCapturingLogger mLogger;
 };
 
-TEST_F(ServiceControl, AMissingServiceIsNotInstalledAndNeverStopped) {
-    const std::string name = "KvxTestSvc-never-registered-" + std::to_string(GetCurrentProcessId());
-    EXPECT_EQ(apps::pollServiceStatus(name), ServiceStatus::NotInstalled);
-    EXPECT_FALSE(apps::stopService(name, 15000));
+// A missing background service fails the suite's stop (the suite shutdown tests); here the
+// manager's own stop, which the service may escape by going away after it was polled.
+TEST_F(ServiceControl, AMissingServiceIsNeverStopped) {
+    const std::string name = test::utf8(test::uniqueName(L"KvxMissingSvc"));
     EXPECT_FALSE(ServiceControlManager::stopService(name, 15000));
     EXPECT_EQ(count("'" + name + "' not registered in SCM database."), 1u);
     EXPECT_EQ(count("Service sent stop command."), 0u);
-    EXPECT_EQ(ServiceControlManager::getServicePath(name).peekError(), "Service not present");
-    EXPECT_TRUE(mClock->sleeps().empty());
 }
 
 // Each row starts the service with a stop behaviour, stops it by name and expects the outcome, the
-// line that tells it ("{}" is the service name) and the one-second re-reads of a transition.
+// line that tells it ("{}" is the service name) and the re-reads of a wait, paced by a tenth of the
+// wait hint kept between one and two seconds. A second stop then finds it stopped, or still in
+// its transition after five one-second re-reads.
 TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
+    const char* timedOut = "Timed out while waiting for the service to reach state [7]. Service: '{}'";
     const struct {
-        const wchar_t* behaviour;
+        const wchar_t* how;
         uint32_t waitHintMs;
-        DWORD startState;
-        bool stops;
+        ServiceState endState;
         const char* line;
-        int rereads;  // -1: as the service's timing has it
+        std::optional<Sleeps> sleeps;  // none: as the service's timing has it
     } rows[] = {
-        {L"normal", 0, SERVICE_RUNNING, true, "ProcessLauncher: [{}] is running, trying to stop it", 0},
-        {L"slow", 3000, SERVICE_RUNNING, true, "Service stopped: '{}'", -1},
-        {L"bounce", 3000, SERVICE_RUNNING, false, "Service is in unexpected state: '{}'", 0},
-        {L"refuse", 0, SERVICE_RUNNING, false, "Unable to stop service. Service: '{}'", 0},
-        {L"stuck-start", 30000, SERVICE_START_PENDING, false, "Launcher: detected service is in between states", 5},
+        {L"normal", 0, ServiceState::Stopped, "ProcessLauncher: [{}] is running, trying to stop it",
+         Sleeps{}},
+        {L"slow", 0, ServiceState::Stopped, "Service stopped: '{}'", std::nullopt},
+        {L"refuse", 0, ServiceState::Running, "Unable to stop service. Service: '{}'", Sleeps{}},
+        {L"pending", 60000, ServiceState::StopPending, timedOut, Sleeps(8, 2000ms)},
+        {L"pending", 5000, ServiceState::StopPending, timedOut, Sleeps(15, 1000ms)},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.line);
+        SCOPED_TRACE(testing::Message() << row.line << " " << row.waitHintMs);
         mLogger->clear();
-        TestService service(row.behaviour, row.waitHintMs, row.startState);
+        TestService service(row.how, row.waitHintMs);
         const std::string image = ServiceControlManager::getServicePath(service.name()).unwrap().utf8();
-        EXPECT_NE(image.find("proc_test_service.exe\" " + service.name()), std::string::npos) << image;
-        const size_t before = mClock->sleeps().size();
-        EXPECT_EQ(apps::stopService(service.name(), 15000), row.stops);
+        EXPECT_NE(image.find("KorvDesktop.exe\" --service=" + service.name()), std::string::npos) << image;
+        size_t before = mClock->sleeps().size();
+        const bool stops = row.endState == ServiceState::Stopped;
+        const bool refused = std::wstring_view(row.how) == L"refuse";
+        EXPECT_EQ(apps::stopService(service.name(), 15000), stops);
         EXPECT_EQ(count(fmt::format(fmt::runtime(row.line), service.name())), 1u);
-        const bool accepted = row.startState == SERVICE_RUNNING && std::wstring_view(row.behaviour) != L"refuse";
-        EXPECT_EQ(count("Service sent stop command."), accepted ? 1u : 0u);
-        EXPECT_TRUE(service.awaitState(row.stops ? SERVICE_STOPPED : row.startState));
-        if (row.rereads >= 0) {
-            EXPECT_EQ(sleepsSince(before), Sleeps(row.rereads, 1000ms));
+        EXPECT_EQ(count("Service sent stop command."), refused ? 0u : 1u);
+        // Refused, it is neither stopped nor stop-pending.
+        EXPECT_EQ(count("Service is in unexpected state: '" + service.name() + "'"), refused ? 1u : 0u);
+        EXPECT_TRUE(service.awaitState(row.endState));
+        if (row.sleeps) {
+            EXPECT_EQ(sleepsFrom(before), *row.sleeps);
+            EXPECT_EQ(count("Waiting for service..."), row.sleeps->size());
         }
-        if (row.stops) {  // and then finds it stopped
+        if (!refused) {
             mLogger->clear();
-            EXPECT_TRUE(apps::stopService(service.name(), 15000));
-            EXPECT_EQ(count("ProcessLauncher: [" + service.name() + "] was already stopped"), 1u);
+            before = mClock->sleeps().size();
+            EXPECT_EQ(apps::stopService(service.name(), 15000), stops);
+            EXPECT_EQ(count("ProcessLauncher: [" + service.name() +
+                            (stops ? "] was already stopped" : "] never completed state transition")),
+                      1u);
+            EXPECT_EQ(count("Launcher: detected service is in between states"), stops ? 0u : 1u);
             EXPECT_EQ(count("Service sent stop command."), 0u);
+            EXPECT_EQ(sleepsFrom(before), stops ? Sleeps{} : Sleeps(5, 1000ms));
         }
     }
 }
 
-// The pause between re-reads is a tenth of the wait hint, kept between one and two seconds.
-TEST_F(ServiceControl, AStopThatStaysPendingTimesOutPacedByTheWaitHint) {
-    const struct {
-        uint32_t waitHintMs;
-        int64_t timeoutMs;
-        Sleeps sleeps;
-    } rows[] = {{60000, 5000, Sleeps(3, 2000ms)}, {5000, 2500, Sleeps(3, 1000ms)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.waitHintMs);
-        mLogger->clear();
-        const size_t start = mClock->sleeps().size();
-        TestService service(L"stuck-stop", row.waitHintMs);
-        ServiceOpenState open(service.name(), kServiceStopAndQuery, kManagerEnumerate);
-        ASSERT_EQ(open.openResult(), OpenResult::Opened);
-
-        EXPECT_FALSE(open.ensureStopped(row.timeoutMs));
-        EXPECT_EQ(count("Service sent stop command."), 1u);
-        EXPECT_EQ(sleepsSince(start), row.sleeps);
-        EXPECT_EQ(count("Timed out while waiting for the service to reach state [7]. Service: '" + service.name() + "'"),
-                  1u);
-
-        // Already stop-pending: no second stop request; a timeout of zero does not wait at all.
-        mLogger->clear();
-        EXPECT_FALSE(open.ensureStopped(0));
-        EXPECT_EQ(sleepsSince(start).size(), 3u);
-        EXPECT_FALSE(open.ensureStopped(1000));
-        EXPECT_EQ(count("Service sent stop command."), 0u);
-        EXPECT_EQ(count("Waiting for service..."), 1u);
-
-        // The application layer sees a transition that never ends: five one-second re-reads.
-        const size_t before = mClock->sleeps().size();
-        EXPECT_FALSE(apps::stopService(service.name(), 15000));
-        EXPECT_EQ(sleepsSince(before), Sleeps(5, 1000ms));
-        EXPECT_EQ(count("never completed state transition"), 1u);
-    }
-}
-
-TEST_F(ServiceControl, BackgroundServiceAsExecutableIsStoppedByNameUnlessSeveralMayRun) {
-    test::ScopedConfig configuration;
+// With several instances allowed the background service's executable may belong to another one.
+TEST_F(ServiceControl, BackgroundServiceAsExecutableIsLeftAloneWhenSeveralMayRun) {
+    test::ScopedConfig config;
     test::TempFolder folder;
     const auto exe = folder.path().std() / L"KorvBackgroundService.exe";
     test::copySimProgram(exe);
     test::Child child = test::startChild(exe);
-    auto& config = kvx::config::configSystem();
+    config.set("app.runBgsAsExe", "true");
+    config.set("app.multipleInstances", "true");
 
-    config.setBool(kvx::config::Store::Ordinary, "app.runBgsAsExe", true, kvx::config::kScopeStatic);
-    config.setBool(kvx::config::Store::Ordinary, "app.multipleInstances", true, kvx::config::kScopeStatic);
     EXPECT_TRUE(apps::stopBgService(15000));
     EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
     EXPECT_EQ(count("stopping background service as executable"), 0u);
-
-    config.setBool(kvx::config::Store::Ordinary, "app.multipleInstances", false, kvx::config::kScopeStatic);
-    EXPECT_TRUE(apps::stopBgService(15000));
-    EXPECT_EQ(count("ProcessLauncher: stopping background service as executable"), 1u);
-    EXPECT_EQ(child.exitCode(), 9u);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include "foundation/registry/RegistryKey.h"
-#include "framework/config/ConfigSystem.h"
 #include "framework/errors/RecordingSink.h"
 #include "integration/AppKey.h"
 #include "kvx/BuildVersion.h"
@@ -22,11 +21,8 @@ using namespace std::chrono_literals;
 
 const std::string kThisProgram = "proc_windows_tests";
 const std::string kHelperProgram = "proc_stalled_teardown";
-
-std::string buildVersionText() {
-    return fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor, kBuildVersionPatch,
-                       kBuildVersionBuild);
-}
+const std::string kVersion = fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor,
+                                         kBuildVersionPatch, kBuildVersionBuild);
 
 std::string recordedTimeout(const std::string& program) {
     return openAppKey(false, true).openSubKey(kShutdownErrorsSubKey, true, false).get<std::string>(program);
@@ -34,10 +30,6 @@ std::string recordedTimeout(const std::string& program) {
 
 void removeRecord(const std::string& program) {
     openAppKey(true, true).openSubKey(kShutdownErrorsSubKey, true, true).deleteValue(program);
-}
-
-void setGuardConfig(std::string_view key, std::string value) {
-    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
 }
 
 class ShutdownTimeoutTest : public ::testing::Test {
@@ -53,25 +45,24 @@ protected:
 // A teardown that ends in time: the guard joins and records nothing. The mode and the start line
 // follow the configuration.
 TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
-    struct Row {
+    const struct {
         const char* forceCrash;
         bool terminateByDefault;
         const char* duration;
         const char* mode;
         const char* startLine;  // null: the guard is disabled
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"", true, "", "Shutdown guard running, mode[Quit]", "Starting shutdown timeout, duration[300s]"},
         {"true", false, "20", "Shutdown guard running, mode[Crash]",
          "Starting shutdown timeout, duration[20s]"},
         {"", false, "0", "Shutdown guard running, mode[Log]", nullptr},
         {"", true, "-5", "Shutdown guard running, mode[Quit]", nullptr},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.mode);
         mLogger->clear();
-        setGuardConfig("app.serviceStopTimeoutForceCrash", row.forceCrash);
-        setGuardConfig("app.serviceStopTimeoutInSeconds", row.duration);
+        mConfig.set("app.serviceStopTimeoutForceCrash", row.forceCrash);
+        mConfig.set("app.serviceStopTimeoutInSeconds", row.duration);
         {
             ShutdownTimeout guard(kAppKeyPath, mClock);
             guard.init(row.terminateByDefault);
@@ -80,9 +71,8 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
         }
         EXPECT_EQ(mLogger->linesContaining(row.mode).size(), 1u);
         EXPECT_EQ(mLogger->linesContaining("Starting shutdown timeout").size(), row.startLine ? 1u : 0u);
-        if (row.startLine) {
-            EXPECT_EQ(mLogger->linesContaining(row.startLine).size(), 1u);
-        }
+        EXPECT_EQ(mLogger->linesContaining(row.startLine ? row.startLine : "-").size(),
+                  row.startLine ? 1u : 0u);
         EXPECT_EQ(recordedTimeout(kThisProgram), "");
     }
 }
@@ -90,7 +80,7 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
 // In "Log" mode an expired guard only records; the next start of the same program reports the
 // record and deletes it.
 TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
-    setGuardConfig("app.serviceStopTimeoutInSeconds", "5");
+    mConfig.set("app.serviceStopTimeoutInSeconds", "5");
     {
         ShutdownTimeout guard(kAppKeyPath, mClock);
         guard.init(false);
@@ -100,7 +90,7 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
             Sleep(10);
         }
     }
-    EXPECT_EQ(recordedTimeout(kThisProgram), buildVersionText());
+    EXPECT_EQ(recordedTimeout(kThisProgram), kVersion);
 
     test::ScopedRecordingSink sink;
     ShutdownTimeout next(kAppKeyPath, mClock);
@@ -110,7 +100,7 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
     const auto events = sink->events();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].taxonomy(), "erro.svc.sdto");
-    EXPECT_EQ(events[0].params().value("fver", ""), buildVersionText());
+    EXPECT_EQ(events[0].params().value("fver", ""), kVersion);
     EXPECT_EQ(events[0].params().value("exe", ""), kThisProgram);
 }
 
@@ -120,7 +110,7 @@ TEST_F(ShutdownTimeoutTest, StalledTeardownEndsTheProcess) {
 
     ASSERT_EQ(WaitForSingleObject(helper.process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(helper.exitCode(), kShutdownTimeoutExitCode);
-    EXPECT_EQ(recordedTimeout(kHelperProgram), buildVersionText());
+    EXPECT_EQ(recordedTimeout(kHelperProgram), kVersion);
     removeRecord(kHelperProgram);
 }
 
