@@ -11,10 +11,8 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(integration_appcore_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/AppDirectoriesTest.cpp
-            integration/AppInfoTest.cpp
             integration/ShortcutsTest.cpp
-            integration/Tls12SupportTest.cpp
+            integration/StartupDutiesTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
