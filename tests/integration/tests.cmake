@@ -25,12 +25,10 @@ if(KVX_WINDOWS)
     # catalog extension and the background service's configuration.
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
-            integration/AppRegistryKeysTest.cpp
             integration/BackgroundServiceConfigTest.cpp
-            integration/CommonAppDataDirectoryTest.cpp
+            integration/MainFlowDutiesTest.cpp
             integration/ThirdPartyAvailabilityTest.cpp
             integration/UninstallEntriesTest.cpp
-            integration/UpdateInProgressEventTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             process/ProcessTestSupport.cpp
             support/TempFolder.cpp
