@@ -27,8 +27,7 @@ if(KVX_WINDOWS)
         SOURCES
             integration/BackgroundServiceConfigTest.cpp
             integration/MainFlowDutiesTest.cpp
-            integration/ThirdPartyAvailabilityTest.cpp
-            integration/UninstallEntriesTest.cpp
+            integration/RegistrationTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             process/ProcessTestSupport.cpp
             support/TempFolder.cpp
