@@ -41,8 +41,7 @@ std::string command(const char* protocol) {
     return classes(protocolCommandKey(protocol)).get<std::string>("");
 }
 RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
-    return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64,
-                       view64 == false);
+    return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
 }
 // Refuses writes of the one value named.
 void refuse(test::ScriptedRegistryProxy& proxy, std::wstring_view refused) {
