@@ -23,10 +23,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// What was logged, every line from `function`.
+// What was logged, every line an information from `function`.
 Lines messagesFrom(const test::CapturingLogger& logger, std::string_view function) {
     Lines messages;
     for (const auto& line : logger.lines()) {
+        EXPECT_EQ(line.level, services::logging::Info);
         EXPECT_EQ(line.function, function);
         messages.push_back(line.message);
     }
