@@ -7,11 +7,9 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
-#include <vector>
+#include <fmt/format.h>
 
-#include "foundation/TextConversion.h"
+#include "foundation/registry/RegistryKey.h"
 #include "process/AutoScHandle.h"
 #include "support/Capture.h"
 #include "support/TempFolder.h"
@@ -20,113 +18,72 @@ namespace kvx::apps::destager::internal {
 namespace {
 
 using services::platform::AutoSC_HANDLE;
-using services::platform::ServiceStartType;
-
-struct Registered {
-    DWORD startType = 0;
-    std::wstring imagePath;
-    std::wstring description;
-};
 
 class BackgroundServiceConfig : public ::testing::Test {
 protected:
     void SetUp() override {
-        mManager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
         ASSERT_TRUE(mManager);
-        std::filesystem::create_directories(mNewFolder);
-        std::ofstream(mNewFolder / L"KorvBackgroundService.exe") << "exe";
-        remove();
+        mTemp.writeFile(L"new client\\KorvBackgroundService.exe", "exe");
+        TearDown();
     }
-    void TearDown() override { remove(); }
-    void remove() {
-        AutoSC_HANDLE service(OpenServiceW(mManager.get(), mName.c_str(), DELETE));
+    void TearDown() override {
+        AutoSC_HANDLE service(OpenServiceA(mManager.get(), mName.c_str(), DELETE));
         if (service) {
             DeleteService(service.get());
         }
     }
-    void registerOld() {
-        AutoSC_HANDLE service(CreateServiceW(mManager.get(), mName.c_str(), mName.c_str(), SERVICE_ALL_ACCESS,
-                                             SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                             SERVICE_ERROR_NORMAL, L"\"C:\\old\\KorvBackgroundService.exe\"",
-                                             nullptr, nullptr, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(service);
-    }
-    std::optional<Registered> registered() {
-        AutoSC_HANDLE service(OpenServiceW(mManager.get(), mName.c_str(), SERVICE_QUERY_CONFIG));
-        if (!service) {
-            return std::nullopt;
-        }
-        std::vector<uint8_t> buffer(8192);
-        DWORD needed = 0;
-        Registered result;
-        if (QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
-                                static_cast<DWORD>(buffer.size()), &needed)) {
-            const auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-            result.startType = config->dwStartType;
-            result.imagePath = config->lpBinaryPathName;
-        }
-        if (QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(),
-                                 static_cast<DWORD>(buffer.size()), &needed)) {
-            const auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data());
-            result.description = description->lpDescription ? description->lpDescription : L"";
-        }
-        return result;
-    }
-    Result<void, std::string> configure(const std::filesystem::path& exe, const char* sddl = kBgServiceSddl) {
-        return configureService(foundation::narrow(mName, KVX_SOURCE_LOCATION), kBgServiceDescription,
-                                ServiceStartType::OnDemand, fs::Path(exe).utf8(), sddl);
+    // "<start type> <image path> <description>" as the service manager keeps them.
+    std::string registered() const {
+        const foundation::RegistryKey key(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + mName,
+                                          true, false);
+        return fmt::format("{} {} {}", key.get<uint32_t>("Start"), key.get<std::string>("ImagePath"),
+                           key.get<std::string>("Description"));
     }
 
     test::TempFolder mTemp;
-    const std::filesystem::path mNewFolder = mTemp.path().std() / L"new client";  // a blank: always quoted
-    const std::filesystem::path mNewExe = mNewFolder / L"KorvBackgroundService.exe";
-    const std::wstring mName = L"KvxTestBgs-" + std::to_wstring(GetCurrentProcessId());
-    AutoSC_HANDLE mManager;
-    test::ScopedCapturingLogger mLogger;
+    const fs::Path mNewExe = mTemp / L"new client\\KorvBackgroundService.exe";  // a blank: always quoted
+    const std::string mName = "KvxTestBgs-" + std::to_string(GetCurrentProcessId());
+    AutoSC_HANDLE mManager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
 };
 
-TEST_F(BackgroundServiceConfig, ExistingOrMissingServiceGetsTheNewPathStartTypeAndDescription) {
-    for (const bool exists : {true, false}) {
-        SCOPED_TRACE(exists ? "registered" : "missing");
-        remove();
-        if (exists) {
-            registerOld();
-        }
-        const auto configured = configure(mNewExe);
-        EXPECT_TRUE(configured.isOk()) << (configured.isOk() ? "" : configured.peekError());
-        const auto service = registered();
-        ASSERT_TRUE(service);
-        EXPECT_EQ(service->startType, static_cast<DWORD>(SERVICE_DEMAND_START));
-        EXPECT_EQ(service->imagePath, L"\"" + mNewExe.wstring() + L"\"");
-        EXPECT_EQ(service->description, L"Korv app Background Service");
-    }
-}
-
 // A refused step ends the configuration with its own error and leaves the registration as it was.
-TEST_F(BackgroundServiceConfig, BadInputIsReportedAndChangesNothing) {
-    registerOld();
+TEST_F(BackgroundServiceConfig, NewPathStartTypeAndDescriptionOrTheErrorAndNoChange) {
+    const std::string old = fmt::format("{} \"C:\\old\\KorvBackgroundService.exe\" ", SERVICE_AUTO_START);
+    const std::string configured =
+        fmt::format("{} \"{}\" Korv app Background Service", SERVICE_DEMAND_START, mNewExe.utf8());
     const struct {
-        std::filesystem::path exe;
+        bool registeredBefore;
+        fs::Path exe;
         const char* sddl;
-        std::string error;
+        const char* error;  // none: configured
     } rows[] = {
-        {mNewFolder / L"missing.exe", kBgServiceSddl, "Executable path does not exist"},
-        {mNewExe, "D:(A;;GA;;;no such trustee)", "Invalid SDDL string [D:(A;;GA;;;no such trustee)]"},
+        {true, mNewExe, kBgServiceSddl, nullptr},
+        {false, mNewExe, kBgServiceSddl, nullptr},
+        {true, mTemp / L"new client\\missing.exe", kBgServiceSddl, "Executable path does not exist"},
+        {true, mNewExe, "D:(A;;GA;;;no such trustee)", "Invalid SDDL string [D:(A;;GA;;;no such trustee)]"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.error);
-        const auto configured = configure(row.exe, row.sddl);
-        ASSERT_TRUE(configured.isError());
-        EXPECT_EQ(configured.peekError(), row.error);
-        EXPECT_EQ(registered()->imagePath, L"\"C:\\old\\KorvBackgroundService.exe\"");
-        EXPECT_EQ(registered()->startType, static_cast<DWORD>(SERVICE_AUTO_START));
+        SCOPED_TRACE(row.error ? row.error : row.registeredBefore ? "registered" : "missing");
+        TearDown();
+        if (row.registeredBefore) {
+            ASSERT_TRUE(AutoSC_HANDLE(CreateServiceA(
+                mManager.get(), mName.c_str(), mName.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, "\"C:\\old\\KorvBackgroundService.exe\"", nullptr,
+                nullptr, nullptr, nullptr, nullptr)));
+        }
+        const auto result =
+            configureService(mName, kBgServiceDescription, services::platform::ServiceStartType::OnDemand,
+                             row.exe.utf8(), row.sddl);
+        EXPECT_EQ(result.isError() ? result.peekError() : "", row.error ? row.error : "");
+        EXPECT_EQ(registered(), row.error ? old : configured);
     }
     // The update's step logs it and goes on; the path check comes before the service is opened.
+    test::ScopedCapturingLogger logger;
     DestageContext context;
-    context.backgroundServiceExePath = fs::Path(mNewFolder / L"missing.exe");
+    context.backgroundServiceExePath = mTemp / L"new client\\missing.exe";
     updateBackgroundServiceConfig(context);
     EXPECT_EQ(
-        mLogger
+        logger
             ->linesContaining("Failed to update background service config: [Executable path does not exist]")
             .size(),
         1u);

@@ -11,10 +11,8 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(integration_appcore_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/AppDirectoriesTest.cpp
-            integration/AppInfoTest.cpp
             integration/ShortcutsTest.cpp
-            integration/Tls12SupportTest.cpp
+            integration/StartupDutiesTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
@@ -27,12 +25,9 @@ if(KVX_WINDOWS)
     # catalog extension and the background service's configuration.
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
-            integration/AppRegistryKeysTest.cpp
             integration/BackgroundServiceConfigTest.cpp
-            integration/CommonAppDataDirectoryTest.cpp
-            integration/ThirdPartyAvailabilityTest.cpp
-            integration/UninstallEntriesTest.cpp
-            integration/UpdateInProgressEventTest.cpp
+            integration/MainFlowDutiesTest.cpp
+            integration/RegistrationTest.cpp
             foundation/registry/RegistryTestSupport.cpp
             process/ProcessTestSupport.cpp
             support/TempFolder.cpp

@@ -1,0 +1,292 @@
+// The suite's registration with Windows against the test prefix's real registry (both views of HKLM
+// and HKCR): third party availability, the protocol repair and the uninstall entries (the bundle's
+// in the 32-bit view of the Uninstall key, the fixed product's in the 64-bit view). The users'
+// shells are played by a simulated "Explorer.exe", since a Wine prefix without a desktop may run none.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+#include "foundation/registry/RegistryTestSupport.h"
+#include "framework/config/ConfigSystem.h"
+#include "framework/errors/RecordingSink.h"
+#include "integration/AppDirectories.h"
+#include "integration/AppKey.h"
+#include "integration/GameCatalogExtension.h"
+#include "integration/GameCatalogRegistration.h"
+#include "integration/ProtocolHandlers.h"
+#include "integration/RegistrationTexts.h"
+#include "integration/ThirdPartyAvailability.h"
+#include "integration/UninstallEntries.h"
+#include "kvx/BuildVersion.h"
+#include "process/ProcessTestSupport.h"
+#include "support/Capture.h"
+#include "support/TempFolder.h"
+#include "support/TestClock.h"
+
+namespace kvx::apps::suite {
+namespace {
+
+using foundation::RegistryKey;
+using namespace std::chrono_literals;
+using namespace services::comInstall;
+
+constexpr const char* kInstaller = "C:\\ProgramData\\Package Cache\\KorvSetup.exe";
+
+RegistryKey classes(std::string_view path) {
+    return RegistryKey(HKEY_CLASSES_ROOT, path, true, true);
+}
+std::string command(const char* protocol) {
+    return classes(protocolCommandKey(protocol)).get<std::string>("");
+}
+RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
+    return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
+}
+// Refuses writes of the one value named.
+void refuse(test::ScriptedRegistryProxy& proxy, std::wstring_view refused) {
+    proxy.refuseValue = [refused](LPCWSTR name) {
+        return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    };
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clean();
+        test::copySimProgram(mTemp.path().std() / L"Explorer.exe");
+        mShell.emplace(test::startChild(mTemp.path().std() / L"Explorer.exe"));
+    }
+    void TearDown() override { clean(); }
+    void clean() {
+        for (const bool view64 : {true, false}) {
+            for (const char* name :
+                 {"IsUnavailable", "ClientPath", "LauncherAppPath", "InstallLocation", "KorvConnectMsAppPath",
+                  "KorvConnectLink2KorvAppPath", "BundleProviderKey", "OriginalUninstallString",
+                  "OriginalQuietUninstallString", "OriginalUninstallPath"}) {
+                openAppKey(true, view64).deleteValue(name);
+            }
+            RegistryKey(HKEY_LOCAL_MACHINE, "Software", view64, true).deleteTree("Pellam");
+            RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory", view64, true).deleteTree("KorvDM");
+            for (const std::string& name : {mBundle, mOther, std::string(kProductId)}) {
+                RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true).deleteTree(name);
+            }
+        }
+        for (const char* key : {"korvconnect.microsoft", "link2korv", "steam2korv", "epic2korv", "luna2korv",
+                                "pellam", "pellam2"}) {
+            RegistryKey(HKEY_CLASSES_ROOT, "", true, false).deleteTree(key);
+        }
+        mLogger->clear();
+    }
+    size_t logged(std::string_view text) { return mLogger->linesContaining(text).size(); }
+    void addUninstallEntry(const std::string& name, const char* displayName, bool view64 = false) {
+        RegistryKey key =
+            RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true).createSubKey(name, view64);
+        key.set("DisplayName", displayName);
+        key.set("UninstallString", fmt::format("\"{}\" /uninstall /burn", kInstaller));
+        key.set("QuietUninstallString", fmt::format("\"{}\" /uninstall /quiet /burn", kInstaller));
+    }
+
+    // The names sort after anything Wine registers, so the enumeration order is theirs.
+    const std::string mBundle = fmt::format("{{zz-KvxTestBundle-{}}}", GetCurrentProcessId());
+    const std::string mOther = fmt::format("{{zz-KvxTestOther-{}}}", GetCurrentProcessId());
+    test::ScopedConfig mConfig;
+    test::TempFolder mTemp;
+    test::ScopedTestClock mClock;
+    test::ScopedCapturingLogger mLogger;
+    std::optional<test::Child> mShell;
+};
+
+TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
+    const struct {
+        bool available;
+        std::optional<uint32_t> previous;  // "IsUnavailable" before
+    } rows[] = {{false, std::nullopt}, {false, 1u}, {true, 1u}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.available ? "leaving" : row.previous ? "entering again" : "entering");
+        clean();
+        if (row.previous) {
+            openAppKey(true, true).set("IsUnavailable", *row.previous);
+        }
+        systemUtils::registerProtocol("link2korv", "URL:Link2Korv Protocol", "\"x\" \"%1\"");
+        const size_t sleepsBefore = mClock->sleeps().size();
+
+        EXPECT_TRUE(setThirdPartyAvailability(row.available));
+
+        for (const bool view64 : {true, false}) {
+            EXPECT_EQ(openAppKey(false, view64).get<uint32_t>("IsUnavailable"), row.available ? 0u : 1u);
+        }
+        // Launchers that read the flag just before it was set get their grace.
+        const auto sleeps = mClock->sleeps();
+        EXPECT_EQ(std::count(sleeps.begin() + sleepsBefore, sleeps.end(), 2000ms), row.previous ? 0 : 1);
+        // Entering blanks every protocol's command; leaving leaves them to the repair.
+        for (const ProtocolRow& protocol : protocolTable()) {
+            const bool blank = classes(protocolCommandKey(protocol.protocol)).valueExists("") &&
+                               command(protocol.protocol).empty();
+            EXPECT_EQ(blank, !row.available) << protocol.protocol;
+        }
+        EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, kStateKeyPath, true, false).get<uint32_t>("State"),
+                  row.available ? 1u : 2u);
+    }
+    // Enabling registered the connector beside the running program as the extension's local server.
+    const std::string clsid = fmt::format("{}\\{{{}}}\\LocalServer32", kClassesClsidPath, kExtensionClsid);
+    EXPECT_TRUE(RegistryKey(HKEY_LOCAL_MACHINE, clsid, true, false)
+                    .get<std::string>("")
+                    .ends_with("\\KorvConnect_microsoft.exe \"korvconnect.microsoft://\""));
+    const std::string record = fmt::format("{}\\{}", kRegistrationsPath, kStoreProductId);
+    EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, record, true, false).get<uint32_t>("Loadable"), 1u);
+    EXPECT_EQ(logged("Set COM installation state to: Installed"), 1u);
+}
+
+TEST_F(Registration, SkipSwitchAndRefusedWrites) {
+    const auto skip = [](bool skipped) {
+        config::configSystem().setBool(config::Store::Ordinary, "machine.qa.skipThirdPartyKeys", skipped,
+                                       config::kScopeMachine);
+    };
+    skip(true);
+    EXPECT_TRUE(setThirdPartyAvailability(false));
+    EXPECT_FALSE(openAppKey(false, true).valueExists("IsUnavailable"));
+    skip(false);
+
+    test::ScriptedRegistryProxy proxy;
+    const test::ScopedRegistryProxy scoped(proxy);
+    refuse(proxy, L"IsUnavailable");
+    EXPECT_FALSE(setThirdPartyAvailability(false));
+    EXPECT_EQ(
+        logged("Failed to update one or more registry keys while entering repair mode, may cause issues "
+               "with client updates or app recovery"),
+        1u);
+    EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
+
+    // A refused extension state fails the change with its telemetry.
+    refuse(proxy, L"State");
+    mLogger->clear();
+    test::ScopedRecordingSink sink;
+    EXPECT_FALSE(disableComServer());
+    ASSERT_EQ(sink->events().size(), 1u);
+    EXPECT_EQ(sink->events()[0].taxonomy(), "com.disable.error");
+    const auto lines =
+        mLogger->linesContaining("Failed to set local machine extension installation state set to: Updating");
+    ASSERT_EQ(lines.size(), 2u) << "reported where it failed and where the change was asked for";
+    EXPECT_EQ(lines[0].function, "kvx::services::comInstall::logErrorResult");
+    EXPECT_EQ(lines[1].function, "kvx::apps::suite::disableComServer");
+}
+
+// After a failed update the blanked commands point into the client folder again, found from the
+// install location when the app key lost the path.
+TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
+    const fs::Path location = mTemp / L"Program Files";
+    const std::string client = (location / L"Korv Desktop").utf8();
+    mTemp.writeFile(L"Program Files\\Korv Desktop\\Link2Korv.exe", "exe");
+    mTemp.writeFile(L"Program Files\\Korv Desktop\\KorvConnect_microsoft.exe", "exe");
+    openAppKey(true, true).set("InstallLocation", std::string_view(location.utf8()));
+    const std::string launcher = client + "\\KorvLauncher.exe";  // blanks, never quoted in legacy commands
+    openAppKey(true, false).set("ClientPath", std::string_view(client + "\\KorvDesktop.exe"));
+    openAppKey(true, false).set("LauncherAppPath", std::string_view(launcher));
+    setThirdPartyAvailabilityRegistryKeys(false);
+
+    EXPECT_TRUE(systemUtils::overwriteProtocolAndSdkPaths());
+
+    const std::string link = client + "\\Link2Korv.exe";
+    EXPECT_EQ(openAppKey(false, true).get<std::string>("KorvConnectLink2KorvAppPath"), link);
+    for (const char* protocol : {"link2korv", "steam2korv", "epic2korv", "luna2korv"}) {
+        EXPECT_EQ(command(protocol),
+                  "\"" + link + "\" \"%1\" \"%2\" \"%3\" \"%4\" \"%5\" \"%6\" \"%7\" \"%8\" \"%9\"")
+            << protocol;
+    }
+    EXPECT_EQ(command("korvconnect.microsoft"), "\"" + client + "\\KorvConnect_microsoft.exe\" \"%1\"");
+    EXPECT_EQ(classes("pellam2\\shell\\open\\command").get<std::string>(""), launcher + " \"%1\"");
+    EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false)
+                  .get<std::string>("ClientPath"),
+              client + "\\KorvDesktop.exe");
+
+    // Everything right: nothing rewritten but a protocol key that lost its "URL Protocol" value.
+    classes("epic2korv").deleteValue("URL Protocol");
+    mLogger->clear();
+    EXPECT_TRUE(systemUtils::overwriteProtocolAndSdkPaths());
+    const auto updates = mLogger->linesContaining("Updating Korv Connect registry keys");
+    ASSERT_EQ(updates.size(), 1u);
+    EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
+    EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
+    EXPECT_EQ(logged("Pellam Keys have already been set, no need to reset them."), 1u);
+
+    // Without the client path the legacy and connector steps fail; the Link2Korv protocols are still written.
+    openAppKey(true, false).deleteValue("ClientPath");
+    classes("luna2korv\\shell\\open\\command").set("", std::string_view());
+    mLogger->clear();
+    EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
+    EXPECT_EQ(logged("Korv app ClientPath Key is not present"), 1u);
+    EXPECT_EQ(logged("Failed to update registry keys, this may cause launch issues"), 1u);
+    EXPECT_EQ(command("luna2korv").rfind("\"" + link + "\"", 0), 0u);
+}
+
+TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteUninstaller) {
+    addUninstallEntry(mOther, "korv app");  // other letter case: not the suite
+    addUninstallEntry(mBundle, "Korv app");
+    openAppKey(true, true).set("BundleProviderKey", std::string_view(mOther));
+    const std::string uninstaller =
+        (fs::Path::fromUtf8(utils::getUninstallDirectory()) / fs::Path(L"KorvUninstall.exe")).utf8();
+    // The installer's commands are saved once: the second run must not take the suite's for them.
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        updateUninstallStrings();
+        for (const bool view64 : {true, false}) {
+            EXPECT_EQ(openAppKey(false, view64).get<std::string>("BundleProviderKey"), mBundle);
+        }
+        const RegistryKey appKey = openAppKey(false, true);
+        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"),
+                  fmt::format("\"{}\" /uninstall /burn", kInstaller));
+        EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"),
+                  fmt::format("\"{}\" /uninstall /quiet /burn", kInstaller));
+        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
+        EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("UninstallString"),
+                  "\"" + uninstaller + "\" /uninstall");
+        EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("QuietUninstallString"),
+                  "\"" + uninstaller + "\" /uninstall /quiet");
+    }
+    EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
+}
+
+TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) {
+    using Errors = std::vector<std::pair<UninstallEntryError, std::string>>;
+    const struct {
+        bool bundle;
+        bool product;
+        Errors errors;
+    } rows[] = {
+        {true, true, {}},
+        {false, true, {{UninstallEntryError::KeyNotFound, "The app guid is empty"}}},
+        {true,
+         false,
+         {{UninstallEntryError::RegistryPerms,
+           fmt::format("Couldn't open the key {}\\{} for updating", kUninstallPath, kProductId)}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.errors));
+        clean();
+        if (row.bundle) {
+            addUninstallEntry(mBundle, "Pellam Beta");
+        }
+        if (row.product) {
+            addUninstallEntry(kProductId, "Korv Desktop", true);
+        }
+        Errors errors;
+        updateUninstallEntries(
+            [&](UninstallEntryError error, const std::string& text) { errors.emplace_back(error, text); });
+        EXPECT_EQ(errors, row.errors);
+        if (row.bundle) {
+            EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("DisplayName"), "Korv app");
+            EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("BundleVersion"), kBuildVersion);
+        }
+        const RegistryKey product = uninstallEntry(kProductId, true);
+        EXPECT_EQ(product.isValid(), row.product) << "never created";
+        if (row.product) {
+            EXPECT_EQ(product.get<std::string>("DisplayVersion"), kBuildVersion);
+            EXPECT_EQ(product.get<uint32_t>("VersionMinor"), kBuildVersionMinor);
+            EXPECT_FALSE(product.valueExists("BundleVersion"));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kvx::apps::suite
