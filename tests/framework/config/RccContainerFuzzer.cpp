@@ -1,5 +1,6 @@
 // libFuzzer entry for the resource container reader: the file beside the executable may be damaged
-// or replaced, so no input may crash it or make it read out of bounds.
+// or replaced, so no input may crash it or make it read out of bounds, and whatever it accepts
+// must survive a rewrite.
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,14 +12,11 @@
 #include "framework/config/RccContainer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::span<const uint8_t> bytes(data, size);
-
-    auto parsed = kvx::resources::parseRcc(bytes);
+    using namespace kvx::resources;
+    auto parsed = parseRcc(std::span(data, size));
     if (parsed.isOk()) {
-        // Whatever was accepted must survive a rewrite unchanged.
-        const auto entries = parsed.unwrap();
-        auto again = kvx::resources::parseRcc(kvx::resources::buildRcc(entries));
-        if (!again.isOk() || again.peek().size() != entries.size()) {
+        auto again = parseRcc(buildRcc(parsed.peek()));
+        if (!again.isOk() || again.peek().size() != parsed.peek().size()) {
             std::abort();
         }
     }
@@ -29,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 4; ++i) {
             fixed[size - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
         }
-        (void)kvx::resources::parseRcc(fixed);
+        (void)parseRcc(fixed);
     }
-    auto plain = kvx::resources::decipherRcc(bytes);
+    auto plain = decipherRcc(std::span(data, size));
     if (plain.isOk()) {
-        (void)kvx::resources::parseRcc(plain.peek());
+        (void)parseRcc(plain.peek());
     }
     return 0;
 }

@@ -11,11 +11,11 @@ if(TARGET rcc_container_fuzzer)
 endif()
 kvx_add_fuzzer(kvps_toml_fuzzer
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/KvpsTomlFuzzer.cpp ${kvx_config_dir}/KVPs.cpp ${kvx_config_dir}/ConfigSystem.cpp
-    HEADERS ${kvx_config_dir}/KVPs.h ${kvx_config_dir}/ConfigSystem.h ${CMAKE_CURRENT_LIST_DIR}/FuzzInvariants.h
+    HEADERS ${kvx_config_dir}/KVPs.h ${kvx_config_dir}/ConfigSystem.h
     SEEDS ${PROJECT_SOURCE_DIR}/config/tamrin.cfg ${PROJECT_SOURCE_DIR}/config/KorvDestager.cfg
     RUNS 30000)
 kvx_add_fuzzer(kvps_ini_fuzzer
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/KvpsIniFuzzer.cpp ${kvx_config_dir}/KVPs.cpp ${kvx_config_dir}/ConfigSystem.cpp
-    HEADERS ${kvx_config_dir}/KVPs.h ${kvx_config_dir}/ConfigSystem.h ${CMAKE_CURRENT_LIST_DIR}/FuzzInvariants.h
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/KvpsIniFuzzer.cpp ${kvx_config_dir}/KVPs.cpp
+    HEADERS ${kvx_config_dir}/KVPs.h
     SEEDS ${PROJECT_SOURCE_DIR}/config/tamrin.cfg
     RUNS 30000)
