@@ -31,7 +31,8 @@ private:
 // Installs a TestClock as the clock singleton for the lifetime of the object.
 class ScopedTestClock {
 public:
-    ScopedTestClock() : mClock(foundation::utils::Singleton<foundation::IClock>::createDerived<TestClock>()) {}
+    ScopedTestClock()
+        : mClock(foundation::utils::Singleton<foundation::IClock>::createDerived<TestClock>()) {}
     ~ScopedTestClock() { foundation::utils::Singleton<foundation::IClock>::destroy(); }
     TestClock& operator*() { return mClock; }
     TestClock* operator->() { return &mClock; }
