@@ -53,14 +53,6 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
     EXPECT_FALSE(mFs.remove(mTemp / Path(L"missing\\deeper.txt")).unwrap());
 }
 
-TEST_F(FilesystemTest, CreateDirectoriesMakesTheChainOnceAndRefusesAFile) {
-    const Path deep = mTemp / Path(L"x\\y\\z");
-    EXPECT_TRUE(mFs.createDirectories(deep).unwrap());
-    EXPECT_FALSE(mFs.createDirectories(deep).unwrap());
-    const Path file = mTemp.writeFile(L"file", "x");
-    EXPECT_TRUE(mFs.createDirectories(file / Path(L"below")).isError());
-}
-
 // Wine cannot make the links and placeholders involved, so the decision is checked on its own.
 TEST(RemovalPolicy, OnlyPlainFoldersAreEnteredAndOnlyLinksUnlinked) {
     using detail::Removal;
