@@ -125,33 +125,35 @@ TEST(RegistryKey, FailedReadsAreAsserted) {
 }
 
 // The registry refuses key names over 255 characters, so the over-long name is scripted.
-TEST(RegistryKey, EnumerationSkipsNamesTooLongAndStopsAtAnInvalidHandle) {
+TEST(RegistryKey, EnumerationSkipsNamesTooLongAndStopsWhenAskedOrAtAnInvalidHandle) {
     const std::vector<std::wstring> names{L"first", std::wstring(300, L'n'), L"last"};
+    const registry_detail::EnumerateAt listing = [&names](DWORD index, wchar_t* buffer,
+                                                          DWORD* length) -> LSTATUS {
+        if (index >= names.size()) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        if (names[index].size() >= *length) {
+            return ERROR_MORE_DATA;
+        }
+        *length = static_cast<DWORD>(names[index].copy(buffer, names[index].size()));
+        return ERROR_SUCCESS;
+    };
     std::vector<std::string> seen;
-    const auto collect = [&seen](const std::string& name) {
+    registry_detail::enumerateNames(listing, [&seen](const std::string& name) {
         seen.push_back(name);
         return true;
-    };
-    registry_detail::enumerateNames(
-        [&names](DWORD index, wchar_t* buffer, DWORD* length) -> LSTATUS {
-            if (index >= names.size()) {
-                return ERROR_NO_MORE_ITEMS;
-            }
-            if (names[index].size() >= *length) {
-                return ERROR_MORE_DATA;
-            }
-            *length = static_cast<DWORD>(names[index].copy(buffer, names[index].size()));
-            return ERROR_SUCCESS;
-        },
-        collect);
+    });
     EXPECT_EQ(seen, (std::vector<std::string>{"first", "last"}));
-
     int calls = 0;
+    registry_detail::enumerateNames(listing, [&calls](const std::string&) { return ++calls < 1; });
+    EXPECT_EQ(calls, 1);
+
+    calls = 0;
     registry_detail::enumerateNames(
         [&calls](DWORD, wchar_t*, DWORD*) -> LSTATUS {
             return ++calls < 3 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
         },
-        collect);
+        [](const std::string&) { return true; });
     EXPECT_EQ(calls, 3);
 }
 
