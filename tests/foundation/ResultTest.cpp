@@ -1,13 +1,20 @@
+// Misuse of the core types is a programming error: it is asserted with its text, then thrown.
 #include "foundation/Result.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "foundation/LockedValue.h"
+#include "foundation/Singleton.h"
 #include "support/Capture.h"
 
 namespace kvx {
 namespace {
+
+using IntSingleton = foundation::utils::Singleton<int>;
 
 Result<std::string, int> parse(bool good) {
     if (good) {
@@ -16,76 +23,70 @@ Result<std::string, int> parse(bool good) {
     return Err{5};
 }
 
-// The text of the logic_error `access` throws, or "" if it throws none.
-template <typename Access>
-std::string thrownText(Access access) {
+// The text thrown (empty: none) and the messages asserted while `act` runs.
+using Outcome = std::pair<std::string, std::vector<std::string>>;
+Outcome misuse(const std::function<void()>& act) {
+    test::ScopedAssertCapture asserts;
+    std::string thrown;
     try {
-        access();
+        act();
     } catch (const std::logic_error& e) {
-        return e.what();
+        thrown = e.what();
     }
-    return "";
+    return {thrown, asserts.messages()};
 }
 
-// Holding and handing back values is exercised by every test of this project; here only misuse.
-TEST(Result, UnwrapSpendsTheResult) {
-    auto ok = parse(true);
-    EXPECT_EQ(ok.unwrap(), "value");
-    EXPECT_FALSE(ok.isValid());
-    auto err = parse(false);
-    EXPECT_EQ(err.unwrapError(), 5);
-    EXPECT_FALSE(err.isValid());
+TEST(CoreTypes, MisuseIsAssertedWithItsTextThenThrown) {
+    EXPECT_EQ(misuse([] { (void)parse(false).unwrap(); }),
+              (Outcome{"Unwrapping error/invalid as success",
+                       {"error/invalid result may not be unwrapped as success"}}));
+    EXPECT_EQ(misuse([] { (void)parse(false).peek(); }),
+              (Outcome{"Unwrapping error as success", {"error result may not be unwrapped as success"}}));
+    EXPECT_EQ(
+        misuse([] { (void)parse(true).unwrapError(); }),
+        (Outcome{"Success result unwrapped as error", {"success result may not be unwrapped as an error"}}));
+    EXPECT_EQ(misuse([] {
+                  auto a = parse(true);
+                  auto b = std::move(a);
+                  EXPECT_FALSE(a.isOk());
+              }),
+              (Outcome{"", {"results must be set to ok/err before use"}}));
+    EXPECT_EQ(misuse([] { IntSingleton::getMutable(); }),
+              (Outcome{"attempted to access empty singleton", {"Attempted to access empty singleton"}}));
+    EXPECT_EQ(misuse([] { IntSingleton::destroy(); }), (Outcome{"", {"Singleton destroyed while empty"}}));
+    EXPECT_EQ(misuse([] {
+                  IntSingleton::create(1);
+                  IntSingleton::create(2);
+                  EXPECT_EQ(IntSingleton::getMutable(), 2) << "the second replaces the first";
+                  IntSingleton::destroy();
+              }),
+              (Outcome{"", {"Singleton created twice"}}));
+    EXPECT_EQ(
+        misuse([] {
+            LockedValue<int> value;
+            LockedValue<int> moved(std::move(value));
+            (void)value.checkedValue();
+        }),
+        (Outcome{"you must not access a moved LockedValue", {"you must not access a moved LockedValue"}}));
 }
 
-TEST(Result, MovedFromIsInvalidAndAssertsOnQuery) {
-    test::ScopedAssertCapture asserts;
-    auto a = parse(true);
-    auto b = std::move(a);
-    EXPECT_TRUE(b.isOk());
-    EXPECT_FALSE(a.isOk());
-    EXPECT_EQ(asserts.messages(), std::vector<std::string>{"results must be set to ok/err before use"});
-}
-
-TEST(Result, WrongSideAccessAssertsAndThrowsLeavingTheResult) {
-    test::ScopedAssertCapture asserts;
-    auto err = parse(false);
-    EXPECT_EQ(thrownText([&] { (void)err.unwrap(); }), "Unwrapping error/invalid as success");
-    EXPECT_EQ(thrownText([&] { (void)err.peek(); }), "Unwrapping error as success");
-    EXPECT_TRUE(err.isError()) << "a failed unwrap leaves the error in place";
-    auto ok = parse(true);
-    EXPECT_NE(thrownText([&] { (void)ok.peekError(); }), "");
-    EXPECT_EQ(thrownText([&] { (void)ok.unwrapError(); }), "Success result unwrapped as error");
-    EXPECT_EQ(ok.peek(), "value");
-    const auto messages = asserts.messages();
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[0], "error/invalid result may not be unwrapped as success");
-    EXPECT_EQ(messages[1], "error result may not be unwrapped as success");
-    EXPECT_EQ(messages[3], "success result may not be unwrapped as an error");
-}
-
-TEST(Assert, HandlerIsNotReenteredFromItsOwnThread) {
-    int calls = 0;
-    auto previous = foundation::setAssertHandler([&](const foundation::AssertReport&) {
-        ++calls;
+// A handler that asserts itself must not be entered again from its own thread (endless recursion).
+TEST(Assert, ReportCarriesLevelConditionFunctionAndMessageAndIsNotReentered) {
+    std::vector<test::CapturedAssert> reports;
+    auto previous = foundation::setAssertHandler([&](const foundation::AssertReport& report) {
+        reports.push_back({report.level, std::string(report.condition), std::string(report.function),
+                           std::string(report.message)});
         KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "nested {}", 1);
     });
-    KVX_ASSERT(foundation::AssertLevel::Warning, 1 + 1 == 3, "outer {}", "x");
-    KVX_ASSERT(foundation::AssertLevel::Warning, 1 + 1 == 2, "never reported");
-    foundation::setAssertHandler(std::move(previous));
-    EXPECT_EQ(calls, 1);
-}
-
-TEST(Assert, ReportCarriesLevelConditionFunctionAndMessage) {
-    test::ScopedAssertCapture asserts;
     int value = 3;
     KVX_ASSERT(foundation::AssertLevel::Debug, value == 4, "value[{}]", value);
-    ASSERT_EQ(asserts.asserts().size(), 1u);
-    const auto report = asserts.asserts()[0];
-    EXPECT_EQ(report.level, foundation::AssertLevel::Debug);
-    EXPECT_EQ(asserts.conditionsAndMessages()[0],
-              (std::pair<std::string, std::string>{"value == 4", "value[3]"}));
-    EXPECT_NE(report.function.find("ReportCarriesLevelConditionFunctionAndMessage"), std::string::npos);
-    EXPECT_STREQ(foundation::assertLevelName(static_cast<foundation::AssertLevel>(7)), "unknown");
+    KVX_ASSERT(foundation::AssertLevel::Warning, value == 3, "never reported");
+    foundation::setAssertHandler(std::move(previous));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].level, foundation::AssertLevel::Debug);
+    EXPECT_EQ(reports[0].condition, "value == 4");
+    EXPECT_EQ(reports[0].message, "value[3]");
+    EXPECT_NE(reports[0].function.find("IsNotReentered"), std::string::npos) << reports[0].function;
 }
 
 }  // namespace

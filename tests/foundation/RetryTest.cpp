@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
 
 #include "support/TestClock.h"
 
@@ -35,26 +34,6 @@ TEST(TryUntilOk, ReportsEachFailedAttemptAndSleepsBetweenAttempts) {
         EXPECT_EQ(clock->monotonicNow() - std::chrono::hours(1),
                   milliseconds(1000 * std::min(row.runs - 1, 4)));
     }
-}
-
-TEST(ExponentialBackoff, TenTrySchedule) {
-    ExponentialBackoff backoff(10, 1000, 1.75f, 15000);
-    std::vector<int64_t> waits;
-    while (auto wait = backoff.nextStep()) {
-        waits.push_back(wait->count());
-    }
-    EXPECT_EQ(waits, (std::vector<int64_t>{1000, 1750, 3062, 5358, 9376, 15000, 15000, 15000, 15000}));
-    EXPECT_EQ(std::accumulate(waits.begin(), waits.end(), int64_t{0}), 80546);
-    EXPECT_FALSE(backoff.nextStep()) << "stays stopped";
-}
-
-TEST(ExponentialBackoff, DrivesTryUntilOkThroughTheClock) {
-    test::ScopedTestClock clock;
-    ExponentialBackoff backoff(3, 100, 2.0f, 150);
-    int runs = 0;
-    EXPECT_FALSE(tryUntilOk([&] { return ++runs > 5; }, nullptr, backoff));
-    EXPECT_EQ(runs, 3);
-    EXPECT_EQ(clock->sleeps(), (std::vector<milliseconds>{milliseconds(100), milliseconds(150)}));
 }
 
 }  // namespace

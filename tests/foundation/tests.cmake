@@ -2,7 +2,6 @@
 kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
-        foundation/SingletonTest.cpp
         foundation/LoggingTest.cpp
         foundation/RetryTest.cpp
         foundation/security/DirectoryChecksTest.cpp

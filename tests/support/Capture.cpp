@@ -42,11 +42,14 @@ ScopedAssertCapture::ScopedAssertCapture() {
     mPrevious = foundation::setAssertHandler([this](const foundation::AssertReport& report) {
         std::lock_guard lock(mMutex);
         mAsserts.push_back({report.level, std::string(report.condition),
-                            services::logging::reduceFunctionName(report.function), std::string(report.message)});
+                            services::logging::reduceFunctionName(report.function),
+                            std::string(report.message)});
     });
 }
 
-ScopedAssertCapture::~ScopedAssertCapture() { foundation::setAssertHandler(std::move(mPrevious)); }
+ScopedAssertCapture::~ScopedAssertCapture() {
+    foundation::setAssertHandler(std::move(mPrevious));
+}
 
 std::vector<CapturedAssert> ScopedAssertCapture::asserts() const {
     std::lock_guard lock(mMutex);

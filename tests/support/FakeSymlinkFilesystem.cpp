@@ -1,7 +1,6 @@
 #include "support/FakeSymlinkFilesystem.h"
 
 #include <cwctype>
-#include <vector>
 
 namespace kvx::test {
 
@@ -90,7 +89,8 @@ fs::Path FakeSymlinkFilesystem::followParent(const fs::Path& path) const {
     return follow(parent) / path.filename();
 }
 
-Result<void, fs::OsError> FakeSymlinkFilesystem::createLink(const fs::Path& target, const fs::Path& link) {
+Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs::Path& target,
+                                                                        const fs::Path& link) {
     std::lock_guard lock(mMutex);
     ++mCreationAttempts;
     if (mCreationFailuresLeft > 0) {
@@ -108,23 +108,6 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::createLink(const fs::Path& targ
     }
     mLinks.insert_or_assign(key(linkPath), Link{full(linkPath), target});
     return Ok();
-}
-
-Result<std::unique_ptr<fs::IFileStream>, fs::OsError> FakeSymlinkFilesystem::open(
-    const fs::Path& path, fs::FileAccess access, fs::CreateDisposition disposition, uint32_t shareFlags) {
-    return inner().open(follow(path), access, disposition, shareFlags);
-}
-
-Result<bool, fs::OsError> FakeSymlinkFilesystem::exists(const fs::Path& path) {
-    return inner().exists(follow(path));
-}
-
-Result<uint64_t, fs::OsError> FakeSymlinkFilesystem::fileSize(const fs::Path& path) {
-    return inner().fileSize(follow(path));
-}
-
-Result<fs::file_status, fs::OsError> FakeSymlinkFilesystem::status(const fs::Path& path) {
-    return inner().status(follow(path));
 }
 
 Result<fs::file_status, fs::OsError> FakeSymlinkFilesystem::symlinkStatus(const fs::Path& path) {
@@ -165,61 +148,11 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::rename(const fs::Path& from, co
     return Ok();
 }
 
-Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::canonical(const fs::Path& path) {
-    return inner().canonical(follow(path));
-}
-
-Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::weaklyCanonical(const fs::Path& path) {
-    return inner().weaklyCanonical(follow(path));
-}
-
-Result<void, fs::OsError> FakeSymlinkFilesystem::createFileSymlink(const fs::Path& target,
-                                                                   const fs::Path& link) {
-    return createLink(target, link);
-}
-
-Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs::Path& target,
-                                                                        const fs::Path& link) {
-    return createLink(target, link);
-}
-
 Result<fs::Path, fs::OsError> FakeSymlinkFilesystem::readSymlink(const fs::Path& path) {
     if (auto recorded = link(path)) {
         return Ok(recorded->storedTarget);
     }
     return inner().readSymlink(followParent(path));
-}
-
-// The folder's real entries, then its recorded links.
-Result<fs::IterationResult, fs::OsError> FakeSymlinkFilesystem::iterate(
-    const fs::Path& folder, const fs::IterationCallback& callback) {
-    const fs::Path real = follow(folder);
-    auto walked = inner().iterate(real, [&](const fs::Path& entry, const fs::file_status& status) {
-        return callback(folder / entry.filename(), status);
-    });
-    if (walked.isError() || !std::holds_alternative<fs::ItrCtrl>(walked.peek()) ||
-        std::get<fs::ItrCtrl>(walked.peek()) == fs::ItrCtrl::Stop) {
-        return walked;
-    }
-    std::vector<fs::Path> names;
-    {
-        const std::wstring folderKey = key(real);
-        std::lock_guard lock(mMutex);
-        for (const auto& [linkKey, link] : mLinks) {
-            if (isBelow(linkKey, folderKey) &&
-                linkKey.find(L'\\', folderKey.size() + 1) == std::wstring::npos) {
-                names.push_back(link.path.filename());
-            }
-        }
-    }
-    for (const fs::Path& name : names) {
-        fs::IterationResult answer = callback(folder / name, linkStatus());
-        if (!std::holds_alternative<fs::ItrCtrl>(answer) ||
-            std::get<fs::ItrCtrl>(answer) == fs::ItrCtrl::Stop) {
-            return Ok(std::move(answer));
-        }
-    }
-    return Ok(fs::IterationResult(fs::ItrCtrl::Continue));
 }
 
 }  // namespace kvx::test

@@ -3,7 +3,7 @@
 // directory links): links live in memory, everything else goes to the wrapped filesystem. A path
 // through a recorded link is redirected to the link's resolved target by the operations that
 // follow links; symlinkStatus, remove, readSymlink and rename act on the link itself. Operations
-// not overridden here see no links. Install it with ScopedFilesystem.
+// not overridden here (listings among them) see no links. Install it with ScopedFilesystem.
 
 #include <map>
 #include <mutex>
@@ -32,20 +32,27 @@ public:
 
     Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path& path, fs::FileAccess access,
                                                                fs::CreateDisposition disposition,
-                                                               uint32_t shareFlags) override;
-    Result<bool, fs::OsError> exists(const fs::Path& path) override;
-    Result<uint64_t, fs::OsError> fileSize(const fs::Path& path) override;
-    Result<fs::file_status, fs::OsError> status(const fs::Path& path) override;
+                                                               uint32_t shareFlags) override {
+        return inner().open(follow(path), access, disposition, shareFlags);
+    }
+    Result<bool, fs::OsError> exists(const fs::Path& path) override { return inner().exists(follow(path)); }
+    Result<uint64_t, fs::OsError> fileSize(const fs::Path& path) override {
+        return inner().fileSize(follow(path));
+    }
+    Result<fs::file_status, fs::OsError> status(const fs::Path& path) override {
+        return inner().status(follow(path));
+    }
     Result<fs::file_status, fs::OsError> symlinkStatus(const fs::Path& path) override;
     Result<bool, fs::OsError> remove(const fs::Path& path) override;
     Result<void, fs::OsError> rename(const fs::Path& from, const fs::Path& to) override;
-    Result<fs::Path, fs::OsError> canonical(const fs::Path& path) override;
-    Result<fs::Path, fs::OsError> weaklyCanonical(const fs::Path& path) override;
-    Result<void, fs::OsError> createFileSymlink(const fs::Path& target, const fs::Path& link) override;
+    Result<fs::Path, fs::OsError> canonical(const fs::Path& path) override {
+        return inner().canonical(follow(path));
+    }
+    Result<fs::Path, fs::OsError> weaklyCanonical(const fs::Path& path) override {
+        return inner().weaklyCanonical(follow(path));
+    }
     Result<void, fs::OsError> createDirectorySymlink(const fs::Path& target, const fs::Path& link) override;
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override;
-    Result<fs::IterationResult, fs::OsError> iterate(const fs::Path& folder,
-                                                     const fs::IterationCallback& callback) override;
 
 private:
     std::wstring key(const fs::Path& path) const;
@@ -54,7 +61,6 @@ private:
     fs::Path follow(const fs::Path& path) const;
     // Links among the parents followed, the last component left as it is.
     fs::Path followParent(const fs::Path& path) const;
-    Result<void, fs::OsError> createLink(const fs::Path& target, const fs::Path& link);
 
     mutable std::recursive_mutex mMutex;
     std::map<std::wstring, Link> mLinks;  // by lower-case full path

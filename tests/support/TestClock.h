@@ -13,13 +13,37 @@ namespace kvx::test {
 
 class TestClock final : public foundation::IClock {
 public:
-    int64_t nowNanosecondsSinceEpoch() const override;
-    std::chrono::nanoseconds monotonicNow() const override;
-    void sleepUntil(std::chrono::nanoseconds monotonicDeadline) override;
+    int64_t nowNanosecondsSinceEpoch() const override {
+        std::lock_guard lock(mMutex);
+        return mWallNs;
+    }
+    std::chrono::nanoseconds monotonicNow() const override {
+        std::lock_guard lock(mMutex);
+        return mMonotonic;
+    }
+    void sleepUntil(std::chrono::nanoseconds monotonicDeadline) override {
+        std::lock_guard lock(mMutex);
+        if (monotonicDeadline > mMonotonic) {
+            mSleeps.push_back(
+                std::chrono::duration_cast<std::chrono::milliseconds>(monotonicDeadline - mMonotonic));
+            mWallNs += (monotonicDeadline - mMonotonic).count();
+            mMonotonic = monotonicDeadline;
+        }
+    }
 
-    void advance(std::chrono::nanoseconds by);
-    void setWallClock(int64_t nanosecondsSinceEpoch);
-    std::vector<std::chrono::milliseconds> sleeps() const;
+    void advance(std::chrono::nanoseconds by) {
+        std::lock_guard lock(mMutex);
+        mMonotonic += by;
+        mWallNs += by.count();
+    }
+    void setWallClock(int64_t nanosecondsSinceEpoch) {
+        std::lock_guard lock(mMutex);
+        mWallNs = nanosecondsSinceEpoch;
+    }
+    std::vector<std::chrono::milliseconds> sleeps() const {
+        std::lock_guard lock(mMutex);
+        return mSleeps;
+    }
 
 private:
     mutable std::mutex mMutex;
@@ -31,7 +55,8 @@ private:
 // Installs a TestClock as the clock singleton for the lifetime of the object.
 class ScopedTestClock {
 public:
-    ScopedTestClock() : mClock(foundation::utils::Singleton<foundation::IClock>::createDerived<TestClock>()) {}
+    ScopedTestClock()
+        : mClock(foundation::utils::Singleton<foundation::IClock>::createDerived<TestClock>()) {}
     ~ScopedTestClock() { foundation::utils::Singleton<foundation::IClock>::destroy(); }
     TestClock& operator*() { return mClock; }
     TestClock* operator->() { return &mClock; }

@@ -17,7 +17,6 @@ if(KVX_WINDOWS)
             foundation/fs/FileListingTest.cpp
             foundation/fs/ReparseDataTest.cpp
             foundation/fs/RetryingOperationsTest.cpp
-            foundation/fs/SymlinkTest.cpp
         LIBS kvx_fs_test_support
     )
 endif()

@@ -4,62 +4,14 @@
 
 namespace kvx::test {
 
-LSTATUS ScriptedRegistryProxy::RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, PHKEY result) {
-    masks.push_back(sam);
-    return openKey ? openKey(key, subKey, options, sam, result) : real().RegOpenKeyExW(key, subKey, options, sam, result);
-}
-
-LSTATUS ScriptedRegistryProxy::RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                                LPDWORD size) {
-    return queryValue ? queryValue(key, name, reserved, type, data, size)
-                      : real().RegQueryValueExW(key, name, reserved, type, data, size);
-}
-
-LSTATUS ScriptedRegistryProxy::RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR value, DWORD flags, LPDWORD type,
-                                            PVOID data, LPDWORD size) {
-    return getValue ? getValue(key, subKey, value, flags, type, data, size)
-                    : real().RegGetValueW(key, subKey, value, flags, type, data, size);
-}
-
-LSTATUS ScriptedRegistryProxy::RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass,
-                                               DWORD options, REGSAM sam, const LPSECURITY_ATTRIBUTES attributes,
-                                               PHKEY result, LPDWORD disposition) {
-    masks.push_back(sam);
-    if (createKey) {
-        return createKey(key, subKey, sam);
-    }
-    return real().RegCreateKeyExW(key, subKey, reserved, keyClass, options, sam, attributes, result, disposition);
-}
-
-LSTATUS ScriptedRegistryProxy::RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                              DWORD size) {
-    ++setCalls;
-    if (const LSTATUS refused = refuseValue ? refuseValue(name) : ERROR_SUCCESS; refused != ERROR_SUCCESS) {
-        return refused;
-    }
-    return real().RegSetValueExW(key, name, reserved, type, data, size);
-}
-
-LSTATUS ScriptedRegistryProxy::RegCloseKey(HKEY key) {
-    ++closeCalls;
-    return real().RegCloseKey(key);
-}
-
-LSTATUS ScriptedRegistryProxy::RegDeleteTreeW(HKEY key, LPCWSTR subKey) { return real().RegDeleteTreeW(key, subKey); }
-
-LSTATUS ScriptedRegistryProxy::RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved) {
-    return real().RegDeleteKeyExW(key, subKey, sam, reserved);
-}
-
-LSTATUS ScriptedRegistryProxy::RegDeleteValueW(HKEY key, LPCWSTR name) { return real().RegDeleteValueW(key, name); }
-
 ScopedTestKey::ScopedTestKey(const std::string& name, HKEY root)
-    : mRoot(root), mPath(fmt::format("Software\\KvxTest-{}-{}-{}", name, GetCurrentProcessId(), GetTickCount64())) {}
+    : mRoot(root),
+      mPath(fmt::format("Software\\KvxTest-{}-{}-{}", name, GetCurrentProcessId(), GetTickCount64())) {}
 
 ScopedTestKey::~ScopedTestKey() {
+    const std::string leaf = mPath.substr(std::string("Software\\").size());
     for (const bool view64 : {true, false}) {
-        foundation::RegistryKey software = foundation::RegistryKey(mRoot, "Software", view64, true);
-        const std::string leaf = mPath.substr(std::string("Software\\").size());
+        foundation::RegistryKey software(mRoot, "Software", view64, true);
         software.deleteTree(leaf);
         software.deleteSubKey(leaf, view64);
     }

@@ -1,5 +1,5 @@
 #pragma once
-// A unique HKCU test key per test (removed in both views afterwards) and a proxy that forwards to
+// A unique test key per test (removed in both views afterwards) and a proxy that forwards to
 // Windows except for the operations a test scripts.
 
 #include <functional>
@@ -18,22 +18,43 @@ public:
     std::function<LSTATUS(HKEY, LPCWSTR, REGSAM)> createKey;
     // The answer to a write of the named value instead of writing it; ERROR_SUCCESS writes it.
     std::function<LSTATUS(LPCWSTR)> refuseValue;
-    int closeCalls = 0;
-    int setCalls = 0;
-    std::vector<REGSAM> masks;
+    std::vector<REGSAM> masks;  // of every open and create, in order
 
-    LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, PHKEY result) override;
+    LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, PHKEY result) override {
+        masks.push_back(sam);
+        return openKey ? openKey(key, subKey, options, sam, result)
+                       : real().RegOpenKeyExW(key, subKey, options, sam, result);
+    }
     LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                             LPDWORD size) override;
+                             LPDWORD size) override {
+        return queryValue ? queryValue(key, name, reserved, type, data, size)
+                          : real().RegQueryValueExW(key, name, reserved, type, data, size);
+    }
     LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
-                         LPDWORD size) override;
-    LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM sam,
-                            const LPSECURITY_ATTRIBUTES attributes, PHKEY result, LPDWORD disposition) override;
-    LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) override;
-    LSTATUS RegCloseKey(HKEY key) override;
-    LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) override;
-    LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved) override;
-    LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name) override;
+                         LPDWORD size) override {
+        return getValue ? getValue(key, subKey, value, flags, type, data, size)
+                        : real().RegGetValueW(key, subKey, value, flags, type, data, size);
+    }
+    LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
+                            REGSAM sam, const LPSECURITY_ATTRIBUTES attributes, PHKEY result,
+                            LPDWORD disposition) override {
+        masks.push_back(sam);
+        return createKey ? createKey(key, subKey, sam)
+                         : real().RegCreateKeyExW(key, subKey, reserved, keyClass, options, sam, attributes,
+                                                  result, disposition);
+    }
+    LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                           DWORD size) override {
+        const LSTATUS refused = refuseValue ? refuseValue(name) : ERROR_SUCCESS;
+        return refused != ERROR_SUCCESS ? refused
+                                        : real().RegSetValueExW(key, name, reserved, type, data, size);
+    }
+    LSTATUS RegCloseKey(HKEY key) override { return real().RegCloseKey(key); }
+    LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) override { return real().RegDeleteTreeW(key, subKey); }
+    LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved) override {
+        return real().RegDeleteKeyExW(key, subKey, sam, reserved);
+    }
+    LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name) override { return real().RegDeleteValueW(key, name); }
 
 private:
     foundation::IWindowsRegistryProxy& real() { return foundation::WindowsRegistryProxy::instance(); }

@@ -12,16 +12,15 @@ TEST(DirectoryChecks, RedirectedBelowPrefix) {
         const wchar_t* resolvedPrefix;
         bool redirected;
     };
-    for (const Row& row : {Row{L"C:\\ProgramData\\Korv Desktop", L"C:\\ProgramData", false},
-                           Row{L"c:\\programdata\\korv desktop", L"C:\\ProgramData", false},
+    for (const Row& row : {Row{L"c:\\programdata\\korv desktop", L"C:\\ProgramData", false},
                            Row{L"E:\\Data\\Korv Desktop", L"E:\\Data", false},  // the prefix itself moved
                            Row{L"C:\\Windows\\System32", L"C:\\ProgramData", true},
                            Row{L"C:\\ProgramData\\Other", L"C:\\ProgramData", true},
                            Row{L"", L"C:\\ProgramData", true}}) {  // no final name to compare
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.resolvedPath)));
         EXPECT_EQ(isRedirectedBelowPrefix(L"C:\\ProgramData\\Korv Desktop", L"C:\\ProgramData\\",
                                           row.resolvedPath, row.resolvedPrefix),
-                  row.redirected);
+                  row.redirected)
+            << testing::PrintToString(std::wstring(row.resolvedPath));
     }
 }
 
