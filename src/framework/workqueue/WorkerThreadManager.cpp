@@ -50,13 +50,13 @@ void WorkerThreadManager::createWorker(const std::shared_ptr<foundation::WorkQue
     context.name = name;
     context.state = std::make_shared<WorkerState>();
     auto thread = makeNamedKorvThread(name, [queue, state = context.state] { workerBody(queue, *state); });
-    if (thread.isError()) {
-        KVX_LOG_ERROR("Could not start worker thread [{}]: {}", name, thread.peekError());
-        context.state.reset();
+    if (thread.isOk()) {
+        context.thread = thread.unwrap();
+        ++mWorkersCreated;
         return;
     }
-    context.thread = thread.unwrap();
-    ++mWorkersCreated;
+    KVX_LOG_ERROR("Could not start worker thread [{}]: {}", name, thread.peekError());
+    context.state.reset();
 }
 
 void WorkerThreadManager::workerBody(const std::shared_ptr<foundation::WorkQueue>& queue, WorkerState& state) {
