@@ -82,6 +82,7 @@ struct StagedFileCrcs::Shared : std::enable_shared_from_this<Shared> {
         return slots[index].state.compare_exchange_strong(expected, kReading);
     }
     void read(size_t index, bool byWorker) {
+        const size_t next = index + chunks.size();
         slots[index].result = fileCrc32(paths[index], chunks[index % chunks.size()].get());
         slots[index].readByWorker = byWorker;
         {
@@ -89,8 +90,8 @@ struct StagedFileCrcs::Shared : std::enable_shared_from_this<Shared> {
             slots[index].state = kDone;
         }
         done.notify_all();
-        if (queue && index + chunks.size() < paths.size()) {
-            queueRead(index + chunks.size());
+        if (queue && next < paths.size()) {
+            queueRead(next);
         }
     }
     void queueRead(size_t index) {
@@ -128,6 +129,9 @@ StagedFileCrcs::~StagedFileCrcs() {
             mShared->waitWhileReading(i);
         }
     }
+    // No read can start any more; reads still queued (with no worker to take them) keep the rest.
+    mShared->chunks.clear();
+    mShared->callerChunk.reset();
 }
 
 size_t StagedFileCrcs::size() const {
