@@ -13,7 +13,9 @@ namespace kvx::apps::internal {
 
 namespace {
 
-constexpr size_t kChunkSize = 1 << 20;
+// Small: the six chunks in flight must fit, with everything else, in a 32 MiB peak working set for a
+// 400 MiB archive; under Wine reads of this size went no slower than 1 MiB ones.
+constexpr size_t kChunkSize = 128 << 10;
 // Files in flight at most: one per worker the queue has by default, each with a chunk of its own,
 // and far below the queue length that is reported as a backup.
 constexpr size_t kReadAhead = 6;
