@@ -26,13 +26,15 @@ struct EarlyValidation::Shared {
     std::mutex mutex;
     std::condition_variable gathered;
     std::optional<ValidationFindings> findings;
+    bool gatheredByWorker = false;
 
     bool claim() {
         int expected = kGatherQueued;
         return state.compare_exchange_strong(expected, kGatherRunning);
     }
-    void gather() {
+    void gather(bool byWorker) {
         findings.emplace(folder, zipPath, destaged);
+        gatheredByWorker = byWorker;
         {
             std::lock_guard lock(mutex);
             state = kGatherDone;
@@ -53,7 +55,7 @@ EarlyValidation::EarlyValidation(const fs::Path& folder, const fs::Path& zipPath
     if (std::shared_ptr<foundation::WorkQueue> queue = ioWorkQueue()) {
         queue->push(KVX_WORK_ITEM([shared = mShared] {
             if (shared->claim()) {
-                shared->gather();
+                shared->gather(true);
             }
         }));
     }
@@ -69,9 +71,13 @@ EarlyValidation::~EarlyValidation() {
 
 void EarlyValidation::report() {
     if (mShared->claim()) {
-        mShared->gather();
+        mShared->gather(false);
     } else {
         mShared->waitWhileGathering();
+    }
+    if (mShared->gatheredByWorker && mShared->findings->archiveUnreadable()) {
+        // A process being stopped may have held the archive; the caller's own look is the answer.
+        mShared->findings.emplace(mShared->folder, mShared->zipPath, mShared->destaged);
     }
     if (mShared->findings) {
         mShared->findings->report();

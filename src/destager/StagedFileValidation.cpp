@@ -104,7 +104,6 @@ bool isChecked(const archive::ZipFileInfo& entry, bool destaged) {
     }
     return entry.crc32 != 0;
 }
-
 }  // namespace
 
 namespace internal {
@@ -161,6 +160,10 @@ ValidationFindings::ValidationFindings(const fs::Path& folder, const fs::Path& z
 }
 
 ValidationFindings::~ValidationFindings() = default;
+
+bool ValidationFindings::archiveUnreadable() const {
+    return mState->archive == State::ArchiveState::Unreadable;
+}
 
 void ValidationFindings::report() {
     State& state = *mState;

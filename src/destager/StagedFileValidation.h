@@ -25,6 +25,8 @@ public:
     ValidationFindings(const ValidationFindings&) = delete;
     ValidationFindings& operator=(const ValidationFindings&) = delete;
 
+    // The archive is there but could not be opened or is over the size limit.
+    bool archiveUnreadable() const;
     // Logs and records the findings, once; no staged file is open any more when it returns.
     void report();
 

@@ -191,7 +191,7 @@ int32_t applyUpdate(const DestagerOptions& options, const DestageContext& contex
     // The staged files are read while the suite stops, and reported once it has. The staged folder
     // and its archive belong to the update: the client wrote them before starting the destager and
     // nothing writes there again, so an early read sees what a late one would. Only a lock held by
-    // a process being stopped could differ, and a file the workers could not read is read again.
+    // a process being stopped could differ: what the workers could not open is opened again.
     apps::internal::EarlyValidation stagedValidation(context.stagedClientPath, context.zipPath, false);
     steps.setSuiteUnavailable();
     code = internal::destageUpdate(context, steps, stagedValidation);
