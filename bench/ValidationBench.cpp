@@ -1,6 +1,8 @@
 // validation_bench time FOLDER ZIP [REPEATS] | memory FOLDER ZIP
 // `time`: one counted pass that proves every file was read, then timed runs of the staged-file
-// validation. `memory`: one validation in a fresh process and the process's peak working set.
+// validation. `memory`: the first validation as the destager runs it (started ahead on the
+// "global-io" workers, reported on the main thread) in a fresh process, and the process's peak
+// working set.
 
 #include <windows.h>
 #include <psapi.h>
@@ -15,8 +17,10 @@
 #include <fmt/format.h>
 
 #include "BenchFigures.h"
+#include "destager/EarlyValidation.h"
 #include "destager/StagedFileValidation.h"
 #include "foundation/Singleton.h"
+#include "framework/app/WorkQueueSetup.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/ForwardingFilesystem.h"
 #include "support/ScopedFilesystem.h"
@@ -148,9 +152,16 @@ PROCESS_MEMORY_COUNTERS memoryCounters() {
 
 int measureMemory(const fs::Path& folder, const fs::Path& zip) {
     auto& config = Singleton<config::ConfigSystem>::create();
+    // The destager's queues with their default workers, started before the first figure as the
+    // destager starts them long before it validates.
+    apps::WorkerThreadManager workers;
+    apps::prepareWorkQueues(config, {{"global-compute"}, {"global-io"}}, workers);
+    bench::printFigure("memory.io_workers",
+                       static_cast<double>(apps::workQueueThreadCount(config, "global-io")), "threads");
     const PROCESS_MEMORY_COUNTERS before = memoryCounters();
-    apps::tryValidateStagedFiles(folder, zip, false);
+    apps::internal::EarlyValidation(folder, zip, false).report();
     const PROCESS_MEMORY_COUNTERS after = memoryCounters();
+    apps::shutdownWorkQueues(workers);
     bench::printFigure("memory.peak_working_set_before", static_cast<double>(before.PeakWorkingSetSize) / kMiB, "MiB");
     bench::printFigure("memory.peak_working_set", static_cast<double>(after.PeakWorkingSetSize) / kMiB, "MiB");
     bench::printFigure("memory.peak_working_set_growth",

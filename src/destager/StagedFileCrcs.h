@@ -1,7 +1,8 @@
 #pragma once
-// The CRC-32 values of the staged files, read ahead on the "global-io" queue's workers while the
-// caller takes them in archive order. Without that queue (or with no worker serving it) the caller
-// reads each file itself when it takes it, as a plain loop would.
+// The CRC-32 values of the staged files, read ahead on the "global-io" queue's workers, which go
+// on through the list while the caller takes the results in archive order. Without that queue (or
+// with no worker serving it) the caller reads each file itself when it takes it, as a plain loop
+// would.
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +11,14 @@
 
 #include "foundation/fs/Path.h"
 
+namespace kvx::foundation {
+class WorkQueue;
+}
+
 namespace kvx::apps::internal {
+
+// The "global-io" queue when work can be submitted to it, else null.
+std::shared_ptr<foundation::WorkQueue> ioWorkQueue();
 
 // What one open and read of a file found. A file the open does not find is missing; one it finds
 // but cannot open or read is unreadable.
@@ -31,16 +39,14 @@ public:
     StagedFileCrcs& operator=(const StagedFileCrcs&) = delete;
 
     size_t size() const;
-    // The result of file `index`; indexes are taken in increasing order.
+    // The result of file `index`; indexes are taken in increasing order. A file a worker could not
+    // read is read again by the caller.
     FileCrc take(size_t index);
 
     struct Shared;
 
 private:
-    void readAhead(size_t index);
-
     std::shared_ptr<Shared> mShared;
-    size_t mPushed = 0;
 };
 
 }  // namespace kvx::apps::internal

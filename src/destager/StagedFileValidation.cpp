@@ -106,43 +106,100 @@ bool isChecked(const archive::ZipFileInfo& entry, bool destaged) {
 }
 }  // namespace
 
-void tryValidateStagedFiles(const fs::Path& folder, const fs::Path& zipPath, bool destaged) {
-    const fs::Path root = folder.parent();
-    KVX_LOG_AS(kValidateFunction, Info, "Validating contents of path[{}] against zip[{}]", folder.utf8(), zipPath.utf8());
+namespace internal {
+
+struct ValidationFindings::State {
+    enum class ArchiveState { Missing, Unreadable, Damaged, Listed };
+
+    fs::Path folder;
+    fs::Path zipPath;
+    bool destaged = false;
+    ArchiveState archive = ArchiveState::Listed;
+    const char* damage = "";
+    // What was logged while gathering (the zip reader's lines), said when the findings are reported.
+    std::vector<services::logging::HeldLine> lines;
+    std::vector<archive::ZipFileInfo> entries;
+    std::vector<const archive::ZipFileInfo*> checked;
+    std::optional<StagedFileCrcs> crcs;
+};
+
+ValidationFindings::ValidationFindings(const fs::Path& folder, const fs::Path& zipPath, bool destaged)
+    : mState(std::make_unique<State>()) {
+    State& state = *mState;
+    state.folder = folder;
+    state.zipPath = zipPath;
+    state.destaged = destaged;
+    services::logging::ScopedLineHold hold(state.lines);
     auto zipExists = fs::filesystem().exists(zipPath);
     if (zipExists.isOk() && !zipExists.peek()) {
-        KVX_LOG_AS(kValidateFunction, Info, "Skipping validation, zip file does not exist at path[{}]", zipPath.utf8());
+        state.archive = State::ArchiveState::Missing;
         return;
     }
     std::optional<OpenArchive> archive = openArchive(zipPath);
     if (!archive) {
-        KVX_LOG_AS(kValidateFunction, Error, "Failed to read zip file[{}]", zipPath.utf8());
+        state.archive = State::ArchiveState::Unreadable;
         return;
     }
     auto entries = archive::listZipEntries(rangeReaderFor(*archive),
                                            archive::ZipArchiveDescription{"", archive->size, kMinimumTailLength});
     if (entries.isError()) {
-        KVX_LOG_AS(kValidateFunction, Error, "Failed to process zip file data, file[{}], error[{}]", zipPath.utf8(),
-                   archive::zipErrorKindName(entries.peekError().kind));
+        state.archive = State::ArchiveState::Damaged;
+        state.damage = archive::zipErrorKindName(entries.peekError().kind);
         return;
     }
-    // Files are read ahead on the I/O workers; their results are reported here, in archive order,
-    // so the records and the early end after the last report are those of a plain loop.
-    std::vector<const archive::ZipFileInfo*> checked;
+    state.entries = entries.unwrap();
+    const fs::Path root = folder.parent();
     std::vector<std::optional<fs::Path>> paths;
-    for (const archive::ZipFileInfo& entry : entries.peek()) {
+    for (const archive::ZipFileInfo& entry : state.entries) {
         if (isChecked(entry, destaged)) {
-            checked.push_back(&entry);
+            state.checked.push_back(&entry);
             paths.push_back(entryPathUnder(root, entry.fileName));
         }
     }
-    internal::StagedFileCrcs crcs(std::move(paths));
+    state.crcs.emplace(std::move(paths));
+}
+
+ValidationFindings::~ValidationFindings() = default;
+
+bool ValidationFindings::archiveUnreadable() const {
+    return mState->archive == State::ArchiveState::Unreadable;
+}
+
+void ValidationFindings::report() {
+    State& state = *mState;
+    KVX_LOG_AS(kValidateFunction, Info, "Validating contents of path[{}] against zip[{}]",
+               state.folder.utf8(), state.zipPath.utf8());
+    services::logging::writeHeldLines(state.lines);
+    switch (state.archive) {
+        case State::ArchiveState::Missing:
+            KVX_LOG_AS(kValidateFunction, Info, "Skipping validation, zip file does not exist at path[{}]",
+                       state.zipPath.utf8());
+            return;
+        case State::ArchiveState::Unreadable:
+            KVX_LOG_AS(kValidateFunction, Error, "Failed to read zip file[{}]", state.zipPath.utf8());
+            return;
+        case State::ArchiveState::Damaged:
+            KVX_LOG_AS(kValidateFunction, Error, "Failed to process zip file data, file[{}], error[{}]",
+                       state.zipPath.utf8(), state.damage);
+            return;
+        case State::ArchiveState::Listed:
+            break;
+    }
+    // Results come in archive order, so the records and the early end after the last report are
+    // those of a plain loop however far the workers have got.
     int budget = kReportBudget;
-    for (size_t i = 0; i < checked.size() && budget > 0; ++i) {
-        if (reportEntry(*checked[i], crcs.take(i), destaged)) {
+    for (size_t i = 0; i < state.checked.size() && budget > 0; ++i) {
+        if (reportEntry(*state.checked[i], state.crcs->take(i), state.destaged)) {
             --budget;
         }
     }
+    state.crcs.reset();
+}
+
+}  // namespace internal
+
+void tryValidateStagedFiles(const fs::Path& folder, const fs::Path& zipPath, bool destaged) {
+    internal::ValidationFindings(folder, zipPath, destaged).report();
 }
 
 }  // namespace kvx::apps

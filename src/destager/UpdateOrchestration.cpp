@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "destager/EarlyValidation.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
 #include "destager/RepairState.h"
@@ -123,7 +124,8 @@ int32_t validateDirectories(const DestageContext& context) {
     return kDestageSuccess;
 }
 
-int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
+int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps,
+                      apps::internal::EarlyValidation& stagedValidation) {
     KVX_LOG_VERBOSE(
         "Destaging update, note that the old install folder will be edited/broken from this point onward");
     KVX_LOG_VERBOSE("Staged path[{}]. Current client path[{}]", context.stagedClientPath.utf8(),
@@ -133,7 +135,7 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps) {
         return code;
     }
     // From here on the suite is down and the install may be half-swapped.
-    tryValidateStagedFiles(context.stagedClientPath, context.zipPath, false);
+    stagedValidation.report();
     const bool clientExists = clientFolderExists(context);
     if (!clientExists) {
         KVX_LOG_WARN("Could not find main client folder at path[{}], attempting to repair with this update",
@@ -186,8 +188,13 @@ int32_t applyUpdate(const DestagerOptions& options, const DestageContext& contex
                       code);
         return code;
     }
+    // The staged files are read while the suite stops, and reported once it has. The staged folder
+    // and its archive belong to the update: the client wrote them before starting the destager and
+    // nothing writes there again, so an early read sees what a late one would. Only a lock held by
+    // a process being stopped could differ: what the workers could not open is opened again.
+    apps::internal::EarlyValidation stagedValidation(context.stagedClientPath, context.zipPath, false);
     steps.setSuiteUnavailable();
-    code = internal::destageUpdate(context, steps);
+    code = internal::destageUpdate(context, steps, stagedValidation);
     if (code != kDestageSuccess) {
         KVX_LOG_ERROR("Failed to destage update, code[{}]", code);
         return code;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "destager/EarlyValidation.h"
 #include "foundation/update/DestageContext.h"
 #include "foundation/update/DestagerOptions.h"
 
@@ -29,8 +30,10 @@ UpdateSteps systemUpdateSteps();
 // 0, kStagedClientMissing or kClientFolderMissing; the staged folder is checked first.
 int32_t validateDirectories(const DestageContext& context);
 
-// Stops the suite and swaps the staged client in; 0 or the failing step's code.
-int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps);
+// Stops the suite, reports the staged files' validation and swaps the staged client in; 0 or the
+// failing step's code. Unless the suite stopped, the validation is left unreported.
+int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps,
+                      apps::internal::EarlyValidation& stagedValidation);
 
 // An update started without a mode on a machine set up for Flint keeps Flint's missing shortcuts.
 bool isStoredFlintUpdate(const DestagerOptions& options);

@@ -13,6 +13,7 @@ list(APPEND KVX_PORTABLE_SOURCES
 list(APPEND KVX_WINDOWS_SOURCES
     destager/AppMain.cpp
     destager/ClientFileVersion.cpp
+    destager/EarlyValidation.cpp
     destager/ErrorTelemetry.cpp
     destager/FolderSwap.cpp
     destager/LoopDetection.cpp

@@ -2,6 +2,32 @@
 
 namespace kvx::services::logging {
 
+namespace {
+thread_local std::vector<HeldLine>* tHeldLines = nullptr;
+}  // namespace
+
+ScopedLineHold::ScopedLineHold(std::vector<HeldLine>& lines) : mPrevious(tHeldLines) {
+    tHeldLines = &lines;
+}
+
+ScopedLineHold::~ScopedLineHold() {
+    tHeldLines = mPrevious;
+}
+
+std::vector<HeldLine>* heldLinesOfThisThread() {
+    return tHeldLines;
+}
+
+void writeHeldLines(const std::vector<HeldLine>& lines) {
+    for (const HeldLine& line : lines) {
+        if (std::vector<HeldLine>* held = heldLinesOfThisThread()) {
+            held->push_back(line);
+        } else if (ILogger* logger = activeLogger()) {
+            logger->log(line.level, line.function, line.message);
+        }
+    }
+}
+
 const char* levelName(int32_t level) {
     static constexpr const char* kNames[] = {"FATAL", "ERROR", "WARN", "INFO", "DEBUG", "VERBOSE"};
     if (level < 0) {

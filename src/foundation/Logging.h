@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/SafeFormat.h"
 #include "foundation/Singleton.h"
@@ -41,10 +42,41 @@ inline ILogger* activeLogger() {
     return (logger != nullptr && logger->isEnabled()) ? logger : nullptr;
 }
 
+// A line kept back from the logger, to be written when the work that logged it is due.
+struct HeldLine {
+    int32_t level;
+    std::string function;
+    std::string message;
+};
+
+// While one lives, the lines its thread logs are appended to `lines` instead of written: work done
+// ahead of its turn keeps its lines for the moment it would have run.
+class ScopedLineHold {
+public:
+    explicit ScopedLineHold(std::vector<HeldLine>& lines);
+    ~ScopedLineHold();
+    ScopedLineHold(const ScopedLineHold&) = delete;
+    ScopedLineHold& operator=(const ScopedLineHold&) = delete;
+
+private:
+    std::vector<HeldLine>* mPrevious;
+};
+
+// The calling thread's hold, or nullptr.
+std::vector<HeldLine>* heldLinesOfThisThread();
+// Writes held lines, in their order, as this thread's own.
+void writeHeldLines(const std::vector<HeldLine>& lines);
+
 template <typename... Args>
 void logf(int32_t level, std::string_view function, fmt::format_string<Args...> format, Args&&... args) {
-    if (ILogger* logger = activeLogger()) {
-        logger->log(level, function, foundation::safeVFormat(static_cast<fmt::string_view>(format), fmt::make_format_args(args...)));
+    if (std::vector<HeldLine>* held = heldLinesOfThisThread()) {
+        held->push_back(
+            {level, std::string(function),
+             foundation::safeVFormat(static_cast<fmt::string_view>(format), fmt::make_format_args(args...))});
+    } else if (ILogger* logger = activeLogger()) {
+        logger->log(
+            level, function,
+            foundation::safeVFormat(static_cast<fmt::string_view>(format), fmt::make_format_args(args...)));
     }
 }
 

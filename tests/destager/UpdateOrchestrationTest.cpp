@@ -1,22 +1,27 @@
-// Applying an update on real folders, with the steps that would stop real processes or change the
-// machine's registration replaced by recorders. Wine 8 creates no directory symbolic links
-// (CreateSymbolicLinkW returns TRUE and makes nothing), so symlink-mode installs run over
-// FakeSymlinkFilesystem, which records links in memory; the folders and files around them are real.
-#include "destager/UpdateOrchestration.h"
+// Applying updates on real folders with the steps beyond them recorded, and checking staged files
+// against the archive. Wine 8 makes no directory symbolic links (CreateSymbolicLinkW returns TRUE and
+// makes nothing): symlink-mode installs run over FakeSymlinkFilesystem, which keeps links in memory.
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <tuple>
 
-#include <string>
-#include <vector>
-
+#include "destager/EarlyValidation.h"
+#include "destager/StagedFileValidation.h"
 #include "destager/SymlinkMode.h"
 #include "destager/TelemetryRecordDecoding.h"
+#include "destager/UpdateOrchestration.h"
 #include "foundation/Singleton.h"
+#include "foundation/archive/ZipTestArchive.h"
 #include "foundation/fs/FileFunctions.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
+#include "foundation/win/AutoHandle.h"
 #include "foundation/win/ComInitializer.h"
+#include "framework/app/WorkQueueSetup.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
 #include "support/FakeSymlinkFilesystem.h"
@@ -29,70 +34,66 @@ namespace {
 
 using foundation::utils::Singleton;
 using internal::UpdateSteps;
+using services::logging::Error;
+using services::logging::Info;
+using services::logging::Warn;
+using test::LoggedLine;
 using Calls = std::vector<std::string>;
+using Lines = std::vector<LoggedLine>;
 
-const Calls kFullRefresh{"updateUninstallStrings", "updateUninstallEntries", "createDesktopShortcut",
-                         "createStartMenuShortcuts", "createAppRecoveryShortcut"};
-const Calls kFlintRefresh{"updateUninstallStrings", "updateUninstallEntries", "createAppRecoveryShortcut"};
+const Calls kFullUpdate{"setSuiteUnavailable",           "enterRepairState",
+                        "updateBackgroundServiceConfig", "updateUninstallStrings",
+                        "updateUninstallEntries",        "createDesktopShortcut",
+                        "createStartMenuShortcuts",      "createAppRecoveryShortcut"};
+const Calls kFlintUpdate{"setSuiteUnavailable",    "enterRepairState",       "updateBackgroundServiceConfig",
+                         "updateUninstallStrings", "updateUninstallEntries", "createAppRecoveryShortcut"};
+constexpr const char* kDestageUpdate = "kvx::apps::destager::internal::destageUpdate";
+constexpr const char* kApplyUpdate = "kvx::apps::destager::applyUpdate";
+
+enum Client { Plain, Linked, Missing };
 
 class UpdateOrchestrationTest : public ::testing::Test {
 protected:
     UpdateOrchestrationTest() : mConfig(Singleton<config::ConfigSystem>::create()) {}
     ~UpdateOrchestrationTest() override { Singleton<config::ConfigSystem>::destroy(); }
 
-    DestageContext contextFor(const std::string& stagedFolderName) {
-        return contextFor(stagedFolderName, mInstall);
-    }
-    DestageContext contextFor(const std::string& stagedFolderName, const fs::Path& installRoot) {
-        const fs::Path executable =
-            installRoot / fs::Path::fromUtf8(stagedFolderName) / L"Korv Desktop\\KorvDestager.exe";
-        return buildDestageContext(installRoot, executable, mClock->now100nsSinceEpoch());
-    }
     // "old" in the live client (a plain folder, or a link to the versioned client) and "new" staged.
-    DestageContext prepareInstall(const std::string& stagedFolderName, bool clientIsLink = false) {
-        const fs::Path install(L"Korv");
-        mTemp.writeFile(install / (clientIsLink ? mVersionedClient : L"Korv Desktop") / L"KorvDesktop.exe",
-                        "old");
-        mTemp.writeFile(install / fs::Path::fromUtf8(stagedFolderName) / L"Korv Desktop\\KorvDesktop.exe",
-                        "new");
-        const DestageContext context = contextFor(stagedFolderName);
-        if (clientIsLink) {
+    DestageContext prepareInstall(const fs::Path& root, const std::string& stagedName, Client client) {
+        const fs::Path staged = root / fs::Path::fromUtf8(stagedName) / L"Korv Desktop";
+        if (client != Missing) {
+            mTemp.writeFile(
+                root / (client == Linked ? mVersionedClient : L"Korv Desktop") / L"KorvDesktop.exe", "old");
+        }
+        mTemp.writeFile(staged / L"KorvDesktop.exe", "new");
+        const DestageContext context = buildDestageContext(mTemp / root, mTemp / staged / L"KorvDestager.exe",
+                                                           mClock->now100nsSinceEpoch());
+        if (client == Linked) {
             EXPECT_TRUE(fs::filesystem().createDirectorySymlink(mVersionedClient, context.clientPath).isOk());
         }
         return context;
     }
-    UpdateSteps recordingSteps() {
+    int32_t apply(const DestageContext& context, const DestagerOptions& options = {}) {
+        mCalls.clear();
+        mLogger->clear();
         auto record = [this](const char* name) {
             return [this, name](auto&&...) { mCalls.push_back(name); };
         };
-        return UpdateSteps{
-            .setSuiteUnavailable = record("setSuiteUnavailable"),
-            .enterRepairState =
-                [this] {
-                    mCalls.push_back("enterRepairState");
-                    return mRepairStateCode;
-                },
-            .updateBackgroundServiceConfig = record("updateBackgroundServiceConfig"),
-            .updateUninstallStrings = record("updateUninstallStrings"),
-            .updateUninstallEntries = record("updateUninstallEntries"),
-            .createDesktopShortcut = record("createDesktopShortcut"),
-            .createStartMenuShortcuts = record("createStartMenuShortcuts"),
-            .createAppRecoveryShortcut = record("createAppRecoveryShortcut"),
+        auto enterRepairState = [this] {
+            mCalls.push_back("enterRepairState");
+            return mRepairStateCode;
         };
-    }
-    int32_t apply(const DestageContext& context, const DestagerOptions& options = {}) {
-        return applyUpdate(options, context, recordingSteps());
+        const UpdateSteps steps{record("setSuiteUnavailable"),           enterRepairState,
+                                record("updateBackgroundServiceConfig"), record("updateUninstallStrings"),
+                                record("updateUninstallEntries"),        record("createDesktopShortcut"),
+                                record("createStartMenuShortcuts"),      record("createAppRecoveryShortcut")};
+        return applyUpdate(options, context, steps);
     }
     std::string clientExeIn(const fs::Path& folder) const {
         auto bytes = foundation::file::readFile(folder / L"KorvDesktop.exe", 100);
         return bytes.isOk() ? std::string(bytes.peek().begin(), bytes.peek().end()) : "<missing>";
     }
     size_t logged(int32_t level, const std::string& function, const std::string& message) {
-        size_t count = 0;
-        for (const auto& line : mLogger->lines()) {
-            count += line.level == level && line.function == function && line.message == message;
-        }
-        return count;
+        return std::ranges::count(mLogger->lines(), LoggedLine{level, function, message});
     }
 
     config::ConfigSystem& mConfig;
@@ -106,199 +107,112 @@ protected:
     Calls mCalls;
 };
 
-constexpr const char* kDestageUpdate = "kvx::apps::destager::internal::destageUpdate";
-constexpr const char* kApplyUpdate = "kvx::apps::destager::applyUpdate";
-
-TEST_F(UpdateOrchestrationTest, BothFoldersMissingIs4AndNothingIsStopped) {
-    const DestageContext context = contextFor("StagedKorvDesktop");
-    EXPECT_EQ(apply(context), 4);
-    EXPECT_TRUE(mCalls.empty());
-    EXPECT_EQ(logged(services::logging::Error, "kvx::apps::destager::internal::validateDirectories",
-                     "Could not find the staged update, path[" + context.stagedClientPath.utf8() + "]"),
-              1u);
-    EXPECT_EQ(logged(services::logging::Error, kApplyUpdate,
-                     "Couldn't find staged update/client folders required to destage update, code[4]"),
-              1u);
-}
-
 // The destager's copy lands in the live client after every update; started from there (or from
 // anywhere that makes the staged client overlap the live one) it must leave the client alone.
-TEST_F(UpdateOrchestrationTest, StagedClientOverlappingTheLiveClientIs4AndNothingIsTouched) {
+TEST_F(UpdateOrchestrationTest, FolderCheckFailuresAre4AndStopNothing) {
     mTemp.writeFile(L"Korv\\Korv Desktop\\KorvDesktop.exe", "old");
     mTemp.writeFile(L"Korv\\Korv Desktop\\sub\\Korv Desktop\\KorvDesktop.exe", "nested");
     mTemp.writeFile(L"Korv\\StagedKorvDesktop-2\\Korv Desktop\\KorvDesktop.exe", "linked");
     const fs::Path linkTarget(L"StagedKorvDesktop-2\\Korv Desktop");
-    struct Row {
-        const char* name;
-        fs::Path installRoot;
-        fs::Path executable;
-        bool clientIsLink;
+    const fs::Path empty = mTemp.makeFolder(L"Empty");
+    const std::string live = "Staged client is the live client, nothing to destage, path[";
+    const fs::Path client = mInstall / L"Korv Desktop";
+    const fs::Path exe(L"KorvDestager.exe");
+    // The run's name, install root, executable, whether the client is a link, error and client left.
+    const std::tuple<const char*, fs::Path, fs::Path, bool, std::string, std::string> rows[] = {
+        {"both folders missing", empty, empty / L"StagedKorvDesktop\\Korv Desktop" / exe, false,
+         "Could not find the staged update, path[", "<missing>"},
+        {"the live client itself", mInstall, client / exe, false, live, "old"},
+        {"the live client in other letter case", mInstall, mTemp / L"KORV\\korv desktop" / exe, false, live,
+         "old"},
+        {"inside the live client", mInstall, client / L"sub\\Korv Desktop" / exe, false, live, "old"},
+        {"holding the live client", client / L"sub", mInstall / L"x" / exe, false, live, "nested"},
+        {"the target of the client link", mInstall, mInstall / linkTarget / exe, true, live, "linked"},
     };
-    const Row rows[] = {
-        {"the live client itself", mInstall, mInstall / L"Korv Desktop\\KorvDestager.exe", false},
-        {"the live client in other letter case", mInstall, mTemp / L"KORV\\korv desktop\\KorvDestager.exe",
-         false},
-        {"inside the live client", mInstall, mInstall / L"Korv Desktop\\sub\\Korv Desktop\\KorvDestager.exe",
-         false},
-        {"holding the live client", mInstall / L"Korv Desktop\\sub", mInstall / L"x\\KorvDestager.exe",
-         false},
-        {"the target of the client link", mInstall, mInstall / linkTarget / L"KorvDestager.exe", true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        mCalls.clear();
-        mLogger->clear();
-        const DestageContext context = buildDestageContext(row.installRoot, row.executable, 0);
-        if (row.clientIsLink) {
-            ASSERT_TRUE(fs::filesystem().rename(mInstall / L"Korv Desktop", mInstall / L"plain").isOk());
+    for (const auto& [name, installRoot, executable, clientIsLink, error, clientExe] : rows) {
+        SCOPED_TRACE(name);
+        const DestageContext context = buildDestageContext(installRoot, executable, 0);
+        if (clientIsLink) {
+            ASSERT_TRUE(fs::filesystem().rename(client, mInstall / L"plain").isOk());
             ASSERT_TRUE(fs::filesystem().createDirectorySymlink(linkTarget, context.clientPath).isOk());
         }
         EXPECT_EQ(apply(context), 4);
         EXPECT_TRUE(mCalls.empty());
-        EXPECT_EQ(logged(services::logging::Error, "kvx::apps::destager::internal::validateDirectories",
-                         "Staged client is the live client, nothing to destage, path[" +
-                             context.stagedClientPath.utf8() + "]"),
-                  1u);
-        EXPECT_EQ(clientExeIn(context.clientPath), row.clientIsLink              ? "linked"
-                                                   : row.installRoot == mInstall ? "old"
-                                                                                 : "nested");
+        EXPECT_EQ(
+            mLogger->lines(),
+            (Lines{{Error, "kvx::apps::destager::internal::validateDirectories",
+                    error + context.stagedClientPath.utf8() + "]"},
+                   {Error, kApplyUpdate,
+                    "Couldn't find staged update/client folders required to destage update, code[4]"}}));
+        EXPECT_EQ(clientExeIn(context.clientPath), clientExe);
     }
 }
 
-TEST_F(UpdateOrchestrationTest, MissingClientIsRepairedFromTheStagedClient) {
-    mTemp.writeFile(L"Korv\\StagedKorvDesktop\\Korv Desktop\\KorvDesktop.exe", "new");
-    const DestageContext context = contextFor("StagedKorvDesktop");
-
-    EXPECT_EQ(apply(context), 0);
-    EXPECT_EQ(clientExeIn(context.clientPath), "new");
-    EXPECT_FALSE(fs::filesystem().exists(context.stagedClientPath).unwrap());
-    EXPECT_EQ(logged(services::logging::Warn, kApplyUpdate, "Existing client directory is missing"), 1u);
-    EXPECT_EQ(logged(services::logging::Warn, kDestageUpdate,
-                     "Could not find main client folder at path[" + context.clientPath.utf8() +
-                         "], attempting to repair with this update"),
-              1u);
-    Calls expected{"setSuiteUnavailable", "enterRepairState", "updateBackgroundServiceConfig"};
-    expected.insert(expected.end(), kFullRefresh.begin(), kFullRefresh.end());
-    EXPECT_EQ(mCalls, expected);
-}
-
-TEST_F(UpdateOrchestrationTest, PlainStagedNameInAnyCaseSwapsFolders) {
-    for (const char* name : {"stagedkorvdesktop", "STAGEDKORVDESKTOP"}) {
-        const fs::Path root = fs::Path::fromUtf8(std::string("Korv-") + name);
-        mTemp.writeFile(root / L"Korv Desktop\\KorvDesktop.exe", "old");
-        mTemp.writeFile(root / fs::Path::fromUtf8(name) / L"Korv Desktop\\KorvDesktop.exe", "new");
-        const DestageContext context = contextFor(name, mTemp / root);
-
-        EXPECT_EQ(apply(context), 0) << name;
-        EXPECT_EQ(clientExeIn(context.clientPath), "new") << name;
-        EXPECT_EQ(clientExeIn(context.outdatedClientPath), "old") << name;
+// Plain names (any case) swap folders, reverting a linked client; others link the client to the staged
+// one, migrating a plain client; a missing client is repaired. Shortcuts are refreshed unless Flint's
+// (options or stored mode); a desktop shortcut is wanted by installs and repairs outside Flint only.
+TEST_F(UpdateOrchestrationTest, UpdatesSwapByStagedNameAndRefreshByMode) {
+    // Staged name, live client, link attempts (the test's own included), options, stored mode, whether
+    // the shortcuts are refreshed and whether a missing desktop shortcut is wanted.
+    const std::tuple<const char*, Client, int, DestagerOptions, const char*, bool, bool> rows[] = {
+        {"stagedkorvdesktop", Plain, 0, {}, "normal", true, false},
+        {"STAGEDKORVDESKTOP", Plain, 0, {}, "normal", true, false},
+        {"StagedKorvDesktop", Linked, 1, {}, "normal", true, false},
+        {"StagedKorvDesktop", Missing, 0, {}, "normal", true, false},
+        {"Staged-13.697", Plain, 2, {}, "normal", true, false},
+        {"Staged-13.697", Linked, 2, {}, "normal", true, false},
+        {"StagedKorvDesktop", Plain, 0, {Action::Update, Mode::Flint}, "normal", false, false},
+        {"StagedKorvDesktop", Plain, 0, {Action::Install, Mode::Flint}, "normal", false, false},
+        {"StagedKorvDesktop", Plain, 0, {}, "FLINT", false, false},
+        {"StagedKorvDesktop", Plain, 0, {Action::Install}, "flint", true, true},
+        {"StagedKorvDesktop", Plain, 0, {Action::Update, Mode::Normal}, "flint", true, false},
+        {"StagedKorvDesktop", Plain, 0, {Action::Repair, Mode::Luna}, "flint", true, true},
+        {"StagedKorvDesktop", Plain, 0, {Action::Install, Mode::Unspecified, true}, "normal", true, false},
+    };
+    int row = 0;
+    for (const auto& [stagedName, client, links, options, storedMode, shortcuts, wanted] : rows) {
+        const fs::Path root = fs::Path::fromUtf8("Korv-" + std::to_string(row++));
+        SCOPED_TRACE(root.utf8());
+        const int attemptsBefore = mFs->linkCreationAttempts();
+        const DestageContext context = prepareInstall(root, stagedName, client);
+        mConfig.set(config::Store::Ordinary, "app.mode", storedMode, config::kScopeStatic);
+        EXPECT_EQ(apply(context, options), 0);
+        EXPECT_EQ(clientExeIn(context.clientPath), "new");
+        EXPECT_EQ(mFs->linkCreationAttempts() - attemptsBefore, links);
+        const bool linked = std::string(stagedName) == "Staged-13.697";
+        ASSERT_EQ(mFs->link(context.clientPath).has_value(), linked);
+        if (linked) {
+            EXPECT_EQ(mFs->link(context.clientPath)->storedTarget, context.stagedLinkTarget);
+        } else {
+            EXPECT_FALSE(fs::filesystem().exists(context.stagedClientPath).unwrap());
+            EXPECT_EQ(clientExeIn(context.outdatedClientPath), client == Missing ? "<missing>" : "old");
+        }
+        const size_t missing = client == Missing ? 1 : 0;
+        EXPECT_EQ(logged(Warn, kApplyUpdate, "Existing client directory is missing"), missing);
+        EXPECT_EQ(logged(Warn, kDestageUpdate,
+                         "Could not find main client folder at path[" + context.clientPath.utf8() +
+                             "], attempting to repair with this update"),
+                  missing);
+        EXPECT_EQ(mCalls, shortcuts ? kFullUpdate : kFlintUpdate);
+        EXPECT_EQ(internal::isDesktopShortcutWanted(options), wanted);
     }
-    EXPECT_EQ(mFs->linkCreationAttempts(), 0);
-}
-
-TEST_F(UpdateOrchestrationTest, OtherStagedNameMigratesAPlainClientFirst) {
-    const DestageContext context = prepareInstall("Staged-13.697");
-    const fs::Path versioned =
-        mInstall / fs::Path::fromUtf8(internal::versionedFolderName(context)) / L"Korv Desktop";
-
-    EXPECT_EQ(apply(context), 0);
-    EXPECT_EQ(clientExeIn(versioned), "old");
-    ASSERT_TRUE(mFs->link(context.clientPath).has_value());
-    EXPECT_EQ(mFs->link(context.clientPath)->storedTarget, context.stagedLinkTarget);
-    EXPECT_EQ(clientExeIn(context.clientPath), "new");
-    EXPECT_EQ(mFs->linkCreationAttempts(), 2);  // the migration's link, then the re-pointed one
-}
-
-TEST_F(UpdateOrchestrationTest, OtherStagedNameOverALinkedClientOnlyRepointsIt) {
-    const DestageContext context = prepareInstall("Staged-13.697", true);
-
-    EXPECT_EQ(apply(context), 0);
-    EXPECT_EQ(mFs->link(context.clientPath)->storedTarget, context.stagedLinkTarget);
-    EXPECT_EQ(mFs->linkCreationAttempts(), 2);  // the test's own link, then the re-pointed one
-    EXPECT_EQ(clientExeIn(mInstall / mVersionedClient), "old");
-}
-
-TEST_F(UpdateOrchestrationTest, PlainStagedNameRevertsALinkedClientFirst) {
-    const DestageContext context = prepareInstall("StagedKorvDesktop", true);
-
-    EXPECT_EQ(apply(context), 0);
-    EXPECT_EQ(mFs->linkCount(), 0u);
-    EXPECT_EQ(clientExeIn(context.clientPath), "new");
-    EXPECT_EQ(clientExeIn(context.outdatedClientPath), "old");
-    EXPECT_FALSE(fs::filesystem().exists(mInstall / L"1.2.3.4-100").unwrap());
 }
 
 TEST_F(UpdateOrchestrationTest, FailedStepCodesPassThroughAndSkipTheRefresh) {
-    const DestageContext context = prepareInstall("Staged-13.697");
-
+    const DestageContext context = prepareInstall(L"Korv", "Staged-13.697", Plain);
     mRepairStateCode = 8;
     EXPECT_EQ(apply(context), 8);
-    EXPECT_EQ(logged(services::logging::Error, kDestageUpdate, "Failed to enter repair state, code[8]"), 1u);
+    EXPECT_EQ(logged(Error, kDestageUpdate, "Failed to enter repair state, code[8]"), 1u);
     EXPECT_EQ(clientExeIn(context.clientPath), "old");
+    // The staged files' validation, started before the stop, is never said.
+    EXPECT_TRUE(mLogger->linesContaining("Validating contents").empty());
 
     mRepairStateCode = 0;
-    mCalls.clear();
     mFs->failLinkCreation(ERROR_PRIVILEGE_NOT_HELD, 100);
     EXPECT_EQ(apply(context), 30);
-    EXPECT_EQ(logged(services::logging::Error, kDestageUpdate,
-                     "Failed to migrate install to symlink mode, code[30]"),
-              1u);
-    EXPECT_EQ(logged(services::logging::Error, kApplyUpdate, "Failed to destage update, code[30]"), 1u);
+    EXPECT_EQ(logged(Error, kDestageUpdate, "Failed to migrate install to symlink mode, code[30]"), 1u);
+    EXPECT_EQ(logged(Error, kApplyUpdate, "Failed to destage update, code[30]"), 1u);
     EXPECT_EQ(mCalls, (Calls{"setSuiteUnavailable", "enterRepairState"}));
-}
-
-struct RefreshCase {
-    Action action;
-    Mode mode;
-    const char* storedMode;
-    bool shortcuts;
-};
-
-TEST_F(UpdateOrchestrationTest, RefreshSkipsDesktopAndStartMenuForFlintOnly) {
-    const RefreshCase cases[] = {
-        {Action::Update, Mode::Flint, "normal", false},
-        {Action::Install, Mode::Flint, "normal", false},
-        {Action::Update, Mode::Unspecified, "FLINT", false},
-        {Action::Update, Mode::Unspecified, "normal", true},
-        {Action::Install, Mode::Unspecified, "flint", true},
-        {Action::Update, Mode::Normal, "flint", true},
-        {Action::Repair, Mode::Luna, "flint", true},
-    };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const RefreshCase& c = cases[i];
-        SCOPED_TRACE(std::string(actionName(c.action)) + " " + modeName(c.mode) + " " + c.storedMode);
-        const fs::Path root = fs::Path::fromUtf8("Korv-" + std::to_string(i));
-        mTemp.writeFile(root / L"Korv Desktop\\KorvDesktop.exe", "old");
-        mTemp.writeFile(root / L"StagedKorvDesktop\\Korv Desktop\\KorvDesktop.exe", "new");
-        mConfig.set(config::Store::Ordinary, "app.mode", c.storedMode, config::kScopeStatic);
-        mCalls.clear();
-        DestagerOptions options;
-        options.action = c.action;
-        options.mode = c.mode;
-        EXPECT_EQ(apply(contextFor("StagedKorvDesktop", mTemp / root), options), 0);
-        Calls expected{"setSuiteUnavailable", "enterRepairState", "updateBackgroundServiceConfig"};
-        const Calls& refresh = c.shortcuts ? kFullRefresh : kFlintRefresh;
-        expected.insert(expected.end(), refresh.begin(), refresh.end());
-        EXPECT_EQ(mCalls, expected);
-    }
-}
-
-TEST_F(UpdateOrchestrationTest, DesktopShortcutIsWantedOnlyForInstallOrRepairOutsideFlint) {
-    struct Row {
-        Action action;
-        Mode mode;
-        bool noDesktopShortcut;
-        bool wanted;
-    };
-    for (const Row& row :
-         {Row{Action::Install, Mode::Normal, false, true}, Row{Action::Repair, Mode::Luna, false, true},
-          Row{Action::Update, Mode::Normal, false, false}, Row{Action::Install, Mode::Flint, false, false},
-          Row{Action::Install, Mode::Unspecified, true, false}}) {
-        SCOPED_TRACE(std::string(actionName(row.action)) + " " + modeName(row.mode));
-        EXPECT_EQ(internal::isDesktopShortcutWanted(DestagerOptions{
-                      .action = row.action, .mode = row.mode, .noDesktopShortcut = row.noDesktopShortcut}),
-                  row.wanted);
-    }
 }
 
 // The program's own shortcut steps, with a file standing where every shortcut folder would be.
@@ -311,23 +225,196 @@ TEST_F(UpdateOrchestrationTest, ShortcutFailuresAreRecordedAsWarningsOfTheirStep
     const UpdateSteps steps = internal::systemUpdateSteps();
     steps.createDesktopShortcut(DestagerOptions{.action = Action::Install});
     steps.createStartMenuShortcuts();
-    DestageContext context;
-    context.clientPath = occupied / L"Korv Desktop";
-    steps.createAppRecoveryShortcut(context);
+    steps.createAppRecoveryShortcut(DestageContext{.clientPath = occupied / L"Korv Desktop"});
     foundation::setSpecialDirectoryRedirections({});
-
-    std::vector<std::pair<std::string, std::string>> recorded;
-    for (const DecodedErrorRecord& record :
-         decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
-        recorded.emplace_back(record.fields.ecod, record.fields.esev);
+    Calls recorded;
+    for (const auto& record : decodeDestageErrors(mConfig.getString("machine.destageErrors", ""))) {
+        recorded.push_back(record.fields.ecod + " " + record.fields.esev);
     }
-    EXPECT_EQ(recorded, (std::vector<std::pair<std::string, std::string>>{{"UPEC-2200", "warning"},
-                                                                          {"UPEC-2201", "warning"},
-                                                                          {"UPEC-2201", "warning"},
-                                                                          {"UPEC-2201", "warning"},
-                                                                          {"UPEC-2201", "warning"},
-                                                                          {"UPEC-2206", "warning"}}));
+    EXPECT_EQ(recorded, (Calls{"UPEC-2200 warning", "UPEC-2201 warning", "UPEC-2201 warning",
+                               "UPEC-2201 warning", "UPEC-2201 warning", "UPEC-2206 warning"}));
 }
+
+constexpr int kPlain = -1;
+constexpr const char* kValidate = "kvx::apps::tryValidateStagedFiles";
+
+// <install>\StagedKorvDesktop against <install>\StagedKorvDesktop.zip, entry names relative to the
+// staged folder. The parameter: workers of the "global-io" queue, with which the validation before
+// the swap is started early and reported later (kPlain: no queue). Each way logs and records the same.
+class StagedFileValidationTest : public UpdateOrchestrationTest, public ::testing::WithParamInterface<int> {
+protected:
+    StagedFileValidationTest() {
+        mConfig.set(config::Store::Ordinary, "machine.telemetry.updateCorrelationId", "id",
+                    config::kScopeMachine);
+        if (GetParam() != kPlain) {
+            mConfig.set(config::Store::Ordinary, "app.workQueue.global-io.threadCount",
+                        std::to_string(GetParam()), config::kScopeStatic);
+            prepareWorkQueues(mConfig, {{"global-compute"}, {"global-io"}}, mWorkers);
+        }
+        restart();
+    }
+    ~StagedFileValidationTest() override {
+        if (GetParam() != kPlain) {
+            shutdownWorkQueues(mWorkers);
+        }
+    }
+    void restart() {
+        std::filesystem::remove_all(mInstall.std());
+        mTemp.makeFolder(mClient);
+        mLogger->clear();
+    }
+    // Writes the archive and unpacks its regular files as they are.
+    void stage(const std::vector<test::TestZipEntry>& entries) {
+        auto zip = test::buildTestZip(entries);
+        mTemp.writeFile(mZip, std::string(zip.bytes.begin(), zip.bytes.end()));
+        for (const test::TestZipEntry& entry : entries) {
+            if (entry.externalAttributes == test::kUnixRegularFile) {
+                mTemp.writeFile(mStaged / fs::Path::fromUtf8(entry.name), entry.data);
+            }
+        }
+    }
+    // One validation's lines after its first, which names what is validated.
+    Lines validate(bool destaged) {
+        mLogger->clear();
+        if (GetParam() != kPlain && !destaged) {
+            apps::internal::EarlyValidation(mClient, mZip, false).report();
+        } else {
+            tryValidateStagedFiles(mClient, mZip, destaged);
+        }
+        Lines lines = mLogger->lines();  // but the workers' announcements of their start, which come late
+        std::erase_if(lines,
+                      [](const LoggedLine& line) { return line.message.starts_with("Thread started ["); });
+        EXPECT_EQ(lines.at(0), (LoggedLine{Info, kValidate,
+                                           "Validating contents of path[" + mClient.utf8() +
+                                               "] against zip[" + mZip.utf8() + "]"}));
+        lines.erase(lines.begin());
+        return lines;
+    }
+    Calls reports(bool destaged) {
+        Calls messages;
+        for (const LoggedLine& line : validate(destaged)) {
+            EXPECT_EQ(line.level, Warn);
+            messages.push_back(line.message);
+        }
+        return messages;
+    }
+
+    const fs::Path mStaged = mInstall / L"StagedKorvDesktop";
+    const fs::Path mClient = mStaged / L"Korv Desktop";
+    const fs::Path mZip = mInstall / L"StagedKorvDesktop.zip";
+    WorkerThreadManager mWorkers;
+};
+
+Calls missing(const std::string& code, Calls files) {
+    for (std::string& file : files) {
+        file = "UPEC-" + code + ": Staged file missing, file[" + file + "]";
+    }
+    return files;
+}
+
+// Before the swap 2215 missing and 2216 corrupt; after it 2213 and 2214, the destager's own entries
+// skipped. Directories, links and empty files (CRC-32 0) are not checked; five reports at most; a
+// file that cannot be opened is not reported.
+TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfTheStep) {
+    std::vector<test::TestZipEntry> client{{"Korv Desktop/", "", test::kUnixDirectory},
+                                           {"Korv Desktop/KorvDesktop.exe", std::string(3 << 20, 'k')},
+                                           {"Korv Desktop/plugins/", "", test::kMsDosDirectory},
+                                           {"Korv Desktop/plugins/net.dll", "network code"},
+                                           {"Korv Desktop/current", "plugins", test::kUnixSymlink},
+                                           {"Korv Desktop/empty.log", ""},
+                                           {"Korv Desktop/readme.txt", "read me"},
+                                           {"DestagerTools/KorvDestager.exe", "destager"}};
+    Calls libs;
+    for (int i = 0; i < 7; ++i) {
+        libs.push_back("Korv Desktop/lib" + std::to_string(i) + ".dll");
+        client.push_back({libs.back(), "content " + std::to_string(i)});
+    }
+    const Calls five(libs.begin(), libs.begin() + 5);
+    // Each named file exists with the archived content, so only a refusal to look there reports it;
+    // a name that is no UTF-8 names no file to look for (no such file can be made: archived only).
+    const Calls out{"Korv Desktop/../../outside.txt", (mInstall / L"outside.txt").std().generic_string(),
+                    "Korv Desktop/bad\xff.txt"};
+    const std::vector<test::TestZipEntry> leaving{
+        {out[0], "outside"}, {out[1], "outside"}, {out[2], "x", 0x20}};
+    // Entries, removed and changed (and maybe locked) files, reports before and after the swap.
+    const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, bool, Calls, Calls> rows[] = {
+        {client, {}, "", false, {}, {}},
+        {client,
+         {"Korv Desktop/plugins/net.dll", "Korv Desktop/empty.log", "DestagerTools"},
+         "Korv Desktop/readme.txt",
+         false,
+         {"UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]",
+          "UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
+          "UPEC-2215: Staged file missing, file[DestagerTools/KorvDestager.exe]"},
+         {"UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]",
+          "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"}},
+        {client, {}, "Korv Desktop/readme.txt", true, {}, {}},
+        {client, libs, "", false, missing("2215", five), missing("2213", five)},
+        {leaving, {}, "", false, missing("2215", out), missing("2213", out)},
+    };
+    size_t reported = 0;
+    int row = 0;
+    for (const auto& [entries, removed, changedName, locked, before, after] : rows) {
+        SCOPED_TRACE(::testing::Message() << "row " << row++);
+        restart();
+        stage(entries);
+        for (const std::string& name : removed) {
+            std::filesystem::remove_all((mStaged / fs::Path::fromUtf8(name)).std());
+        }
+        const fs::Path changed = mStaged / fs::Path::fromUtf8(changedName);
+        if (!changedName.empty()) {
+            mTemp.writeFile(changed, "changed");
+        }
+        WinUtils::AutoHandle lock(locked ? CreateFileW(changed.wide().c_str(), GENERIC_READ, 0, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                         : INVALID_HANDLE_VALUE);
+        ASSERT_EQ(lock.valid(), locked);
+        if (GetParam() != kPlain) {  // started early and never reported: says nothing
+            apps::internal::EarlyValidation discarded(mClient, mZip, false);
+        }
+        EXPECT_TRUE(mLogger->linesContaining("Validating").empty());
+        EXPECT_EQ(reports(false), before);
+        EXPECT_EQ(reports(true), after);
+        reported += before.size() + after.size();
+    }
+    const auto records = decodeDestageErrors(mConfig.getString("machine.destageErrors", ""));
+    ASSERT_EQ(records.size(), reported);
+    EXPECT_EQ(records[1].fields.ecod + " " + records[1].fields.esev + " " + records[1].fields.estr,
+              "UPEC-2216 warning Staged file corrupt, file[Korv Desktop/readme.txt]");
+}
+
+// An archive that cannot be listed ends validation with one line.
+TEST_P(StagedFileValidationTest, ArchivesThatCannotBeListedEndValidationWithOneLine) {
+    const std::string zip = mZip.utf8();
+    const LoggedLine unreadable{Error, kValidate, "Failed to read zip file[" + zip + "]"};
+    const LoggedLine damaged{Error, kValidate,
+                             "Failed to process zip file data, file[" + zip + "], error[ParseError]"};
+    const auto archive = test::buildTestZip({{"Korv Desktop/missing.txt", "m"}});
+    const std::string bytes(archive.bytes.begin(), archive.bytes.end());
+    // The archive's bytes (none: no archive), its size with zeros after them, the line ending validation.
+    const std::tuple<std::optional<std::string>, uint64_t, LoggedLine> rows[] = {
+        {std::nullopt,
+         0,
+         {Info, kValidate, "Skipping validation, zip file does not exist at path[" + zip + "]"}},
+        {"", 0, unreadable},
+        {std::string(5000, 'z'), 5000, damaged},
+        // Only the tail and directory are read, yet the size limit of a whole-archive read applies.
+        {bytes, 524'288'000, damaged},
+        {bytes, 524'288'001, unreadable},
+    };
+    for (const auto& [content, size, line] : rows) {
+        SCOPED_TRACE(line.message);
+        restart();
+        if (content) {
+            mTemp.writeFile(mZip, *content);
+            std::filesystem::resize_file(mZip.std(), size);  // sparse
+        }
+        EXPECT_EQ(validate(false), Lines{line});
+    }
+    EXPECT_FALSE(mConfig.contains("machine.destageErrors"));
+}
+
+INSTANTIATE_TEST_SUITE_P(IoWorkers, StagedFileValidationTest, ::testing::Values(kPlain, 6, 1, 0));
 
 }  // namespace
 }  // namespace kvx::apps::destager

@@ -17,12 +17,10 @@ if(NOT KVX_WINDOWS)
     return()
 endif()
 
-# Error telemetry and staged-file validation.
+# Error telemetry.
 kvx_add_test_exe(telemetry_validation_windows_tests
     SOURCES
         destager/ErrorTelemetryTest.cpp
-        destager/StagedFileValidationTest.cpp
-        destager/StagedFileValidationQueueTest.cpp
         integration/AppCoreTestSupport.cpp
         support/TempFolder.cpp
     LIBS kvx_destager kvx_zip_writer
@@ -39,13 +37,15 @@ kvx_add_test_exe(swap_windows_tests
     LIBS kvx_fs_test_support kvx_destager
 )
 
-# Update orchestration and the repair state.
+# Update orchestration with staged-file validation, and the repair state.
 kvx_add_test_exe(orchestration_windows_tests
     SOURCES
         destager/RepairStateTest.cpp
         destager/UpdateOrchestrationTest.cpp
-    LIBS kvx_fs_test_support kvx_destager
+    LIBS kvx_fs_test_support kvx_destager kvx_zip_writer
 )
+# The validation's records read the install location from the application key of the shared prefix.
+set_tests_properties(orchestration_windows_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key")
 
 # The built destager end to end against a sandbox install (tools/sandbox), with real waits.
 if(TARGET KorvDestager)
