@@ -8,13 +8,12 @@
 #include <iterator>
 #include <thread>
 
+#include "foundation/TextConversion.h"
 #include "framework/app/AppCore.h"
 #include "framework/app/DomainModelRoot.h"
-#include "framework/app/LocalizationSystem.h"
 #include "framework/app/PlatformLibraries.h"
 #include "framework/config/ResourceManager.h"
 #include "framework/errors/ErrorAccumulator.h"
-#include "framework/errors/ExceptionSystem.h"
 #include "framework/workqueue/WorkQueueSystem.h"
 #include "framework/workqueue/WorkerThreadManager.h"
 #include "integration/AppCoreHooks.h"
@@ -30,12 +29,6 @@ using foundation::AssertLevel;
 using foundation::utils::Singleton;
 using Reports = std::vector<std::pair<std::string, std::string>>;
 
-std::wstring moduleFolder() {
-    wchar_t buffer[MAX_PATH];
-    std::wstring path(buffer, GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-    return path.substr(0, path.find_last_of(L'\\'));
-}
-
 const char* const kArgv[] = {"AppCoreTest.exe", "-noclient"};
 
 class AppCoreTest : public ::testing::Test {
@@ -47,7 +40,7 @@ protected:
         params.argv = kArgv;
         params.workQueues = {{"global-compute"}, {"global-io"}};
         params.appName = "AppCoreTest";
-        // The program's duties, but the directory table only where a test asks for it.
+        // The program's duties but the directory table, which reads the prefix's shared application key.
         params.hooks = utils::suiteAppCoreHooks();
         params.hooks.resolveAppDirectories = nullptr;
         params.clock = mClock;
@@ -122,13 +115,10 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
         });
         withCrashReports.useExceptionSystem = true;
         AppCore core(std::move(withCrashReports));
-        EXPECT_TRUE(core.exceptionSystem() != nullptr && core.exceptionSystem()->isEnabled());
         core.preInit();
         EXPECT_EQ(services::platform::networkLibrary().parameters(), "-servicename=test-client -noupnp");
         core.init();
         EXPECT_EQ(Singleton<WorkerThreadManager>::getMutable().workersCreated(), 3u);  // 1 compute + 2 io
-        EXPECT_EQ(Singleton<services::platform::LocalizationSystem>::getMutable().locale(), "en-US");
-        EXPECT_TRUE(core.earlyTelemetryEvents().empty());
         core.loadResourceFile("missing.rcc.enc");
         foundation::getWorkQueue(foundation::WorkQueueHandle("global-compute"))->push(KVX_WORK_ITEM([&] {
             started = true;
@@ -191,7 +181,8 @@ TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfigurat
         named.loadAppResources = true;
         named.resourcePaths = {"absent.rcc"};
         AppCore core(std::move(named));
-        EXPECT_EQ(test::ScopedCurrentFolder::current(), moduleFolder());
+        EXPECT_EQ(foundation::narrow(test::ScopedCurrentFolder::current(), KVX_SOURCE_LOCATION),
+                  core.executableFolder());
         core.preInit();
         EXPECT_TRUE(Singleton<resources::ResourceManager>::getMutable().exists(":/config/tamrin.cfg"));
         EXPECT_EQ(config::configSystem().getUInt32("app.serviceStopTimeoutInSeconds", 0), 300u);

@@ -36,6 +36,22 @@ public:
     std::vector<std::string> boxes;
 };
 
+// The logger singleton, counting flushes; it can fail a check of its own while logging.
+class RecordingLogger final : public services::logging::ILogger {
+public:
+    void setPersonaeInfo(const PersonaeInfo&) override {}
+    bool isEnabled() const override { return true; }
+    void log(int32_t level, std::string_view function, std::string_view message) override {
+        lines.log(level, function, message);
+        KVX_ASSERT(foundation::AssertLevel::Error, !failWhileLogging, "logger check");
+    }
+    void flush() override { ++flushes; }
+
+    test::CapturingLogger lines;
+    bool failWhileLogging = false;
+    int flushes = 0;
+};
+
 constexpr const char* kStack = "\nkvx::apps::run()+16\nntdll.dll+ff";
 constexpr const char* kFunction = "kvx::foundation::(anonymous namespace)::failCheck";
 
@@ -45,20 +61,21 @@ void failCheck(AssertLevel level) {
 
 class AssertionHandlerTest : public ::testing::Test {
 protected:
-    AssertionHandlerTest() {
-        mPrevious = setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
+    ~AssertionHandlerTest() override {
+        setAssertHandler(std::move(mPrevious));
+        utils::Singleton<services::logging::ILogger>::destroy();
     }
-    ~AssertionHandlerTest() override { setAssertHandler(std::move(mPrevious)); }
 
     test::ScopedTestClock mClock;
     test::ScopedRecordingSink mSink;
-    test::ScopedRecordingLogger mLogger;
+    RecordingLogger& mLogger = utils::Singleton<services::logging::ILogger>::createDerived<RecordingLogger>();
     std::shared_ptr<FakeAssertPlatform> mPlatform = std::make_shared<FakeAssertPlatform>();
     bool mConfigurable = false;
-    AssertHandler mPrevious;
+    AssertHandler mPrevious =
+        setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
 };
 
-TEST_F(AssertionHandlerTest, LogLineAndTelemetryEventPerLevel) {
+TEST_F(AssertionHandlerTest, LogLineTelemetryEventAndAppEventPerLevel) {
     const std::tuple<AssertLevel, int32_t, const char*, const char*> cases[] = {
         {AssertLevel::Fatal, 0, "Fatal", "fatal"},
         {AssertLevel::Error, 1, "Error", "error"},
@@ -68,9 +85,9 @@ TEST_F(AssertionHandlerTest, LogLineAndTelemetryEventPerLevel) {
     };
     for (const auto& [level, logLevel, name, taxonomy] : cases) {
         SCOPED_TRACE(name);
-        mLogger->lines.clear();
+        mLogger.lines.clear();
         failCheck(level);
-        EXPECT_EQ(mLogger->lines.lines(),
+        EXPECT_EQ(mLogger.lines.lines(),
                   (std::vector<test::LoggedLine>{
                       {logLevel, kFunction,
                        fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]", name)}}));
@@ -85,67 +102,56 @@ TEST_F(AssertionHandlerTest, LogLineAndTelemetryEventPerLevel) {
     EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
     // The entry point's own frame and the handler's are not the caller's.
     EXPECT_THAT(mPlatform->skips, ::testing::Each(2));
-}
 
-TEST_F(AssertionHandlerTest, InvalidLevelAsAppEventIsAFailedCheck) {
     setAssertHandler({});
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
     EXPECT_THAT(capture.messages(), ElementsAre("Invalid AssertLevel value[7]"));
-    EXPECT_THAT(mSink->appEvents(), IsEmpty());
+    EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
 }
 
-// Only a fatal check or a crash request flushes every output; only a configurable process's fatal
-// check gets the banner, written to the debugger as well when one is attached.
-TEST_F(AssertionHandlerTest, FatalChecksAndCrashRequestsFlushAndConfigurableFatalsGetTheBanner) {
+// Only a fatal check or a crash request flushes every output. Only a configurable (developer) process
+// gets attention: a banner for a fatal check, also written to an attached debugger, and for an error or
+// fatal check a message box, or with a debugger a break, at most once an hour.
+TEST_F(AssertionHandlerTest, FlushesBannersAndAttention) {
     failCheck(AssertLevel::Error);
-    EXPECT_EQ(mLogger->flushes + mSink->flushes(), 0);
+    EXPECT_EQ(mLogger.flushes + mSink->flushes(), 0);
     failCheck(AssertLevel::Fatal);
     mConfigurable = true;
+    failCheck(AssertLevel::Warning);
+    EXPECT_THAT(mPlatform->boxes, IsEmpty());
     failCheck(AssertLevel::Error);
-    EXPECT_THAT(mLogger->lines.linesContaining("ASSERT FAILED"), IsEmpty());
+    EXPECT_THAT(mLogger.lines.linesContaining("ASSERT FAILED"), IsEmpty());
+    ASSERT_EQ(mPlatform->boxes.size(), 1u);
+    EXPECT_THAT(mPlatform->boxes[0], HasSubstr("ASSERT FAILED"));
     mPlatform->debugger = true;
+    mClock->advance(3599s);
     failCheck(AssertLevel::Fatal);
-    const auto banners = mLogger->lines.linesContaining("ASSERT FAILED");
+    EXPECT_EQ(mPlatform->breaks, 0);
+    const auto banners = mLogger.lines.linesContaining("ASSERT FAILED");
     ASSERT_EQ(banners.size(), 1u);
     EXPECT_THAT(banners[0].message,
                 HasSubstr("\n  level: Fatal\n  cond:  1 + 1 == 3\n   msg:  sum is 2\n"
                           "  func:  kvx::foundation::(anonymous namespace)::failCheck\n    at:  ("));
     EXPECT_THAT(banners[0].message, HasSubstr(std::string(" stack:  ") + kStack + "\n****"));
     EXPECT_THAT(mPlatform->debuggerText, ElementsAre(banners[0].message));
+    mClock->advance(1s);
+    failCheck(AssertLevel::Error);
+    EXPECT_EQ(mPlatform->breaks, 1);
+    EXPECT_EQ(mPlatform->boxes.size(), 1u);
 
-    mLogger->lines.clear();
+    mLogger.lines.clear();
     onCrashRequested();
     EXPECT_EQ(
-        mLogger->lines.lines(),
+        mLogger.lines.lines(),
         (std::vector<test::LoggedLine>{{services::logging::Fatal, "kvx::foundation::detail::onCrashRequested",
                                         "Forced Crash Requested"}}));
-    EXPECT_EQ(mLogger->flushes, 3);
+    EXPECT_EQ(mLogger.flushes, 3);
     EXPECT_EQ(mSink->flushes(), 3);
 }
 
-// A configurable process gets a box (or, with a debugger, a break) at most once an hour for Error
-// and Fatal; a production process never.
-TEST_F(AssertionHandlerTest, AttentionOnlyForAConfigurableProcessAtMostOnceAnHour) {
-    using enum AssertLevel;
-    // Columns: configurable, debugger attached, level, time until the next row, boxes and breaks so far.
-    const std::tuple<bool, bool, AssertLevel, std::chrono::seconds, size_t, int> steps[] = {
-        {false, true, Fatal, 2h, 0, 0}, {false, false, Error, 2h, 0, 0},   {true, false, Warning, 0s, 0, 0},
-        {true, false, Debug, 0s, 0, 0}, {true, false, Error, 3599s, 1, 0}, {true, false, Fatal, 1s, 1, 0},
-        {true, true, Error, 0s, 1, 1}};
-    for (const auto& [configurable, debugger, level, then, boxes, breaks] : steps) {
-        mConfigurable = configurable;
-        mPlatform->debugger = debugger;
-        failCheck(level);
-        EXPECT_EQ(mPlatform->boxes.size(), boxes);
-        EXPECT_EQ(mPlatform->breaks, breaks);
-        mClock->advance(then);
-    }
-    EXPECT_THAT(mPlatform->boxes[0], HasSubstr("ASSERT FAILED"));
-}
-
 TEST_F(AssertionHandlerTest, CheckFailingInsideTheHandlerDoesNotRecurse) {
-    mLogger->failWhileLogging = true;
+    mLogger.failWhileLogging = true;
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mPlatform->skips.size(), 1u);
     EXPECT_EQ(mSink->events().size(), 1u);

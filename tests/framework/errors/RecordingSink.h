@@ -1,12 +1,11 @@
 #pragma once
-// The recording doubles the framework tests share: a telemetry sink and a logger singleton that keep
-// what they are given, each installed for the lifetime of its scoped owner.
+// The recording telemetry sink the framework tests share, installed for the lifetime of its scoped
+// owner.
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "foundation/Assert.h"
 #include "foundation/LockedValue.h"
 #include "foundation/Singleton.h"
 #include "framework/telemetry/TelemetryEvent.h"
@@ -52,32 +51,6 @@ public:
 
 private:
     std::shared_ptr<RecordingSink> mSink = std::make_shared<RecordingSink>();
-};
-
-// The logger singleton, counting flushes; it can fail a check of its own while logging.
-class RecordingLogger final : public services::logging::ILogger {
-public:
-    void setPersonaeInfo(const PersonaeInfo&) override {}
-    bool isEnabled() const override { return true; }
-    void log(int32_t level, std::string_view function, std::string_view message) override {
-        lines.log(level, function, message);
-        KVX_ASSERT(foundation::AssertLevel::Error, !failWhileLogging, "logger check");
-    }
-    void flush() override { ++flushes; }
-
-    CapturingLogger lines;
-    bool failWhileLogging = false;
-    int flushes = 0;
-};
-
-class ScopedRecordingLogger {
-public:
-    ~ScopedRecordingLogger() { foundation::utils::Singleton<services::logging::ILogger>::destroy(); }
-    RecordingLogger* operator->() { return &mLogger; }
-
-private:
-    RecordingLogger& mLogger =
-        foundation::utils::Singleton<services::logging::ILogger>::createDerived<RecordingLogger>();
 };
 
 }  // namespace kvx::test

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <semaphore>
 #include <stdexcept>
 #include <thread>
 
-#include "WorkQueueTestSupport.h"
+#include "foundation/LockedValue.h"
 #include "framework/workqueue/NamedThread.h"
 #include "framework/workqueue/WorkQueueSystem.h"
 #include "support/Capture.h"
@@ -20,6 +21,28 @@ using foundation::getWorkQueue;
 using foundation::WorkQueueIndex;
 using Reports = std::vector<std::pair<std::string, std::string>>;
 
+// Installed as the thread platform while it lives; COM fails with `comError` when it is set.
+class FakeThreadPlatform final : public IThreadPlatform {
+public:
+    FakeThreadPlatform() : previous(setThreadPlatform(this)) {}
+    ~FakeThreadPlatform() override { setThreadPlatform(previous); }
+
+    void nameCurrentThread(const std::string& name) override { names.checkedValue()->push_back(name); }
+    uint32_t currentThreadId() override { return 77; }
+    uint32_t currentProcessId() override { return 5; }
+    Result<void, int32_t> initializeCom() override {
+        ++comInits;
+        return comError != 0 ? Result<void, int32_t>(Err{comError}) : Result<void, int32_t>(Ok{});
+    }
+    void uninitializeCom() override { ++comUninits; }
+
+    IThreadPlatform* const previous;
+    LockedValue<std::vector<std::string>> names;
+    std::atomic<int> comInits{0};
+    std::atomic<int> comUninits{0};
+    int32_t comError = 0;  // set before any thread starts
+};
+
 class WorkerThreadTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -29,7 +52,7 @@ protected:
     }
 
     test::ScopedTestClock mClock;
-    test::FakeThreadPlatform mPlatform;
+    FakeThreadPlatform mPlatform;
     test::ScopedCapturingLogger mLogger;
     test::ScopedAssertCapture mAsserts;
     WorkerThreadManager mManager;
@@ -64,10 +87,14 @@ TEST_F(WorkerThreadTest, WorkersSurviveThrowsAndShutdownStopsThemBeforeTheQueues
         << mAsserts.messages()[0];
 }
 
-TEST_F(WorkerThreadTest, StuckWorkerIsAbandonedAfterTwentyWaits) {
+// A worker beyond the manager's slots or a stop of an unknown one is refused; a stuck worker is abandoned
+// after twenty waits of 100 ms.
+TEST_F(WorkerThreadTest, SlotErrorsAndAStuckWorker) {
     ASSERT_TRUE(foundation::initWorkQueueSystem({{"busy"}}));
     mManager.init(1);
-    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 1);
+    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
+    mManager.stopWorker(3);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
     std::binary_semaphore started{0};
     std::binary_semaphore gate{0};
     getWorkQueue(WorkQueueIndex{0})->push(KVX_WORK_ITEM([&] {
@@ -79,29 +106,21 @@ TEST_F(WorkerThreadTest, StuckWorkerIsAbandonedAfterTwentyWaits) {
     shutdownWorkQueues(mManager);
 
     EXPECT_EQ(mClock->monotonicNow() - before, 2000ms);
-    EXPECT_EQ(mAsserts.messages(),
-              std::vector<std::string>{"Worker thread (busy-0) did not shutdown upon request"});
-    EXPECT_EQ(mAsserts.asserts()[0].level, foundation::AssertLevel::Warning);
-    // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
-    gate.release();
-    while (mPlatform.comUninits < 1) {
-        std::this_thread::yield();
-    }
-}
-
-TEST_F(WorkerThreadTest, SlotAndIndexErrors) {
-    ASSERT_TRUE(foundation::initWorkQueueSystem({{"q"}}));
-    mManager.init(1);
-    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
-    mManager.stopWorker(3);
-    EXPECT_EQ(mManager.workersCreated(), 1u);
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (Reports{{"index < mWorkerContexts.size()",
                         "Maximum number of threads reached, can't create a new worker "
                         "thread, index :1 mWorkerContexts.size: 1"},
                        {"index < mWorkersCreated",
                         "The worker thread index doesn't exists, it can't be stopped, index:3 , "
-                        "mWorkersCreated:1"}}));
+                        "mWorkersCreated:1"},
+                       {foundation::kUnconditionalAssert,
+                        "Worker thread (busy-0) did not shutdown upon request"}}));
+    EXPECT_EQ(mAsserts.asserts()[2].level, foundation::AssertLevel::Warning);
+    // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
+    gate.release();
+    while (mPlatform.comUninits < 1) {
+        std::this_thread::yield();
+    }
 }
 
 // A Korv thread runs its body inside COM, or after reporting why it could not enter it; a plain one
@@ -125,7 +144,7 @@ TEST_F(WorkerThreadTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
         thread.unwrap().join();
         EXPECT_EQ(openInBody, open);
         EXPECT_EQ(mPlatform.comUninits - before, closed);
-        EXPECT_EQ(mPlatform.names().back(), name);
+        EXPECT_EQ(mPlatform.names.checkedValue()->back(), name);
         EXPECT_EQ(mLogger->lines(),
                   (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
                                                   fmt::format("Thread started [{}], TID:[77]", name)}}));
