@@ -6,6 +6,7 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <semaphore>
 #include <thread>
 
 #include "foundation/TextConversion.h"
@@ -84,13 +85,27 @@ protected:
     }();
 };
 
-TEST_F(AppCoreTest, EachStepOnceAndInOrder) {
+// Each step runs once and in order; neither a log that cannot open nor a missing compute queue (no error
+// accumulator then) stops init.
+TEST_F(AppCoreTest, EachStepOnceAndInOrderAndALogThatCannotOpenLeavesAnEarlyEvent) {
     {
-        AppCore core(params());
+        auto withoutLog =
+            params([](config::ConfigSystem& config) { set(config, "logging.directoryOverride", ""); });
+        withoutLog.workQueues = {{"global-io"}};
+        AppCore core(std::move(withoutLog));
         for (auto step : {&AppCore::init, &AppCore::term, &AppCore::preInit, &AppCore::preInit,
-                          &AppCore::init, &AppCore::init, &AppCore::term, &AppCore::term}) {
+                          &AppCore::init, &AppCore::init}) {
             (core.*step)();
         }
+        EXPECT_TRUE(core.isInitialized());
+        EXPECT_FALSE(Singleton<IErrorAccumulator>::exists());
+        EXPECT_FALSE(Singleton<services::logging::ILogger>::getMutable().isEnabled());
+        ASSERT_EQ(core.earlyTelemetryEvents().size(), 1u);
+        EXPECT_EQ(core.earlyTelemetryEvents()[0].taxonomy(), "diags.logs.erro");
+        EXPECT_EQ(core.earlyTelemetryEvents()[0].params(),
+                  (nlohmann::json{{"emsg", "Invalid log paths dir=[] filename=[AppCoreTest]"}}));
+        core.term();
+        core.term();
     }
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (Reports{{"mPreInitialized", "AppCore not pre-initialized"},
@@ -106,7 +121,7 @@ TEST_F(AppCoreTest, EachStepOnceAndInOrder) {
 // A task still running when term begins keeps its error accumulator, logger and clock until its
 // worker has stopped: it waits for term to reach either the workers or the accumulator.
 TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServicesTheyUse) {
-    std::atomic<bool> started{false};
+    std::binary_semaphore started{0};
     std::atomic<bool> servicesThere{false};
     {
         auto withCrashReports = params([](config::ConfigSystem& config) {
@@ -121,7 +136,7 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
         EXPECT_EQ(Singleton<WorkerThreadManager>::getMutable().workersCreated(), 3u);  // 1 compute + 2 io
         core.loadResourceFile("missing.rcc.enc");
         foundation::getWorkQueue(foundation::WorkQueueHandle("global-compute"))->push(KVX_WORK_ITEM([&] {
-            started = true;
+            started.release();
             while (foundation::isWorkSubmissionEnabled() && Singleton<IErrorAccumulator>::exists()) {
                 std::this_thread::yield();
             }
@@ -133,9 +148,7 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
                 KVX_LOG_ERROR("still running at [{}]", foundation::clock().nowSecondsSinceEpoch());
             }
         }));
-        while (!started) {
-            std::this_thread::yield();
-        }
+        started.acquire();
         core.term();
     }
     expectReleased();
@@ -151,24 +164,6 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
           "\tstill running at ["}) {
         EXPECT_NE(log().find(line), std::string::npos) << line;
     }
-}
-
-// Neither a log that cannot open nor a missing compute queue (no error accumulator then) stops init.
-TEST_F(AppCoreTest, ALogThatCannotOpenLeavesAnEarlyEvent) {
-    auto withoutLog =
-        params([](config::ConfigSystem& config) { set(config, "logging.directoryOverride", ""); });
-    withoutLog.workQueues = {{"global-io"}};
-    AppCore core(std::move(withoutLog));
-    core.preInit();
-    core.init();
-    EXPECT_TRUE(core.isInitialized());
-    EXPECT_FALSE(Singleton<IErrorAccumulator>::exists());
-    EXPECT_FALSE(Singleton<services::logging::ILogger>::getMutable().isEnabled());
-    ASSERT_EQ(core.earlyTelemetryEvents().size(), 1u);
-    EXPECT_EQ(core.earlyTelemetryEvents()[0].taxonomy(), "diags.logs.erro");
-    EXPECT_EQ(core.earlyTelemetryEvents()[0].params(),
-              (nlohmann::json{{"emsg", "Invalid log paths dir=[] filename=[AppCoreTest]"}}));
-    core.term();
 }
 
 // A run that ends between preInit and init still releases everything the constructor started; the

@@ -2,23 +2,53 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <new>
+#include <semaphore>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
+#include "foundation/LockedValue.h"
+#include "framework/workqueue/NamedThread.h"
+#include "framework/workqueue/WorkerThreadManager.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
 
 namespace kvx::foundation {
 namespace {
 
+using namespace std::chrono_literals;
 using Reports = std::vector<std::pair<std::string, std::string>>;
 
-class WorkQueueSystemTest : public ::testing::Test {
+// Installed as the thread platform while it lives; COM fails with `comError` when it is set.
+class FakeThreadPlatform final : public IThreadPlatform {
+public:
+    FakeThreadPlatform() : previous(setThreadPlatform(this)) {}
+    ~FakeThreadPlatform() override { setThreadPlatform(previous); }
+
+    void nameCurrentThread(const std::string& name) override { names.checkedValue()->push_back(name); }
+    uint32_t currentThreadId() override { return 77; }
+    uint32_t currentProcessId() override { return 5; }
+    Result<void, int32_t> initializeCom() override {
+        ++comInits;
+        return comError != 0 ? Result<void, int32_t>(Err{comError}) : Result<void, int32_t>(Ok{});
+    }
+    void uninitializeCom() override { ++comUninits; }
+
+    IThreadPlatform* const previous;
+    LockedValue<std::vector<std::string>> names;
+    std::atomic<int> comInits{0};
+    std::atomic<int> comUninits{0};
+    int32_t comError = 0;  // set before any thread starts
+};
+
+// Whatever a case started is shut down after it.
+class WorkQueueTest : public ::testing::Test {
 protected:
     void TearDown() override {
         if (isWorkQueueSystemInitialized()) {
-            termWorkQueueSystem();
+            apps::shutdownWorkQueues(mManager);
         }
     }
     WorkItem recording(int value) {
@@ -26,11 +56,14 @@ protected:
     }
 
     test::ScopedTestClock mClock;
+    FakeThreadPlatform mPlatform;
+    test::ScopedCapturingLogger mLogger;
     test::ScopedAssertCapture mAsserts;
+    apps::WorkerThreadManager mManager;
     std::vector<int> mRan;
 };
 
-TEST_F(WorkQueueSystemTest, QueuesAreNamedInOrderAndMisuseIsAFatalCheck) {
+TEST_F(WorkQueueTest, QueuesAreNamedInOrderAndMisuseIsAFatalCheck) {
     getWorkQueueIndexByName("global-io");
     ASSERT_TRUE(initWorkQueueSystem({{"global-compute"}, {""}, {"dup"}, {"dup"}}));
     EXPECT_EQ(getWorkQueueIndexByName("q1"), 1u);
@@ -53,7 +86,7 @@ TEST_F(WorkQueueSystemTest, QueuesAreNamedInOrderAndMisuseIsAFatalCheck) {
     }
 }
 
-TEST_F(WorkQueueSystemTest, FirstInFirstOutAndABackupWarnedEachTimeTwentyIsReached) {
+TEST_F(WorkQueueTest, FirstInFirstOutAndABackupWarnedEachTimeTwentyIsReached) {
     ASSERT_TRUE(initWorkQueueSystem({{"a"}, {"global-io"}}));
     auto queue = getWorkQueue(WorkQueueIndex{1});
     for (int i = 0; i < 21; ++i) {
@@ -76,7 +109,7 @@ TEST_F(WorkQueueSystemTest, FirstInFirstOutAndABackupWarnedEachTimeTwentyIsReach
 }
 
 // What escapes a work item, and a nested execution, is reported and goes no further.
-TEST_F(WorkQueueSystemTest, EscapingExceptionsAndNestedExecutionAreReported) {
+TEST_F(WorkQueueTest, EscapingExceptionsAndNestedExecutionAreReported) {
     WorkItem inner = KVX_WORK_ITEM([this] { mRan.push_back(1); });
     std::tuple<WorkItem, AssertLevel, const char*> rows[] = {
         {KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }), AssertLevel::Fatal,
@@ -102,6 +135,100 @@ TEST_F(WorkQueueSystemTest, EscapingExceptionsAndNestedExecutionAreReported) {
     inner.execute();  // the flag is cleared once the outer item is done
     EXPECT_EQ(mRan, std::vector<int>{1});
     EXPECT_EQ(formatSourceLocation({"C:\\src\\framework\\Thing.cpp", "run", 12}), "Thing.cpp:run:12");
+}
+
+// Queues stop only after every worker was told to stop, and submission ended before that: what is
+// pending, or pushed during shutdown, never runs. A throwing item does not end its worker.
+TEST_F(WorkQueueTest, WorkersSurviveThrowsAndShutdownStopsThemBeforeTheQueues) {
+    ASSERT_TRUE(initWorkQueueSystem({{"global-io"}}));
+    auto queue = getWorkQueue(WorkQueueIndex{0});
+    mManager.init(1);
+    mManager.startWorkers(queue, 1);
+    std::binary_semaphore started{0};
+    std::vector<std::string> ran;
+    queue->push(KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }));
+    queue->push(KVX_WORK_ITEM([&] {
+        ran.push_back(fmt::format("on queue {}", currentWorkQueueIndex()));
+        started.release();
+        while (queue->isRunning()) {
+            std::this_thread::yield();
+        }
+        queue->push(KVX_WORK_ITEM([&] { ran.push_back("pushed during shutdown"); }));
+    }));
+    queue->push(KVX_WORK_ITEM([&] { ran.push_back("pending"); }));
+    ASSERT_TRUE(started.try_acquire_for(30s));  // bounded only against a hung test
+    apps::shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(ran, std::vector<std::string>{"on queue 0"});
+    EXPECT_FALSE(isWorkQueueSystemInitialized());
+    ASSERT_EQ(mAsserts.messages().size(), 1u);
+    EXPECT_TRUE(mAsserts.messages()[0].starts_with("UncaughtException boom: in WorkQueueTest.cpp:"))
+        << mAsserts.messages()[0];
+}
+
+// A worker beyond the manager's slots or a stop of an unknown one is refused; a stuck worker is abandoned
+// after twenty waits of 100 ms.
+TEST_F(WorkQueueTest, SlotErrorsAndAStuckWorker) {
+    ASSERT_TRUE(initWorkQueueSystem({{"busy"}}));
+    mManager.init(1);
+    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
+    mManager.stopWorker(3);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
+    std::binary_semaphore started{0};
+    std::binary_semaphore gate{0};
+    getWorkQueue(WorkQueueIndex{0})->push(KVX_WORK_ITEM([&] {
+        started.release();
+        gate.acquire();
+    }));
+    ASSERT_TRUE(started.try_acquire_for(30s));  // bounded only against a hung test
+    const auto before = mClock->monotonicNow();
+    apps::shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(mClock->monotonicNow() - before, 2000ms);
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"index < mWorkerContexts.size()",
+                        "Maximum number of threads reached, can't create a new worker "
+                        "thread, index :1 mWorkerContexts.size: 1"},
+                       {"index < mWorkersCreated",
+                        "The worker thread index doesn't exists, it can't be stopped, index:3 , "
+                        "mWorkersCreated:1"},
+                       {kUnconditionalAssert, "Worker thread (busy-0) did not shutdown upon request"}}));
+    EXPECT_EQ(mAsserts.asserts()[2].level, AssertLevel::Warning);
+    // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
+    gate.release();
+    while (mPlatform.comUninits < 1) {
+        std::this_thread::yield();
+    }
+}
+
+// A Korv thread runs its body inside COM, or after reporting why it could not enter it; a plain one
+// does not touch COM. Each is named and logged.
+TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
+    using Maker = Result<std::thread, std::string> (*)(const std::string&, std::function<void()>);
+    const char* const korv = "kvx::makeNamedKorvThread::<lambda_1>::operator ()";
+    // Columns: COM's answer, COM scopes open in the body, scopes closed afterwards.
+    const std::tuple<Maker, const char*, const char*, uint32_t, int, int> rows[] = {
+        {&makeNamedKorvThread, "global-compute-3", korv, 0, 1, 1},
+        {&makeNamedThread, "logger", "kvx::makeNamedThread::<lambda_1>::operator ()", 0, 0, 0},
+        {&makeNamedKorvThread, "w", korv, 0x80010106u, 1, 0}};
+    for (const auto& [make, name, function, comError, open, closed] : rows) {
+        SCOPED_TRACE(name);
+        mLogger->clear();
+        mPlatform.comError = static_cast<int32_t>(comError);
+        const int before = mPlatform.comUninits;
+        int openInBody = -1;
+        auto thread = make(name, [&] { openInBody = mPlatform.comInits - mPlatform.comUninits; });
+        ASSERT_TRUE(thread.isOk());
+        thread.unwrap().join();
+        EXPECT_EQ(openInBody, open);
+        EXPECT_EQ(mPlatform.comUninits - before, closed);
+        EXPECT_EQ(mPlatform.names.checkedValue()->back(), name);
+        EXPECT_EQ(mLogger->lines(),
+                  (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
+                                                  fmt::format("Thread started [{}], TID:[77]", name)}}));
+    }
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "RecordingSink.h"
+#include "framework/config/ConfigSystem.h"
 #include "framework/errors/AppEvents.h"
 #include "framework/errors/AssertFormat.h"
 #include "framework/errors/CrashReport.h"
+#include "framework/errors/ErrorAccumulator.h"
 #include "support/TestClock.h"
 
 namespace kvx::foundation {
@@ -16,6 +18,7 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using enum ErrorSeverity;
 
 // Stands in for the debugger and the dialog, which no test may bring up.
 class FakeAssertPlatform final : public IAssertPlatform {
@@ -59,9 +62,15 @@ void failCheck(AssertLevel level) {
     KVX_ASSERT(level, 1 + 1 == 3, "sum is {}", 2);
 }
 
-class AssertionHandlerTest : public ::testing::Test {
+class ErrorsTest : public ::testing::Test {
 protected:
-    ~AssertionHandlerTest() override {
+    // An accumulator whose threshold crossings are kept in mCrossed.
+    ErrorAccumulator& accumulator(ErrorAccumulatorConfiguration configuration) {
+        mAccumulator.emplace(std::move(configuration));
+        mAccumulator->addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
+        return *mAccumulator;
+    }
+    ~ErrorsTest() override {
         setAssertHandler(std::move(mPrevious));
         utils::Singleton<services::logging::ILogger>::destroy();
     }
@@ -73,16 +82,17 @@ protected:
     bool mConfigurable = false;
     AssertHandler mPrevious =
         setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
+    std::optional<ErrorAccumulator> mAccumulator;
+    std::vector<ErrorSeverity> mCrossed;
 };
 
-TEST_F(AssertionHandlerTest, LogLineTelemetryEventAndAppEventPerLevel) {
+TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
     const std::tuple<AssertLevel, int32_t, const char*, const char*> cases[] = {
         {AssertLevel::Fatal, 0, "Fatal", "fatal"},
         {AssertLevel::Error, 1, "Error", "error"},
         {AssertLevel::Warning, 2, "Warning", "warning"},
         {AssertLevel::Debug, 4, "Debug", "debug"},
-        {static_cast<AssertLevel>(7), 1, "unknown", "unknown"},
-    };
+        {static_cast<AssertLevel>(7), 1, "unknown", "unknown"}};
     for (const auto& [level, logLevel, name, taxonomy] : cases) {
         SCOPED_TRACE(name);
         mLogger.lines.clear();
@@ -98,11 +108,9 @@ TEST_F(AssertionHandlerTest, LogLineTelemetryEventAndAppEventPerLevel) {
     EXPECT_EQ(params["function"], kFunction);
     EXPECT_GT(params["line"].get<int>(), 0);
     EXPECT_EQ(params["extra_ctx"], kStack);
-    // Fatal and Error are counted; Warning, Debug and the unknown level are not.
-    EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
     // The entry point's own frame and the handler's are not the caller's.
     EXPECT_THAT(mPlatform->skips, ::testing::Each(2));
-
+    // Fatal and Error are counted; Warning, Debug and the unknown level are not, and the last is reported.
     setAssertHandler({});
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
@@ -113,7 +121,7 @@ TEST_F(AssertionHandlerTest, LogLineTelemetryEventAndAppEventPerLevel) {
 // Only a fatal check or a crash request flushes every output. Only a configurable (developer) process
 // gets attention: a banner for a fatal check, also written to an attached debugger, and for an error or
 // fatal check a message box, or with a debugger a break, at most once an hour.
-TEST_F(AssertionHandlerTest, FlushesBannersAndAttention) {
+TEST_F(ErrorsTest, FlushesBannersAndAttention) {
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mLogger.flushes + mSink->flushes(), 0);
     failCheck(AssertLevel::Fatal);
@@ -150,18 +158,83 @@ TEST_F(AssertionHandlerTest, FlushesBannersAndAttention) {
     EXPECT_EQ(mSink->flushes(), 3);
 }
 
-TEST_F(AssertionHandlerTest, CheckFailingInsideTheHandlerDoesNotRecurse) {
+TEST_F(ErrorsTest, CheckFailingInsideTheHandlerDoesNotRecurse) {
     mLogger.failWhileLogging = true;
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mPlatform->skips.size(), 1u);
     EXPECT_EQ(mSink->events().size(), 1u);
 }
 
+TEST(ErrorAccumulatorConfiguration, DefaultsAndEachKey) {
+    config::ConfigSystem settings;
+    EXPECT_EQ(readErrorAccumulatorConfiguration(settings),
+              (ErrorAccumulatorConfiguration{{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {30, 5}}}));
+    const std::pair<const char*, const char*> keys[] = {
+        {"app.errorTimeWindowCritical", "12"}, {"app.errorEventCountCritical", "3"},
+        {"app.errorTimeWindowMajor", "0"},     {"app.errorEventCountMajor", "4"},
+        {"app.errorTimeWindowMinor", "60"},    {"app.errorEventCountMinor", "0"}};
+    for (const auto& [key, value] : keys) {
+        settings.set(config::Store::Ordinary, key, value, config::kScopeStatic);
+    }
+    EXPECT_EQ(readErrorAccumulatorConfiguration(settings),
+              (ErrorAccumulatorConfiguration{{Critical, {12, 3}}, {Major, {0, 4}}, {Minor, {60, 0}}}));
+}
+
+// Each severity crosses once, logging the reasons that made it; only Major and Critical are app events.
+TEST_F(ErrorsTest, AccumulatorSeverityCrossesOnceWithinItsWindow) {
+    accumulator({{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {0, 1}}}).reportEvent(Major, "first");
+    mClock->advance(31s);
+    mAccumulator->reportEvent(Major, "second");
+    EXPECT_TRUE(mCrossed.empty());
+    mClock->advance(30s);  // still inside the window of "second"; "first" has gone
+    mAccumulator->reportEvent(Major, "third");
+    mAccumulator->reportEvent(Critical, "disk gone");
+    mClock->advance(1h);
+    mAccumulator->reportEvent(Critical, "disk gone again");
+    mAccumulator->reportEvent(Minor, "minor");
+    EXPECT_THAT(mCrossed, ElementsAre(Major, Critical, Minor));
+    EXPECT_TRUE(mAccumulator->hasTriggered(Critical));
+    EXPECT_THAT(mSink->appEvents(), ElementsAre(3, 2));
+    const std::string reason = "Error accumulator threshold reached. Reason: ";
+    const std::string crossed = "Error threshold reached.  severity[";
+    std::vector<std::string> messages;
+    for (const auto& line : mLogger.lines.lines()) {
+        EXPECT_EQ(line.level, services::logging::Error);
+        EXPECT_EQ(line.function, "kvx::ErrorAccumulator::reportEvent");
+        messages.push_back(line.message);
+    }
+    EXPECT_THAT(messages,
+                ElementsAre(reason + "second", reason + "third", crossed + "1]", reason + "disk gone",
+                            crossed + "2]", reason + "minor", crossed + "0]"));
+}
+
+// A count of zero disables a severity; one left out of the configuration, or outside the three, is a
+// failed check (the latter after reaching the handlers).
+TEST_F(ErrorsTest, AccumulatorDisabledUnconfiguredAndInvalidSeverities) {
+    test::ScopedAssertCapture asserts;
+    accumulator({{Critical, {0, 1}}, {Minor, {0, 0}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
+    for (int i = 0; i < 10; ++i) {
+        mAccumulator->reportEvent(Minor, "ignored");
+    }
+    mAccumulator->reportEvent(Major, "unconfigured");
+    EXPECT_FALSE(mAccumulator->hasTriggered(Minor));
+    EXPECT_TRUE(mCrossed.empty());
+    mAccumulator->reportEvent(static_cast<ErrorSeverity>(7), "odd");
+    EXPECT_THAT(mCrossed, ElementsAre(static_cast<ErrorSeverity>(7)));
+    EXPECT_EQ(asserts.conditionsAndMessages(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"mConfiguration.find(severity) != mConfiguration.end()",
+                   "mConfiguration is missing severity value 1"},
+                  {foundation::kUnconditionalAssert, "Invalid Severity value[7]"}}));
+    EXPECT_EQ(mLogger.lines.lines().size(), 2u);  // only the reason and the crossing of "odd"
+    EXPECT_TRUE(mSink->appEvents().empty());
+}
+
 TEST(TelemetryEventTest, EmptyTaxonomyIsAFailedCheck) {
     test::ScopedAssertCapture capture;
     TelemetryEvent unnamed("");
-    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
-                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
+    EXPECT_THAT(capture.conditionsAndMessages(), ElementsAre(std::pair<std::string, std::string>(
+                                                     "!mTaxonomy.empty()", "taxonomy may not be empty")));
 }
 
 TEST(CrashReportTest, IdentifierNamesTheKindAndThePlace) {
