@@ -2,8 +2,7 @@
 # sanitizers; the lifecycle itself runs under Wine.
 kvx_add_test_exe(fw_app_tests
     SOURCES
-        framework/app/MallocAllocatorTest.cpp
-        framework/app/WorkQueueSetupTest.cpp
+        framework/app/AppCorePartsTest.cpp
     LIBS kvx_framework
 )
 if(KVX_WINDOWS)
