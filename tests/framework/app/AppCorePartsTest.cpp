@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "framework/app/MallocAllocator.h"
 #include "framework/app/WorkQueueSetup.h"
@@ -34,19 +33,6 @@ protected:
     apps::WorkerThreadManager mManager;
     MallocAllocator mAllocator{"default"};
 };
-
-TEST_F(AppCorePartsTest, AllocatorPlacesTheOffsetOnTheAlignmentAndUsesTheWholeBlock) {
-    for (size_t align : {1u, 8u, 64u, 4096u}) {
-        for (size_t offset : {0u, 3u, 8u}) {
-            auto* block = static_cast<uint8_t*>(mAllocator.alloc(100, align, offset, kAllocTemporary, "t"));
-            ASSERT_NE(block, nullptr);
-            EXPECT_EQ((reinterpret_cast<uintptr_t>(block) + offset) % align, 0u) << align << " " << offset;
-            std::memset(block, 0xEE, 100);  // the sanitizers object if the block is short
-            mAllocator.free(block);
-        }
-    }
-    EXPECT_TRUE(mAsserts.asserts().empty());
-}
 
 // Each misuse is a fatal check and changes nothing: a bad request gets no block, a block whose
 // sentinel was overwritten is kept (freed once repaired), a second default allocator is refused.

@@ -6,8 +6,6 @@
 #include "RecordingSink.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/errors/AppEvents.h"
-#include "framework/errors/AssertFormat.h"
-#include "framework/errors/CrashReport.h"
 #include "framework/errors/ErrorAccumulator.h"
 #include "support/TestClock.h"
 
@@ -64,12 +62,6 @@ void failCheck(AssertLevel level) {
 
 class ErrorsTest : public ::testing::Test {
 protected:
-    // An accumulator whose threshold crossings are kept in mCrossed.
-    ErrorAccumulator& accumulator(ErrorAccumulatorConfiguration configuration) {
-        mAccumulator.emplace(std::move(configuration));
-        mAccumulator->addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
-        return *mAccumulator;
-    }
     ~ErrorsTest() override {
         setAssertHandler(std::move(mPrevious));
         utils::Singleton<services::logging::ILogger>::destroy();
@@ -82,8 +74,7 @@ protected:
     bool mConfigurable = false;
     AssertHandler mPrevious =
         setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
-    std::optional<ErrorAccumulator> mAccumulator;
-    std::vector<ErrorSeverity> mCrossed;
+    std::vector<ErrorSeverity> mCrossed;  // by the accumulator a case makes
 };
 
 TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
@@ -110,11 +101,13 @@ TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
     EXPECT_EQ(params["extra_ctx"], kStack);
     // The entry point's own frame and the handler's are not the caller's.
     EXPECT_THAT(mPlatform->skips, ::testing::Each(2));
-    // Fatal and Error are counted; Warning, Debug and the unknown level are not, and the last is reported.
+    // Fatal and Error are counted; Warning, Debug and the unknown level are not, and the last is reported
+    // (as is an event without a taxonomy).
     setAssertHandler({});
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
-    EXPECT_THAT(capture.messages(), ElementsAre("Invalid AssertLevel value[7]"));
+    TelemetryEvent unnamed("");
+    EXPECT_THAT(capture.messages(), ElementsAre("Invalid AssertLevel value[7]", "taxonomy may not be empty"));
     EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
 }
 
@@ -182,18 +175,19 @@ TEST(ErrorAccumulatorConfiguration, DefaultsAndEachKey) {
 
 // Each severity crosses once, logging the reasons that made it; only Major and Critical are app events.
 TEST_F(ErrorsTest, AccumulatorSeverityCrossesOnceWithinItsWindow) {
-    accumulator({{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {0, 1}}}).reportEvent(Major, "first");
+    ErrorAccumulator accumulator({{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {0, 1}}});
+    accumulator.addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
+    accumulator.reportEvent(Major, "first");
     mClock->advance(31s);
-    mAccumulator->reportEvent(Major, "second");
+    accumulator.reportEvent(Major, "second");
     EXPECT_TRUE(mCrossed.empty());
     mClock->advance(30s);  // still inside the window of "second"; "first" has gone
-    mAccumulator->reportEvent(Major, "third");
-    mAccumulator->reportEvent(Critical, "disk gone");
+    accumulator.reportEvent(Major, "third");
+    accumulator.reportEvent(Critical, "disk gone");
     mClock->advance(1h);
-    mAccumulator->reportEvent(Critical, "disk gone again");
-    mAccumulator->reportEvent(Minor, "minor");
+    accumulator.reportEvent(Critical, "disk gone again");
+    accumulator.reportEvent(Minor, "minor");
     EXPECT_THAT(mCrossed, ElementsAre(Major, Critical, Minor));
-    EXPECT_TRUE(mAccumulator->hasTriggered(Critical));
     EXPECT_THAT(mSink->appEvents(), ElementsAre(3, 2));
     const std::string reason = "Error accumulator threshold reached. Reason: ";
     const std::string crossed = "Error threshold reached.  severity[";
@@ -212,14 +206,13 @@ TEST_F(ErrorsTest, AccumulatorSeverityCrossesOnceWithinItsWindow) {
 // failed check (the latter after reaching the handlers).
 TEST_F(ErrorsTest, AccumulatorDisabledUnconfiguredAndInvalidSeverities) {
     test::ScopedAssertCapture asserts;
-    accumulator({{Critical, {0, 1}}, {Minor, {0, 0}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
-    for (int i = 0; i < 10; ++i) {
-        mAccumulator->reportEvent(Minor, "ignored");
-    }
-    mAccumulator->reportEvent(Major, "unconfigured");
-    EXPECT_FALSE(mAccumulator->hasTriggered(Minor));
+    ErrorAccumulator accumulator(
+        {{Critical, {0, 1}}, {Minor, {0, 0}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
+    accumulator.addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
+    accumulator.reportEvent(Minor, "ignored");
+    accumulator.reportEvent(Major, "unconfigured");
     EXPECT_TRUE(mCrossed.empty());
-    mAccumulator->reportEvent(static_cast<ErrorSeverity>(7), "odd");
+    accumulator.reportEvent(static_cast<ErrorSeverity>(7), "odd");
     EXPECT_THAT(mCrossed, ElementsAre(static_cast<ErrorSeverity>(7)));
     EXPECT_EQ(asserts.conditionsAndMessages(),
               (std::vector<std::pair<std::string, std::string>>{
@@ -228,19 +221,6 @@ TEST_F(ErrorsTest, AccumulatorDisabledUnconfiguredAndInvalidSeverities) {
                   {foundation::kUnconditionalAssert, "Invalid Severity value[7]"}}));
     EXPECT_EQ(mLogger.lines.lines().size(), 2u);  // only the reason and the crossing of "odd"
     EXPECT_TRUE(mSink->appEvents().empty());
-}
-
-TEST(TelemetryEventTest, EmptyTaxonomyIsAFailedCheck) {
-    test::ScopedAssertCapture capture;
-    TelemetryEvent unnamed("");
-    EXPECT_THAT(capture.conditionsAndMessages(), ElementsAre(std::pair<std::string, std::string>(
-                                                     "!mTaxonomy.empty()", "taxonomy may not be empty")));
-}
-
-TEST(CrashReportTest, IdentifierNamesTheKindAndThePlace) {
-    EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
-              "05-KorvDestager.exe+1a2b");
-    EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");
 }
 
 }  // namespace

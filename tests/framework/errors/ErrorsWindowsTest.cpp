@@ -13,6 +13,7 @@
 #include "foundation/fs/Path.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/errors/AssertionHandler.h"
+#include "framework/errors/CrashReport.h"
 #include "framework/errors/ExceptionSystem.h"
 
 namespace kvx::foundation {
@@ -30,25 +31,32 @@ constexpr const char* kTestModule = "fw_errors_windows_tests.exe";
     asm volatile("");
 }
 
+class ErrorsWindowsTest : public ::testing::Test {
+protected:
+    ~ErrorsWindowsTest() override { utils::Singleton<config::ConfigSystem>::destroy(); }
+    std::vector<std::string> messages() {
+        std::vector<std::string> texts;
+        std::ranges::transform(mLogger->lines(), std::back_inserter(texts), &test::LoggedLine::message);
+        return texts;
+    }
+
+    test::ScopedRecordingSink mSink;
+    test::ScopedCapturingLogger mLogger;
+    config::ConfigSystem& mConfig = utils::Singleton<config::ConfigSystem>::create();
+};
+
 // The process is not configurable here (never decided), so no dialog can come up.
-TEST(AssertionSetupTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsTheCallersStack) {
-    test::ScopedRecordingSink sink;
-    test::ScopedCapturingLogger logger;
+TEST_F(ErrorsWindowsTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsTheCallersStack) {
     initAssertions(makeAssertionHandler());
     initAssertions([](const AssertReport&) { ADD_FAILURE() << "the second handler was installed"; });
     KVX_ASSERT_ALWAYS(AssertLevel::Error, "stack wanted");
     terminateAssertions();
-    EXPECT_EQ(logger
-                  ->linesContaining("Assert Fatal Failed: condition[sAssertFailureFn == nullptr], "
-                                    "message[asserts already initialized]")
-                  .size(),
-              1u);
-    EXPECT_EQ(
-        logger->linesContaining("Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]")
-            .size(),
-        1u);
-    ASSERT_EQ(sink->events().size(), 2u);
-    const std::string stack = sink->events()[1].params()["extra_ctx"];
+    EXPECT_THAT(messages(),
+                ElementsAre("Assert Fatal Failed: condition[sAssertFailureFn == nullptr], "
+                            "message[asserts already initialized]",
+                            "Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]"));
+    ASSERT_EQ(mSink->events().size(), 2u);
+    const std::string stack = mSink->events()[1].params()["extra_ctx"];
     EXPECT_THAT(stack, StartsWith("\n"));
     // Wine's capture runs past the thread's first frame into null addresses; none may show.
     EXPECT_THAT(stack, Not(HasSubstr("+fffffff"))) << stack;
@@ -58,26 +66,13 @@ TEST(AssertionSetupTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsTheC
         << stack;
 }
 
-class CrashReportClientTest : public ::testing::Test {
-protected:
-    ~CrashReportClientTest() override { utils::Singleton<config::ConfigSystem>::destroy(); }
-    std::vector<std::string> messages() {
-        std::vector<std::string> texts;
-        std::ranges::transform(mLogger->lines(), std::back_inserter(texts), &test::LoggedLine::message);
-        return texts;
-    }
-
-    test::ScopedCapturingLogger mLogger;
-    config::ConfigSystem& mConfig = utils::Singleton<config::ConfigSystem>::create();
-};
-
 std::string bracketed(const std::string& line) {
     const auto open = line.find('[') + 1;
     return line.substr(open, line.find(']') - open);
 }
 
 // The process's filter is called directly with a made-up exception: the test must not crash.
-TEST_F(CrashReportClientTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReporter) {
+TEST_F(ErrorsWindowsTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReporter) {
     mConfig.set(config::Store::Ordinary, "app.environment", "qa", config::kScopeStatic);
     LPTOP_LEVEL_EXCEPTION_FILTER installed = nullptr;
     {
@@ -98,6 +93,9 @@ TEST_F(CrashReportClientTest, UnhandledExceptionIsLoggedAndReportedForTheCrashRe
         const std::string identifier = bracketed(lines[4]);
         const std::string path = bracketed(lines[5]);
         EXPECT_THAT(identifier, StartsWith(std::string("05-") + kTestModule + "+"));
+        EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
+                  "05-KorvDestager.exe+1a2b");
+        EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");  // outside any module
         EXPECT_THAT(lines,
                     ElementsAre("Crash detection enabled",
                                 "Whoops!\n\n\t************  CRASH DETECTED  ************\n",
@@ -106,11 +104,9 @@ TEST_F(CrashReportClientTest, UnhandledExceptionIsLoggedAndReportedForTheCrashRe
                                 "Crash Identifier [" + identifier + "]",
                                 "Serialized data to a temp file [" + path + "] to pass to crash reporter.",
                                 "... report generation complete"));
-        nlohmann::json report;
-        {
-            std::ifstream in(fs::Path::fromUtf8(path).std());
-            report = nlohmann::json::parse(in, nullptr, false);
-        }
+        std::ifstream in(fs::Path::fromUtf8(path).std());
+        const auto report = nlohmann::json::parse(in, nullptr, false);
+        in.close();
         std::filesystem::remove(fs::Path::fromUtf8(path).std());
         EXPECT_EQ(report["identifier"], identifier);
         EXPECT_EQ(report["app.environment"], "qa");

@@ -1,6 +1,5 @@
 #pragma once
-// The recording telemetry sink the framework tests share, installed for the lifetime of its scoped
-// owner.
+// The recording telemetry sink the framework tests share, installed while its scoped owner lives.
 
 #include <memory>
 #include <string>
