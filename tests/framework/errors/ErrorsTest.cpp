@@ -74,7 +74,7 @@ protected:
     bool mConfigurable = false;
     AssertHandler mPrevious =
         setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
-    std::vector<ErrorSeverity> mCrossed;  // by the accumulator a case makes
+    std::vector<ErrorSeverity> mCrossed;  // the crossings of the accumulator a case makes
 };
 
 TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
@@ -107,7 +107,9 @@ TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
     TelemetryEvent unnamed("");
-    EXPECT_THAT(capture.messages(), ElementsAre("Invalid AssertLevel value[7]", "taxonomy may not be empty"));
+    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
+                                                   {kUnconditionalAssert, "Invalid AssertLevel value[7]"},
+                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
     EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
 }
 
