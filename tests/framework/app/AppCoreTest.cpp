@@ -6,7 +6,6 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <semaphore>
 #include <thread>
 
 #include "foundation/TextConversion.h"
@@ -116,7 +115,7 @@ TEST_F(AppCoreTest, EachStepOnceAndInOrderAndALogThatCannotOpenLeavesAnEarlyEven
 // A task still running when term begins keeps its error accumulator, logger and clock until its
 // worker has stopped: it waits for term to reach either the workers or the accumulator.
 TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServicesTheyUse) {
-    std::binary_semaphore started{0};
+    std::atomic<bool> started{false};
     std::atomic<bool> servicesThere{false};
     {
         auto withCrashReports = params([](config::ConfigSystem& config) {
@@ -131,7 +130,7 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
         EXPECT_EQ(Singleton<WorkerThreadManager>::getMutable().workersCreated(), 3u);  // 1 compute + 2 io
         core.loadResourceFile("missing.rcc.enc");
         foundation::getWorkQueue(foundation::WorkQueueHandle("global-compute"))->push(KVX_WORK_ITEM([&] {
-            started.release();
+            started = true;
             while (foundation::isWorkSubmissionEnabled() && Singleton<IErrorAccumulator>::exists()) {
                 std::this_thread::yield();
             }
@@ -143,7 +142,9 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
                 KVX_LOG_ERROR("still running at [{}]", foundation::clock().nowSecondsSinceEpoch());
             }
         }));
-        started.acquire();
+        while (!started) {
+            std::this_thread::yield();
+        }
         core.term();
     }
     expectReleased();
