@@ -12,8 +12,6 @@ kvx_add_test_exe(fw_logging_tests
 kvx_add_test_exe(fw_workqueue_tests
     SOURCES
         framework/workqueue/WorkQueueTest.cpp
-        framework/workqueue/WorkQueueTimerTest.cpp
-        framework/workqueue/WorkerThreadTest.cpp
     LIBS kvx_framework
 )
 include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)

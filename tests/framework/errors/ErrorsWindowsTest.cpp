@@ -13,6 +13,7 @@
 #include "foundation/fs/Path.h"
 #include "framework/config/ConfigSystem.h"
 #include "framework/errors/AssertionHandler.h"
+#include "framework/errors/CrashReport.h"
 #include "framework/errors/ExceptionSystem.h"
 
 namespace kvx::foundation {
@@ -20,7 +21,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -31,36 +31,32 @@ constexpr const char* kTestModule = "fw_errors_windows_tests.exe";
     asm volatile("");
 }
 
-TEST(AssertionSetupTest, SecondInitIsAFailedCheckAndTerminateRemovesTheHandler) {
-    std::vector<std::string> first;
-    std::vector<std::string> second;
-    initAssertions([&](const AssertReport& report) {
-        first.push_back(std::string(report.condition) + " / " + std::string(report.message));
-    });
-    initAssertions([&](const AssertReport& report) { second.emplace_back(report.message); });
-    EXPECT_THAT(first, ElementsAre("sAssertFailureFn == nullptr / asserts already initialized"));
-    KVX_ASSERT_ALWAYS(AssertLevel::Warning, "still the first");
-    EXPECT_EQ(first.size(), 2u);
-    EXPECT_THAT(second, IsEmpty());
+class ErrorsWindowsTest : public ::testing::Test {
+protected:
+    ~ErrorsWindowsTest() override { utils::Singleton<config::ConfigSystem>::destroy(); }
+    std::vector<std::string> messages() {
+        std::vector<std::string> texts;
+        std::ranges::transform(mLogger->lines(), std::back_inserter(texts), &test::LoggedLine::message);
+        return texts;
+    }
 
-    terminateAssertions();
-    KVX_ASSERT_ALWAYS(AssertLevel::Warning, "nobody listens");
-    EXPECT_EQ(first.size(), 2u);
-    initAssertions([&](const AssertReport& report) { second.emplace_back(report.message); });
-    KVX_ASSERT_ALWAYS(AssertLevel::Warning, "after a new start");
-    terminateAssertions();
-    EXPECT_THAT(second, ElementsAre("after a new start"));
-}
+    test::ScopedRecordingSink mSink;
+    test::ScopedCapturingLogger mLogger;
+    config::ConfigSystem& mConfig = utils::Singleton<config::ConfigSystem>::create();
+};
 
 // The process is not configurable here (never decided), so no dialog can come up.
-TEST(AssertionSetupTest, ProgramHandlerReportsTheCallersStack) {
-    test::ScopedRecordingSink sink;
-    test::ScopedCapturingLogger logger;
+TEST_F(ErrorsWindowsTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsTheCallersStack) {
     initAssertions(makeAssertionHandler());
+    initAssertions([](const AssertReport&) { ADD_FAILURE() << "the second handler was installed"; });
     KVX_ASSERT_ALWAYS(AssertLevel::Error, "stack wanted");
     terminateAssertions();
-    ASSERT_EQ(sink->events().size(), 1u);
-    const std::string stack = sink->events()[0].params()["extra_ctx"];
+    EXPECT_THAT(messages(),
+                ElementsAre("Assert Fatal Failed: condition[sAssertFailureFn == nullptr], "
+                            "message[asserts already initialized]",
+                            "Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]"));
+    ASSERT_EQ(mSink->events().size(), 2u);
+    const std::string stack = mSink->events()[1].params()["extra_ctx"];
     EXPECT_THAT(stack, StartsWith("\n"));
     // Wine's capture runs past the thread's first frame into null addresses; none may show.
     EXPECT_THAT(stack, Not(HasSubstr("+fffffff"))) << stack;
@@ -68,89 +64,61 @@ TEST(AssertionSetupTest, ProgramHandlerReportsTheCallersStack) {
     EXPECT_TRUE(stack.find(std::string(kTestModule) + "+") != std::string::npos ||
                 stack.find("()+") != std::string::npos)
         << stack;
-    EXPECT_EQ(
-        logger->linesContaining("Assert Error Failed: condition[kUnconditionalAssert], message[stack wanted]")
-            .size(),
-        1u);
 }
 
-class CrashReportClientTest : public ::testing::Test {
-protected:
-    ~CrashReportClientTest() override {
-        for (const auto& path : mReports) {
-            std::filesystem::remove(fs::Path::fromUtf8(path).std());
-        }
-        utils::Singleton<config::ConfigSystem>::destroy();
-    }
+std::string bracketed(const std::string& line) {
+    const auto open = line.find('[') + 1;
+    return line.substr(open, line.find(']') - open);
+}
 
-    nlohmann::json readReport(const std::string& path) {
-        mReports.push_back(path);
-        std::ifstream in(fs::Path::fromUtf8(path).std());
-        return nlohmann::json::parse(in, nullptr, false);
-    }
-    std::vector<std::string> messages() {
-        std::vector<std::string> texts;
-        std::ranges::transform(mLogger->lines(), std::back_inserter(texts), &test::LoggedLine::message);
-        return texts;
-    }
-
-    test::ScopedCapturingLogger mLogger;
-    config::ConfigSystem& mConfig = utils::Singleton<config::ConfigSystem>::create();
-    std::vector<std::string> mReports;
-};
-
-TEST_F(CrashReportClientTest, CrashNotificationLogsAndWritesTheReport) {
+// The process's filter is called directly with a made-up exception: the test must not crash.
+TEST_F(ErrorsWindowsTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReporter) {
+    mConfig.set(config::Store::Ordinary, "app.environment", "qa", config::kScopeStatic);
+    LPTOP_LEVEL_EXCEPTION_FILTER installed = nullptr;
     {
         ExceptionSystem system("C:\\Korv\\KorvDestager.exe");
         system.setLogFilePaths("C:\\Logs\\KorvDestager.log", "C:\\Logs\\KorvDestagerVerbose.log");
-        const std::string path = system.client().onNotification(
-            kCrashNotification, {0xC0000005u, 0x140001a2b, "KorvDestager.exe", 0x1a2b, 7});
-        ASSERT_FALSE(path.empty());
-        auto report = readReport(path);
-        EXPECT_EQ(report["identifier"], "05-KorvDestager.exe+1a2b");
-        EXPECT_EQ(report["app.environment"], "production");
-        EXPECT_EQ(report["executable"], "C:\\Korv\\KorvDestager.exe");
-        EXPECT_EQ(report["logFiles"]["verbose"], "C:\\Logs\\KorvDestagerVerbose.log");
-        EXPECT_THAT(messages(),
+        installed = SetUnhandledExceptionFilter(nullptr);
+        SetUnhandledExceptionFilter(installed);
+        ASSERT_NE(installed, nullptr);
+        EXCEPTION_RECORD record{};
+        record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+        record.ExceptionAddress = reinterpret_cast<void*>(&exceptionSiteAnchor);
+        CONTEXT context{};
+        EXCEPTION_POINTERS pointers{&record, &context};
+        EXPECT_EQ(installed(&pointers), EXCEPTION_CONTINUE_SEARCH);
+
+        const auto lines = messages();
+        ASSERT_EQ(lines.size(), 7u);
+        const std::string identifier = bracketed(lines[4]);
+        const std::string path = bracketed(lines[5]);
+        EXPECT_THAT(identifier, StartsWith(std::string("05-") + kTestModule + "+"));
+        EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
+                  "05-KorvDestager.exe+1a2b");
+        EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");  // outside any module
+        EXPECT_THAT(lines,
                     ElementsAre("Crash detection enabled",
                                 "Whoops!\n\n\t************  CRASH DETECTED  ************\n",
                                 "Gathering information about the crash - this may take some time...",
                                 "... crash information gathered - generating report...",
-                                "Crash Identifier [05-KorvDestager.exe+1a2b]",
+                                "Crash Identifier [" + identifier + "]",
                                 "Serialized data to a temp file [" + path + "] to pass to crash reporter.",
                                 "... report generation complete"));
+        std::ifstream in(fs::Path::fromUtf8(path).std());
+        const auto report = nlohmann::json::parse(in, nullptr, false);
+        in.close();
+        std::filesystem::remove(fs::Path::fromUtf8(path).std());
+        EXPECT_EQ(report["identifier"], identifier);
+        EXPECT_EQ(report["app.environment"], "qa");
+        EXPECT_EQ(report["executable"], "C:\\Korv\\KorvDestager.exe");
+        EXPECT_EQ(report["logFiles"]["verbose"], "C:\\Logs\\KorvDestagerVerbose.log");
+        EXPECT_EQ(report["threadId"], GetCurrentThreadId());
+
         mLogger->clear();
         EXPECT_EQ(system.client().onNotification(9, {}), "");
         EXPECT_THAT(messages(), ElementsAre("Unhandled notification: id[9]"));
     }
     EXPECT_EQ(messages().back(), "Crash detection disabled");
-}
-
-// The process's filter is called directly with a made-up exception: the test must not crash.
-TEST_F(CrashReportClientTest, UnhandledExceptionFilterRoutesToTheClient) {
-    mConfig.set(config::Store::Ordinary, "app.environment", "qa", config::kScopeStatic);
-    ExceptionSystem system("C:\\Korv\\KorvDestager.exe");
-    const LPTOP_LEVEL_EXCEPTION_FILTER installed = SetUnhandledExceptionFilter(nullptr);
-    SetUnhandledExceptionFilter(installed);
-    ASSERT_NE(installed, nullptr);
-
-    EXCEPTION_RECORD record{};
-    record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
-    record.ExceptionAddress = reinterpret_cast<void*>(&exceptionSiteAnchor);
-    CONTEXT context{};
-    EXCEPTION_POINTERS pointers{&record, &context};
-    EXPECT_EQ(installed(&pointers), EXCEPTION_CONTINUE_SEARCH);
-
-    auto written = mLogger->linesContaining("Serialized data to a temp file [");
-    ASSERT_EQ(written.size(), 1u);
-    const std::string& line = written[0].message;
-    const auto open = line.find('[') + 1;
-    auto report = readReport(line.substr(open, line.find(']') - open));
-    EXPECT_THAT(report["identifier"].get<std::string>(), StartsWith(std::string("05-") + kTestModule + "+"));
-    EXPECT_EQ(report["app.environment"], "qa");
-    EXPECT_EQ(report["threadId"], GetCurrentThreadId());
-
-    system.disable();
     const LPTOP_LEVEL_EXCEPTION_FILTER restored = SetUnhandledExceptionFilter(nullptr);
     SetUnhandledExceptionFilter(restored);
     EXPECT_NE(restored, installed);

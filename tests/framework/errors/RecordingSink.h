@@ -1,13 +1,11 @@
 #pragma once
-// The recording doubles the framework tests share: a telemetry sink and a logger singleton that keep
-// what they are given, each installed for the lifetime of its scoped owner.
+// The recording telemetry sink the framework tests share, installed while its scoped owner lives.
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "foundation/Assert.h"
+#include "foundation/LockedValue.h"
 #include "foundation/Singleton.h"
 #include "framework/telemetry/TelemetryEvent.h"
 #include "support/Capture.h"
@@ -15,33 +13,22 @@
 namespace kvx::test {
 
 class RecordingSink final : public foundation::ITelemetrySink {
-    // Defined first: members below deduce their return types from it.
-    template <typename F>
-    auto locked(F f) const {
-        std::lock_guard lock(mMutex);
-        return f();
-    }
+    struct Recorded {
+        std::vector<foundation::TelemetryEvent> events;
+        std::vector<int32_t> appEvents;
+        int flushes = 0;
+    };
 
 public:
     void record(const foundation::TelemetryEvent& event) override {
-        locked([&] { mEvents.push_back(event); });
+        mRecorded.checkedValue()->events.push_back(event);
     }
-    void recordAppEvent(int32_t level) override {
-        locked([&] { mAppEvents.push_back(level); });
-    }
-    void flush() override {
-        locked([&] { ++mFlushes; });
-    }
+    void recordAppEvent(int32_t level) override { mRecorded.checkedValue()->appEvents.push_back(level); }
+    void flush() override { ++mRecorded.checkedValue()->flushes; }
 
-    std::vector<foundation::TelemetryEvent> events() const {
-        return locked([&] { return mEvents; });
-    }
-    std::vector<int32_t> appEvents() const {
-        return locked([&] { return mAppEvents; });
-    }
-    int flushes() const {
-        return locked([&] { return mFlushes; });
-    }
+    std::vector<foundation::TelemetryEvent> events() const { return mRecorded.checkedValue()->events; }
+    std::vector<int32_t> appEvents() const { return mRecorded.checkedValue()->appEvents; }
+    int flushes() const { return mRecorded.checkedValue()->flushes; }
     // "<taxonomy> <emsg>" of each event: how error events read.
     std::vector<std::string> texts() const {
         std::vector<std::string> texts;
@@ -52,10 +39,7 @@ public:
     }
 
 private:
-    mutable std::mutex mMutex;
-    std::vector<foundation::TelemetryEvent> mEvents;
-    std::vector<int32_t> mAppEvents;
-    int mFlushes = 0;
+    mutable LockedValue<Recorded> mRecorded;
 };
 
 class ScopedRecordingSink {
@@ -66,32 +50,6 @@ public:
 
 private:
     std::shared_ptr<RecordingSink> mSink = std::make_shared<RecordingSink>();
-};
-
-// The logger singleton, counting flushes; it can fail a check of its own while logging.
-class RecordingLogger final : public services::logging::ILogger {
-public:
-    void setPersonaeInfo(const PersonaeInfo&) override {}
-    bool isEnabled() const override { return true; }
-    void log(int32_t level, std::string_view function, std::string_view message) override {
-        lines.log(level, function, message);
-        KVX_ASSERT(foundation::AssertLevel::Error, !failWhileLogging, "logger check");
-    }
-    void flush() override { ++flushes; }
-
-    CapturingLogger lines;
-    bool failWhileLogging = false;
-    int flushes = 0;
-};
-
-class ScopedRecordingLogger {
-public:
-    ~ScopedRecordingLogger() { foundation::utils::Singleton<services::logging::ILogger>::destroy(); }
-    RecordingLogger* operator->() { return &mLogger; }
-
-private:
-    RecordingLogger& mLogger =
-        foundation::utils::Singleton<services::logging::ILogger>::createDerived<RecordingLogger>();
 };
 
 }  // namespace kvx::test

@@ -1,8 +1,7 @@
 # Error accounting (portable, so they also run natively under the sanitizers).
 kvx_add_test_exe(fw_errors_tests
     SOURCES
-        framework/errors/AssertionHandlerTest.cpp
-        framework/errors/ErrorAccumulatorTest.cpp
+        framework/errors/ErrorsTest.cpp
     LIBS kvx_framework
 )
 if(KVX_WINDOWS)

@@ -2,156 +2,227 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
+#include "foundation/LockedValue.h"
+#include "framework/workqueue/NamedThread.h"
+#include "framework/workqueue/WorkerThreadManager.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
 
 namespace kvx::foundation {
 namespace {
 
+using namespace std::chrono_literals;
 using Reports = std::vector<std::pair<std::string, std::string>>;
 
-class WorkQueueSystemTest : public ::testing::Test {
+// Installed as the thread platform while it lives; COM fails with `comError` when it is set.
+class FakeThreadPlatform final : public IThreadPlatform {
+public:
+    FakeThreadPlatform() : previous(setThreadPlatform(this)) {}
+    ~FakeThreadPlatform() override { setThreadPlatform(previous); }
+
+    void nameCurrentThread(const std::string& name) override { names.checkedValue()->push_back(name); }
+    uint32_t currentThreadId() override { return 77; }
+    uint32_t currentProcessId() override { return 5; }
+    Result<void, int32_t> initializeCom() override {
+        ++comInits;
+        return comError != 0 ? Result<void, int32_t>(Err{comError}) : Result<void, int32_t>(Ok{});
+    }
+    void uninitializeCom() override { ++comUninits; }
+
+    IThreadPlatform* const previous;
+    LockedValue<std::vector<std::string>> names;
+    std::atomic<int> comInits{0};
+    std::atomic<int> comUninits{0};
+    int32_t comError = 0;  // set before any thread starts
+};
+
+// Whatever a case started is shut down after it.
+class WorkQueueTest : public ::testing::Test {
 protected:
     void TearDown() override {
         if (isWorkQueueSystemInitialized()) {
-            termWorkQueueSystem();
+            apps::shutdownWorkQueues(mManager);
         }
-    }
-    WorkItem recording(int value) {
-        return KVX_WORK_ITEM([this, value] { mRan.push_back(value); });
     }
 
     test::ScopedTestClock mClock;
+    FakeThreadPlatform mPlatform;
+    test::ScopedCapturingLogger mLogger;
     test::ScopedAssertCapture mAsserts;
+    apps::WorkerThreadManager mManager;
     std::vector<int> mRan;
 };
 
-TEST_F(WorkQueueSystemTest, QueuesAreNamedAndIndexedInOrder) {
-    ASSERT_TRUE(initWorkQueueSystem({{"global-compute"}, {""}, {"global-io"}}));
-    EXPECT_EQ(getWorkQueueIndexByName("global-compute"), 0u);
-    EXPECT_EQ(getWorkQueueIndexByName("q1"), 1u);
-    EXPECT_EQ(getWorkQueue(WorkQueueHandle("global-io"))->index(), 2u);
-    EXPECT_EQ(getWorkQueueIndexByName("q0"), INVALID_WORKQUEUE_INDEX);
-    EXPECT_TRUE(mAsserts.asserts().empty());
-
-    EXPECT_FALSE(initWorkQueueSystem({{"other"}}));
-    EXPECT_EQ(mAsserts.conditionsAndMessages(),
-              (Reports{{"isWorkQueueSystemInitialized() == false", "already initialized"}}));
-}
-
-TEST_F(WorkQueueSystemTest, ProgrammingErrorsAreReported) {
+TEST_F(WorkQueueTest, QueuesAreNamedInOrderAndMisuseIsAFatalCheck) {
     getWorkQueueIndexByName("global-io");
-    ASSERT_TRUE(initWorkQueueSystem({{"dup"}, {"dup"}}));
+    ASSERT_TRUE(initWorkQueueSystem({{"global-compute"}, {""}, {"dup"}, {"dup"}}));
+    EXPECT_EQ(getWorkQueueIndexByName("q1"), 1u);
     EXPECT_EQ(getWorkQueue(WorkQueueHandle()), nullptr);
     EXPECT_EQ(getWorkQueue(WorkQueueIndex{5}), nullptr);
     EXPECT_EQ(WorkQueueHandle("nope").index(), INVALID_WORKQUEUE_INDEX);
-    EXPECT_EQ(
-        mAsserts.conditionsAndMessages(),
-        (Reports{
-            {"isWorkQueueSystemInitialized()", "not initialized"},
-            {"sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()", "queue names must be unique (dup)"},
-            {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
-            {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
-            {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"}}));
+    EXPECT_FALSE(initWorkQueueSystem({{"other"}}));
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"isWorkQueueSystemInitialized()", "not initialized"},
+                       {"sWorkQueueIdByName.find(name) == sWorkQueueIdByName.end()",
+                        "queue names must be unique (dup)"},
+                       {"index != INVALID_WORKQUEUE_INDEX", "use of uninitialized WorkQueueHandle handle"},
+                       {"isValidWorkQueueIndex(index)", "illegal work queue handle (5)"},
+                       {"isValidWorkQueueIndex(mIndex)", "unable to locate queue with matching name (nope)"},
+                       {"isWorkQueueSystemInitialized() == false", "already initialized"}}));
     for (const auto& report : mAsserts.asserts()) {
         EXPECT_EQ(report.level, AssertLevel::Fatal);
     }
 }
 
-TEST_F(WorkQueueSystemTest, PopIsFirstInFirstOutWithSequenceNumbers) {
-    ASSERT_TRUE(initWorkQueueSystem({{"a"}, {"b"}}));
-    auto queue = getWorkQueue(WorkQueueIndex{1});
-    for (int i = 0; i < 3; ++i) {
-        queue->push(recording(i));
-    }
-    WorkItem item;
-    for (uint32_t expected = 0; expected < 3; ++expected) {
-        ASSERT_TRUE(queue->pop(item));
-        EXPECT_EQ(item.sequence(), expected);
-        EXPECT_EQ(item.queueIndex(), 1u);
-        item.execute();
-    }
-    EXPECT_EQ(mRan, (std::vector<int>{0, 1, 2}));
-    queue->stop();
-    EXPECT_FALSE(queue->pop(item));  // stopped and empty: no wait
-}
-
-TEST_F(WorkQueueSystemTest, BackupWarnedOnceEachTimeTwentyIsReached) {
+TEST_F(WorkQueueTest, ABackupIsWarnedEachTimeTwentyIsReached) {
     ASSERT_TRUE(initWorkQueueSystem({{"global-io"}}));
     auto queue = getWorkQueue(WorkQueueIndex{0});
     for (int i = 0; i < 21; ++i) {
-        queue->push(recording(i));
+        queue->push(KVX_WORK_ITEM([] {}));
     }
-    EXPECT_EQ(mAsserts.conditionsAndMessages(),
-              (Reports{{kUnconditionalAssert, "WorkQueue backup detected in [global-io]"}}));
-    EXPECT_EQ(mAsserts.asserts()[0].level, AssertLevel::Warning);
     WorkItem item;
-    queue->pop(item);
-    queue->pop(item);
-    queue->push(recording(21));
-    EXPECT_EQ(mAsserts.messages().size(), 2u);
+    ASSERT_TRUE(queue->pop(item));
+    ASSERT_TRUE(queue->pop(item));
+    queue->push(KVX_WORK_ITEM([] {}));
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              Reports(2, {kUnconditionalAssert, "WorkQueue backup detected in [global-io]"}));
+    EXPECT_EQ(mAsserts.asserts()[0].level, AssertLevel::Warning);
 }
 
-TEST_F(WorkQueueSystemTest, SubmissionDisabledOrReplacedSkipsTheQueue) {
-    std::vector<uint32_t> replaced;
-    WorkQueueDescription redirected{"redirected",
-                                    [&replaced](WorkItem item) { replaced.push_back(item.sequence()); }};
-    ASSERT_TRUE(initWorkQueueSystem({{"plain"}, redirected}));
-    getWorkQueue(WorkQueueIndex{1})->push(recording(1));
-    EXPECT_EQ(replaced.size(), 1u);
-    EXPECT_EQ(getWorkQueue(WorkQueueIndex{1})->pendingCount(), 0u);
-
-    disableWorkSubmission();
-    getWorkQueue(WorkQueueIndex{0})->push(recording(2));
-    getWorkQueue(WorkQueueIndex{1})->push(recording(3));
-    EXPECT_EQ(getWorkQueue(WorkQueueIndex{0})->pendingCount(), 0u);
-    EXPECT_EQ(replaced.size(), 1u);
-    EXPECT_TRUE(mAsserts.asserts().empty());
-}
-
-TEST_F(WorkQueueSystemTest, NestedExecutionIsRefused) {
+// What escapes a work item, and a nested execution, is reported and goes no further.
+TEST_F(WorkQueueTest, EscapingExceptionsAndNestedExecutionAreReported) {
     WorkItem inner = KVX_WORK_ITEM([this] { mRan.push_back(1); });
-    KVX_WORK_ITEM([&inner] { inner.execute(); }).execute();
-    EXPECT_TRUE(mRan.empty());
-    ASSERT_EQ(mAsserts.asserts().size(), 1u);
-    EXPECT_EQ(mAsserts.asserts()[0].condition, "! tls_working");
-    EXPECT_EQ(
-        mAsserts.messages()[0].rfind("work item execution may not be nested WorkQueueTest.cpp:TestBody:", 0),
-        0u)
-        << mAsserts.messages()[0];
+    std::tuple<WorkItem, AssertLevel, const char*> rows[] = {
+        {KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }), AssertLevel::Fatal,
+         "UncaughtException boom: in WorkQueueTest.cpp:TestBody:"},
+        {KVX_WORK_ITEM(
+             [] { throw std::system_error(std::make_error_code(std::errc::permission_denied), "open"); }),
+         AssertLevel::Fatal, "UncaughtSystemError [generic:13]:open: "},
+        {KVX_WORK_ITEM([] { throw std::bad_alloc(); }), AssertLevel::Warning,
+         "Bad Alloc in [WorkQueueTest.cpp:TestBody:"},
+        {KVX_WORK_ITEM([&inner] { inner.execute(); }), AssertLevel::Fatal,
+         "work item execution may not be nested WorkQueueTest.cpp:TestBody:"}};
+    for (auto& [item, level, message] : rows) {
+        item.execute();
+        ASSERT_FALSE(mAsserts.asserts().empty());
+        EXPECT_EQ(mAsserts.asserts().back().level, level);
+        EXPECT_TRUE(mAsserts.messages().back().starts_with(message)) << mAsserts.messages().back();
+    }
+    const auto asserts = mAsserts.asserts();
+    EXPECT_EQ(asserts.size(), 4u);
+    EXPECT_NE(asserts[1].message.find(" in WorkQueueTest.cpp:TestBody:"), std::string::npos);
+    EXPECT_EQ(asserts[3].condition, "! tls_working");
     inner.execute();  // the flag is cleared once the outer item is done
     EXPECT_EQ(mRan, std::vector<int>{1});
-}
-
-TEST_F(WorkQueueSystemTest, EscapingExceptionsAreReportedAndConsumed) {
-    KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }).execute();
-    KVX_WORK_ITEM([] {
-        throw std::system_error(std::make_error_code(std::errc::permission_denied), "open");
-    }).execute();
-    KVX_WORK_ITEM([] { throw std::bad_alloc(); }).execute();
-    recording(1).execute();
-    EXPECT_EQ(mRan, std::vector<int>{1});
-
-    const std::pair<AssertLevel, const char*> expected[] = {
-        {AssertLevel::Fatal, "UncaughtException boom: in WorkQueueTest.cpp:TestBody:"},
-        {AssertLevel::Fatal, "UncaughtSystemError [generic:13]:open: "},
-        {AssertLevel::Warning, "Bad Alloc in [WorkQueueTest.cpp:TestBody:"}};
-    const auto asserts = mAsserts.asserts();
-    ASSERT_EQ(asserts.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(asserts[i].level, expected[i].first);
-        EXPECT_EQ(asserts[i].message.rfind(expected[i].second, 0), 0u) << asserts[i].message;
-    }
-    EXPECT_NE(asserts[1].message.find(" in WorkQueueTest.cpp:TestBody:"), std::string::npos);
-}
-
-TEST(WorkItemSource, PrintsFileWithoutFolders) {
     EXPECT_EQ(formatSourceLocation({"C:\\src\\framework\\Thing.cpp", "run", 12}), "Thing.cpp:run:12");
-    EXPECT_EQ(formatSourceLocation({"/src/a/b.cpp", "f", 3}), "b.cpp:f:3");
+}
+
+// Queues stop only after every worker was told to stop, and submission ended before that: what is
+// pending, or pushed during shutdown, never runs. A throwing item does not end its worker.
+TEST_F(WorkQueueTest, WorkersSurviveThrowsAndShutdownStopsThemBeforeTheQueues) {
+    ASSERT_TRUE(initWorkQueueSystem({{"global-io"}}));
+    auto queue = getWorkQueue(WorkQueueIndex{0});
+    mManager.init(1);
+    mManager.startWorkers(queue, 1);
+    std::atomic<WorkQueueIndex> seenQueue{INVALID_WORKQUEUE_INDEX};
+    queue->push(KVX_WORK_ITEM([] { throw std::runtime_error("boom"); }));
+    queue->push(KVX_WORK_ITEM([&] {
+        seenQueue = currentWorkQueueIndex();
+        while (queue->isRunning()) {
+            std::this_thread::yield();
+        }
+        queue->push(KVX_WORK_ITEM([this] { mRan.push_back(1); }));
+    }));
+    queue->push(KVX_WORK_ITEM([this] { mRan.push_back(2); }));
+    while (seenQueue == INVALID_WORKQUEUE_INDEX) {
+        std::this_thread::yield();
+    }
+    apps::shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(seenQueue, 0u);
+    EXPECT_TRUE(mRan.empty());  // neither the pending item nor the one pushed during shutdown ran
+    // The timer thread is named as well; its place among the names depends on scheduling.
+    auto names = *mPlatform.names.checkedValue();
+    std::ranges::sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"WorkQueueTimerDispatch", "global-io-0"}));
+    ASSERT_EQ(mAsserts.messages().size(), 1u);
+    EXPECT_TRUE(mAsserts.messages()[0].starts_with("UncaughtException boom: in WorkQueueTest.cpp:"))
+        << mAsserts.messages()[0];
+}
+
+// A worker beyond the manager's slots or a stop of an unknown one is refused; a stuck worker is abandoned
+// after twenty waits of 100 ms.
+TEST_F(WorkQueueTest, SlotErrorsAndAStuckWorker) {
+    ASSERT_TRUE(initWorkQueueSystem({{"busy"}}));
+    mManager.init(1);
+    mManager.startWorkers(getWorkQueue(WorkQueueIndex{0}), 2);
+    mManager.stopWorker(3);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
+    std::atomic<int> stage{0};  // 1: the item runs; 2: it may end
+    getWorkQueue(WorkQueueIndex{0})->push(KVX_WORK_ITEM([&stage] {
+        stage = 1;
+        while (stage == 1) {
+            std::this_thread::yield();
+        }
+    }));
+    while (stage == 0) {
+        std::this_thread::yield();
+    }
+    const auto before = mClock->monotonicNow();
+    apps::shutdownWorkQueues(mManager);
+
+    EXPECT_EQ(mClock->monotonicNow() - before, 2000ms);
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"index < mWorkerContexts.size()",
+                        "Maximum number of threads reached, can't create a new worker "
+                        "thread, index :1 mWorkerContexts.size: 1"},
+                       {"index < mWorkersCreated",
+                        "The worker thread index doesn't exists, it can't be stopped, index:3 , "
+                        "mWorkersCreated:1"},
+                       {kUnconditionalAssert, "Worker thread (busy-0) did not shutdown upon request"}}));
+    EXPECT_EQ(mAsserts.asserts()[2].level, AssertLevel::Warning);
+    // The abandoned thread still ends its COM scope on the fake platform; let it before the fixture goes.
+    stage = 2;
+    while (mPlatform.comUninits < 1) {
+        std::this_thread::yield();
+    }
+}
+
+// A Korv thread runs its body inside COM, or after reporting why it could not enter it; a plain one
+// does not touch COM. Each is named and logged.
+TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
+    using Maker = Result<std::thread, std::string> (*)(const std::string&, std::function<void()>);
+    const char* const korv = "kvx::makeNamedKorvThread::<lambda_1>::operator ()";
+    // Columns: COM's answer, COM scopes open in the body, scopes closed afterwards.
+    const std::tuple<Maker, const char*, const char*, uint32_t, int, int> rows[] = {
+        {&makeNamedKorvThread, "global-compute-3", korv, 0, 1, 1},
+        {&makeNamedThread, "logger", "kvx::makeNamedThread::<lambda_1>::operator ()", 0, 0, 0},
+        {&makeNamedKorvThread, "w", korv, 0x80010106u, 1, 0}};
+    for (const auto& [make, name, function, comError, open, closed] : rows) {
+        SCOPED_TRACE(name);
+        mLogger->clear();
+        mPlatform.comError = static_cast<int32_t>(comError);
+        const int before = mPlatform.comUninits;
+        int openInBody = -1;
+        auto thread = make(name, [&] { openInBody = mPlatform.comInits - mPlatform.comUninits; });
+        ASSERT_TRUE(thread.isOk());
+        thread.unwrap().join();
+        EXPECT_EQ(openInBody, open);
+        EXPECT_EQ(mPlatform.comUninits - before, closed);
+        EXPECT_EQ(mPlatform.names.checkedValue()->back(), name);
+        EXPECT_EQ(mLogger->lines(),
+                  (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
+                                                  fmt::format("Thread started [{}], TID:[77]", name)}}));
+    }
+    EXPECT_EQ(mAsserts.conditionsAndMessages(),
+              (Reports{{"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
 }
 
 }  // namespace
