@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "framework/app/MallocAllocator.h"
+#include "framework/app/StartupSettings.h"
 #include "framework/app/WorkQueueSetup.h"
 #include "support/Capture.h"
 #include "support/TestClock.h"
@@ -91,6 +92,28 @@ TEST_F(AppCorePartsTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSe
     ASSERT_NE(failed, reports.end());
     EXPECT_EQ(failed->level, AssertLevel::Error);
     EXPECT_EQ(failed->message, "could not initialize the work queue system");
+}
+
+// The developer switches keep their names: the profiler's interval and either start switch, and the
+// log location's overrides.
+TEST_F(AppCorePartsTest, StartupSwitchesKeepTheirNames) {
+    services::platform::Profiler profiler;
+    const auto set = [&](const char* key, const char* value) {
+        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
+    };
+    set("profiling.writeIntervalMs", "250");
+    set("profiling.KorvDestager.autoStart", "true");
+    apps::configureProfiler(mConfig, "KorvLauncher", profiler);
+    EXPECT_EQ(profiler.writeIntervalMs(), 250u);
+    EXPECT_FALSE(profiler.isRunning()) << "another program's switch";
+    set("profiling.KorvDestager.autoStart", "false");
+    set("profiling.autoStart", "1");
+    apps::configureProfiler(mConfig, "KorvDestager", profiler);
+    EXPECT_EQ(profiler.sessionName(), "KorvDestager");
+    set("logging.directoryOverride", "D:\\logs");
+    set("logging.fileNameOverride", "run7");
+    const auto location = apps::logLocation(mConfig, "C:\\Logs", "KorvDestager");
+    EXPECT_EQ(location.folder + "|" + location.fileName, "D:\\logs|run7");
 }
 
 }  // namespace
