@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "destager/RestoreInstall.h"
 #include "destager/StepTestSupport.h"
 #include "foundation/update/ResultCodes.h"
@@ -49,10 +46,7 @@ protected:
         std::string text;
         for (const fs::Path& folder :
              {mContext.clientPath, mContext.outdatedClientPath, mContext.stagedClientPath}) {
-            std::ifstream in((folder / L"KorvDesktop.exe").std());
-            std::ostringstream content;
-            content << in.rdbuf();
-            text += (in ? content.str() : "-") + " ";
+            text += clientExeIn(folder) + " ";
         }
         return text + std::to_string(waited().count()) + "ms";
     }

@@ -15,6 +15,7 @@
 #include "destager/FolderSwap.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
+#include "foundation/fs/FileFunctions.h"
 #include "foundation/update/DestageContext.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
@@ -125,6 +126,11 @@ protected:
             }
         }
         return out;
+    }
+    // The client executable's content in `folder`, "-" for none.
+    static std::string clientExeIn(const fs::Path& folder) {
+        auto bytes = foundation::file::readFile(folder / L"KorvDesktop.exe", 100);
+        return bytes.isOk() ? std::string(bytes.peek().begin(), bytes.peek().end()) : "-";
     }
     std::chrono::milliseconds waited() {
         const auto sleeps = mClock->sleeps();
