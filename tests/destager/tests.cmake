@@ -32,8 +32,7 @@ set_tests_properties(telemetry_validation_windows_tests PROPERTIES
 # Plain-mode folder swap with rollback, and symlink mode, on real folders with injected faults.
 kvx_add_test_exe(swap_windows_tests
     SOURCES
-        destager/FolderSwapTest.cpp
-        destager/SymlinkModeTest.cpp
+        destager/ClientSwapTest.cpp
     LIBS kvx_fs_test_support kvx_destager
 )
 
