@@ -1,9 +1,8 @@
 # Test executables of src/destager (kvx_add_test_exe; Windows-only ones inside if(KVX_WINDOWS)).
 kvx_add_test_exe(destager_portable_tests
     SOURCES
-        destager/AfterUpdatePlanTest.cpp
+        destager/AfterUpdateTest.cpp
         destager/DestagerOptionsTest.cpp
-        destager/LoopCheckTest.cpp
     LIBS kvx_destager
 )
 # Error telemetry records.
