@@ -1,6 +1,4 @@
-// What a run decides once the update is applied: whether it makes an update loop, and what runs
-// after it. Storing the loop state in the registry between runs is the end-to-end tests' business
-// (they start a fourth successful update of a day).
+// A run's closing decisions: whether it makes an update loop (stored between runs: end to end), what follows.
 #include <gtest/gtest.h>
 
 #include "destager/AfterUpdatePlan.h"
@@ -12,9 +10,8 @@ namespace {
 
 constexpr const char* kVersion = "13.696.0.6209";
 
-// Decides consecutive runs of a day, each storing its state for the next (result 0 is success; the
-// last run may come on another day or for another version); checks that only the last is a loop, if
-// any, and what it stored and logged.
+// Runs of a day, each from the state the one before stored (0 is success; the last may come on another
+// day or for another version): only the last may be a loop; what it stored and logged.
 void expectLastRun(std::initializer_list<int32_t> results, bool loop, uint32_t updateNumber,
                    uint32_t sameResults, const std::string& logged, const char* lastDate = "2026-03-01",
                    const char* lastVersion = kVersion) {
@@ -63,8 +60,7 @@ TEST(UtcDateText, FormatsAroundMidnight) {
     EXPECT_EQ(utcDateText(1'772'323'200 * kSecond - 1), "2026-02-28");
 }
 
-// What runs after the update: "repair" (protocols and availability), "relaunch", "reset" (attempt
-// tracking), and the loop's warning.
+// "repair" (protocols and availability), "relaunch", "reset" (attempt tracking), the loop's warning.
 std::string planned(int32_t result, Action action, bool loop) {
     const AfterUpdatePlan plan = planAfterUpdate(result, action, loop);
     return std::string(plan.repairProtocolsAndAvailability ? "repair " : "") +

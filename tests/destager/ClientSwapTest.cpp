@@ -1,8 +1,5 @@
-// Swapping the client in on real folders, in plain mode (folder renames with rollback) and symlink
-// mode (the client a directory link to a versioned folder). Under Wine open files never block a
-// rename or removal, the Restart Manager names nobody and directory links are reported as made but
-// not made, so failures come through the filesystem seam, the locking process from a stand-in and
-// the links from FakeSymlinkFilesystem. Waits run on the test clock.
+// Swapping the client in, plain and symlink mode, on real folders. Wine never blocks a rename, names no
+// lock holder and makes no directory link, so faults, holder and links are stand-ins; waits are virtual.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,8 +39,7 @@ public:
     void fail(Op op, const fs::Path& path, fs::OsError error = kAccessDenied, int times = 5) {
         mFaults[{op, key(path)}] = {error, times};
     }
-    // The next link creation at `link` reports success but makes nothing (as Wine does), or makes
-    // one to `madeTarget` instead.
+    // The next link creation at `link` reports success, makes nothing (as Wine) or one to `madeTarget`.
     void misreportLinkCreation(const fs::Path& link, std::optional<fs::Path> madeTarget) {
         mMisreported[key(link)] = std::move(madeTarget);
     }
@@ -131,8 +127,7 @@ protected:
     }
 };
 
-// A step that gives up names the holder of the folder's files when there is one; a step that
-// succeeds on a later attempt only warns.
+// A step that gives up names the files' holder if any; one that succeeds on a later attempt only warns.
 TEST_F(FolderSwap, RenameStepsRetryAndGiveTheirCodeWhenTheyGiveUp) {
     const fs::Path deepClient = mRoot / L"a\\b\\Korv Desktop";
     mFs->fail(Op::CreateDirectories, deepClient.parent());
@@ -167,8 +162,7 @@ TEST_F(FolderSwap, RenameStepsRetryAndGiveTheirCodeWhenTheyGiveUp) {
     EXPECT_EQ(outcome(), "old new - 10000ms");
 }
 
-// The old client that cannot move stays; a staged client that cannot move rolls the old one back,
-// which is reported when it fails too.
+// An old client that cannot move stays; a staged one that cannot rolls the old back, reported if it fails.
 TEST_F(FolderSwap, SwapFailuresLeaveOrRollBackTheOldClient) {
     mFs->fail(Op::Rename, mContext.clientPath);
     EXPECT_EQ(swapFolders(mContext), kMoveOldClientFailed);
@@ -242,8 +236,7 @@ protected:
     }
 };
 
-// A failed move changes nothing; a failed link moves the client back and removes the empty folder.
-// The successful paths are the orchestration tests' business.
+// A failed move changes nothing; a failed link moves the client back (successes: orchestration tests).
 TEST_F(SymlinkMode, MigrationWhoseMoveOrLinkFailsKeepsThePlainClient) {
     const std::string versioned = makePlainInstall();
     mFs->fail(Op::Rename, mContext.clientPath);
@@ -299,8 +292,7 @@ TEST_F(SymlinkMode, RepairSwapWhoseLinkFailsMovesTheStagedClientIn) {
     EXPECT_EQ(mLogger->linesContaining("No previous client to link back").size(), 1u);
 }
 
-// The versioned folder goes after the move back, and one that stays is only a warning. A link can
-// point anywhere: only a folder of the install's own may be deleted.
+// A versioned folder that stays is a warning; a link can point anywhere, only the install's own goes.
 TEST_F(SymlinkMode, RevertDeletesOnlyTheInstallsOwnVersionedFolderAndSucceedsWhenItStays) {
     test::TempFolder outside;
     mFs->fail(Op::RemoveTree, mRoot / kVersionedFolder);
@@ -325,8 +317,7 @@ TEST_F(SymlinkMode, RevertDeletesOnlyTheInstallsOwnVersionedFolderAndSucceedsWhe
     EXPECT_EQ(waited(), 0ms);  // one attempt is enough for a leftover
 }
 
-// The link cannot be resolved or removed, or the target cannot move back: the client is linked
-// again, and when that fails too, both are reported.
+// Unresolvable, unremovable or unmovable: the client is linked again; if that fails, both are reported.
 TEST_F(SymlinkMode, RevertFailuresGive31To33AndKeepTheLinkIfTheyCan) {
     makeLinkedInstall();
     mFs->fail(Op::ReadSymlink, mContext.clientPath);

@@ -29,10 +29,8 @@ protected:
     test::ScopedAppKeyValue mInstallLocation{"InstallLocation", mRoot.path().wide() + L"\\"};
 };
 
-// Records follow what earlier runs left, every key in order; the kinds reported in this process
-// accumulate, and the severity names the record's and the log line's level. A missing correlation id
-// is logged and the record still written. "fvers" is the version of the client executable at the
-// install location, whatever folder the destager runs from ("0.0.0.0" without one).
+// Records follow earlier runs', kinds accumulate, severity sets the log level, a missing id is logged;
+// "fvers" is the client's at the install location, wherever the destager runs ("0.0.0.0" without one).
 TEST_F(ErrorTelemetryTest, RecordsAppendWithEveryKeyTheKindsSoFarAndTheSeveritysLevel) {
     mClock->setWallClock(1'780'000'000'123'456'789);  // 2026-05-28T20:26:40.123456789Z
     setMachine("machine.telemetry.updateCorrelationId", "");

@@ -1,5 +1,4 @@
-// The repair state's codes and telemetry, with the stop given by the test: ending real processes is
-// the process tests' business, here only what the record of a stop turns into is checked.
+// The repair state's codes and telemetry from a stop the test gives (real stops: the process tests).
 #include "destager/RepairState.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +13,7 @@ using services::logging::Info;
 using services::logging::Warn;
 using test::Texts;
 
-// A stop that leaves `survivors` running. The suite is down when one way of stopping (by path or by
-// name) succeeded; such a stop also fails to change the availability, to report all at once.
+// Leaves `survivors`; down when stopped by path or by name, which then fails the availability change too.
 RepairStateStop stopLeaving(std::vector<std::string> survivors, bool bgsStopFailed = false,
                             bool byPathStopped = false, bool byNameStopped = false) {
     return [=](suite::RepairStateResult& result) {
@@ -44,9 +42,8 @@ TEST_F(RepairStateTest, SurvivorNamesTheCodeClientFirst) {
     }
 }
 
-// The failure is logged as errors, each unnamed survivor too, what the stop reports as diagnostics
-// (at Info, not Warn). Without survivors the service decides the code; a suite that went down is 0
-// whatever failed on the way, and what failed is still reported.
+// Failures and each unnamed survivor are errors, the stop's report diagnostics (Info). Without survivors
+// the service decides; a suite that went down is 0, what failed on the way still reported.
 TEST_F(RepairStateTest, UnnamedSurvivorsTheServiceOrTheStopDecide) {
     const std::string unspecified =
         "Unspecified failure while shutting down apps/entering repair state. remainingExeCount[";

@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the tests of the update's steps: a fixture with virtual time, captured log lines, the
-// telemetry key read back and a temporary install.
+// The update steps' fixture: virtual time, captured log lines, telemetry read back, a temporary install.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// libFuzzer entry for the reader of "machine.destageErrors": machine.ini comes from players'
-// machines, so any bytes must read as records with notes, never a crash, and whatever the encoder
-// writes must read back unchanged.
+// The reader of "machine.destageErrors" (machine.ini comes from players' machines): any bytes read as
+// records with notes, never a crash, and whatever the encoder writes reads back unchanged.
 
 #include <cstddef>
 #include <cstdint>

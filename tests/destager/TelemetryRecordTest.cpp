@@ -14,8 +14,7 @@ TelemetryRecord sampleRecord() {
                             "13.696.0.6209", "5f1c-uuid", "2", "attended"});
 }
 
-// Each key and value is percent-encoded (letters, digits and "-._~" stay; lowercase hex), then the
-// whole line once more: one opaque token in the "&"-joined list.
+// Each key and value percent-encoded (lowercase hex; letters, digits, "-._~" kept), then the whole line.
 TEST(TelemetryRecord, WireFormatEncodesEachValueThenTheLine) {
     EXPECT_EQ(
         encodeTelemetryRecord({"t", "UPEC-1", "k,", "w", "a b&c=d%/\xc3\xa9~", "1", "2", "u", "3", "x"}),

@@ -1,6 +1,5 @@
-// Applying updates on real folders with the steps beyond them recorded, and checking staged files
-// against the archive. Wine 8 makes no directory symbolic links (CreateSymbolicLinkW returns TRUE and
-// makes nothing): symlink-mode installs run over FakeSymlinkFilesystem, which keeps links in memory.
+// Updates applied to real folders with the steps beyond them recorded, and staged files checked against
+// the archive. Wine makes no directory links: symlink-mode installs keep theirs in FakeSymlinkFilesystem.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -130,12 +129,10 @@ TEST_F(UpdateOrchestrationTest, FolderCheckFailuresAre4AndStopNothing) {
     }
 }
 
-// Plain names (any case) swap folders, reverting a linked client; others link the client to the staged
-// one, migrating a plain client; a missing client is repaired. Shortcuts are refreshed unless Flint's
-// (options or stored mode); a desktop shortcut is wanted by installs and repairs outside Flint only.
+// Plain names (any case) swap folders, others link the client; a missing client is repaired. Shortcuts
+// are refreshed unless Flint's (options or stored mode); installs and repairs outside Flint want one.
 TEST_F(UpdateOrchestrationTest, UpdatesSwapByStagedNameAndRefreshByMode) {
-    // Staged name, live client, link attempts (the test's own included), options, stored mode, whether
-    // the shortcuts are refreshed and whether a missing desktop shortcut is wanted.
+    // Staged name, client, link attempts (the test's own too), options, stored mode, refreshed, wanted.
     const std::tuple<const char*, Client, int, DestagerOptions, const char*, bool, bool> rows[] = {
         {"STAGEDKORVDESKTOP", Plain, 0, {}, "normal", true, false},
         {"StagedKorvDesktop", Linked, 1, {}, "normal", true, false},
@@ -218,9 +215,8 @@ TEST_F(UpdateOrchestrationTest, ShortcutFailuresAreRecordedAsWarningsOfTheirStep
 constexpr int kPlain = -1;
 constexpr const char* kValidate = "kvx::apps::tryValidateStagedFiles";
 
-// <install>\StagedKorvDesktop against <install>\StagedKorvDesktop.zip, entry names relative to the
-// staged folder. The parameter: workers of the "global-io" queue, with which the validation before
-// the swap is started early and reported later (kPlain: no queue). Each way logs and records the same.
+// The parameter: workers of the "global-io" queue, with which the validation before the swap is started
+// early and reported later (kPlain: no queue). Each way logs and records the same.
 class StagedFileValidationTest : public UpdateOrchestrationTest, public ::testing::WithParamInterface<int> {
 protected:
     StagedFileValidationTest() {
@@ -290,9 +286,8 @@ Calls missing(const std::string& code, Calls files) {
     return files;
 }
 
-// Before the swap 2215 missing and 2216 corrupt; after it 2213 and 2214, the destager's own entries
-// skipped. Directories, links and empty files (CRC-32 0) are not checked; five reports at most; a
-// file that cannot be opened is not reported.
+// Before the swap 2215 and 2216, after it 2213 and 2214 (the destager's own skipped). Directories, links,
+// empty files (CRC-32 0) and files that cannot be opened are not reported; five reports at most.
 TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfTheStep) {
     std::vector<test::TestZipEntry> client{{"Korv Desktop/", "", test::kUnixDirectory},
                                            {"Korv Desktop/KorvDesktop.exe", std::string(3 << 20, 'k')},
@@ -308,8 +303,7 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
         client.push_back({libs.back(), "content " + std::to_string(i)});
     }
     const Calls five(libs.begin(), libs.begin() + 5);
-    // Each named file exists with the archived content, so only a refusal to look there reports it;
-    // a name that is no UTF-8 names no file to look for (no such file can be made: archived only).
+    // Files outside exist as archived, so only a refusal to look reports them; one name is no UTF-8.
     const Calls out{"Korv Desktop/../../outside.txt", (mInstall / L"outside.txt").std().generic_string(),
                     "Korv Desktop/bad\xff.txt"};
     const std::vector<test::TestZipEntry> leaving{
@@ -366,7 +360,7 @@ TEST_P(StagedFileValidationTest, ArchivesThatCannotBeListedEndValidationWithOneL
                              "Failed to process zip file data, file[" + zip + "], error[ParseError]"};
     const auto archive = test::buildTestZip({{"Korv Desktop/missing.txt", "m"}});
     const std::string bytes(archive.bytes.begin(), archive.bytes.end());
-    // The archive's bytes (none: no archive), its size with zeros after them, the line ending validation.
+    // The archive's bytes (none: no archive), its size (zeros after them), the line ending validation.
     const std::tuple<std::optional<std::string>, uint64_t, LoggedLine> rows[] = {
         {std::nullopt,
          0,
