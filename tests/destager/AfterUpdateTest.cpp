@@ -34,7 +34,7 @@ void expectLastRun(std::initializer_list<int32_t> results, bool loop, uint32_t u
     EXPECT_EQ(logger->lines(), std::vector{line});
 }
 
-TEST(UpdateLoop, DetectedOnTheRunThatCompletesAPattern) {
+TEST(UpdateLoop, DetectedOnTheRunThatCompletesAPatternAndResetByANewDayOrVersion) {
     expectLastRun({0, 0, 0, 0}, true, 4, 4,
                   "Update loop detected, 4 consecutive successes in a row. Total attempts[4]");
     // The failure count starts at the first failure after a success.
@@ -42,9 +42,6 @@ TEST(UpdateLoop, DetectedOnTheRunThatCompletesAPattern) {
                   "Update loop detected, 4 consecutive failures in a row. Total attempts[5]");
     expectLastRun({0, 1, 0, 1, 0, 1, 0}, true, 7, 1,
                   "Update loop detected, flipping between success and failure. Total attempts[7]");
-}
-
-TEST(UpdateLoop, FirstRunNewDayOrNewVersionResetsTheCounters) {
     expectLastRun({0}, false, 1, 1, "Updating to a new target version, resetting counter. Prev. target[]");
     expectLastRun({3, 3, 3, 3}, false, 1, 1,
                   "New day since we last tried an update, resetting counter. Prev. date[2026-03-01]",

@@ -112,10 +112,6 @@ protected:
         mRoot.writeFile(mContext.stagedClientPath / L"KorvDesktop.exe", "new");
     }
     ~FolderSwap() override { services::process::setProcessUtils(nullptr); }
-
-    void nameLockHolder() {
-        services::process::setProcessUtils(std::make_shared<HolderNamingProcessUtils>());
-    }
     // The executable in the client, outdated and staged folders ("-": none), then the time waited.
     std::string outcome() {
         std::string text;
@@ -136,7 +132,7 @@ TEST_F(FolderSwap, RenameStepsRetryAndGiveTheirCodeWhenTheyGiveUp) {
     EXPECT_TRUE(messagesAt(Error).empty());
 
     mLogger->clear();
-    nameLockHolder();
+    services::process::setProcessUtils(std::make_shared<HolderNamingProcessUtils>());
     mFs->fail(Op::RemoveTree, mContext.clientPath, kSharingViolation);
     const RenameResult result = renameFolder(mContext.stagedClientPath, mContext.clientPath, "staged");
     EXPECT_EQ(std::pair(result.code, result.osError),

@@ -225,7 +225,6 @@ protected:
                         std::to_string(GetParam()), config::kScopeStatic);
             prepareWorkQueues(mConfig, {{"global-compute"}, {"global-io"}}, mWorkers);
         }
-        restart();
     }
     ~StagedFileValidationTest() override {
         if (GetParam() != kPlain) {
@@ -310,7 +309,6 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
         {out[0], "outside"}, {out[1], "outside"}, {out[2], "x", 0x20}};
     // Entries, removed and changed (and maybe locked) files, reports before and after the swap.
     const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, bool, Calls, Calls> rows[] = {
-        {client, {}, "", false, {}, {}},
         {client,
          {"Korv Desktop/plugins/net.dll", "Korv Desktop/empty.log", "DestagerTools"},
          "Korv Desktop/readme.txt",
