@@ -60,16 +60,14 @@ public:
         return guarded(Op::ReadSymlink, link, [&] { return inner().readSymlink(link); });
     }
     Result<void, fs::OsError> createDirectorySymlink(const fs::Path& target, const fs::Path& link) override {
-        const auto found = mMisreported.find(key(link));
-        if (found == mMisreported.end()) {
+        const auto misreported = mMisreported.extract(key(link));
+        if (misreported.empty()) {
             return inner().createDirectorySymlink(target, link);
         }
-        const std::optional<fs::Path> made = found->second;
-        mMisreported.erase(found);
-        if (!made) {
-            return Ok();
+        if (misreported.mapped()) {
+            return inner().createDirectorySymlink(*misreported.mapped(), link);
         }
-        return inner().createDirectorySymlink(*made, link);
+        return Ok();
     }
 
 private:
