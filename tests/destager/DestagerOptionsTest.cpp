@@ -17,30 +17,26 @@ std::string parsed(std::vector<const char*> args) {
            "]";
 }
 
-TEST(ParseCommandLine, ValuedOptionsNeedTwoDashesAndExactNames) {
-    EXPECT_EQ(parsed({}), "update unspecified attended shortcut []");
-    EXPECT_EQ(parsed({"--action=repair", "--mode=flint"}), "repair flint attended shortcut []");
-    EXPECT_EQ(parsed({"--action=Repair", "--mode=Luna"}), "update unspecified attended shortcut []");
-    EXPECT_EQ(parsed({"--action=install", "--action=bogus"}), "install unspecified attended shortcut []")
-        << "an unknown value leaves the previous one";
-    EXPECT_EQ(parsed({"--action=install", "--action=repair", "--mode=luna"}),
-              "repair luna attended shortcut []");
-    EXPECT_EQ(parsed({"-action=repair", "--action", "repair", "--modeX=flint"}),
-              "update unspecified attended shortcut []");
-}
-
-TEST(ParseCommandLine, SwitchesTakeOneDashOrASlashAndAreTrimmed) {
-    EXPECT_EQ(parsed({" \t-noclient\r\n"}), "update unspecified background shortcut []");
-    EXPECT_EQ(parsed({"/noclient", "/no-desktop-shortcut"}), "update unspecified background no shortcut []");
-    EXPECT_EQ(parsed({"--noclient", "-NoClient", "noclient"}), "update unspecified attended shortcut []");
-}
-
-TEST(ParseCommandLine, LaunchHelperArgumentKeepsEverythingAfterTheEquals) {
-    EXPECT_EQ(parsed({"--launchHelperArgument=\"a=b c\""}),
-              "update unspecified attended shortcut [\"a=b c\"]");
-    EXPECT_EQ(parsed({"--launchHelperArgument=a", "--launchHelperArgument="}),
-              "update unspecified attended shortcut [a]")
-        << "an empty value leaves the previous one";
+// Valued options need two dashes and exact names, switches one dash or a slash and are trimmed; an
+// unknown or empty value leaves the previous one, and a value keeps everything after the "=".
+TEST(ParseCommandLine, OptionsAndSwitches) {
+    const std::pair<std::vector<const char*>, const char*> rows[] = {
+        {{}, "update unspecified attended shortcut []"},
+        {{"--action=repair", "--mode=flint"}, "repair flint attended shortcut []"},
+        {{"--action=Repair", "--mode=Luna"}, "update unspecified attended shortcut []"},
+        {{"--action=install", "--action=bogus"}, "install unspecified attended shortcut []"},
+        {{"--action=install", "--action=repair", "--mode=luna"}, "repair luna attended shortcut []"},
+        {{"-action=repair", "--action", "repair", "--modeX=flint"},
+         "update unspecified attended shortcut []"},
+        {{" \t-noclient\r\n"}, "update unspecified background shortcut []"},
+        {{"/noclient", "/no-desktop-shortcut"}, "update unspecified background no shortcut []"},
+        {{"--noclient", "-NoClient", "noclient"}, "update unspecified attended shortcut []"},
+        {{"--launchHelperArgument=\"a=b c\""}, "update unspecified attended shortcut [\"a=b c\"]"},
+        {{"--launchHelperArgument=a", "--launchHelperArgument="}, "update unspecified attended shortcut [a]"},
+    };
+    for (const auto& [args, expected] : rows) {
+        EXPECT_EQ(parsed(args), expected);
+    }
 }
 
 }  // namespace

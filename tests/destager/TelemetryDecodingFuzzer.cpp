@@ -1,10 +1,10 @@
-// libFuzzer entry for the reader of "machine.destageErrors": machine.ini comes from players'
-// machines, so any bytes must read as records with notes, never a crash, and whatever the encoder
-// writes must read back unchanged.
+// The reader of "machine.destageErrors" (machine.ini comes from players' machines): any bytes read as
+// records with notes, never a crash, and whatever the encoder writes reads back unchanged.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string_view>
 
 #include "destager/TelemetryRecordDecoding.h"
@@ -22,13 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TelemetryRecord record;
     std::string* fields[] = {&record.tsIncident, &record.ecod,  &record.emsg, &record.esev,    &record.estr,
                              &record.fvers,      &record.tvers, &record.uuid, &record.attempt, &record.ctx};
-    size_t field = 0;
-    for (const char c : text) {
-        if (c == '\0' && field + 1 < std::size(fields)) {
-            ++field;
-        } else {
-            *fields[field] += c;
-        }
+    std::istringstream in{std::string(text)};
+    for (std::string* field : fields) {
+        std::getline(in, *field, '\0');
     }
     const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors("&" + encodeTelemetryRecord(record));
     if (decoded.size() != 1 || decoded[0].fields != record) {

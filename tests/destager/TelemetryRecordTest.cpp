@@ -14,18 +14,12 @@ TelemetryRecord sampleRecord() {
                             "13.696.0.6209", "5f1c-uuid", "2", "attended"});
 }
 
-// Each key and value is percent-encoded (letters, digits and "-._~" stay; lowercase hex), then the
-// whole line once more: one opaque token in the "&"-joined list, that reads back as written.
+// Each key and value percent-encoded (lowercase hex; letters, digits, "-._~" kept), then the whole line.
 TEST(TelemetryRecord, WireFormatEncodesEachValueThenTheLine) {
-    const TelemetryRecord record{"t", "UPEC-1", "k,", "w", "a b&c=d%/\xc3\xa9~", "1", "2", "u", "3", "x"};
-    const std::string encoded = encodeTelemetryRecord(record);
-    EXPECT_EQ(encoded,
-              "ts_incident%3dt%26ecod%3dUPEC-1%26emsg%3dk%252c%26esev%3dw%26estr%3da%2520b%2526c%253dd"
-              "%2525%252f%25c3%25a9~%26fvers%3d1%26tvers%3d2%26uuid%3du%26attempt%3d3%26ctx%3dx");
-    const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors("&" + encoded);
-    ASSERT_EQ(decoded.size(), 1u);
-    EXPECT_EQ(decoded[0].fields, record);
-    EXPECT_EQ(decoded[0].note, "");
+    EXPECT_EQ(
+        encodeTelemetryRecord({"t", "UPEC-1", "k,", "w", "a b&c=d%/\xc3\xa9~", "1", "2", "u", "3", "x"}),
+        "ts_incident%3dt%26ecod%3dUPEC-1%26emsg%3dk%252c%26esev%3dw%26estr%3da%2520b%2526c%253dd"
+        "%2525%252f%25c3%25a9~%26fvers%3d1%26tvers%3d2%26uuid%3du%26attempt%3d3%26ctx%3dx");
 }
 
 // A damaged record never hides the records before it; it keeps what it could read and says what not.
@@ -39,11 +33,7 @@ TEST(TelemetryRecordDecoding, DamagedRecordsKeepWhatCouldBeReadWithANote) {
         std::string text = last;
         return text.replace(text.find(from), from.size(), to);
     };
-    const struct {
-        std::string lastRecord;
-        std::string estr;
-        std::string note;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {last.substr(0, cut), "x", "missing fvers, tvers, uuid, attempt, ctx"},
         {last.substr(0, cut + 2), "x%2",
          "invalid escape \"%2\" at the end (cut off?) (kept as text); missing fvers, tvers, uuid, attempt, "
@@ -58,13 +48,14 @@ TEST(TelemetryRecordDecoding, DamagedRecordsKeepWhatCouldBeReadWithANote) {
         {"", "", "empty record"},
         {"earlier", "", "text without \"=\": \"earlier\"; no key of an error record"},
     };
-    for (const auto& c : cases) {
-        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(good + "&" + c.lastRecord);
-        ASSERT_EQ(decoded.size(), 2u) << c.note;
-        EXPECT_EQ(decoded[0].fields, sampleRecord()) << c.note;
-        EXPECT_EQ(decoded[0].note, "") << c.note;
-        EXPECT_EQ(decoded[1].fields.estr, c.estr) << c.note;
-        EXPECT_EQ(decoded[1].note, c.note);
+    for (const auto& [lastRecord, estr, note] : cases) {
+        SCOPED_TRACE(note);
+        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(good + "&" + lastRecord);
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_EQ(decoded[0].fields, sampleRecord());
+        EXPECT_EQ(decoded[0].note, "");
+        EXPECT_EQ(decoded[1].fields.estr, estr);
+        EXPECT_EQ(decoded[1].note, note);
     }
     const std::vector<DecodedErrorRecord> stray = decodeDestageErrors("stray" + good);
     ASSERT_EQ(stray.size(), 2u);
@@ -75,8 +66,7 @@ TEST(TelemetryRecordDecoding, DamagedRecordsKeepWhatCouldBeReadWithANote) {
 
 TEST(TelemetryRecordDecoding, RecordsInPlainWords) {
     const auto lastDescribed = [](const std::string& value) {
-        const std::vector<DecodedErrorRecord> decoded = decodeDestageErrors(value);
-        return decoded.empty() ? "<none>" : describeErrorRecord(decoded.back());
+        return describeErrorRecord(decodeDestageErrors(value).back());
     };
     const std::string whole = "&" + encodeTelemetryRecord(sampleRecord());
     EXPECT_EQ(lastDescribed(whole),

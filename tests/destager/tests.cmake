@@ -1,9 +1,8 @@
 # Test executables of src/destager (kvx_add_test_exe; Windows-only ones inside if(KVX_WINDOWS)).
 kvx_add_test_exe(destager_portable_tests
     SOURCES
-        destager/AfterUpdatePlanTest.cpp
+        destager/AfterUpdateTest.cpp
         destager/DestagerOptionsTest.cpp
-        destager/LoopCheckTest.cpp
     LIBS kvx_destager
 )
 # Error telemetry records.
@@ -32,8 +31,7 @@ set_tests_properties(telemetry_validation_windows_tests PROPERTIES
 # Plain-mode folder swap with rollback, and symlink mode, on real folders with injected faults.
 kvx_add_test_exe(swap_windows_tests
     SOURCES
-        destager/FolderSwapTest.cpp
-        destager/SymlinkModeTest.cpp
+        destager/ClientSwapTest.cpp
     LIBS kvx_fs_test_support kvx_destager
 )
 
