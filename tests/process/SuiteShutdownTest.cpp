@@ -1,13 +1,11 @@
-// Stopping simulated suite programs started from a temporary install folder and beside it. The
-// destager's own process is simulated through the process-utility seam: the test process itself does
-// not run from the temporary folder, and it must never be terminated.
+// Stopping simulated suite programs in a temporary install folder and beside it. The destager's own
+// process is played through the process-utility seam: the test process itself must never be ended.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <sddl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <optional>
@@ -15,8 +13,8 @@
 
 #include "foundation/win/SystemMemory.h"
 #include "integration/AppCoreTestSupport.h"
-#include "integration/AppKey.h"
 #include "integration/InstalledSuite.h"
+#include "process/BackgroundService.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
 #include "process/SuiteProcesses.h"
@@ -52,15 +50,13 @@ public:
 
 class SuiteShutdown : public ::testing::Test {
 protected:
-    // The availability keys and their grace wait belong to the registration tests; the QA switch
-    // keeps the prefix's keys as they are here.
+    // The switch keeps the availability keys (the registration tests' subject) out of the way.
     void SetUp() override {
         mConfig.set("machine.qa.skipThirdPartyKeys", "true");
         services::process::setProcessUtils(mUtils);
     }
     void TearDown() override { services::process::setProcessUtils(nullptr); }
 
-    // Starts a copy of a simulated program made at `exe`.
     test::Child& start(const std::filesystem::path& exe, SECURITY_ATTRIBUTES* security = nullptr) {
         test::copySimProgram(exe);
         return mChildren.emplace_back(test::startChild(exe, L"", security));
@@ -82,10 +78,8 @@ protected:
     std::deque<test::Child> mChildren;
 };
 
-// The suite as it runs on a user's machine, with no background service: its programs under the
-// install folder stopped by path, known programs elsewhere by name; itself and an unrelated program
-// of a suite program's name outside the install folder left running. One of its programs cannot be
-// ended: five passes with four one-second pauses, and the stop reports it and the service.
+// No background service: programs in the install folder stopped by path, known ones elsewhere by name;
+// itself, a namesake outside and one that cannot be ended (five passes) survive and are reported.
 TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors) {
     auto& self = start(mInstall / L"tools" / mExeName);
     mUtils->selfPid = self.pid;
@@ -120,8 +114,7 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors
     EXPECT_EQ(count("Failed to stop background service"), 1u);
 }
 
-// The background service as an executable is stopped by name; a known program that denies
-// everyone the right to terminate it survives by name.
+// The service as an executable is stopped by name; a known program nobody may terminate survives.
 TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSurvivor) {
     mConfig.set("app.runBgsAsExe", "true");
     auto& service = start(mBeside / L"KorvBackgroundService.exe");
@@ -144,6 +137,16 @@ TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSu
     EXPECT_EQ(count("Failed to shut down exes to enter repair state, remainingExeCount[1]"), 1u);
 }
 
+// With several instances allowed the service's executable may belong to another one.
+TEST_F(SuiteShutdown, TheServiceAsAnExecutableIsLeftAloneWhenSeveralMayRun) {
+    mConfig.set("app.runBgsAsExe", "true");
+    mConfig.set("app.multipleInstances", "true");
+    auto& service = start(mBeside / L"KorvBackgroundService.exe");
+    EXPECT_TRUE(stopBgService(15000));
+    EXPECT_EQ(service.exitCode(), STILL_ACTIVE);
+    EXPECT_EQ(count("stopping background service as executable"), 0u);
+}
+
 TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
     auto& client = start(mClient);
     const std::optional<std::wstring> locations[] = {std::nullopt,
@@ -160,11 +163,9 @@ TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
         EXPECT_EQ(count("Failed to get install location from BGS service, Service not present"),
                   location ? 0u : 1u);
     }
-    EXPECT_FALSE(openAppKey(false, true).set("InstallLocation", "x")) << "the key is opened for reading";
 }
 
-// By name in any letter case. Between the snapshot and the open an id can pass to another program,
-// which is never ended.
+// By name in any letter case; an id that passed to another program after the snapshot is never ended.
 TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     auto& client = start(mClient);
     auto& beside = start(mBeside / mExeName);
@@ -176,8 +177,7 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
 
     mUtils->reusedPid = 0;
     std::string upper = test::utf8(mExeName);
-    std::ranges::transform(upper, upper.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    CharUpperA(upper.data());
     names = {upper, "kvx-nothing-runs-with-this-name.exe"};
     EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
     EXPECT_TRUE(names.empty());
@@ -185,8 +185,8 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     EXPECT_TRUE(mClock->sleeps().empty());
 }
 
-// More handles than one wait takes are waited for in groups; only those not signalled are kept. A
-// handle that cannot terminate, to a process that is gone, leaves nothing over.
+// Handles are waited for in groups; only those not signalled are kept. A handle that cannot
+// terminate, to a process that is gone, leaves nothing over.
 TEST_F(SuiteShutdown, WaitsKeepExactlyTheHandlesNotSignalledInTime) {
     std::vector<AutoHandle> handles;
     for (int i = 0; i < 130; ++i) {
