@@ -1,14 +1,11 @@
-// Under Wine the Restart Manager names no process, so the holder walk is fed by a stand-in Restart
-// Manager through the process-utility seam; module lists, the exclusive-open probe, process names
-// and the process waits are real.
+// Wine's Restart Manager names no process, so a stand-in feeds the holder walk through the
+// process-utility seam; module lists, the exclusive-open probe, names and waits are real.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <tuple>
-#include <vector>
 
 #include "process/LockedModules.h"
 #include "process/ProcessTestSupport.h"
@@ -61,9 +58,8 @@ protected:
     std::shared_ptr<FakeRestartManager> mRm = std::make_shared<FakeRestartManager>();
 };
 
-// A folder without modules asks nobody. The suite's client keeping a DLL of its folder loaded, as
-// on a user's machine, is named; a module nobody may open is found by the open probe, and with no
-// holder listed the destager itself is taken as the holder.
+// A folder without modules asks nobody. A client keeping a DLL of the folder loaded is named; a module
+// nobody may open is found by the open probe, and with no holder listed the destager is taken.
 TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
     std::ofstream(file(L"readme.txt")) << "text";
     EXPECT_FALSE(find().has_value());
@@ -103,20 +99,14 @@ TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
 // Only the first three entries of the list count; the destager is named only when it is alone; a
 // holder without a name of its own is named by its process, else by its placeholder.
 TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed) {
-    const DWORD self = GetCurrentProcessId();
+    const RmProcessEntry self{GetCurrentProcessId(), L"KorvDestager", 0};
     const struct {
         DWORD status;
         std::vector<RmProcessEntry> entries;
         std::optional<std::string> holder;
         bool isSelf;
     } rows[] = {
-        {ERROR_MORE_DATA,
-         {{self, L"KorvDestager", 0},
-          {self, L"KorvDestager", 0},
-          {self, L"KorvDestager", 0},
-          {self + 4, L"Other", 0}},
-         "KorvDestager",
-         true},
+        {ERROR_MORE_DATA, {self, self, self, {self.pid + 4, L"Other", 0}}, "KorvDestager", true},
         {ERROR_SUCCESS, {{0xFFFFFF00u, L"\x7ff3", 2}}, "Unnamed Process 7ff3-2", false},
         {ERROR_SUCCESS, {}, std::nullopt, false},
     };
@@ -139,14 +129,9 @@ TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed)
     }
 }
 
+// A running program is found by the client launch tests.
 TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
-    const std::wstring running = test::simPath(L"KorvUninstall.exe").wstring();
-    test::Child child = test::startChild(running);
     const std::wstring absent = file(L"absent.exe").wstring();
-
-    EXPECT_TRUE(waitForProcess(running, WaitCondition::Running, 1000, 100));
-    EXPECT_TRUE(mClock->sleeps().empty());
-
     EXPECT_FALSE(waitForProcess(absent, WaitCondition::Running, 50, 0));
     EXPECT_EQ(mClock->sleeps(), (std::vector<std::chrono::milliseconds>(5, 10ms)));
 
@@ -158,11 +143,8 @@ TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
 // An ERROR_MORE_DATA answer can report more than the room given; rows of pid 0 name nobody.
 TEST(RestartManagerList, KeepsAtMostTheRoomAndDropsPidZero) {
     RM_PROCESS_INFO infos[3] = {};
-    const DWORD pids[] = {0, 42, 43};
-    for (int i = 0; i < 3; ++i) {
-        infos[i].Process.dwProcessId = pids[i];
-        wcscpy(infos[i].strAppName, i == 0 ? L"" : L"KorvDesktop.exe");
-    }
+    infos[1].Process.dwProcessId = 42;
+    infos[2].Process.dwProcessId = 43;
     const std::tuple<UINT, UINT, std::vector<uint32_t>> rows[] = {
         {3, 3, {42, 43}},  // filled and room agree
         {5, 2, {42}},      // more reported than there was room for
