@@ -1,8 +1,6 @@
-// The portable rules of the process layer: which programs are stopped and what is started once the
-// update is over.
+// Which programs are stopped and what is started once the update is over.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "foundation/fs/PathRules.h"
@@ -48,8 +46,7 @@ TEST(PathRules, SameOrInsideFolder) {
     }
 }
 
-// The program starts what is planned with the arguments joined into one command line. Every failure
-// logs that nothing is relaunched for it.
+// The arguments are joined into one command line; every failure logs that nothing is relaunched.
 TEST(ClientStartPlan, StartsByAttendanceAndResultWithTheExactArguments) {
     using enum ClientStartTarget;
     const struct {

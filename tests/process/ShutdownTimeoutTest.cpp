@@ -1,5 +1,4 @@
-// The guard measures with a test clock the test moves; the case that ends a process runs the
-// guard in a helper program (proc_stalled_teardown) and judges it from outside.
+// The guard runs on a test clock; the case that ends a process runs it in proc_stalled_teardown.
 #include "process/ShutdownTimeout.h"
 
 #include <gtest/gtest.h>
@@ -42,8 +41,7 @@ protected:
     std::shared_ptr<test::TestClock> mClock = std::make_shared<test::TestClock>();
 };
 
-// A teardown that ends in time: the guard joins and records nothing. The mode and the start line
-// follow the configuration.
+// A teardown in time records nothing; the mode and the start line follow the configuration.
 TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
     const struct {
         const char* forceCrash;
@@ -77,8 +75,7 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
     }
 }
 
-// In "Log" mode an expired guard only records; the next start of the same program reports the
-// record and deletes it.
+// In "Log" mode an expired guard only records; the program's next start reports and deletes it.
 TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
     mConfig.set("app.serviceStopTimeoutInSeconds", "5");
     {
@@ -91,11 +88,9 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
         }
     }
     EXPECT_EQ(recordedTimeout(kThisProgram), kVersion);
-
     test::ScopedRecordingSink sink;
     ShutdownTimeout next(kAppKeyPath, mClock);
     next.init(false);
-
     EXPECT_EQ(recordedTimeout(kThisProgram), "");
     const auto events = sink->events();
     ASSERT_EQ(events.size(), 1u);
@@ -107,7 +102,6 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
 TEST_F(ShutdownTimeoutTest, StalledTeardownEndsTheProcess) {
     removeRecord(kHelperProgram);
     test::Child helper = test::startChild(test::helperPath(L"proc_stalled_teardown.exe"));
-
     ASSERT_EQ(WaitForSingleObject(helper.process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(helper.exitCode(), kShutdownTimeoutExitCode);
     EXPECT_EQ(recordedTimeout(kHelperProgram), kVersion);
