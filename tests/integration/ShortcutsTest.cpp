@@ -1,6 +1,5 @@
-// Shortcuts through Wine's real shell links, each read back. Wine 8's link property store keeps no
-// application user model id, so the id is not checked. The desktop and the start menu's programs
-// folder are redirected into a temporary folder, whose client folder holds the suite's programs.
+// Wine's real shell links, read back (Wine 8 keeps no application user model id). The desktop and the
+// start menu's programs are redirected into a temporary folder beside a client folder of the suite.
 #include "integration/Shortcuts.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +32,6 @@ protected:
         for (const auto& entry : utils::appDirectoryTable()) {
             mRoot.writeFile(fs::Path(L"Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
         }
-        // The table is filled from the running program's folder, as in an installed suite.
         {
             test::ScopedFilesystem running(
                 std::make_shared<test::FakeExecutableFilesystem>(mClient / L"KorvDestager.exe"));
@@ -54,14 +52,14 @@ protected:
         return
             [this](ShortcutStep step, const std::string& message) { mFailures.emplace_back(step, message); };
     }
-    // What a shortcut starts, as read back; empty when it cannot be read.
+    // What a shortcut starts; empty when it cannot be read.
     static std::string read(const fs::Path& shortcut) {
         const auto link = services::platform::readShortcut(shortcut.utf8());
         return link ? fmt::format("{} [{}] in {}, icon {} of {}", link->target, link->arguments,
                                   link->workingDirectory, link->iconIndex, link->iconPath)
                     : "";
     }
-    // The same for a program of the client folder, which is also the working directory and icon.
+    // The same for a program of the client folder, also the working directory and icon.
     std::string starts(const char* program, const char* arguments = "", int icon = 0) const {
         const std::string exe = (mClient / fs::Path::fromUtf8(program)).utf8();
         return fmt::format("{} [{}] in {}, icon {} of {}", exe, arguments, mClient.utf8(), icon, exe);
@@ -88,7 +86,6 @@ TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
 
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(mClient, sink());
-
     EXPECT_TRUE(mFailures.empty());
     EXPECT_FALSE(exists(mRoot / L"Programs\\Pellam Beta"));
     EXPECT_FALSE(exists(mSuiteFolder / L"Korv app.lnk"));

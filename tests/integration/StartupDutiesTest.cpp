@@ -1,5 +1,4 @@
-// The application core's start-up duties: where the suite's programs lie, the start-up banner, and
-// TLS 1.2 on old Windows.
+// Start-up duties: where the suite's programs lie, the start-up banner, TLS 1.2 on old Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -112,7 +111,7 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     EXPECT_EQ(messagesFrom(*logger, "kvx::apps::utils::logAppInfo"), expected);
 }
 
-// The settings go below a test key instead of the machine's or user's own root.
+// Below a test key instead of the machine's or user's own root.
 TEST(Tls12Support, OldWindowsGetsTheProtocolBitsAndTheClientOnlyWhenMissing) {
     constexpr const char* kSettings = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
     constexpr const char* kClient =
