@@ -34,8 +34,11 @@ constexpr const char* kInstaller = "C:\\ProgramData\\Package Cache\\KorvSetup.ex
 RegistryKey classes(std::string_view path) {
     return RegistryKey(HKEY_CLASSES_ROOT, path, true, true);
 }
-std::string command(const char* protocol) {
-    return classes(protocolCommandKey(protocol)).get<std::string>("");
+RegistryKey commandKey(std::string_view protocol) {
+    return classes(fmt::format("{}\\shell\\open\\command", protocol));
+}
+std::string command(std::string_view protocol) {
+    return commandKey(protocol).get<std::string>("");
 }
 RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
     return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
@@ -115,8 +118,8 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         EXPECT_EQ(std::count(sleeps.begin() + sleepsBefore, sleeps.end(), 2000ms), row.previous ? 0 : 1);
         // Entering blanks every protocol's command; leaving leaves them to the repair.
         for (const ProtocolRow& protocol : protocolTable()) {
-            const bool blank = classes(protocolCommandKey(protocol.protocol)).valueExists("") &&
-                               command(protocol.protocol).empty();
+            const bool blank =
+                commandKey(protocol.protocol).valueExists("") && command(protocol.protocol).empty();
             EXPECT_EQ(blank, !row.available) << protocol.protocol;
         }
         EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, kStateKeyPath, true, false).get<uint32_t>("State"),
@@ -183,7 +186,7 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
             << protocol;
     }
     EXPECT_EQ(command("korvconnect.microsoft"), "\"" + client + "\\KorvConnect_microsoft.exe\" \"%1\"");
-    EXPECT_EQ(classes("pellam2\\shell\\open\\command").get<std::string>(""), launcher + " \"%1\"");
+    EXPECT_EQ(command("pellam2"), launcher + " \"%1\"");
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false)
                   .get<std::string>("ClientPath"),
               client + "\\KorvDesktop.exe");
@@ -200,7 +203,7 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
 
     // Without the client path the legacy and connector steps fail; Link2Korv's are still written.
     openAppKey(true, false).deleteValue("ClientPath");
-    classes("luna2korv\\shell\\open\\command").set("", std::string_view());
+    commandKey("luna2korv").set("", std::string_view());
     mLogger->clear();
     EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
     EXPECT_EQ(logged("Korv app ClientPath Key is not present"), 1u);
@@ -252,7 +255,7 @@ TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) 
         SCOPED_TRACE(::testing::PrintToString(row.errors));
         clean();
         if (row.bundle) {
-            addUninstallEntry(mBundle, "Pellam Beta");
+            addUninstallEntry(mBundle, row.product ? "Pellam Beta" : "Korv Desktop");
         }
         if (row.product) {
             addUninstallEntry(kProductId, "Korv Desktop", true);
