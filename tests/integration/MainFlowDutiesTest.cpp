@@ -225,6 +225,7 @@ TEST_F(MainFlowDuties, UpdateInProgressEventIsSeenUntilClosedAndOthersMayOnlyWai
     suite::createUpdateInProgressEvent(event);
     ASSERT_TRUE(event.valid());
     EXPECT_TRUE(suite::isUpdateInProgress());
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "created signalled";
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_EQ(GetSecurityInfo(event.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,

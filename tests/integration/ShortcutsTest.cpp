@@ -128,11 +128,8 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
         EXPECT_FALSE(exists(mDesktop / L"Korv Desktop.lnk"));
         EXPECT_EQ(read(mDesktop / L"Korv.lnk"), row.target ? starts(row.target) : "");
         const bool rewritten = row.existing && std::wstring_view(row.existing) == L"Korv.lnk";
-        EXPECT_EQ(
-            mLogger
-                ->linesContaining("Updating existing shortcut file[" + (mDesktop / L"Korv.lnk").utf8() + "]")
-                .size(),
-            rewritten ? 1u : 0u);
+        const std::string line = "Updating existing shortcut file[" + (mDesktop / L"Korv.lnk").utf8() + "]";
+        EXPECT_EQ(mLogger->linesContaining(line).size(), rewritten ? 1u : 0u);
     }
 }
 
