@@ -43,6 +43,7 @@ TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersA
         root.writeFile(file, "");
     }
     const wchar_t* developer = L"build\\destager\\test\\KorvDestager.exe";
+    const std::wstring launcher = (root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide();
     const struct {
         bool launcherRegistered;  // in "Installed\Korv Desktop"
         const wchar_t* running;
@@ -64,20 +65,15 @@ TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersA
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(fmt::format("{} from {}", row.appName, fs::Path(row.running).utf8()));
-        test::ScopedAppKeyValue launcher(
-            "LauncherAppPath",
-            row.launcherRegistered
-                ? std::optional((root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide())
-                : std::nullopt);
+        test::ScopedAppKeyValue registered("LauncherAppPath",
+                                           row.launcherRegistered ? std::optional(launcher) : std::nullopt);
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(root / row.running));
         test::ScopedAssertCapture asserts;
         EXPECT_EQ(getAppDirectoryFor(row.buildFolder, row.appName, row.searchTestOutput),
                   row.found ? (root / row.found).utf8() : "");
-        EXPECT_EQ(asserts.messages(),
-                  row.found ? Lines{}
-                            : Lines{fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] "
-                                                "appName[{}]",
-                                                row.buildFolder, row.appName)});
+        const std::string failed = fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
+                                               row.buildFolder, row.appName);
+        EXPECT_EQ(asserts.messages(), row.found ? Lines{} : Lines{failed});
     }
 }
 
@@ -87,9 +83,7 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     test::ScopedCapturingLogger logger;
     const char* argv[] = {"KorvDestager.exe", "--action=repair", "-noclient"};
     logAppInfo(argv, 3, "KorvDestager");
-    // An empty environment is production, as is a process without configuration.
-    config.set(config::Store::Ordinary, "app.environment", "", config::kScopeStatic);
-    logAppInfo(argv, 1, "KorvDestager");
+    // Without configuration the environment is empty, which is production.
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
     logAppInfo(nullptr, 0, "KorvDestager");
 
@@ -97,9 +91,7 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     const std::wstring_view path(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
     Lines expected;
     for (const auto& [environment, commandLine] :
-         {std::pair{"integration", "KorvDestager.exe --action=repair -noclient"},
-          {"production", "KorvDestager.exe"},
-          {"production", ""}}) {
+         {std::pair{"integration", "KorvDestager.exe --action=repair -noclient"}, {"production", ""}}) {
         expected.push_back(
             fmt::format("[STARTUP] app[KorvDestager], configurable[false], buildType[opt], env[{}], "
                         "processId[{}]",
