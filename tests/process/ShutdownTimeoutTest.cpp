@@ -20,8 +20,6 @@ using namespace std::chrono_literals;
 
 const std::string kThisProgram = "proc_windows_tests";
 const std::string kHelperProgram = "proc_stalled_teardown";
-const std::string kVersion = fmt::format("{}.{}.{}.{}", kBuildVersionMajor, kBuildVersionMinor,
-                                         kBuildVersionPatch, kBuildVersionBuild);
 
 std::string recordedTimeout(const std::string& program) {
     return openAppKey(false, true).openSubKey(kShutdownErrorsSubKey, true, false).get<std::string>(program);
@@ -87,7 +85,7 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
             Sleep(10);
         }
     }
-    EXPECT_EQ(recordedTimeout(kThisProgram), kVersion);
+    EXPECT_EQ(recordedTimeout(kThisProgram), kBuildVersion);
     test::ScopedRecordingSink sink;
     ShutdownTimeout next(kAppKeyPath, mClock);
     next.init(false);
@@ -95,7 +93,7 @@ TEST_F(ShutdownTimeoutTest, ExpiryIsRecordedAndReportedByTheNextStart) {
     const auto events = sink->events();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].taxonomy(), "erro.svc.sdto");
-    EXPECT_EQ(events[0].params().value("fver", ""), kVersion);
+    EXPECT_EQ(events[0].params().value("fver", ""), kBuildVersion);
     EXPECT_EQ(events[0].params().value("exe", ""), kThisProgram);
 }
 
@@ -104,7 +102,7 @@ TEST_F(ShutdownTimeoutTest, StalledTeardownEndsTheProcess) {
     test::Child helper = test::startChild(test::helperPath(L"proc_stalled_teardown.exe"));
     ASSERT_EQ(WaitForSingleObject(helper.process.get(), 20000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(helper.exitCode(), kShutdownTimeoutExitCode);
-    EXPECT_EQ(recordedTimeout(kHelperProgram), kVersion);
+    EXPECT_EQ(recordedTimeout(kHelperProgram), kBuildVersion);
     removeRecord(kHelperProgram);
 }
 
