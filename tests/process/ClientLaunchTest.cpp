@@ -20,8 +20,7 @@
 namespace kvx::apps {
 namespace {
 
-using services::process::Process;
-using services::process::ProcessInfo;
+using namespace services::process;
 
 // Refused before anything is created when its working folder is missing.
 TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
@@ -44,7 +43,7 @@ TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
     EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-class ElevationSeam final : public services::process::ProcessUtilsImpl {
+class ElevationSeam final : public ProcessUtilsImpl {
 public:
     bool admin = true;
     bool isAdmin() override { return admin; }
@@ -95,14 +94,14 @@ class ClientLaunch : public ::testing::Test {
 protected:
     void SetUp() override {
         test::copySimProgram(mFolder / L"KorvDesktop.exe");
-        services::process::setProcessUtils(mElevation);
+        setProcessUtils(mElevation);
         WinUtils::setWinUtils(mSession);
         Process::setImplFactory([this] { return std::make_unique<RecordedProcess>(mStarted); });
     }
     void TearDown() override {
         Process::setImplFactory(nullptr);
         WinUtils::setWinUtils(nullptr);
-        services::process::setProcessUtils(nullptr);
+        setProcessUtils(nullptr);
     }
 
     test::ScopedConfig mConfig;
@@ -158,10 +157,7 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
             EXPECT_FALSE(mStarted->inheritEnv);
         }
         const std::wstring path = mFolder / L"KorvDesktop.exe";
-        if (!row.admin) {
-            EXPECT_TRUE(
-                services::process::waitForProcess(path, services::process::WaitCondition::Running, 5000, 20));
-        }
+        EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));
         EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
     }
 }

@@ -31,8 +31,9 @@ public:
                                    foundation::widen(name(), KVX_SOURCE_LOCATION) +
                                    L" --lifetime=60000 --stop=" + how + L" --stopDelay=0 --waitHint=" +
                                    std::to_wstring(waitHintMs);
-        mCreated = mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr);
-        EXPECT_TRUE(mCreated && StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
+        EXPECT_TRUE(mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr) &&
+                    StartServiceW(mService.serviceHandle(), 0, nullptr))
+            << GetLastError();
         EXPECT_TRUE(awaitState(ServiceState::Running));
     }
     ~TestService() {
@@ -44,9 +45,7 @@ public:
             OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 5000);
-        if (mCreated) {
-            DeleteService(mService.serviceHandle());
-        }
+        DeleteService(mService.serviceHandle());  // fails harmlessly when it was never created
     }
     const std::string& name() const { return mService.utf8Name(); }
     bool awaitState(ServiceState state) {
@@ -58,7 +57,6 @@ public:
 
 private:
     Win32Service mService;
-    bool mCreated = false;
 };
 
 class ServiceControl : public ::testing::Test {

@@ -71,7 +71,6 @@ protected:
     std::filesystem::path mInstall = mRoot.path().std() / L"Korv Desktop";
     std::filesystem::path mBeside = mRoot.path().std() / L"Korv Desktop2";
     std::filesystem::path mClient = mInstall / L"Korv Desktop" / mExeName;
-    std::filesystem::path mStaged = mInstall / L"StagedKorvDesktop" / mExeName;
     std::optional<test::ScopedAppKeyValue> mLocation{std::in_place, "InstallLocation",
                                                      mInstall.wstring() + L"\\"};
     std::shared_ptr<SeamProcessUtils> mUtils = std::make_shared<SeamProcessUtils>();
@@ -86,7 +85,8 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors
     auto& unrelated = start(mBeside / mExeName);
     auto& stubborn = start(mClient);
     mUtils->stubbornPid = stubborn.pid;
-    for (const auto& exe : {mStaged, mInstall / L"KorvDesktop.exe", mBeside / L"Link2Korv.exe"}) {
+    for (const auto& exe : {mInstall / L"StagedKorvDesktop" / mExeName, mInstall / L"KorvDesktop.exe",
+                            mBeside / L"Link2Korv.exe"}) {
         start(exe);
     }
 
