@@ -121,14 +121,11 @@ TEST_F(MainFlowDuties, AppKeyFixupWritesBothViewsFromTheInstallLocationOrNothing
             EXPECT_EQ(lines[0].message.rfind(row.line, 0), 0u) << lines[0].message;
             EXPECT_EQ(lines[0].function, "kvx::apps::fixupMainAppKeys");
         }
-        Values view64 = row.registered ? Values{{"InstallLocation", row.registered}} : Values{};
-        Values view32;
-        if (row.written) {
-            view64 = view32 = writtenFor(row.written);
-            // Only a repair sets the mode, and only in the 64-bit view.
-            if (row.action == Action::Repair) {
-                view64["FlintMode"] = "1";
-            }
+        const Values view32 = row.written ? writtenFor(row.written) : Values{};
+        Values view64 = row.registered ? Values{{"InstallLocation", row.registered}} : view32;
+        // Only a repair sets the mode, and only in the 64-bit view.
+        if (row.written && row.action == Action::Repair) {
+            view64["FlintMode"] = "1";
         }
         EXPECT_EQ(values(true), view64);
         EXPECT_EQ(values(false), view32);

@@ -150,7 +150,6 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
                "with client updates or app recovery"),
         1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
-
     // A refused extension state fails the change with its telemetry.
     refuse(proxy, L"State");
     mLogger->clear();
@@ -190,7 +189,6 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false)
                   .get<std::string>("ClientPath"),
               client + "\\KorvDesktop.exe");
-
     // Everything right: nothing rewritten but a protocol key that lost its "URL Protocol" value.
     classes("epic2korv").deleteValue("URL Protocol");
     mLogger->clear();
@@ -200,7 +198,6 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
     EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
     EXPECT_EQ(logged("Pellam Keys have already been set, no need to reset them."), 1u);
-
     // Without the client path the legacy and connector steps fail; Link2Korv's are still written.
     openAppKey(true, false).deleteValue("ClientPath");
     commandKey("luna2korv").set("", std::string_view());

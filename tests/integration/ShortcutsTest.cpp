@@ -151,7 +151,6 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
                   recovery + (occupied / L"Korv Desktop").utf8() + "]",
               }));
     EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), 6u);
-
     // An unreadable main shortcut is reported and the others are still made.
     mFailures.clear();
     mLogger->clear();

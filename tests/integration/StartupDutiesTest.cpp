@@ -86,7 +86,6 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     // Without configuration the environment is empty, which is production.
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
     logAppInfo(nullptr, 0, "KorvDestager");
-
     wchar_t module[MAX_PATH];
     const std::wstring_view path(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
     Lines expected;

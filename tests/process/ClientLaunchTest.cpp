@@ -29,7 +29,6 @@ TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
     ProcessInfo info;
     info.exe = test::simPath(L"KorvDesktop.exe").string();
     info.dir = (root.path() / fs::Path(L"absent")).utf8();
-
     auto started = Process::createAndRun(info);
     ASSERT_TRUE(started.isError());
     EXPECT_EQ(started.peekError(), Process::Error::WorkingDirNotPresent);

@@ -74,14 +74,12 @@ TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
         Sleep(10);
     }
     mRm->entries = {{GetCurrentProcessId(), L"destager", 0}, {holder.pid, L"", 0}};
-
     auto report = find();
     ASSERT_TRUE(report.has_value());
     EXPECT_EQ(report->lockingProcess, "KorvDesktop.exe");
     EXPECT_FALSE(report->isSelf);
     EXPECT_EQ(report->lockedFiles, (std::set<std::string>{dll, test::utf8(file(L"KorvDesktop.exe")),
                                                           test::utf8(file(L"held.dll"))}));
-
     holder.kill();
     mRm->entries.clear();
     report = find();

@@ -10,13 +10,11 @@
 
 namespace kvx::test {
 
-// A program beside this test executable, and one of the suite simulator (<build>/suite-sim).
+// Programs beside this test executable and of the suite simulator (<build>/suite-sim), copied.
 std::filesystem::path helperPath(const wchar_t* fileName);
 std::filesystem::path simPath(const wchar_t* fileName);
-
-std::string utf8(const std::filesystem::path& path);
-
 void copySimProgram(const std::filesystem::path& target);
+std::string utf8(const std::filesystem::path& path);
 
 // "<prefix>-<pid>-<n><suffix>": a name of this test alone, so nothing else is stopped by it.
 std::wstring uniqueName(const wchar_t* prefix, const wchar_t* suffix = L"");

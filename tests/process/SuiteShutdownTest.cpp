@@ -89,7 +89,6 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors
                             mBeside / L"Link2Korv.exe"}) {
         start(exe);
     }
-
     RepairStateResult result;
     EXPECT_FALSE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_TRUE(result.availabilityChanged) << "skipped by the switch, which counts as done";
@@ -124,7 +123,6 @@ TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSu
     const WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     auto& protectedChild = start(mBeside / L"OverlayProxy32.exe", &attributes);
-
     RepairStateResult result;
     EXPECT_TRUE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_TRUE(result.suiteProcessesStopped);
@@ -174,7 +172,6 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
     EXPECT_EQ(beside.exitCode(), 9u);
     EXPECT_EQ(client.exitCode(), STILL_ACTIVE);
-
     mUtils->reusedPid = 0;
     std::string upper = test::utf8(mExeName);
     CharUpperA(upper.data());
@@ -200,7 +197,6 @@ TEST_F(SuiteShutdown, WaitsKeepExactlyTheHandlesNotSignalledInTime) {
     SetEvent(handles[1].get());
     waitForObjects(handles, kWaitForever);
     EXPECT_TRUE(handles.empty());
-
     test::Child& child = start(mClient);
     HANDLE raw = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), child.process.get(), GetCurrentProcess(), &raw,
