@@ -52,7 +52,6 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
         {"true", false, "20", "Shutdown guard running, mode[Crash]",
          "Starting shutdown timeout, duration[20s]"},
         {"", false, "0", "Shutdown guard running, mode[Log]", nullptr},
-        {"", true, "-5", "Shutdown guard running, mode[Quit]", nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.mode);
