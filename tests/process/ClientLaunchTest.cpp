@@ -113,8 +113,7 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-// Elevated, the unconfirmed shell start falls to the session token; not elevated, the program's own
-// credentials; a missing program tries no variant.
+// Elevated: the unconfirmed shell start falls to the session token; else own credentials; missing: none.
 TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
     const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";

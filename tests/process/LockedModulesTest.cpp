@@ -54,8 +54,7 @@ protected:
     std::shared_ptr<FakeRestartManager> mRm = std::make_shared<FakeRestartManager>();
 };
 
-// A folder without modules asks nobody. A client keeping a DLL of the folder loaded is named; a module
-// nobody may open is found by the open probe, and with no holder listed the destager is taken.
+// No modules: nobody is asked. A loaded DLL names its holder; a held module with none names the destager.
 TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
     std::ofstream(file(L"readme.txt")) << "text";
     EXPECT_FALSE(find().has_value());
@@ -89,8 +88,7 @@ TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
     EXPECT_EQ(report->lockedFiles, std::set<std::string>{test::utf8(file(L"held.dll"))});
 }
 
-// Only the first three entries of the list count; the destager is named only when it is alone; a
-// holder without a name of its own is named by its process, else by its placeholder.
+// The first three entries count; the destager only when alone; else the process name or placeholder.
 TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed) {
     const RmProcessEntry self{GetCurrentProcessId(), L"KorvDestager", 0};
     const struct {

@@ -182,8 +182,7 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     EXPECT_TRUE(mClock->sleeps().empty());
 }
 
-// Handles are waited for in groups; only those not signalled are kept. A handle that cannot
-// terminate, to a process that is gone, leaves nothing over.
+// Only handles not signalled are kept; one that cannot terminate, to a process gone, leaves nothing.
 TEST_F(SuiteShutdown, WaitsKeepExactlyTheHandlesNotSignalledInTime) {
     std::vector<AutoHandle> handles;
     for (int i = 0; i < 130; ++i) {
