@@ -6,7 +6,8 @@
 
 namespace kvx::test {
 
-ScopedAppKeyValue::ScopedAppKeyValue(std::string name, std::optional<std::wstring> value) : mName(std::move(name)) {
+ScopedAppKeyValue::ScopedAppKeyValue(std::string name, std::optional<std::wstring> value)
+    : mName(std::move(name)) {
     auto key = apps::openAppKey(true, true);
     if (key.valueExists(mName)) {
         mPrevious = key.get<std::wstring>(mName);
@@ -29,7 +30,9 @@ ScopedAppKeyValue::~ScopedAppKeyValue() {
 
 ScopedCurrentFolder::ScopedCurrentFolder() : mFolder(current()) {}
 
-ScopedCurrentFolder::~ScopedCurrentFolder() { SetCurrentDirectoryW(mFolder.c_str()); }
+ScopedCurrentFolder::~ScopedCurrentFolder() {
+    SetCurrentDirectoryW(mFolder.c_str());
+}
 
 std::wstring ScopedCurrentFolder::current() {
     std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the application-core tests: a running-program path of the test's choosing, a value of
-// the application key set or removed for one test, and the current folder put back afterwards.
+// Helpers of the application-core tests: the running program's path, app key values, current folder.
 
 #include <windows.h>
 
@@ -15,7 +14,8 @@ namespace kvx::test {
 // goes to the real filesystem.
 class FakeExecutableFilesystem final : public ForwardingFilesystem {
 public:
-    explicit FakeExecutableFilesystem(std::optional<fs::Path> executable) : mExecutable(std::move(executable)) {}
+    explicit FakeExecutableFilesystem(std::optional<fs::Path> executable)
+        : mExecutable(std::move(executable)) {}
     Result<fs::Path, fs::OsError> executablePath() override {
         if (!mExecutable) {
             return Err{fs::OsError{ERROR_ACCESS_DENIED}};
@@ -27,9 +27,8 @@ private:
     std::optional<fs::Path> mExecutable;
 };
 
-// Sets (or, with no value, removes) a value of the application key's 64-bit view until destroyed,
-// then restores what was there. The key is shared by the Wine prefix: callers hold the
-// "wine_suite_processes" resource lock.
+// Sets (or, with no value, removes) a value of the app key's 64-bit view until destroyed. The key is
+// shared by the Wine prefix: callers hold the "wine_suite_processes" resource lock.
 class ScopedAppKeyValue {
 public:
     ScopedAppKeyValue(std::string name, std::optional<std::wstring> value);
@@ -42,7 +41,7 @@ private:
     std::optional<std::wstring> mPrevious;
 };
 
-// Puts the process's current folder back when destroyed (a folder in use cannot be removed).
+// Puts the current folder back when destroyed (a folder in use cannot be removed).
 class ScopedCurrentFolder {
 public:
     ScopedCurrentFolder();

@@ -1,6 +1,4 @@
-// The background service's registration against Wine's real service control manager, on a
-// service of the test's own (never started) so that the sandbox's "KorvBackgroundService" is left
-// alone.
+// Against Wine's real service control manager, on a service of the test's own (never started).
 #include "integration/BackgroundServiceConfig.h"
 
 #include <gtest/gtest.h>
@@ -82,11 +80,8 @@ TEST_F(BackgroundServiceConfig, NewPathStartTypeAndDescriptionOrTheErrorAndNoCha
     DestageContext context;
     context.backgroundServiceExePath = mTemp / L"new client\\missing.exe";
     updateBackgroundServiceConfig(context);
-    EXPECT_EQ(
-        logger
-            ->linesContaining("Failed to update background service config: [Executable path does not exist]")
-            .size(),
-        1u);
+    const std::string line = "Failed to update background service config: [Executable path does not exist]";
+    EXPECT_EQ(logger->linesContaining(line).size(), 1u);
 }
 
 }  // namespace

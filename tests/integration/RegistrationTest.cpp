@@ -1,7 +1,5 @@
-// The suite's registration with Windows against the test prefix's real registry (both views of HKLM
-// and HKCR): third party availability, the protocol repair and the uninstall entries (the bundle's
-// in the 32-bit view of the Uninstall key, the fixed product's in the 64-bit view). The users'
-// shells are played by a simulated "Explorer.exe", since a Wine prefix without a desktop may run none.
+// The suite's registration against the prefix's real registry (both views); the uninstall entries are
+// the bundle's (32-bit view) and the product's (64-bit). A simulated "Explorer.exe" plays the shell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +7,6 @@
 #include <optional>
 
 #include "foundation/registry/RegistryTestSupport.h"
-#include "framework/config/ConfigSystem.h"
 #include "framework/errors/RecordingSink.h"
 #include "integration/AppDirectories.h"
 #include "integration/AppKey.h"
@@ -37,13 +34,15 @@ constexpr const char* kInstaller = "C:\\ProgramData\\Package Cache\\KorvSetup.ex
 RegistryKey classes(std::string_view path) {
     return RegistryKey(HKEY_CLASSES_ROOT, path, true, true);
 }
-std::string command(const char* protocol) {
-    return classes(protocolCommandKey(protocol)).get<std::string>("");
+RegistryKey commandKey(std::string_view protocol) {
+    return classes(fmt::format("{}\\shell\\open\\command", protocol));
+}
+std::string command(std::string_view protocol) {
+    return commandKey(protocol).get<std::string>("");
 }
 RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
     return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
 }
-// Refuses writes of the one value named.
 void refuse(test::ScriptedRegistryProxy& proxy, std::wstring_view refused) {
     proxy.refuseValue = [refused](LPCWSTR name) {
         return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
@@ -110,9 +109,7 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         }
         systemUtils::registerProtocol("link2korv", "URL:Link2Korv Protocol", "\"x\" \"%1\"");
         const size_t sleepsBefore = mClock->sleeps().size();
-
         EXPECT_TRUE(setThirdPartyAvailability(row.available));
-
         for (const bool view64 : {true, false}) {
             EXPECT_EQ(openAppKey(false, view64).get<uint32_t>("IsUnavailable"), row.available ? 0u : 1u);
         }
@@ -121,8 +118,8 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         EXPECT_EQ(std::count(sleeps.begin() + sleepsBefore, sleeps.end(), 2000ms), row.previous ? 0 : 1);
         // Entering blanks every protocol's command; leaving leaves them to the repair.
         for (const ProtocolRow& protocol : protocolTable()) {
-            const bool blank = classes(protocolCommandKey(protocol.protocol)).valueExists("") &&
-                               command(protocol.protocol).empty();
+            const bool blank =
+                commandKey(protocol.protocol).valueExists("") && command(protocol.protocol).empty();
             EXPECT_EQ(blank, !row.available) << protocol.protocol;
         }
         EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, kStateKeyPath, true, false).get<uint32_t>("State"),
@@ -139,14 +136,10 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
 }
 
 TEST_F(Registration, SkipSwitchAndRefusedWrites) {
-    const auto skip = [](bool skipped) {
-        config::configSystem().setBool(config::Store::Ordinary, "machine.qa.skipThirdPartyKeys", skipped,
-                                       config::kScopeMachine);
-    };
-    skip(true);
+    mConfig.set("machine.qa.skipThirdPartyKeys", "true");
     EXPECT_TRUE(setThirdPartyAvailability(false));
     EXPECT_FALSE(openAppKey(false, true).valueExists("IsUnavailable"));
-    skip(false);
+    mConfig.set("machine.qa.skipThirdPartyKeys", "false");
 
     test::ScriptedRegistryProxy proxy;
     const test::ScopedRegistryProxy scoped(proxy);
@@ -157,7 +150,6 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
                "with client updates or app recovery"),
         1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
-
     // A refused extension state fails the change with its telemetry.
     refuse(proxy, L"State");
     mLogger->clear();
@@ -184,9 +176,7 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     openAppKey(true, false).set("ClientPath", std::string_view(client + "\\KorvDesktop.exe"));
     openAppKey(true, false).set("LauncherAppPath", std::string_view(launcher));
     setThirdPartyAvailabilityRegistryKeys(false);
-
     EXPECT_TRUE(systemUtils::overwriteProtocolAndSdkPaths());
-
     const std::string link = client + "\\Link2Korv.exe";
     EXPECT_EQ(openAppKey(false, true).get<std::string>("KorvConnectLink2KorvAppPath"), link);
     for (const char* protocol : {"link2korv", "steam2korv", "epic2korv", "luna2korv"}) {
@@ -195,11 +185,10 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
             << protocol;
     }
     EXPECT_EQ(command("korvconnect.microsoft"), "\"" + client + "\\KorvConnect_microsoft.exe\" \"%1\"");
-    EXPECT_EQ(classes("pellam2\\shell\\open\\command").get<std::string>(""), launcher + " \"%1\"");
+    EXPECT_EQ(command("pellam2"), launcher + " \"%1\"");
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, "Software\\Tessory\\KorvDM", false, false)
                   .get<std::string>("ClientPath"),
               client + "\\KorvDesktop.exe");
-
     // Everything right: nothing rewritten but a protocol key that lost its "URL Protocol" value.
     classes("epic2korv").deleteValue("URL Protocol");
     mLogger->clear();
@@ -209,10 +198,9 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
     EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
     EXPECT_EQ(logged("Pellam Keys have already been set, no need to reset them."), 1u);
-
-    // Without the client path the legacy and connector steps fail; the Link2Korv protocols are still written.
+    // Without the client path the legacy and connector steps fail; Link2Korv's are still written.
     openAppKey(true, false).deleteValue("ClientPath");
-    classes("luna2korv\\shell\\open\\command").set("", std::string_view());
+    commandKey("luna2korv").set("", std::string_view());
     mLogger->clear();
     EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
     EXPECT_EQ(logged("Korv app ClientPath Key is not present"), 1u);
@@ -239,9 +227,9 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
         EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"),
                   fmt::format("\"{}\" /uninstall /quiet /burn", kInstaller));
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
-        EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("UninstallString"),
-                  "\"" + uninstaller + "\" /uninstall");
-        EXPECT_EQ(uninstallEntry(mBundle).get<std::string>("QuietUninstallString"),
+        const RegistryKey bundle = uninstallEntry(mBundle);
+        EXPECT_EQ(bundle.get<std::string>("UninstallString"), "\"" + uninstaller + "\" /uninstall");
+        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"),
                   "\"" + uninstaller + "\" /uninstall /quiet");
     }
     EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
@@ -249,6 +237,8 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
 
 TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) {
     using Errors = std::vector<std::pair<UninstallEntryError, std::string>>;
+    const std::string noProduct =
+        fmt::format("Couldn't open the key {}\\{} for updating", kUninstallPath, kProductId);
     const struct {
         bool bundle;
         bool product;
@@ -256,16 +246,13 @@ TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) 
     } rows[] = {
         {true, true, {}},
         {false, true, {{UninstallEntryError::KeyNotFound, "The app guid is empty"}}},
-        {true,
-         false,
-         {{UninstallEntryError::RegistryPerms,
-           fmt::format("Couldn't open the key {}\\{} for updating", kUninstallPath, kProductId)}}},
+        {true, false, {{UninstallEntryError::RegistryPerms, noProduct}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.errors));
         clean();
         if (row.bundle) {
-            addUninstallEntry(mBundle, "Pellam Beta");
+            addUninstallEntry(mBundle, row.product ? "Pellam Beta" : "Korv Desktop");
         }
         if (row.product) {
             addUninstallEntry(kProductId, "Korv Desktop", true);

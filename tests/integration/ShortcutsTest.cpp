@@ -1,6 +1,5 @@
-// Shortcuts through Wine's real shell links, each read back. Wine 8's link property store keeps no
-// application user model id, so the id is not checked. The desktop and the start menu's programs
-// folder are redirected into a temporary folder, whose client folder holds the suite's programs.
+// Wine's real shell links, read back (Wine 8 keeps no application user model id). The desktop and the
+// start menu's programs are redirected into a temporary folder beside a client folder of the suite.
 #include "integration/Shortcuts.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +24,7 @@ namespace kvx::apps::suite {
 namespace {
 
 using foundation::utils::Singleton;
-using Failures = std::vector<std::pair<ShortcutStep, std::string>>;
+using Failures = std::vector<std::string>;
 
 class ShortcutsTest : public ::testing::Test {
 protected:
@@ -33,7 +32,6 @@ protected:
         for (const auto& entry : utils::appDirectoryTable()) {
             mRoot.writeFile(fs::Path(L"Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
         }
-        // The table is filled from the running program's folder, as in an installed suite.
         {
             test::ScopedFilesystem running(
                 std::make_shared<test::FakeExecutableFilesystem>(mClient / L"KorvDestager.exe"));
@@ -51,17 +49,16 @@ protected:
              {foundation::SpecialDirectory::commonProgramsShortcuts, programs.utf8()}});
     }
     ShortcutErrorSink sink() {
-        return
-            [this](ShortcutStep step, const std::string& message) { mFailures.emplace_back(step, message); };
+        return [this](ShortcutStep, const std::string& message) { mFailures.push_back(message); };
     }
-    // What a shortcut starts, as read back; empty when it cannot be read.
+    // What a shortcut starts; empty when it cannot be read.
     static std::string read(const fs::Path& shortcut) {
         const auto link = services::platform::readShortcut(shortcut.utf8());
         return link ? fmt::format("{} [{}] in {}, icon {} of {}", link->target, link->arguments,
                                   link->workingDirectory, link->iconIndex, link->iconPath)
                     : "";
     }
-    // The same for a program of the client folder, which is also the working directory and icon.
+    // The same for a program of the client folder, also the working directory and icon.
     std::string starts(const char* program, const char* arguments = "", int icon = 0) const {
         const std::string exe = (mClient / fs::Path::fromUtf8(program)).utf8();
         return fmt::format("{} [{}] in {}, icon {} of {}", exe, arguments, mClient.utf8(), icon, exe);
@@ -88,7 +85,6 @@ TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
 
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(mClient, sink());
-
     EXPECT_TRUE(mFailures.empty());
     EXPECT_FALSE(exists(mRoot / L"Programs\\Pellam Beta"));
     EXPECT_FALSE(exists(mSuiteFolder / L"Korv app.lnk"));
@@ -131,16 +127,13 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
         EXPECT_FALSE(exists(mDesktop / L"Korv Desktop.lnk"));
         EXPECT_EQ(read(mDesktop / L"Korv.lnk"), row.target ? starts(row.target) : "");
         const bool rewritten = row.existing && std::wstring_view(row.existing) == L"Korv.lnk";
-        EXPECT_EQ(
-            mLogger
-                ->linesContaining("Updating existing shortcut file[" + (mDesktop / L"Korv.lnk").utf8() + "]")
-                .size(),
-            rewritten ? 1u : 0u);
+        const std::string line = "Updating existing shortcut file[" + (mDesktop / L"Korv.lnk").utf8() + "]";
+        EXPECT_EQ(mLogger->linesContaining(line).size(), rewritten ? 1u : 0u);
     }
 }
 
-TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportTheirStep) {
-    // A file stands where each shortcut folder would be.
+// A file stands where each shortcut folder would be; the update tests check each failure's step.
+TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
     const fs::Path occupied = mRoot.writeFile(L"occupied", "a file");
     useFolders(occupied / L"Desktop", occupied / L"Programs");
     createDesktopShortcut(true, sink());
@@ -148,30 +141,23 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportTheirStep) {
     createAppRecoveryShortcut(occupied / L"Korv Desktop", sink());
     const std::string programs = (occupied / L"Programs\\Korv").utf8();
     const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
-    EXPECT_EQ(
-        mFailures,
-        (Failures{
-            {ShortcutStep::desktop,
-             "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8()},
-            {ShortcutStep::startMenu, "Failed to create new start menu shortcut " + programs + "\\Korv.lnk"},
-            {ShortcutStep::startMenu,
-             "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk"},
-            {ShortcutStep::startMenu, recovery + programs + "]"},
-            {ShortcutStep::startMenu,
-             "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]"},
-            {ShortcutStep::appFolder, recovery + (occupied / L"Korv Desktop").utf8() + "]"},
-        }));
+    EXPECT_EQ(mFailures,
+              (Failures{
+                  "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8(),
+                  "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
+                  "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
+                  recovery + programs + "]",
+                  "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
+                  recovery + (occupied / L"Korv Desktop").utf8() + "]",
+              }));
     EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), 6u);
-
     // An unreadable main shortcut is reported and the others are still made.
     mFailures.clear();
     mLogger->clear();
     useFolders(mDesktop, mRoot / L"Programs");
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
-    EXPECT_EQ(
-        mFailures,
-        (Failures{{ShortcutStep::startMenu, "Failed to create new start menu shortcut " + broken.utf8()}}));
+    EXPECT_EQ(mFailures, Failures{"Failed to create new start menu shortcut " + broken.utf8()});
     EXPECT_EQ(mLogger->linesContaining("Failed to read from existing shortcut, result[").size(), 1u);
     EXPECT_EQ(read(mSuiteFolder / L"Korv Updater.lnk"), starts("KorvUpdater.exe"));
 }

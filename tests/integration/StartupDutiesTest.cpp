@@ -1,5 +1,4 @@
-// The application core's start-up duties: where the suite's programs lie, the start-up banner, and
-// TLS 1.2 on old Windows.
+// Start-up duties: where the suite's programs lie, the start-up banner, TLS 1.2 on old Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -44,6 +43,7 @@ TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersA
         root.writeFile(file, "");
     }
     const wchar_t* developer = L"build\\destager\\test\\KorvDestager.exe";
+    const std::wstring launcher = (root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide();
     const struct {
         bool launcherRegistered;  // in "Installed\Korv Desktop"
         const wchar_t* running;
@@ -65,20 +65,15 @@ TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersA
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(fmt::format("{} from {}", row.appName, fs::Path(row.running).utf8()));
-        test::ScopedAppKeyValue launcher(
-            "LauncherAppPath",
-            row.launcherRegistered
-                ? std::optional((root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide())
-                : std::nullopt);
+        test::ScopedAppKeyValue registered("LauncherAppPath",
+                                           row.launcherRegistered ? std::optional(launcher) : std::nullopt);
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(root / row.running));
         test::ScopedAssertCapture asserts;
         EXPECT_EQ(getAppDirectoryFor(row.buildFolder, row.appName, row.searchTestOutput),
                   row.found ? (root / row.found).utf8() : "");
-        EXPECT_EQ(asserts.messages(),
-                  row.found ? Lines{}
-                            : Lines{fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] "
-                                                "appName[{}]",
-                                                row.buildFolder, row.appName)});
+        const std::string failed = fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
+                                               row.buildFolder, row.appName);
+        EXPECT_EQ(asserts.messages(), row.found ? Lines{} : Lines{failed});
     }
 }
 
@@ -88,19 +83,14 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     test::ScopedCapturingLogger logger;
     const char* argv[] = {"KorvDestager.exe", "--action=repair", "-noclient"};
     logAppInfo(argv, 3, "KorvDestager");
-    // An empty environment is production, as is a process without configuration.
-    config.set(config::Store::Ordinary, "app.environment", "", config::kScopeStatic);
-    logAppInfo(argv, 1, "KorvDestager");
+    // Without configuration the environment is empty, which is production.
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
     logAppInfo(nullptr, 0, "KorvDestager");
-
     wchar_t module[MAX_PATH];
     const std::wstring_view path(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
     Lines expected;
     for (const auto& [environment, commandLine] :
-         {std::pair{"integration", "KorvDestager.exe --action=repair -noclient"},
-          {"production", "KorvDestager.exe"},
-          {"production", ""}}) {
+         {std::pair{"integration", "KorvDestager.exe --action=repair -noclient"}, {"production", ""}}) {
         expected.push_back(
             fmt::format("[STARTUP] app[KorvDestager], configurable[false], buildType[opt], env[{}], "
                         "processId[{}]",
@@ -112,7 +102,7 @@ TEST(AppInfo, FourStartupLinesInOrder) {
     EXPECT_EQ(messagesFrom(*logger, "kvx::apps::utils::logAppInfo"), expected);
 }
 
-// The settings go below a test key instead of the machine's or user's own root.
+// Below a test key instead of the machine's or user's own root.
 TEST(Tls12Support, OldWindowsGetsTheProtocolBitsAndTheClientOnlyWhenMissing) {
     constexpr const char* kSettings = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
     constexpr const char* kClient =

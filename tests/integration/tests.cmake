@@ -1,9 +1,4 @@
-# Test executables of src/integration (the registration texts natively too, the rest under Wine).
-kvx_add_test_exe(integration_portable_tests
-    SOURCES integration/RegistrationTextsTest.cpp
-    LIBS kvx_integration
-)
-
+# Test executables of src/integration, all under Wine (its texts are checked where they are written).
 if(KVX_WINDOWS)
     # Start-up duties of the application core: program directories (temporary layouts and the
     # prefix's application key), TLS 1.2 settings below a test key, the start-up banner; and the

@@ -1,10 +1,6 @@
-// Starting the client. The relaunch variants in their order, each standing on a seam for what Wine
-// lacks: the process utility service answers the elevation test and the shell variant's
-// confirmation wait ("indev.waitForExecUsingExplorerCred"), the WinUtils service stands in for the
-// interactive session's token and environment (Wine has no real sessions), and the Process factory
-// records the session-token start instead of creating a process under a token. The desktop shell
-// is Wine's real one, which answers or not depending on its desktop: when it starts the program
-// (which ends by itself), the seam does not confirm the start, so the variant fails either way.
+// Starting the client through seams for what Wine lacks: the elevation test and the shell start's
+// confirmation (never seen), the interactive session's token and environment, and a Process factory
+// that records the session-token start. The desktop shell is Wine's own; what it starts ends by itself.
 #include "process/ClientLaunch.h"
 
 #include <gtest/gtest.h>
@@ -24,17 +20,15 @@
 namespace kvx::apps {
 namespace {
 
-using services::process::Process;
-using services::process::ProcessInfo;
+using namespace services::process;
 
-// A real child: refused before anything is created when its working folder is missing.
+// Refused before anything is created when its working folder is missing.
 TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
     test::ScopedCapturingLogger logger;
     test::TempFolder root;
     ProcessInfo info;
     info.exe = test::simPath(L"KorvDesktop.exe").string();
     info.dir = (root.path() / fs::Path(L"absent")).utf8();
-
     auto started = Process::createAndRun(info);
     ASSERT_TRUE(started.isError());
     EXPECT_EQ(started.peekError(), Process::Error::WorkingDirNotPresent);
@@ -48,11 +42,10 @@ TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
     EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-class ElevationSeam final : public services::process::ProcessUtilsImpl {
+class ElevationSeam final : public ProcessUtilsImpl {
 public:
     bool admin = true;
     bool isAdmin() override { return admin; }
-    // The program the shell may have started is never seen running.
     bool waitForProcessRunning(const std::wstring&, int64_t, int64_t) override { return false; }
 };
 
@@ -100,14 +93,14 @@ class ClientLaunch : public ::testing::Test {
 protected:
     void SetUp() override {
         test::copySimProgram(mFolder / L"KorvDesktop.exe");
-        services::process::setProcessUtils(mElevation);
+        setProcessUtils(mElevation);
         WinUtils::setWinUtils(mSession);
         Process::setImplFactory([this] { return std::make_unique<RecordedProcess>(mStarted); });
     }
     void TearDown() override {
         Process::setImplFactory(nullptr);
         WinUtils::setWinUtils(nullptr);
-        services::process::setProcessUtils(nullptr);
+        setProcessUtils(nullptr);
     }
 
     test::ScopedConfig mConfig;
@@ -120,9 +113,7 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-// Elevated, the shell's start (never confirmed here) falls to the session token and no further; not
-// elevated, the shell's plain start with the program's own credentials; a missing program tries
-// no variant.
+// Elevated: the unconfirmed shell start falls to the session token; else own credentials; missing: none.
 TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
     const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
@@ -149,10 +140,8 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         mStarted.reset();
         mElevation->admin = row.admin;
         mSession->hasSession = row.hasSession;
-
         EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
                   row.started);
-
         EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
         const bool found = std::string_view(row.name) == "KorvDesktop.exe";
         EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found ? 1u : 0u);
@@ -166,11 +155,7 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
             EXPECT_FALSE(mStarted->inheritEnv);
         }
         const std::wstring path = mFolder / L"KorvDesktop.exe";
-        if (!row.admin) {
-            EXPECT_TRUE(
-                services::process::waitForProcess(path, services::process::WaitCondition::Running, 5000, 20));
-        }
-        // What the shell started ends by itself; its folder is removed after the test.
+        EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));
         EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the process tests: the suite simulator's programs as stand-ins for suite processes,
-// and the configuration store.
+// The suite simulator's programs as stand-ins for suite processes, and the configuration store.
 
 #include <windows.h>
 
@@ -11,15 +10,11 @@
 
 namespace kvx::test {
 
-// A program built beside this test executable, and one of the suite simulator (<build>/suite-sim).
+// Programs beside this test executable and of the suite simulator (<build>/suite-sim), copied.
 std::filesystem::path helperPath(const wchar_t* fileName);
 std::filesystem::path simPath(const wchar_t* fileName);
-
-// The path as UTF-8, as the program's texts carry it.
-std::string utf8(const std::filesystem::path& path);
-
-// Copies a simulated suite program to `target` (creating its folder).
 void copySimProgram(const std::filesystem::path& target);
+std::string utf8(const std::filesystem::path& path);
 
 // "<prefix>-<pid>-<n><suffix>": a name of this test alone, so nothing else is stopped by it.
 std::wstring uniqueName(const wchar_t* prefix, const wchar_t* suffix = L"");
@@ -35,12 +30,11 @@ struct Child {
     DWORD exitCode() const;  // STILL_ACTIVE while it runs
 };
 
-// Starts `exe` with `arguments`; the handle has every right. A simulated program ends by itself
-// after a minute, so a test that fails to stop it leaves nothing behind for long.
+// A simulated program ends by itself after a minute, so a test that fails to stop it leaves nothing.
 Child startChild(const std::filesystem::path& exe, const std::wstring& arguments = L"",
                  SECURITY_ATTRIBUTES* processSecurity = nullptr);
 
-// The configuration store for the test's lifetime; `set` gives a key an ordinary value.
+// The configuration store for the test's lifetime.
 struct ScopedConfig {
     ScopedConfig();
     ~ScopedConfig();

@@ -1,5 +1,4 @@
-// Service control against Wine's real service control manager, with services of our own. Sleeps
-// run on the test clock, so a service that never finishes its transition costs no time.
+// Against Wine's real service control manager with services of our own; sleeps run on the test clock.
 #include <gtest/gtest.h>
 
 #include <fmt/format.h>
@@ -13,7 +12,6 @@
 #include "process/ServiceControlManager.h"
 #include "process/Win32Service.h"
 #include "support/Capture.h"
-#include "support/TempFolder.h"
 #include "support/TestClock.h"
 
 namespace kvx::services::platform {
@@ -22,9 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 using Sleeps = std::vector<std::chrono::milliseconds>;
 
-// A simulated suite program registered as a service under a name of this test, with its stop
-// behaviour (`how`) and wait hint, and started; whatever is left of it is ended and deleted at the
-// end. Its own waits are real, in short kernel waits: the service process runs on its own.
+// A simulated suite program registered and started as a service of this test's own, stopping as `how`
+// says; ended and deleted at the end. Its waits are real: the service process runs on its own.
 class TestService {
 public:
     TestService(const std::wstring& how, uint32_t waitHintMs)
@@ -34,8 +31,9 @@ public:
                                    foundation::widen(name(), KVX_SOURCE_LOCATION) +
                                    L" --lifetime=60000 --stop=" + how + L" --stopDelay=0 --waitHint=" +
                                    std::to_wstring(waitHintMs);
-        mCreated = mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr);
-        EXPECT_TRUE(mCreated && StartServiceW(mService.serviceHandle(), 0, nullptr)) << GetLastError();
+        EXPECT_TRUE(mService.create(SERVICE_ALL_ACCESS, ServiceStartType::OnDemand, image, nullptr) &&
+                    StartServiceW(mService.serviceHandle(), 0, nullptr))
+            << GetLastError();
         EXPECT_TRUE(awaitState(ServiceState::Running));
     }
     ~TestService() {
@@ -47,12 +45,9 @@ public:
             OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 5000);
-        if (mCreated) {
-            DeleteService(mService.serviceHandle());
-        }
+        DeleteService(mService.serviceHandle());  // fails harmlessly when it was never created
     }
     const std::string& name() const { return mService.utf8Name(); }
-    // True once the service reports `state` (ten seconds at most).
     bool awaitState(ServiceState state) {
         for (int i = 0; i < 500 && mService.getState() != state; ++i) {
             Sleep(20);
@@ -62,7 +57,6 @@ public:
 
 private:
     Win32Service mService;
-    bool mCreated = false;
 };
 
 class ServiceControl : public ::testing::Test {
@@ -77,8 +71,7 @@ protected:
     test::ScopedCapturingLogger mLogger;
 };
 
-// A missing background service fails the suite's stop (the suite shutdown tests); here the
-// manager's own stop, which the service may escape by going away after it was polled.
+// The suite's stop over a missing service is the suite shutdown tests'; here the manager's own.
 TEST_F(ServiceControl, AMissingServiceIsNeverStopped) {
     const std::string name = test::utf8(test::uniqueName(L"KvxMissingSvc"));
     EXPECT_FALSE(ServiceControlManager::stopService(name, 15000));
@@ -86,10 +79,8 @@ TEST_F(ServiceControl, AMissingServiceIsNeverStopped) {
     EXPECT_EQ(count("Service sent stop command."), 0u);
 }
 
-// Each row starts the service with a stop behaviour, stops it by name and expects the outcome, the
-// line that tells it ("{}" is the service name) and the re-reads of a wait, paced by a tenth of the
-// wait hint kept between one and two seconds. A second stop then finds it stopped, or still in
-// its transition after five one-second re-reads.
+// Re-reads are paced by a tenth of the wait hint, kept within one to two seconds ("{}": the service).
+// A second stop finds it stopped, or still in its transition after five one-second re-reads.
 TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
     const char* timedOut = "Timed out while waiting for the service to reach state [7]. Service: '{}'";
     const struct {
@@ -137,21 +128,6 @@ TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
             EXPECT_EQ(sleepsFrom(before), stops ? Sleeps{} : Sleeps(5, 1000ms));
         }
     }
-}
-
-// With several instances allowed the background service's executable may belong to another one.
-TEST_F(ServiceControl, BackgroundServiceAsExecutableIsLeftAloneWhenSeveralMayRun) {
-    test::ScopedConfig config;
-    test::TempFolder folder;
-    const auto exe = folder.path().std() / L"KorvBackgroundService.exe";
-    test::copySimProgram(exe);
-    test::Child child = test::startChild(exe);
-    config.set("app.runBgsAsExe", "true");
-    config.set("app.multipleInstances", "true");
-
-    EXPECT_TRUE(apps::stopBgService(15000));
-    EXPECT_EQ(child.exitCode(), STILL_ACTIVE);
-    EXPECT_EQ(count("stopping background service as executable"), 0u);
 }
 
 }  // namespace

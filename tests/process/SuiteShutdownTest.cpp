@@ -1,13 +1,11 @@
-// Stopping simulated suite programs started from a temporary install folder and beside it. The
-// destager's own process is simulated through the process-utility seam: the test process itself does
-// not run from the temporary folder, and it must never be terminated.
+// Stopping simulated suite programs in a temporary install folder and beside it. The destager's own
+// process is played through the process-utility seam: the test process itself must never be ended.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <sddl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <optional>
@@ -15,8 +13,8 @@
 
 #include "foundation/win/SystemMemory.h"
 #include "integration/AppCoreTestSupport.h"
-#include "integration/AppKey.h"
 #include "integration/InstalledSuite.h"
+#include "process/BackgroundService.h"
 #include "process/ProcessTestSupport.h"
 #include "process/ProcessUtilsImpl.h"
 #include "process/SuiteProcesses.h"
@@ -52,15 +50,13 @@ public:
 
 class SuiteShutdown : public ::testing::Test {
 protected:
-    // The availability keys and their grace wait belong to the registration tests; the QA switch
-    // keeps the prefix's keys as they are here.
+    // The switch keeps the availability keys (the registration tests' subject) out of the way.
     void SetUp() override {
         mConfig.set("machine.qa.skipThirdPartyKeys", "true");
         services::process::setProcessUtils(mUtils);
     }
     void TearDown() override { services::process::setProcessUtils(nullptr); }
 
-    // Starts a copy of a simulated program made at `exe`.
     test::Child& start(const std::filesystem::path& exe, SECURITY_ATTRIBUTES* security = nullptr) {
         test::copySimProgram(exe);
         return mChildren.emplace_back(test::startChild(exe, L"", security));
@@ -75,27 +71,24 @@ protected:
     std::filesystem::path mInstall = mRoot.path().std() / L"Korv Desktop";
     std::filesystem::path mBeside = mRoot.path().std() / L"Korv Desktop2";
     std::filesystem::path mClient = mInstall / L"Korv Desktop" / mExeName;
-    std::filesystem::path mStaged = mInstall / L"StagedKorvDesktop" / mExeName;
     std::optional<test::ScopedAppKeyValue> mLocation{std::in_place, "InstallLocation",
                                                      mInstall.wstring() + L"\\"};
     std::shared_ptr<SeamProcessUtils> mUtils = std::make_shared<SeamProcessUtils>();
     std::deque<test::Child> mChildren;
 };
 
-// The suite as it runs on a user's machine, with no background service: its programs under the
-// install folder stopped by path, known programs elsewhere by name; itself and an unrelated program
-// of a suite program's name outside the install folder left running. One of its programs cannot be
-// ended: five passes with four one-second pauses, and the stop reports it and the service.
+// No background service: programs in the install folder stopped by path, known ones elsewhere by name;
+// itself, a namesake outside and one that cannot be ended (five passes) survive and are reported.
 TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors) {
     auto& self = start(mInstall / L"tools" / mExeName);
     mUtils->selfPid = self.pid;
     auto& unrelated = start(mBeside / mExeName);
     auto& stubborn = start(mClient);
     mUtils->stubbornPid = stubborn.pid;
-    for (const auto& exe : {mStaged, mInstall / L"KorvDesktop.exe", mBeside / L"Link2Korv.exe"}) {
+    for (const auto& exe : {mInstall / L"StagedKorvDesktop" / mExeName, mInstall / L"KorvDesktop.exe",
+                            mBeside / L"Link2Korv.exe"}) {
         start(exe);
     }
-
     RepairStateResult result;
     EXPECT_FALSE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_TRUE(result.availabilityChanged) << "skipped by the switch, which counts as done";
@@ -120,8 +113,7 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors
     EXPECT_EQ(count("Failed to stop background service"), 1u);
 }
 
-// The background service as an executable is stopped by name; a known program that denies
-// everyone the right to terminate it survives by name.
+// The service as an executable is stopped by name; a known program nobody may terminate survives.
 TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSurvivor) {
     mConfig.set("app.runBgsAsExe", "true");
     auto& service = start(mBeside / L"KorvBackgroundService.exe");
@@ -131,7 +123,6 @@ TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSu
     const WinUtils::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
     auto& protectedChild = start(mBeside / L"OverlayProxy32.exe", &attributes);
-
     RepairStateResult result;
     EXPECT_TRUE(enterRepairStateProcesses(installedSuite(), kStopModeRepair, 0, result));
     EXPECT_TRUE(result.suiteProcessesStopped);
@@ -142,6 +133,16 @@ TEST_F(SuiteShutdown, RepairStateStopsTheServiceAsAnExecutableAndReportsAKnownSu
     EXPECT_EQ(protectedChild.exitCode(), STILL_ACTIVE);
     EXPECT_EQ(count("ProcessLauncher: stopping background service as executable"), 1u);
     EXPECT_EQ(count("Failed to shut down exes to enter repair state, remainingExeCount[1]"), 1u);
+}
+
+// With several instances allowed the service's executable may belong to another one.
+TEST_F(SuiteShutdown, TheServiceAsAnExecutableIsLeftAloneWhenSeveralMayRun) {
+    mConfig.set("app.runBgsAsExe", "true");
+    mConfig.set("app.multipleInstances", "true");
+    auto& service = start(mBeside / L"KorvBackgroundService.exe");
+    EXPECT_TRUE(stopBgService(15000));
+    EXPECT_EQ(service.exitCode(), STILL_ACTIVE);
+    EXPECT_EQ(count("stopping background service as executable"), 0u);
 }
 
 TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
@@ -160,11 +161,9 @@ TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
         EXPECT_EQ(count("Failed to get install location from BGS service, Service not present"),
                   location ? 0u : 1u);
     }
-    EXPECT_FALSE(openAppKey(false, true).set("InstallLocation", "x")) << "the key is opened for reading";
 }
 
-// By name in any letter case. Between the snapshot and the open an id can pass to another program,
-// which is never ended.
+// By name in any letter case; an id that passed to another program after the snapshot is never ended.
 TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     auto& client = start(mClient);
     auto& beside = start(mBeside / mExeName);
@@ -173,11 +172,9 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
     EXPECT_EQ(beside.exitCode(), 9u);
     EXPECT_EQ(client.exitCode(), STILL_ACTIVE);
-
     mUtils->reusedPid = 0;
     std::string upper = test::utf8(mExeName);
-    std::ranges::transform(upper, upper.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    CharUpperA(upper.data());
     names = {upper, "kvx-nothing-runs-with-this-name.exe"};
     EXPECT_TRUE(tryStopExecutables(names, 1000, 5));
     EXPECT_TRUE(names.empty());
@@ -185,8 +182,7 @@ TEST_F(SuiteShutdown, ByNameStopsInAnyCaseButLeavesAnIdNowOfAnotherProgram) {
     EXPECT_TRUE(mClock->sleeps().empty());
 }
 
-// More handles than one wait takes are waited for in groups; only those not signalled are kept. A
-// handle that cannot terminate, to a process that is gone, leaves nothing over.
+// Only handles not signalled are kept; one that cannot terminate, to a process gone, leaves nothing.
 TEST_F(SuiteShutdown, WaitsKeepExactlyTheHandlesNotSignalledInTime) {
     std::vector<AutoHandle> handles;
     for (int i = 0; i < 130; ++i) {
@@ -200,7 +196,6 @@ TEST_F(SuiteShutdown, WaitsKeepExactlyTheHandlesNotSignalledInTime) {
     SetEvent(handles[1].get());
     waitForObjects(handles, kWaitForever);
     EXPECT_TRUE(handles.empty());
-
     test::Child& child = start(mClient);
     HANDLE raw = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), child.process.get(), GetCurrentProcess(), &raw,

@@ -1,5 +1,4 @@
-// A program whose teardown stalls under the shutdown guard in its default "Quit" mode. The guard
-// must end it with kShutdownTimeoutExitCode; ending by itself (0) means the guard did not fire.
+// A teardown that stalls under the guard in "Quit" mode: ending by itself (0) means it did not fire.
 #include <windows.h>
 
 #include <chrono>
@@ -18,7 +17,6 @@ int main() {
     guard.init(true);
     guard.stopSignalReceived();
     clock->advance(301s);
-    // The stalled teardown.
     Sleep(15000);
     return 0;
 }
