@@ -3,7 +3,6 @@ kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
         foundation/LoggingTest.cpp
-        foundation/RetryTest.cpp
         foundation/security/DirectoryChecksTest.cpp
     LIBS kvx_foundation
 )
