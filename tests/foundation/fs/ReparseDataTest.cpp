@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "foundation/fs/ReparseData.h"
@@ -11,34 +12,31 @@ namespace {
 
 // A record with the substitute name after the print name, as Windows lays them out.
 std::vector<uint8_t> record(uint32_t tag, const std::wstring& substitute, const std::wstring& print) {
+    const auto bytes = [](const std::wstring& text) { return static_cast<uint16_t>(text.size() * 2); };
     const size_t flags = tag == kTagSymlink ? kSymlinkFlagsSize : 0;
-    const size_t pathBytes = (print.size() + substitute.size()) * sizeof(wchar_t);
-    std::vector<uint8_t> data(sizeof(ReparseHeader) + sizeof(LinkNames) + flags + pathBytes);
-    const ReparseHeader header{tag, static_cast<uint16_t>(data.size() - sizeof(ReparseHeader)), 0};
-    const LinkNames names{static_cast<uint16_t>(print.size() * sizeof(wchar_t)),
-                          static_cast<uint16_t>(substitute.size() * sizeof(wchar_t)), 0,
-                          static_cast<uint16_t>(print.size() * sizeof(wchar_t))};
+    const std::wstring names = print + substitute;
+    const ReparseHeader header{tag, static_cast<uint16_t>(sizeof(LinkNames) + flags + bytes(names)), 0};
+    const LinkNames offsets{bytes(print), bytes(substitute), 0, bytes(print)};
+    std::vector<uint8_t> data(sizeof(header) + sizeof(offsets) + flags + bytes(names));
     std::memcpy(data.data(), &header, sizeof(header));
-    std::memcpy(data.data() + sizeof(header), &names, sizeof(names));
-    uint8_t* buffer = data.data() + sizeof(header) + sizeof(names) + flags;
-    std::memcpy(buffer, print.data(), print.size() * sizeof(wchar_t));
-    std::memcpy(buffer + print.size() * sizeof(wchar_t), substitute.data(),
-                substitute.size() * sizeof(wchar_t));
+    std::memcpy(data.data() + sizeof(header), &offsets, sizeof(offsets));
+    std::memcpy(data.data() + sizeof(header) + sizeof(offsets) + flags, names.data(), bytes(names));
     return data;
 }
 
-TEST(ReparseData, RelativeSymlinkTargetIsReturnedUnchanged) {
-    const auto data = record(kTagSymlink, L"..\\StagedKorvDesktop\\Korv Desktop", L"print");
-    EXPECT_EQ(substituteName(data.data(), data.size()).unwrap(), L"..\\StagedKorvDesktop\\Korv Desktop");
-}
-
-TEST(ReparseData, AbsoluteTargetsLoseTheNamespacePrefix) {
-    const auto symlink = record(kTagSymlink, L"\\??\\C:\\versions\\v2", L"C:\\versions\\v2");
-    EXPECT_EQ(substituteName(symlink.data(), symlink.size()).unwrap(), L"C:\\versions\\v2");
-    const auto mountPoint = record(kTagMountPoint, L"\\??\\D:\\data", L"");
-    EXPECT_EQ(substituteName(mountPoint.data(), mountPoint.size()).unwrap(), L"D:\\data");
-    const auto unc = record(kTagSymlink, L"\\??\\UNC\\server\\share", L"");
-    EXPECT_EQ(substituteName(unc.data(), unc.size()).unwrap(), L"\\\\server\\share");
+// A relative target is returned unchanged; absolute ones lose the namespace prefix.
+TEST(ReparseData, StoredTargetsAreReadFromTheSubstituteName) {
+    const std::tuple<uint32_t, std::wstring, std::wstring, std::wstring> rows[] = {
+        {kTagSymlink, L"..\\StagedKorvDesktop\\Korv Desktop", L"print",
+         L"..\\StagedKorvDesktop\\Korv Desktop"},
+        {kTagSymlink, L"\\??\\C:\\versions\\v2", L"C:\\versions\\v2", L"C:\\versions\\v2"},
+        {kTagMountPoint, L"\\??\\D:\\data", L"", L"D:\\data"},
+        {kTagSymlink, L"\\??\\UNC\\server\\share", L"", L"\\\\server\\share"},
+    };
+    for (const auto& [tag, substitute, print, target] : rows) {
+        const auto data = record(tag, substitute, print);
+        EXPECT_EQ(substituteName(data.data(), data.size()).unwrap(), target);
+    }
 }
 
 TEST(ReparseData, MalformedAndForeignRecordsAreRefused) {
