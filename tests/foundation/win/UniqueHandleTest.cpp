@@ -5,16 +5,10 @@
 
 #include <windows.h>
 
-#include <type_traits>
-
 #include "foundation/win/AutoHandle.h"
 
 namespace kvx::WinUtils {
 namespace {
-
-static_assert(!std::is_copy_constructible_v<AutoHandle> && !std::is_copy_assignable_v<AutoHandle>);
-static_assert(std::is_nothrow_move_constructible_v<AutoHandle> &&
-              std::is_nothrow_move_assignable_v<AutoHandle>);
 
 bool isOpen(HANDLE handle) {
     DWORD flags = 0;
