@@ -41,17 +41,14 @@ TEST_F(ProtectedDirectory, RefusesPathsOutsideThePrefixTheWindowsFolderAndRedire
     ASSERT_TRUE(links->createDirectorySymlink(elsewhere, prefix / L"Korv Desktop").isOk());
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
-    std::wstring upperWindows = windows;
-    for (wchar_t& c : upperWindows) {
-        c = static_cast<wchar_t>(towupper(c));
-    }
+    CharUpperW(windows);  // refused whatever the case
     struct Row {
         fs::Path path;
         const char* line;
         bool createdThere;  // a directory made before the final check is left in place
     };
     for (const Row& row : {
-             Row{fs::Path(upperWindows) / L"KorvTest", "Cannot modify items within the Windows system folder",
+             Row{fs::Path(windows) / L"KorvTest", "Cannot modify items within the Windows system folder",
                  false},
              Row{mRoot / L"outside", "does not begin with required prefix", false},
              Row{prefix / L"linked\\Korv Desktop", "has been redirected", false},
