@@ -40,8 +40,10 @@ private:
 // Installs a CapturingLogger as the logger singleton for the lifetime of the object.
 class ScopedCapturingLogger {
 public:
-    ScopedCapturingLogger();
-    ~ScopedCapturingLogger();
+    ScopedCapturingLogger()
+        : mLogger(
+              foundation::utils::Singleton<services::logging::ILogger>::createDerived<CapturingLogger>()) {}
+    ~ScopedCapturingLogger() { foundation::utils::Singleton<services::logging::ILogger>::destroy(); }
     CapturingLogger* operator->() { return &mLogger; }
     CapturingLogger& operator*() { return mLogger; }
 
@@ -60,7 +62,7 @@ struct CapturedAssert {
 class ScopedAssertCapture {
 public:
     ScopedAssertCapture();
-    ~ScopedAssertCapture();
+    ~ScopedAssertCapture() { foundation::setAssertHandler(std::move(mPrevious)); }
     std::vector<CapturedAssert> asserts() const;
     // Just the messages, in the order they were reported.
     std::vector<std::string> messages() const;
