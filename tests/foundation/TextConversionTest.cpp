@@ -29,8 +29,7 @@ TEST(TextConversion, ConvertsAndNamesTheCauseOfFailures) {
               "Conversion failed, attempted large or unbound string size=[1073741825]");
 }
 
-// The convenience forms assert with the caller's location and give empty; the name check of a staged
-// archive refuses without asserting.
+// The UTF-8 check guards the names in a staged archive.
 TEST(TextConversion, ConvenienceFormsAssertWithTheCallersLocationAndTheUtf8CheckDoesNot) {
     test::ScopedAssertCapture asserts;
     EXPECT_TRUE(isValidUtf8("\xE2\x82\xAC", kMeasureLength));

@@ -1,6 +1,4 @@
-// The retrying folder and link operations: attempts, callbacks and waits, in virtual time (the
-// update's folder-step retries are checked with the swap). Wine 8 reports a directory link as made
-// and makes nothing, so links are recorded in memory over real folders.
+// Attempts and waits in virtual time; Wine 8 makes no directory links, so links are recorded in memory.
 #include <gtest/gtest.h>
 
 #include <windows.h>
