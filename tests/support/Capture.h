@@ -28,7 +28,6 @@ public:
     void flush() override {}
 
     std::vector<LoggedLine> lines() const;
-    // Lines whose message contains `text`.
     std::vector<LoggedLine> linesContaining(std::string_view text) const;
     void clear();
 
@@ -64,7 +63,6 @@ public:
     ScopedAssertCapture();
     ~ScopedAssertCapture() { foundation::setAssertHandler(std::move(mPrevious)); }
     std::vector<CapturedAssert> asserts() const;
-    // Just the messages, in the order they were reported.
     std::vector<std::string> messages() const;
     // (condition, message) of each report, in order.
     std::vector<std::pair<std::string, std::string>> conditionsAndMessages() const;

@@ -1,5 +1,4 @@
-// Runs against Wine's real registry (test keys) and, for failures Wine cannot produce, through a
-// scripted proxy.
+// Wine's real registry under test keys; failures Wine cannot produce go through a scripted proxy.
 #include "foundation/registry/RegistryKey.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Protected directories under Wine, which makes no directory links (a planted redirect is stood in
-// for by FakeSymlinkFilesystem) and keeps no owner or access list of its own: the access list is read
-// back from the parsed descriptor, and a taken-over directory is known by its code.
+// Wine makes no directory links (a planted redirect is a recorded one) and keeps no owners or access
+// lists, so a taken-over directory is known by its code.
 #include "foundation/security/ProtectedDirectory.h"
 
 #include <gtest/gtest.h>
