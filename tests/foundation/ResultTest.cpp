@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/LockedValue.h"
@@ -83,9 +84,8 @@ TEST(Assert, ReportCarriesLevelConditionFunctionAndMessageAndIsNotReentered) {
     KVX_ASSERT(foundation::AssertLevel::Warning, value == 3, "never reported");
     foundation::setAssertHandler(std::move(previous));
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].level, foundation::AssertLevel::Debug);
-    EXPECT_EQ(reports[0].condition, "value == 4");
-    EXPECT_EQ(reports[0].message, "value[3]");
+    EXPECT_EQ(std::tie(reports[0].level, reports[0].condition, reports[0].message),
+              std::make_tuple(foundation::AssertLevel::Debug, "value == 4", "value[3]"));
     EXPECT_NE(reports[0].function.find("IsNotReentered"), std::string::npos) << reports[0].function;
 }
 

@@ -3,7 +3,6 @@ kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
         foundation/LoggingTest.cpp
-        foundation/RetryTest.cpp
         foundation/security/DirectoryChecksTest.cpp
     LIBS kvx_foundation
 )
@@ -29,7 +28,6 @@ endif()
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
-            foundation/win/UniqueHandleTest.cpp
             foundation/win/WinUtilsTest.cpp
             foundation/security/ProtectedDirectoryTest.cpp
             support/FakeSymlinkFilesystem.cpp

@@ -31,13 +31,6 @@ void CapturingLogger::clear() {
     mLines.clear();
 }
 
-ScopedCapturingLogger::ScopedCapturingLogger()
-    : mLogger(foundation::utils::Singleton<services::logging::ILogger>::createDerived<CapturingLogger>()) {}
-
-ScopedCapturingLogger::~ScopedCapturingLogger() {
-    foundation::utils::Singleton<services::logging::ILogger>::destroy();
-}
-
 ScopedAssertCapture::ScopedAssertCapture() {
     mPrevious = foundation::setAssertHandler([this](const foundation::AssertReport& report) {
         std::lock_guard lock(mMutex);
@@ -45,10 +38,6 @@ ScopedAssertCapture::ScopedAssertCapture() {
                             services::logging::reduceFunctionName(report.function),
                             std::string(report.message)});
     });
-}
-
-ScopedAssertCapture::~ScopedAssertCapture() {
-    foundation::setAssertHandler(std::move(mPrevious));
 }
 
 std::vector<CapturedAssert> ScopedAssertCapture::asserts() const {

@@ -28,7 +28,6 @@ public:
     void flush() override {}
 
     std::vector<LoggedLine> lines() const;
-    // Lines whose message contains `text`.
     std::vector<LoggedLine> linesContaining(std::string_view text) const;
     void clear();
 
@@ -40,8 +39,10 @@ private:
 // Installs a CapturingLogger as the logger singleton for the lifetime of the object.
 class ScopedCapturingLogger {
 public:
-    ScopedCapturingLogger();
-    ~ScopedCapturingLogger();
+    ScopedCapturingLogger()
+        : mLogger(
+              foundation::utils::Singleton<services::logging::ILogger>::createDerived<CapturingLogger>()) {}
+    ~ScopedCapturingLogger() { foundation::utils::Singleton<services::logging::ILogger>::destroy(); }
     CapturingLogger* operator->() { return &mLogger; }
     CapturingLogger& operator*() { return mLogger; }
 
@@ -60,9 +61,8 @@ struct CapturedAssert {
 class ScopedAssertCapture {
 public:
     ScopedAssertCapture();
-    ~ScopedAssertCapture();
+    ~ScopedAssertCapture() { foundation::setAssertHandler(std::move(mPrevious)); }
     std::vector<CapturedAssert> asserts() const;
-    // Just the messages, in the order they were reported.
     std::vector<std::string> messages() const;
     // (condition, message) of each report, in order.
     std::vector<std::pair<std::string, std::string>> conditionsAndMessages() const;

@@ -11,10 +11,6 @@ constexpr fs::OsError kErrorAlreadyExists = 183;
 // Links in a chain are followed at most this often, like the system's own limit.
 constexpr int kMaxLinkHops = 31;
 
-fs::file_status linkStatus() {
-    return fs::file_status(std::filesystem::file_type::symlink, std::filesystem::perms::all);
-}
-
 bool isBelow(const std::wstring& key, const std::wstring& folderKey) {
     return key.size() > folderKey.size() && key.starts_with(folderKey) && key[folderKey.size()] == L'\\';
 }
@@ -31,11 +27,6 @@ std::optional<FakeSymlinkFilesystem::Link> FakeSymlinkFilesystem::link(const fs:
     std::lock_guard lock(mMutex);
     const auto found = mLinks.find(key(followParent(path)));
     return found == mLinks.end() ? std::nullopt : std::optional<Link>(found->second);
-}
-
-size_t FakeSymlinkFilesystem::linkCount() const {
-    std::lock_guard lock(mMutex);
-    return mLinks.size();
 }
 
 int FakeSymlinkFilesystem::linkCreationAttempts() const {
@@ -83,10 +74,13 @@ fs::Path FakeSymlinkFilesystem::follow(const fs::Path& path) const {
 
 fs::Path FakeSymlinkFilesystem::followParent(const fs::Path& path) const {
     const fs::Path parent = path.parent();
-    if (parent.empty() || parent == path) {
-        return path;
-    }
-    return follow(parent) / path.filename();
+    return parent.empty() || parent == path ? path : follow(parent) / path.filename();
+}
+
+bool FakeSymlinkFilesystem::occupied(const fs::Path& path) const {
+    auto existing = inner().symlinkStatus(path);
+    return mLinks.contains(key(path)) ||
+           (existing.isOk() && existing.peek().type() != std::filesystem::file_type::not_found);
 }
 
 Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs::Path& target,
@@ -98,9 +92,7 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs
         return Err(mCreationError);
     }
     const fs::Path linkPath = followParent(link);
-    auto existing = inner().symlinkStatus(linkPath);
-    if (mLinks.contains(key(linkPath)) ||
-        (existing.isOk() && existing.peek().type() != std::filesystem::file_type::not_found)) {
+    if (occupied(linkPath)) {
         return Err(kErrorAlreadyExists);
     }
     if (!inner().isDirectory(linkPath.parent())) {
@@ -112,7 +104,7 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::createDirectorySymlink(const fs
 
 Result<fs::file_status, fs::OsError> FakeSymlinkFilesystem::symlinkStatus(const fs::Path& path) {
     if (link(path)) {
-        return Ok(linkStatus());
+        return Ok(fs::file_status(std::filesystem::file_type::symlink, std::filesystem::perms::all));
     }
     return inner().symlinkStatus(followParent(path));
 }
@@ -131,15 +123,11 @@ Result<void, fs::OsError> FakeSymlinkFilesystem::rename(const fs::Path& from, co
     std::lock_guard lock(mMutex);
     const fs::Path source = followParent(from);
     const fs::Path destination = followParent(to);
-    if (mLinks.contains(key(destination))) {
-        return Err(kErrorAlreadyExists);
-    }
     auto moving = mLinks.find(key(source));
-    if (moving == mLinks.end()) {
+    if (moving == mLinks.end() && !mLinks.contains(key(destination))) {
         return inner().rename(source, destination);
     }
-    auto existing = inner().symlinkStatus(destination);
-    if (existing.isOk() && existing.peek().type() != std::filesystem::file_type::not_found) {
+    if (occupied(destination)) {
         return Err(kErrorAlreadyExists);
     }
     Link moved{full(destination), moving->second.storedTarget};

@@ -26,7 +26,6 @@ public:
     // The next `times` link creations fail with `error` and record nothing.
     void failLinkCreation(fs::OsError error, int times = 1);
     std::optional<Link> link(const fs::Path& path) const;
-    size_t linkCount() const;
     // Every link creation attempted, failed ones included.
     int linkCreationAttempts() const;
 
@@ -61,6 +60,8 @@ private:
     fs::Path follow(const fs::Path& path) const;
     // Links among the parents followed, the last component left as it is.
     fs::Path followParent(const fs::Path& path) const;
+    // A recorded link or anything on disk at the path.
+    bool occupied(const fs::Path& path) const;
 
     mutable std::recursive_mutex mMutex;
     std::map<std::wstring, Link> mLinks;  // by lower-case full path

@@ -25,7 +25,4 @@ private:
     std::shared_ptr<fs::IFilesystem> mPrevious;
 };
 
-template <typename Fs>
-ScopedFilesystem(std::shared_ptr<Fs>) -> ScopedFilesystem<Fs>;
-
 }  // namespace kvx::test

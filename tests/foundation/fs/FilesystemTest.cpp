@@ -1,13 +1,17 @@
-// The Win32 filesystem against real files in a temporary folder, for the operations the update uses.
+// The Win32 filesystem layer on real files in a temporary folder; what Wine cannot produce is fed directly.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstring>
 #include <tuple>
 
+#include "foundation/fs/FileListing.h"
 #include "foundation/fs/Filesystem.h"
 #include "foundation/fs/RemovalPolicy.h"
+#include "foundation/fs/ReparseData.h"
 #include "foundation/fs/Win32Paths.h"
+#include "support/Capture.h"
 #include "support/TempFolder.h"
 
 namespace kvx::fs {
@@ -21,17 +25,12 @@ protected:
     test::TempFolder mTemp;
 };
 
-TEST_F(FilesystemTest, RenameMovesFoldersReplacesFilesAndRefusesAnExistingFolder) {
+// The update renames folders only; a rename onto an existing folder is refused with the retrying rename.
+TEST_F(FilesystemTest, RenameMovesAFolderWithItsFiles) {
     mTemp.writeFile(L"a\\f.txt", "one");
     ASSERT_TRUE(mFs.rename(mTemp / Path(L"a"), mTemp / Path(L"b")).isOk());
     EXPECT_FALSE(mFs.exists(mTemp / Path(L"a")).unwrap());
-    const Path target = mTemp.writeFile(L"b\\g.txt", "old content");
-    ASSERT_TRUE(mFs.rename(mTemp / Path(L"b\\f.txt"), target).isOk());
-    EXPECT_EQ(mFs.fileSize(target).unwrap(), 3u);
-
-    const Path existing = mTemp.makeFolder(L"existing");
-    EXPECT_EQ(mFs.rename(mTemp / Path(L"b"), existing).peekError(), OsError{ERROR_ACCESS_DENIED});
-    EXPECT_TRUE(mFs.exists(target).unwrap());
+    EXPECT_EQ(mFs.fileSize(mTemp / Path(L"b\\f.txt")).unwrap(), 3u);
     EXPECT_EQ(mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c")).peekError(),
               OsError{ERROR_FILE_NOT_FOUND});
 }
@@ -40,7 +39,6 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
     mTemp.writeFile(L"tree\\sub\\deeper\\b.txt", "b");
     const Path readOnly = mTemp.writeFile(L"tree\\sub\\ro.txt", "r");
     ASSERT_TRUE(mFs.setPermissions(readOnly, std::filesystem::perms::owner_read).isOk());
-    EXPECT_EQ(mFs.status(readOnly).unwrap().type(), file_type::regular);
     EXPECT_EQ(mFs.status(mTemp / Path(L"none")).unwrap().type(), file_type::not_found);
     EXPECT_EQ(mFs.symlinkStatus(mTemp / Path(L"none\\deeper")).unwrap().type(), file_type::not_found);
 
@@ -51,6 +49,43 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
     // A missing item is no error, just nothing removed.
     EXPECT_FALSE(mFs.removeDirectory(tree, true).unwrap());
     EXPECT_FALSE(mFs.remove(mTemp / Path(L"missing\\deeper.txt")).unwrap());
+}
+
+// As the locked-module check lists a folder's modules.
+TEST_F(FilesystemTest, PatternListingNamesEachMatchingFileOnceAndNoFolders) {
+    for (const wchar_t* file : {L"app\\a.dll", L"app\\b.dll", L"app\\a.exe", L"app\\notes.txt",
+                                L"app\\plugins.dll\\p.dll"}) {  // a folder whose name matches "*.dll"
+        mTemp.writeFile(file, "1");
+    }
+    const std::string app = mTemp.path().utf8() + "\\app\\";
+    // Forward slashes and a missing trailing separator are normalised away.
+    EXPECT_EQ(filesMatchingPatterns({mTemp.path().utf8() + "/app/."}, {"*.dll", "a*"}, false),
+              (std::unordered_set<std::string>{app + "a.dll", app + "b.dll", app + "a.exe"}));
+    EXPECT_TRUE(filesMatchingPatterns({app + "missing"}, {"*"}, false).empty());
+}
+
+// Unknown enum values in a stream's open and seek are asserted and given a safe meaning.
+TEST_F(FilesystemTest, UnknownAccessBaseAndDispositionAreAssertedAndTakenAsSafeOnes) {
+    test::ScopedAssertCapture asserts;
+    auto stream = mFs.open(mTemp.writeFile(L"f.bin", "abcdef"), static_cast<FileAccess>(9),
+                           CreateDisposition::OpenExisting, ShareNone);
+    ASSERT_TRUE(stream.isOk());
+    const uint8_t xy[] = {'X', 'Y'};
+    ASSERT_TRUE(stream.peek()->write(xy).isOk()) << "read-write";
+    ASSERT_EQ(stream.peek()->seek(0, static_cast<SeekBase>(7)).unwrap(), 0u) << "the start";
+    const auto content = stream.peek()->readAll().unwrap();
+    EXPECT_EQ(std::string(content.begin(), content.end()), "XYcdef");
+    // The default disposition opens always for writing, and only an existing file for reading.
+    const Path created = mTemp / Path(L"new.bin");
+    ASSERT_TRUE(mFs.open(created, FileAccess::Write, static_cast<CreateDisposition>(99), ShareNone).isOk());
+    EXPECT_TRUE(mFs.exists(created).unwrap());
+    EXPECT_EQ(mFs.open(mTemp / Path(L"none.bin"), FileAccess::Read, CreateDisposition::Default, ShareNone)
+                  .peekError(),
+              static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(asserts.messages(), (std::vector<std::string>{"FS to KorvIO access map not found for 9",
+                                                            "FS to KorvIO position map not found for 7",
+                                                            "FS to KorvIO cd map not found for 99"}));
+    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
 }
 
 // Wine cannot make the links and placeholders involved, so the decision is checked on its own.
@@ -72,31 +107,67 @@ TEST(RemovalPolicy, OnlyPlainFoldersAreEnteredAndOnlyLinksUnlinked) {
 
 // The growth rule with answers shaped like Windows' own: a long final path needs a second call.
 TEST(FinalPathQuery, GrowsItsBufferAndDropsTheExtendedPrefix) {
-    const std::wstring longName = L"\\\\?\\C:\\" + std::wstring(300, L'x') + L"\\leaf.txt";
-    std::vector<DWORD> sizes;
-    auto answer = detail::growingPathQuery([&](wchar_t* buffer, DWORD size) -> DWORD {
-        sizes.push_back(size);
-        if (size <= longName.size()) {
-            return static_cast<DWORD>(longName.size() + 1);
-        }
-        std::copy(longName.c_str(), longName.c_str() + longName.size() + 1, buffer);
-        return static_cast<DWORD>(longName.size());
-    });
-    EXPECT_EQ(answer.unwrap(), longName.substr(4));
-    EXPECT_EQ(sizes, (std::vector<DWORD>{MAX_PATH, static_cast<DWORD>(longName.size() + 1)}));
-
-    const std::wstring unc = L"\\\\?\\UNC\\server\\share\\f";
-    auto uncAnswer = detail::growingPathQuery([&](wchar_t* buffer, DWORD) -> DWORD {
-        std::copy(unc.begin(), unc.end(), buffer);
-        return static_cast<DWORD>(unc.size());
-    });
-    EXPECT_EQ(uncAnswer.unwrap(), L"\\\\server\\share\\f");
-
+    const std::wstring longPath = L"C:\\" + std::wstring(300, L'x') + L"\\leaf.txt";
+    const std::tuple<std::wstring, std::wstring, std::vector<DWORD>> rows[] = {
+        {L"\\\\?\\" + longPath, longPath, {MAX_PATH, static_cast<DWORD>(longPath.size() + 5)}},
+        {L"\\\\?\\UNC\\server\\share\\f", L"\\\\server\\share\\f", {MAX_PATH}},
+    };
+    for (const auto& [answer, path, sizes] : rows) {
+        std::vector<DWORD> asked;
+        auto result = detail::growingPathQuery([&](wchar_t* buffer, DWORD size) -> DWORD {
+            asked.push_back(size);
+            if (size <= answer.size()) {
+                return static_cast<DWORD>(answer.size() + 1);
+            }
+            std::copy(answer.c_str(), answer.c_str() + answer.size() + 1, buffer);
+            return static_cast<DWORD>(answer.size());
+        });
+        EXPECT_EQ(result.unwrap(), path);
+        EXPECT_EQ(asked, sizes);
+    }
     auto failed = detail::growingPathQuery([](wchar_t*, DWORD) -> DWORD {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     });
     EXPECT_EQ(failed.unwrapError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+}
+
+// A raw reparse record with the substitute name after the print name, as Windows lays them out.
+std::vector<uint8_t> record(uint32_t tag, const std::wstring& substitute, const std::wstring& print) {
+    const auto bytes = [](const std::wstring& text) { return static_cast<uint16_t>(text.size() * 2); };
+    const size_t flags = tag == detail::kTagSymlink ? detail::kSymlinkFlagsSize : 0;
+    const std::wstring names = print + substitute;
+    const detail::ReparseHeader header{
+        tag, static_cast<uint16_t>(sizeof(detail::LinkNames) + flags + bytes(names)), 0};
+    const detail::LinkNames offsets{bytes(print), bytes(substitute), 0, bytes(print)};
+    std::vector<uint8_t> data(sizeof(header) + sizeof(offsets) + flags + bytes(names));
+    std::memcpy(data.data(), &header, sizeof(header));
+    std::memcpy(data.data() + sizeof(header), &offsets, sizeof(offsets));
+    std::memcpy(data.data() + sizeof(header) + sizeof(offsets) + flags, names.data(), bytes(names));
+    return data;
+}
+
+// A relative stored target is returned unchanged; absolute ones lose the namespace prefix.
+TEST(ReparseData, StoredTargetsAreReadFromTheSubstituteName) {
+    const std::tuple<uint32_t, std::wstring, std::wstring, std::wstring> rows[] = {
+        {detail::kTagSymlink, L"..\\StagedKorvDesktop\\Korv Desktop", L"print",
+         L"..\\StagedKorvDesktop\\Korv Desktop"},
+        {detail::kTagSymlink, L"\\??\\C:\\versions\\v2", L"C:\\versions\\v2", L"C:\\versions\\v2"},
+        {detail::kTagMountPoint, L"\\??\\D:\\data", L"", L"D:\\data"},
+        {detail::kTagSymlink, L"\\??\\UNC\\server\\share", L"", L"\\\\server\\share"},
+    };
+    for (const auto& [tag, substitute, print, target] : rows) {
+        const auto data = record(tag, substitute, print);
+        EXPECT_EQ(detail::substituteName(data.data(), data.size()).unwrap(), target);
+    }
+}
+
+TEST(ReparseData, MalformedAndForeignRecordsAreRefused) {
+    auto data = record(detail::kTagSymlink, L"target", L"");
+    EXPECT_EQ(detail::substituteName(data.data(), 6).unwrapError(), 4392u);
+    EXPECT_EQ(detail::substituteName(data.data(), data.size() - 2).unwrapError(), 4392u);
+    const auto foreign = record(0x8000001Bu, L"x", L"");
+    EXPECT_EQ(detail::substituteName(foreign.data(), foreign.size()).unwrapError(), 4390u);
 }
 
 }  // namespace

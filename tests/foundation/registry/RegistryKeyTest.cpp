@@ -1,5 +1,4 @@
-// Runs against Wine's real registry (test keys) and, for failures Wine cannot produce, through a
-// scripted proxy.
+// Wine's real registry under test keys; failures Wine cannot produce go through a scripted proxy.
 #include "foundation/registry/RegistryKey.h"
 
 #include <gtest/gtest.h>
@@ -33,15 +32,10 @@ TEST(RegistryKey, ValuesAreStoredAsStringsAndDwords) {
     EXPECT_TRUE(key.set("utf8", std::string_view("K\xC3\xB6rv")));
     EXPECT_TRUE(key.set("empty", ""));
     EXPECT_TRUE(key.set("flag", true));
-    EXPECT_TRUE(key.set("", "default value"));
     EXPECT_EQ(key.get<std::wstring>("utf8"), L"K\u00F6rv");
-    EXPECT_EQ(key.get<std::string>(""), "default value");
     EXPECT_EQ(stored(key, L"utf8"), (std::pair<DWORD, DWORD>{REG_SZ, 10}));  // four characters and the NUL
     EXPECT_EQ(stored(key, L"empty"), (std::pair<DWORD, DWORD>{REG_SZ, 2}));
     EXPECT_EQ(stored(key, L"flag"), (std::pair<DWORD, DWORD>{REG_DWORD, 4}));
-    EXPECT_TRUE(key.deleteValue("flag"));
-    EXPECT_FALSE(key.valueExists("flag"));
-    EXPECT_FALSE(key.deleteValue("flag"));
 
     // An expandable string is read unexpanded; other types and over-long strings read as empty.
     const wchar_t text[] = L"%TEMP%\\x";
@@ -61,27 +55,6 @@ TEST(RegistryKey, ValuesAreStoredAsStringsAndDwords) {
     EXPECT_EQ(asserts.messages(),
               std::vector<std::string>{
                   "Can only return strings if regType is REG_SZ or REG_EXPAND_SZ. regType=[4]"});
-}
-
-// HKCU\Software is shared between the views (as on current Windows); HKLM\Software, where the
-// app key lives, is not, and the view is chosen where a path crosses Software.
-TEST(RegistryKey, ViewsOfTheMachineKeyAreSeparate) {
-    ScopedTestKey testKey("views", HKEY_LOCAL_MACHINE);
-    RegistryKey key64 = testKey.open(true);
-    ASSERT_TRUE(key64.set("only64", uint32_t{64}));
-    RegistryKey key32 = testKey.open(false);
-    EXPECT_FALSE(key32.valueExists("only64"));
-    EXPECT_TRUE(key32.set("only32", uint32_t{32}));
-    EXPECT_FALSE(key64.valueExists("only32"));
-    EXPECT_EQ(testKey.open(false, false).get<uint32_t>("only32"), 32u);
-
-    ASSERT_TRUE(key64.createSubKey("child\\grandchild", true).isValid());
-    EXPECT_TRUE(key64.openSubKey("child", true, false).isValid());
-    const std::string fullPath = testKey.path() + "\\child\\grandchild";
-    EXPECT_TRUE(RegistryKey::localMachine().subkeyExists(fullPath, true));
-    EXPECT_FALSE(RegistryKey::localMachine().subkeyExists(fullPath, false));
-    EXPECT_TRUE(key64.deleteTree("child"));
-    EXPECT_FALSE(key64.subkeyExists("child", true));
 }
 
 TEST(RegistryKey, RefusedOpenAndCreateLeaveAnInvalidKeyThatWritesNothing) {
@@ -126,7 +99,7 @@ TEST(RegistryKey, FailedReadsAreAsserted) {
 
 // The registry refuses key names over 255 characters, so the over-long name is scripted.
 TEST(RegistryKey, EnumerationSkipsNamesTooLongAndStopsWhenAskedOrAtAnInvalidHandle) {
-    const std::vector<std::wstring> names{L"first", std::wstring(300, L'n'), L"last"};
+    const std::vector<std::wstring> names{L"first", std::wstring(300, L'n'), L"last", L"unread"};
     const registry_detail::EnumerateAt listing = [&names](DWORD index, wchar_t* buffer,
                                                           DWORD* length) -> LSTATUS {
         if (index >= names.size()) {
@@ -141,14 +114,11 @@ TEST(RegistryKey, EnumerationSkipsNamesTooLongAndStopsWhenAskedOrAtAnInvalidHand
     std::vector<std::string> seen;
     registry_detail::enumerateNames(listing, [&seen](const std::string& name) {
         seen.push_back(name);
-        return true;
+        return name != "last";
     });
     EXPECT_EQ(seen, (std::vector<std::string>{"first", "last"}));
-    int calls = 0;
-    registry_detail::enumerateNames(listing, [&calls](const std::string&) { return ++calls < 1; });
-    EXPECT_EQ(calls, 1);
 
-    calls = 0;
+    int calls = 0;
     registry_detail::enumerateNames(
         [&calls](DWORD, wchar_t*, DWORD*) -> LSTATUS {
             return ++calls < 3 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;

@@ -76,7 +76,6 @@ class ScopedTestKey {
 public:
     explicit ScopedTestKey(const std::string& name, HKEY root = HKEY_CURRENT_USER);
     ~ScopedTestKey();
-    const std::string& path() const { return mPath; }
     foundation::RegistryKey open(bool view64, bool create = true) const;
 
 private:
