@@ -17,6 +17,9 @@ using detail::read32;
 using services::logging::Error;
 using services::logging::Warn;
 
+// A listing of 100,000 entries faults in this many bytes a header.
+static_assert(sizeof(ZipFileInfo) == 64);
+
 constexpr uint64_t kMinimumTail = 76;
 constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
 constexpr uint64_t kCentralHeaderSize = 46;
@@ -70,8 +73,8 @@ void decodeHeader(std::span<const uint8_t> bytes, uint64_t& cursor, ZipFileInfo&
 
     if (cursor + nameLength + extraLength + commentLength <= bytes.size()) {
         entry.fileName = textAt(bytes, cursor, nameLength);
-        entry.extraField = bytes.subspan(cursor + nameLength, extraLength);
-        entry.comment = textAt(bytes, cursor + nameLength + extraLength, commentLength);
+        entry.extraFieldLength = static_cast<uint16_t>(extraLength);
+        entry.commentLength = static_cast<uint16_t>(commentLength);
     } else {
         KVX_LOG_AS("kvx::archive::extractZipFileInfo", Error,
                    "Attempted to scan zip info strings outside the range of the buffer size at offset: {}",

@@ -60,22 +60,31 @@ struct ZipCentralDirectoryBuffer {
     uint64_t directoryStart;  // where the directory begins inside `buffer`
 };
 
-// One central file header. Its name, comment and extra field point into the bytes it was decoded
-// from: one copy of every name in the directory bytes instead of a string per entry.
+// One central file header. Its name points into the bytes it was decoded from, and the extra field
+// and comment that follow the name there are reached through it: one copy of every name in the
+// directory bytes instead of a string per entry, and 64 bytes an entry.
 struct ZipFileInfo {
     uint16_t compressionMethod;
     uint16_t versionMadeBy;
     uint16_t flags;
     uint16_t diskNumberStart;
     uint32_t crc32;
+    uint16_t extraFieldLength;  // here, they fill the gap before the 64-bit fields
+    uint16_t commentLength;
     uint64_t compressedSize;
     uint64_t uncompressedSize;
     uint16_t internalAttributes;
     uint32_t externalAttributes;
     uint64_t localHeaderOffset;
     std::string_view fileName;
-    std::string_view comment;
-    std::span<const uint8_t> extraField;  // raw, not interpreted
+
+    // Raw, not interpreted.
+    std::span<const uint8_t> extraField() const {
+        return {reinterpret_cast<const uint8_t*>(fileName.data()) + fileName.size(), extraFieldLength};
+    }
+    std::string_view comment() const {
+        return {fileName.data() + fileName.size() + extraFieldLength, commentLength};
+    }
 };
 
 // The entries of an archive together with the directory bytes their names point into. Moving

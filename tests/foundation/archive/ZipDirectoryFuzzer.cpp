@@ -31,8 +31,8 @@ void listAsArchive(std::span<const uint8_t> data, uint64_t minimumTail) {
     const std::span<const uint8_t> owned = listing.peek().directoryBytes();
     for (const ZipFileInfo& entry : listing.peek()) {
         if (!inside(owned, entry.fileName.data(), entry.fileName.size()) ||
-            !inside(owned, entry.comment.data(), entry.comment.size()) ||
-            !inside(owned, entry.extraField.data(), entry.extraField.size())) {
+            !inside(owned, entry.comment().data(), entry.comment().size()) ||
+            !inside(owned, entry.extraField().data(), entry.extraField().size())) {
             std::abort();
         }
     }
