@@ -18,7 +18,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)
 if(KVX_WINDOWS)
     # Logger on real files and the Win32 thread platform, under Wine.
     kvx_add_test_exe(fw_logging_windows_tests
-        SOURCES framework/logging/Win32LoggerTest.cpp
+        SOURCES framework/logging/Win32LoggerTest.cpp support/TempFolder.cpp
         LIBS kvx_framework
     )
 endif()

@@ -11,13 +11,15 @@ size_t PendingLines::tryAppend(LogLine line) {
     return lines->size();
 }
 
-std::vector<LogLine> PendingLines::takeAll() {
-    std::vector<LogLine> taken;
+void PendingLines::takeAll(std::vector<LogLine>& taken) {
+    taken.clear();  // outside the lock: freeing the old lines' text is the writer's work, not the callers'
+                    // wait
     auto lines = mLines.checkedValue();
     taken.swap(*lines);
-    return taken;
 }
 
-bool PendingLines::empty() { return mLines.checkedValue()->empty(); }
+bool PendingLines::empty() {
+    return mLines.checkedValue()->empty();
+}
 
 }  // namespace kvx::services::logging

@@ -18,8 +18,9 @@ public:
 
     // How many lines are pending with this one; 0 when it was dropped because the queue is full.
     size_t tryAppend(LogLine line);
-    // Everything pending, oldest first; the queue is empty afterwards.
-    std::vector<LogLine> takeAll();
+    // Swaps everything pending, oldest first, into `taken`, whose old lines are cleared first; its
+    // storage becomes the queue's, so callers append without growing a fresh vector every pass.
+    void takeAll(std::vector<LogLine>& taken);
     bool empty();
 
 private:

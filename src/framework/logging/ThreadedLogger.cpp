@@ -25,8 +25,9 @@ public:
         const bool maskChangesText = masked && (!mPersonae.first.empty() || !mPersonae.second.empty());
         std::optional<std::string>& body = maskChangesText ? mMasked : mPlain;
         if (!body) {
-            body = maskChangesText ? formatLogLineBody(mLine, mProcessId, maskPersonae(mLine.message, mPersonae))
-                                   : formatLogLineBody(mLine, mProcessId, mLine.message);
+            body = maskChangesText
+                       ? formatLogLineBody(mLine, mProcessId, maskPersonae(mLine.message, mPersonae))
+                       : formatLogLineBody(mLine, mProcessId, mLine.message);
         }
         return *body;
     }
@@ -68,13 +69,14 @@ Result<void, std::string> ThreadedLogger::open(const LogPaths& paths) {
     mFolder = paths.folder;
     auto created = mEnvironment.storage->createDirectories(paths.folder);
     if (created.isError()) {
-        return Err{fmt::format("Could not create directory=[{}] err=[{}]", paths.folder, created.peekError())};
+        return Err{
+            fmt::format("Could not create directory=[{}] err=[{}]", paths.folder, created.peekError())};
     }
     // Each file reads the setting itself, as the setting may change between the two.
     auto mainOpened = mMainFile.open(mainLogPath(paths.folder, paths.fileName), paths.mainSizeLimit,
                                      !mEnvironment.obfuscatorDisabled());
-    auto verboseOpened = mVerboseFile.open(verboseLogPath(paths.folder, paths.fileName), paths.verboseSizeLimit,
-                                           !mEnvironment.obfuscatorDisabled());
+    auto verboseOpened = mVerboseFile.open(verboseLogPath(paths.folder, paths.fileName),
+                                           paths.verboseSizeLimit, !mEnvironment.obfuscatorDisabled());
     if (mMainFile.isEnabled() || mVerboseFile.isEnabled()) {
         mEnabled = true;
         auto writer = makeNamedThread("logger", [this] { writerLoop(); });
@@ -103,7 +105,8 @@ void ThreadedLogger::log(int32_t level, std::string_view function, std::string_v
         return;
     }
     if (function.empty() || message.empty()) {
-        KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Attempted to log empty info {} {}", function, message);
+        KVX_ASSERT_ALWAYS(foundation::AssertLevel::Error, "Attempted to log empty info {} {}", function,
+                          message);
         return;
     }
     // Full queue: the line is dropped; the writer catches up and later lines get through.
@@ -117,8 +120,15 @@ void ThreadedLogger::log(int32_t level, std::string_view function, std::string_v
 }
 
 void ThreadedLogger::flush() {
+    // The files belong to the writer, which may sit in a write for as long as the disk takes.
+    mFlushRequested = true;
+    wakeWriter();
+}
+
+void ThreadedLogger::flushFiles() {
     mMainFile.flush();
     mVerboseFile.flush();
+    mUnflushedLines = 0;
 }
 
 void ThreadedLogger::wakeWriter() {
@@ -131,25 +141,29 @@ void ThreadedLogger::writerLoop() {
     while (mEnabled) {
         waitForLines(flushWhenIdle);
         refreshPersonae();
-        const std::vector<LogLine> lines = mPending.takeAll();
-        writeLines(lines);
-        flushWhenIdle = flushWhenIdle || !lines.empty();
+        mPending.takeAll(mTaken);
+        writeLines(mTaken);
+        flushWhenIdle = flushWhenIdle || !mTaken.empty();
+        if (mFlushRequested.exchange(false)) {
+            flushFiles();
+        }
     }
     // Lines queued before closing began still reach the files.
     refreshPersonae();
-    writeLines(mPending.takeAll());
+    mPending.takeAll(mTaken);
+    writeLines(mTaken);
+    mTaken.clear();
 }
 
 void ThreadedLogger::waitForLines(bool& flushWhenIdle) {
     std::unique_lock lock(mWakeMutex);
-    const auto ready = [this] { return !mEnabled || !mPending.empty(); };
+    const auto ready = [this] { return !mEnabled || mFlushRequested || !mPending.empty(); };
     if (flushWhenIdle) {
         if (mWake.wait_for(lock, mEnvironment.idleFlushInterval, ready)) {
             return;
         }
         lock.unlock();
-        flush();
-        mUnflushedLines = 0;
+        flushFiles();
         flushWhenIdle = false;
         lock.lock();
     }
@@ -182,8 +196,7 @@ void ThreadedLogger::writeLines(const std::vector<LogLine>& lines) {
     mVerboseFile.writeOut();
     mMainFile.writeOut();
     if (mUnflushedLines.fetch_add(static_cast<uint32_t>(lines.size())) + lines.size() >= kFlushAfterLines) {
-        flush();
-        mUnflushedLines = 0;
+        flushFiles();
     }
 }
 

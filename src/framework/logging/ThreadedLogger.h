@@ -53,6 +53,7 @@ public:
     void setPersonaeInfo(const PersonaeInfo& info) override;
     bool isEnabled() const override { return mEnabled.load(); }
     void log(int32_t level, std::string_view function, std::string_view message) override;
+    // Asks the writer to flush after its current pass; the caller never waits for the files.
     void flush() override;
 
 private:
@@ -60,6 +61,7 @@ private:
     void waitForLines(bool& flushWhenIdle);
     void refreshPersonae();
     void writeLines(const std::vector<LogLine>& lines);
+    void flushFiles();
     void wakeWriter();
     void addLine(const LogLine& line);
 
@@ -73,9 +75,11 @@ private:
     size_t mAppliedPersonaeHash = 0;
     PersonaeInfo mAppliedPersonae;  // the writer's copy
     PendingLines mPending;
+    std::vector<LogLine> mTaken;  // the writer's pass; its storage goes back to the queue at the next
     std::mutex mWakeMutex;
     std::condition_variable mWake;
     std::atomic<uint32_t> mUnflushedLines{0};
+    std::atomic<bool> mFlushRequested{false};
     std::atomic<bool> mEnabled{false};
     std::thread mWriter;
 };

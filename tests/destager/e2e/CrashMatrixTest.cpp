@@ -104,7 +104,7 @@ std::vector<ArchiveEntry> archiveFiles(const std::filesystem::path& zip) {
     for (const archive::ZipFileInfo& entry : entries.peek()) {
         const size_t slash = entry.fileName.find('/');
         if (!archive::isDirectory(entry) && slash != std::string::npos) {
-            files.push_back({entry.fileName.substr(slash + 1), entry.crc32});
+            files.push_back({std::string(entry.fileName.substr(slash + 1)), entry.crc32});
         }
     }
     return files;

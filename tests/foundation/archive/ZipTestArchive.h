@@ -17,18 +17,19 @@ inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries
                                         const TestZipOptions& options = {}) {
     return zipwriter::buildStoredZip(entries, options);
 }
-inline uint32_t testCrc32(const std::string& data) {
-    return zipwriter::crc32Of(data);
-}
 
-// Every range asked for is recorded.
+// Every range asked for is recorded; reads after the first `readsBeforeFailure` fail.
 struct MemoryRangeReader {
     std::vector<uint8_t> bytes;
     std::vector<archive::FileOffsets> requests;
+    size_t readsBeforeFailure = SIZE_MAX;
     archive::RangeReadFunction function() {
         return [this](const std::string&, const archive::FileOffsets& range)
                    -> Result<std::vector<uint8_t>, archive::FileRangeError> {
             requests.push_back(range);
+            if (requests.size() > readsBeforeFailure) {
+                return Err{archive::FileRangeError{"short read"}};
+            }
             if (range.first > range.last || range.last >= bytes.size()) {
                 return Err{archive::FileRangeError{"range outside the data"}};
             }

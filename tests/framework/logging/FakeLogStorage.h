@@ -1,5 +1,5 @@
 #pragma once
-// In-memory log files with injectable failures and a gate that stalls the writer thread.
+// In-memory log files with injectable failures and a gate that holds the writer inside a write.
 
 #include <chrono>
 #include <condition_variable>
@@ -15,120 +15,83 @@ namespace kvx::test {
 
 class FakeLogStorage final : public services::logging::ILogStorage {
 public:
-    using StreamError = services::logging::StreamError;
-
+    using RenameError = services::logging::RenameError;
     struct File {
         std::string content;
         int writes = 0;
         int flushes = 0;
-        bool open = false;
+        size_t capacity = SIZE_MAX;  // a write beyond writes what fits and fails as a full disk
+        int nextWriteError = 0;      // the next write writes half its text and fails with this errno
     };
+    // Set before opening; files and the gate change through change().
+    std::optional<std::string> folderError;
+    std::map<std::string, int> openErrors;
+    std::optional<RenameError> renameError;
+    std::vector<std::string> holders;
 
-    Result<void, std::string> createDirectories(const std::string& folder) override {
-        std::lock_guard lock(mMutex);
-        if (mFolderError) {
-            return Err{*mFolderError};
+    Result<void, std::string> createDirectories(const std::string&) override {
+        if (folderError) {
+            return Err{*folderError};
         }
-        mFolders.push_back(folder);
         return Ok{};
     }
-
     Result<std::unique_ptr<services::logging::ILogStream>, int> openForAppend(
         const std::string& path) override {
-        std::lock_guard lock(mMutex);
-        if (auto refused = mOpenErrors.find(path); refused != mOpenErrors.end()) {
-            return Err{refused->second};
+        if (openErrors.contains(path)) {
+            return Err{openErrors.at(path)};
         }
-        mFiles[path].open = true;
         return Ok{std::unique_ptr<services::logging::ILogStream>(std::make_unique<Stream>(*this, path))};
     }
-
-    Result<void, services::logging::RenameError> replaceFile(const std::string& from,
-                                                             const std::string& to) override {
-        std::lock_guard lock(mMutex);
-        if (mRenameError) {
-            return Err{*mRenameError};
+    Result<void, RenameError> replaceFile(const std::string& from, const std::string& to) override {
+        if (renameError) {
+            return Err{*renameError};
         }
-        mFiles[to] = mFiles[from];
-        mFiles.erase(from);
+        change([&](auto& files, bool&) { files[to] = std::exchange(files[from], File{}); });
         return Ok{};
     }
+    std::vector<std::string> processesHolding(const std::string&) override { return holders; }
 
-    std::vector<std::string> processesHolding(const std::string&) override { return mHolders; }
-
-    // Test controls.
-    void refuseFolder(std::string error) { mFolderError = std::move(error); }
-    void refuseOpen(const std::string& path, int errnoValue) { mOpenErrors[path] = errnoValue; }
-    void refuseRename(services::logging::RenameError error, std::vector<std::string> holders) {
-        mRenameError = std::move(error);
-        mHolders = std::move(holders);
-    }
-    void failNextWrite(const std::string& path, int errnoValue) {
+    // Runs `edit(files, held)` under the lock; while `held` is set every write waits inside the storage.
+    template <typename Edit>
+    void change(Edit edit) {
         std::lock_guard lock(mMutex);
-        mWriteFailures[path] = errnoValue;
-    }
-    // The file may grow by `bytes` more: a write beyond writes what fits and fails as a full disk.
-    void limitRoom(const std::string& path, size_t bytes) {
-        std::lock_guard lock(mMutex);
-        mCapacities[path] = mFiles[path].content.size() + bytes;
-    }
-    void setStalled(bool stalled) {
-        std::lock_guard lock(mMutex);
-        mStalled = stalled;
+        edit(mFiles, mHeld);
         mChanged.notify_all();
     }
-    // Waits (up to a generous real limit) until the writer blocks on the stall gate.
-    bool waitUntilWriterStalled() {
-        return waitUntil([this] { return mWritersBlocked > 0; });
-    }
-
     File file(const std::string& path) {
         std::lock_guard lock(mMutex);
-        auto found = mFiles.find(path);
-        return found == mFiles.end() ? File{} : found->second;
+        return mFiles[path];
     }
-    bool exists(const std::string& path) {
-        std::lock_guard lock(mMutex);
-        return mFiles.count(path) != 0;
-    }
-    std::vector<std::string> folders() {
-        std::lock_guard lock(mMutex);
-        return mFolders;
-    }
-    // Waits until `predicate(file)` holds; another thread produces the file.
+    // Waits (up to a generous real limit, reached only when the test fails) for the writer thread.
     template <typename Predicate>
-    bool waitForFile(const std::string& path, Predicate predicate) {
-        return waitUntil([&] { return predicate(mFiles[path]); });
+    bool waitUntil(Predicate predicate) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(30),
+                                 [&] { return predicate(mFiles, mWritesHeld); });
     }
 
 private:
     class Stream final : public services::logging::ILogStream {
     public:
         Stream(FakeLogStorage& storage, std::string path) : mStorage(storage), mPath(std::move(path)) {}
-        ~Stream() override {
-            std::lock_guard lock(mStorage.mMutex);
-            mStorage.mFiles[mPath].open = false;
-        }
         bool write(std::string_view text) override {
             mStorage.write(mPath, text, mFailure);
             return mFailure == 0;
         }
-        Result<uint64_t, StreamError> position() override {
-            std::lock_guard lock(mStorage.mMutex);
+        Result<uint64_t, services::logging::StreamError> position() override {
             if (mFailure != 0) {
-                return Err{StreamError{1, mFailure}};
+                return Err{services::logging::StreamError{1, mFailure}};
             }
-            return Ok{uint64_t{mStorage.mFiles[mPath].content.size()}};
+            uint64_t size = 0;
+            mStorage.change([&](auto& files, bool&) { size = files[mPath].content.size(); });
+            return Ok{size};
         }
         void restore(uint64_t position) override {
-            std::lock_guard lock(mStorage.mMutex);
-            mStorage.mFiles[mPath].content.resize(position);
+            mStorage.change([&](auto& files, bool&) { files[mPath].content.resize(position); });
             mFailure = 0;
         }
         void flush() override {
-            std::lock_guard lock(mStorage.mMutex);
-            ++mStorage.mFiles[mPath].flushes;
-            mStorage.mChanged.notify_all();
+            mStorage.change([&](auto& files, bool&) { ++files[mPath].flushes; });
         }
 
     private:
@@ -139,44 +102,31 @@ private:
 
     void write(const std::string& path, std::string_view text, int& failure) {
         std::unique_lock lock(mMutex);
-        ++mWritersBlocked;
+        ++mWritesHeld;
         mChanged.notify_all();
-        mChanged.wait(lock, [this] { return !mStalled; });
-        --mWritersBlocked;
-        if (auto injected = mWriteFailures.find(path); injected != mWriteFailures.end()) {
-            failure = injected->second;
-            mFiles[path].content.append(text.substr(0, text.size() / 2));  // a torn write
-            mWriteFailures.erase(injected);
-        } else if (auto capacity = mCapacities.find(path);
-                   failure == 0 && capacity != mCapacities.end() &&
-                   mFiles[path].content.size() + text.size() > capacity->second) {
+        mChanged.wait(lock, [this] { return !mHeld; });
+        --mWritesHeld;
+        File& file = mFiles[path];
+        if (failure != 0) {
+            // A failed stream writes nothing until restored.
+        } else if (file.nextWriteError != 0) {
+            failure = std::exchange(file.nextWriteError, 0);
+            file.content.append(text.substr(0, text.size() / 2));  // a torn write
+        } else if (file.content.size() + text.size() > file.capacity) {
             failure = services::logging::kErrnoNoSpace;
-            mFiles[path].content.append(text.substr(0, capacity->second - mFiles[path].content.size()));
-        } else if (failure == 0) {
-            mFiles[path].content.append(text);
+            file.content.append(text.substr(0, file.capacity - file.content.size()));
+        } else {
+            file.content.append(text);
         }
-        ++mFiles[path].writes;
+        ++file.writes;
         mChanged.notify_all();
-    }
-
-    template <typename Predicate>
-    bool waitUntil(Predicate predicate) {
-        std::unique_lock lock(mMutex);
-        return mChanged.wait_for(lock, std::chrono::seconds(30), predicate);
     }
 
     std::mutex mMutex;
     std::condition_variable mChanged;
     std::map<std::string, File> mFiles;
-    std::vector<std::string> mFolders;
-    std::optional<std::string> mFolderError;
-    std::map<std::string, int> mOpenErrors;
-    std::map<std::string, int> mWriteFailures;
-    std::map<std::string, size_t> mCapacities;
-    std::optional<services::logging::RenameError> mRenameError;
-    std::vector<std::string> mHolders;
-    bool mStalled = false;
-    int mWritersBlocked = 0;
+    bool mHeld = false;
+    int mWritesHeld = 0;
 };
 
 }  // namespace kvx::test

@@ -40,11 +40,9 @@ TEST(LogLineFormat, FieldsLevelNamesAndQualifiedFunction) {
     }
 }
 
-TEST(PersonaeMask, EveryOccurrenceOfEitherString) {
-    EXPECT_EQ(maskPersonae("user[alice] id[42] again alice42", {"alice", "42"}),
-              "user[####] id[####] again ########");
+// Masking in the files is tested with the logger; these are the cases that could loop for ever.
+TEST(PersonaeMask, EmptyStringsAndTheMaskItselfAreNotMatched) {
     EXPECT_EQ(maskPersonae("nothing to hide", {"", ""}), "nothing to hide");
-    // The mask itself must not be matched again.
     EXPECT_EQ(maskPersonae("#a#", {"#", ""}), "####a####");
 }
 
