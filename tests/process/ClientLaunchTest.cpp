@@ -1,6 +1,4 @@
-// Starting the client through seams for what Wine lacks: the elevation test and the shell start's
-// confirmation (never seen), the interactive session's token and environment, and a Process factory
-// that records the session-token start. The desktop shell is Wine's own; what it starts ends by itself.
+// Starting the client; seams play what Wine lacks: elevation, the shell start's confirmation, sessions.
 #include "process/ClientLaunch.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +6,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <tuple>
 
 #include "foundation/win/WinUtilsImpl.h"
 #include "process/LockedModules.h"
@@ -21,6 +20,8 @@ namespace kvx::apps {
 namespace {
 
 using namespace services::process;
+
+const std::string kEnvironment("USERNAME=player\0\0", 17);
 
 // Refused before anything is created when its working folder is missing.
 TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
@@ -60,9 +61,7 @@ public:
         OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
         return Ok{WinUtils::AutoHandle(token)};
     }
-    Result<std::string, std::string> getUserEnvironment(HANDLE) override {
-        return Ok{std::string("USERNAME=player\0\0", 17)};
-    }
+    Result<std::string, std::string> getUserEnvironment(HANDLE) override { return Ok{kEnvironment}; }
 };
 
 class RecordedProcess final : public Process::Impl {
@@ -113,7 +112,7 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-// Elevated: the unconfirmed shell start falls to the session token; else own credentials; missing: none.
+// Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing: none.
 TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
     const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
@@ -143,16 +142,13 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
                   row.started);
         EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
-        const bool found = std::string_view(row.name) == "KorvDesktop.exe";
-        EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found ? 1u : 0u);
+        const size_t found = std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
+        EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found);
         ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
         if (mStarted) {
-            EXPECT_EQ(mStarted->exe, exe);
-            EXPECT_EQ(mStarted->args, args);
-            EXPECT_EQ(mStarted->dir, mDir);
-            EXPECT_NE(mStarted->userToken, nullptr);
-            EXPECT_EQ(mStarted->environment, std::string("USERNAME=player\0\0", 17));
-            EXPECT_FALSE(mStarted->inheritEnv);
+            EXPECT_EQ(std::tie(mStarted->exe, mStarted->args, mStarted->dir, mStarted->environment),
+                      std::tie(exe, args, mDir, kEnvironment));
+            EXPECT_TRUE(mStarted->userToken != nullptr && !mStarted->inheritEnv);
         }
         const std::wstring path = mFolder / L"KorvDesktop.exe";
         EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));

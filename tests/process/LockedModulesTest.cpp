@@ -1,5 +1,4 @@
-// Wine's Restart Manager names no process, so a stand-in feeds the holder walk through the
-// process-utility seam; module lists, the exclusive-open probe, names and waits are real.
+// Wine's Restart Manager names nobody: a stand-in feeds the holder walk; modules, probes and waits are real.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -59,7 +58,6 @@ TEST_F(LockedModules, LoadedAndHeldModulesAreReportedWithTheirHolder) {
     std::ofstream(file(L"readme.txt")) << "text";
     EXPECT_FALSE(find().has_value());
     EXPECT_EQ(mRm->sessions, 0);
-
     std::filesystem::copy_file(test::simPath(L"KorvDesktop.exe"), file(L"KorvDesktop.exe"));
     std::filesystem::copy_file(test::simPath(L"KorvSimModule.dll"), file(L"KorvSimModule.dll"));
     std::ofstream(file(L"held.dll")) << "MZ";
@@ -125,7 +123,6 @@ TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
     const std::wstring absent = file(L"absent.exe").wstring();
     EXPECT_FALSE(waitForProcess(absent, WaitCondition::Running, 50, 0));
     EXPECT_EQ(mClock->sleeps(), (std::vector<std::chrono::milliseconds>(5, 10ms)));
-
     test::ScopedAssertCapture asserts;
     EXPECT_FALSE(waitForProcess(absent, static_cast<WaitCondition>(7), 50, 10));
     EXPECT_EQ(asserts.messages(), std::vector<std::string>{"Unknown condition"});
