@@ -10,8 +10,7 @@
 
 namespace kvx::test {
 
-// Reports `executable` as the running program's path (none: it cannot be found); everything else
-// goes to the real filesystem.
+// Reports `executable` as the running program's path (none: it cannot be found).
 class FakeExecutableFilesystem final : public ForwardingFilesystem {
 public:
     explicit FakeExecutableFilesystem(std::optional<fs::Path> executable)
@@ -27,8 +26,7 @@ private:
     std::optional<fs::Path> mExecutable;
 };
 
-// Sets (or, with no value, removes) a value of the app key's 64-bit view until destroyed. The key is
-// shared by the Wine prefix: callers hold the "wine_suite_processes" resource lock.
+// Sets (no value: removes) a value of the app key's 64-bit view until destroyed; callers hold its lock.
 class ScopedAppKeyValue {
 public:
     ScopedAppKeyValue(std::string name, std::optional<std::wstring> value);

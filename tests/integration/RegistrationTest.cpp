@@ -1,5 +1,4 @@
-// The suite's registration against the prefix's real registry (both views); the uninstall entries are
-// the bundle's (32-bit view) and the product's (64-bit). A simulated "Explorer.exe" plays the shell.
+// The suite's registration in the prefix's real registry; a simulated "Explorer.exe" plays the shell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,6 +39,7 @@ RegistryKey commandKey(std::string_view protocol) {
 std::string command(std::string_view protocol) {
     return commandKey(protocol).get<std::string>("");
 }
+// The bundle's entry is in the 32-bit view, the product's in the 64-bit one.
 RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
     return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
 }
@@ -164,8 +164,7 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
     EXPECT_EQ(lines[1].function, "kvx::apps::suite::disableComServer");
 }
 
-// After a failed update the blanked commands point into the client folder again, found from the
-// install location when the app key lost the path.
+// The blanked commands point into the client folder again, found from the install location if need be.
 TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     const fs::Path location = mTemp / L"Program Files";
     const std::string client = (location / L"Korv Desktop").utf8();

@@ -1,5 +1,4 @@
-// Wine's real shell links, read back (Wine 8 keeps no application user model id). The desktop and the
-// start menu's programs are redirected into a temporary folder beside a client folder of the suite.
+// Wine's real shell links (no application user model id), in redirected desktop and start menu folders.
 #include "integration/Shortcuts.h"
 
 #include <gtest/gtest.h>
