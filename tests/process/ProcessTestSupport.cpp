@@ -3,9 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "foundation/Singleton.h"
 #include "foundation/TextConversion.h"
-#include "framework/config/ConfigSystem.h"
 
 namespace kvx::test {
 
@@ -61,16 +59,6 @@ DWORD Child::exitCode() const {
     // A process that is being terminated may still read as active for a moment.
     WaitForSingleObject(process.get(), 0);
     return GetExitCodeProcess(process.get(), &code) ? code : 0xFFFFFFFF;
-}
-
-ScopedConfig::ScopedConfig() {
-    foundation::utils::Singleton<config::ConfigSystem>::create();
-}
-ScopedConfig::~ScopedConfig() {
-    foundation::utils::Singleton<config::ConfigSystem>::destroy();
-}
-void ScopedConfig::set(std::string_view key, std::string value) const {
-    config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
 }
 
 }  // namespace kvx::test

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <string>
 
+#include "foundation/Singleton.h"
 #include "foundation/win/AutoHandle.h"
+#include "framework/config/ConfigSystem.h"
 
 namespace kvx::test {
 
@@ -36,9 +38,11 @@ Child startChild(const std::filesystem::path& exe, const std::wstring& arguments
 
 // The configuration store for the test's lifetime.
 struct ScopedConfig {
-    ScopedConfig();
-    ~ScopedConfig();
-    void set(std::string_view key, std::string value) const;
+    ScopedConfig() { foundation::utils::Singleton<config::ConfigSystem>::create(); }
+    ~ScopedConfig() { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
+    void set(std::string_view key, std::string value) const {
+        config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeStatic);
+    }
 };
 
 }  // namespace kvx::test

@@ -40,10 +40,8 @@ public:
         DWORD needed = 0;
         QueryServiceStatusEx(mService.serviceHandle(), SC_STATUS_PROCESS_INFO,
                              reinterpret_cast<BYTE*>(&status), sizeof(status), &needed);
-        const WinUtils::AutoHandle process(
-            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), 5000);
+        const DWORD pid = status.dwProcessId;
+        test::Child(WinUtils::AutoHandle(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid)), pid);  // ends it
         DeleteService(mService.serviceHandle());  // fails harmlessly when it was never created
     }
     const std::string& name() const { return mService.utf8Name(); }
