@@ -131,7 +131,7 @@ TEST_F(SuiteShutdown, TheServiceAsAnExecutableIsStoppedUnlessSeveralMayRun) {
     // With several instances allowed the service's executable may belong to another one.
     mConfig.set("app.multipleInstances", "true");
     mLogger->clear();
-    auto& another = start(mBeside / L"KorvBackgroundService.exe");
+    auto& another = start(mRoot.path().std() / L"another" / L"KorvBackgroundService.exe");
     EXPECT_TRUE(stopBgService(15000));
     EXPECT_EQ(another.exitCode(), STILL_ACTIVE);
     EXPECT_EQ(count("stopping background service as executable"), 0u);
