@@ -43,11 +43,6 @@ std::string command(std::string_view protocol) {
 RegistryKey uninstallEntry(const std::string& name, bool view64 = false) {
     return RegistryKey(HKEY_LOCAL_MACHINE, fmt::format("{}\\{}", kUninstallPath, name), view64, false);
 }
-void refuse(test::ScriptedRegistryProxy& proxy, std::wstring_view refused) {
-    proxy.refuseValue = [refused](LPCWSTR name) {
-        return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-    };
-}
 
 class Registration : public ::testing::Test {
 protected:
@@ -143,7 +138,10 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
 
     test::ScriptedRegistryProxy proxy;
     const test::ScopedRegistryProxy scoped(proxy);
-    refuse(proxy, L"IsUnavailable");
+    std::wstring_view refused = L"IsUnavailable";
+    proxy.refuseValue = [&](LPCWSTR name) {
+        return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    };
     EXPECT_FALSE(setThirdPartyAvailability(false));
     EXPECT_EQ(
         logged("Failed to update one or more registry keys while entering repair mode, may cause issues "
@@ -151,7 +149,7 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
         1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
     // A refused extension state fails the change with its telemetry.
-    refuse(proxy, L"State");
+    refused = L"State";
     mLogger->clear();
     test::ScopedRecordingSink sink;
     EXPECT_FALSE(disableComServer());

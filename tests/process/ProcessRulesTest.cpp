@@ -53,26 +53,23 @@ TEST(ClientStartPlan, StartsByAttendanceAndResultWithTheExactArguments) {
         int32_t result;
         ClientStartTarget target;
         const char* arguments;
-        const char* startLine;  // none: nothing is started
     } rows[] = {
-        {true, "", 7, Desktop, "-updateDestagerError=\"7\"",
-         "Starting Desktop app, args[-updateDestagerError=\"7\"]"},
-        {false, "", 7, None, "", nullptr},
-        {true, "", 0, Desktop, "", "Starting Desktop app, args[]"},
-        {true, "a b", 0, Desktop, "--launchHelperArgument=\"a b\"",
-         "Starting Desktop app, args[--launchHelperArgument=\"a b\"]"},
-        {false, "ignored", 0, LaunchHelper, "-noclient -ktcuNoSkip",
-         "Starting Launch Helper, args[-noclient -ktcuNoSkip]"},
+        {true, "", 7, Desktop, "-updateDestagerError=\"7\""},
+        {false, "", 7, None, ""},
+        {true, "", 0, Desktop, ""},
+        {true, "a b", 0, Desktop, "--launchHelperArgument=\"a b\""},
+        {false, "ignored", 0, LaunchHelper, "-noclient -ktcuNoSkip"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.startLine ? row.startLine : "none");
+        SCOPED_TRACE(testing::Message() << row.result << " " << row.arguments);
         test::ScopedCapturingLogger logger;
         const ClientStart start = planClientStart(row.attended, row.launchHelperArgument, row.result);
         EXPECT_EQ(start.target, row.target);
         EXPECT_EQ(joinArguments(start.arguments), row.arguments);
         std::vector<std::string> expected;
-        if (row.startLine) {
-            expected.push_back(row.startLine);
+        if (row.target != None) {
+            const char* name = row.target == Desktop ? "Starting Desktop app" : "Starting Launch Helper";
+            expected.push_back(name + std::string(", args[") + row.arguments + "]");
         }
         if (row.result != 0) {
             expected.push_back("Background update attempt failed, not relaunching");
