@@ -118,7 +118,7 @@ struct ValidationFindings::State {
     const char* damage = "";
     // What was logged while gathering (the zip reader's lines), said when the findings are reported.
     std::vector<services::logging::HeldLine> lines;
-    std::vector<archive::ZipFileInfo> entries;
+    archive::ZipListing entries{{}, {}};
     std::vector<const archive::ZipFileInfo*> checked;
     std::optional<StagedFileCrcs> crcs;
 };
