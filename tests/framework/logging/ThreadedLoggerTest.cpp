@@ -18,7 +18,6 @@ namespace {
 using test::FakeLogStorage;
 using File = FakeLogStorage::File;
 using RenameError = FakeLogStorage::RenameError;
-using Texts = std::vector<std::string>;
 
 const std::string kMain = "D:\\Logs\\KorvDestager.log";
 const std::string kVerbose = "D:\\Logs\\KorvDestagerVerbose.log";
@@ -31,12 +30,25 @@ bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }
 
+// The message of each line of a log file, each followed by "/"; the blank separator line gives "/".
+std::string messages(const std::string& text) {
+    std::string result;
+    for (size_t begin = 0, end = 0; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        const size_t tab = text.find_last_of('\t', end);
+        const size_t start = tab == std::string::npos || tab < begin ? begin : tab + 1;
+        result += text.substr(start, end - start) + "/";
+    }
+    return result;
+}
+
 class ThreadedLoggerTest : public ::testing::Test {
 protected:
     std::unique_ptr<ThreadedLogger> openLogger(LogPaths paths = kPaths,
-                                               std::chrono::milliseconds idleFlush = std::chrono::hours(1)) {
+                                               std::chrono::milliseconds idleFlush = std::chrono::hours(1),
+                                               const std::string& error = "") {
         auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, idleFlush, {}});
-        EXPECT_TRUE(logger->open(paths).isOk());
+        auto opened = logger->open(paths);
+        EXPECT_EQ(opened.isError() ? opened.peekError() : "", error);
         return logger;
     }
     std::string text(const std::string& path) { return mStorage->file(path).content; }
@@ -46,16 +58,15 @@ protected:
     }
     // Logs "stall", holds the writer inside that write while `queue` logs, then lets it go.
     void whileStalled(ThreadedLogger& logger, const std::function<void()>& queue) {
-        mStorage->change([](auto&, bool& held) { held = true; });
+        mStorage->hold(true);
         logger.log(Info, "kvx::f", "stall");
         ASSERT_TRUE(mStorage->waitUntil([](auto&, int held) { return held > 0; }));
         queue();
-        mStorage->change([](auto&, bool& held) { held = false; });
+        mStorage->hold(false);
     }
 
     test::ScopedTestClock mClock;
     std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
-    test::ScopedRecordingSink mSink;
 };
 
 TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
@@ -70,52 +81,40 @@ TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
         logger->log(Info, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
     }
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
-    EXPECT_TRUE(contains(text(kMain), "\trun0 user[####] id[####] ####\n"));
-    EXPECT_TRUE(contains(text(kMain), "\trun1 user[alice] id[4711] alice\n"));
+    EXPECT_EQ(messages(text(kMain)),
+              "/run0 user[####] id[####] ####/goodbye//run1 user[alice] id[4711] alice/goodbye/");
 }
 
 // Lines queued while the writer is held go out in one write per file; the bytes of that pass count
 // towards the limit, so the pass itself rotates to the backup once the file passes it.
 TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
+    test::ScopedRecordingSink sink;
     auto logger = openLogger({"D:\\Logs", "KorvDestager", 100'000, 300});
+    const std::string x(60, 'x');
     whileStalled(*logger, [&] {
         for (int i = 0; i < 4; ++i) {
-            logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
+            logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, x));
         }
     });
     logger.reset();
-    const auto backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
-    const auto current = mStorage->file(kVerbose);
+    const File backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
+    const File current = mStorage->file(kVerbose);
     // Separator and "stall" take 81 bytes, each line 143: the file passes 300 bytes with line[1].
-    EXPECT_TRUE(contains(backup.content, "line[1]"));
-    EXPECT_FALSE(contains(backup.content, "line[2]"));
-    EXPECT_EQ(current.content.rfind("     2\t", 0), 0u) << current.content;
-    EXPECT_TRUE(contains(current.content, "line[3]"));
-    EXPECT_EQ(backup.writes, 3);   // separator, "stall", line[0] and line[1]
-    EXPECT_EQ(current.writes, 2);  // line[2] and line[3], "goodbye"
-    EXPECT_TRUE(mSink->events().empty());
-}
-
-// The message of each line of a log file, each followed by "/"; the blank separator line gives "/".
-std::string messages(const std::string& text) {
-    std::string result;
-    for (size_t begin = 0, end = 0; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
-        const size_t tab = text.find_last_of('\t', end);
-        const size_t start = tab == std::string::npos || tab < begin ? begin : tab + 1;
-        result += text.substr(start, end - start) + "/";
-    }
-    return result;
+    EXPECT_EQ(messages(backup.content), "/stall/line[0] " + x + "/line[1] " + x + "/");
+    EXPECT_EQ(messages(current.content), "line[2] " + x + "/line[3] " + x + "/goodbye/");
+    // Separator, "stall", line[0] and line[1]; then line[2] and line[3], "goodbye".
+    EXPECT_EQ(std::pair(backup.writes, current.writes), std::pair(3, 2));
+    EXPECT_TRUE(sink->events().empty());
 }
 
 struct FailureRow {
     const char* label;
     std::function<void(FakeLogStorage&)> beforeOpening;
     std::function<void(File& main)> whileHeld;  // set with the writer held, so the lines share one pass
-    const char* folder;
-    uint64_t mainLimit;
-    std::string openError;
-    std::string telemetry;     // the events' texts, each followed by a line feed
-    std::string mainMessages;  // as messages() gives them
+    std::string telemetry;                      // the events' texts, joined by line feeds
+    std::string mainMessages;                   // as messages() gives them
+    uint64_t mainLimit = kMainLogSizeLimit;
+    std::string openError = "";
 };
 
 // A full disk loses the line that did not fit, not the rest of its pass (which is written again line by
@@ -123,26 +122,22 @@ struct FailureRow {
 TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
     const std::string big(1000, 'x');
     const FailureRow rows[] = {
-        {"disk full", nullptr, [](File& main) { main.capacity = main.content.size() + 400; }, "D:\\Logs",
-         kMainLogSizeLimit, "", "", "/stall/a/b/goodbye/"},
-        {"write error", nullptr, [](File& main) { main.nextWriteError = kErrnoIo; }, "D:\\Logs",
-         kMainLogSizeLimit, "",
-         "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]\n", "/"},
+        {"disk full", nullptr, [](File& main) { main.capacity = main.content.size() + 400; }, "",
+         "/stall/a/b/goodbye/"},
+        {"write error", nullptr, [](File& main) { main.nextWriteError = kErrnoIo; },
+         "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]", "/"},
         {"rename refused",
          [](FakeLogStorage& storage) {
              storage.renameError = RenameError{32, "The process cannot access the file"};
              storage.holders = {"KorvDesktop.exe"};
          },
-         nullptr, "D:\\Logs", 100, "",
+         nullptr,
          "diags.logs.erro Failed to rename log file err=[32] strerr=[The process cannot access the file]\n"
-         "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]\n",
-         "/a/" + big + "/b/goodbye/"},
-        {"verbose refused", [](FakeLogStorage& storage) { storage.openErrors[kVerbose] = 13; }, nullptr,
-         "D:\\Logs", kMainLogSizeLimit,
-         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]", "",
-         "/a/" + big + "/b/goodbye/"},
-        {"no folder", nullptr, nullptr, "", kMainLogSizeLimit,
-         "Invalid log paths dir=[] filename=[KorvDestager]", "", ""}};
+         "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]",
+         "/stall/a/" + big + "/b/goodbye/", 200},
+        {"verbose refused", [](FakeLogStorage& storage) { storage.openErrors[kVerbose] = 13; }, nullptr, "",
+         "/stall/a/" + big + "/b/goodbye/", kMainLogSizeLimit,
+         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]"}};
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.label);
         test::ScopedRecordingSink sink;
@@ -150,29 +145,18 @@ TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
         if (row.beforeOpening) {
             row.beforeOpening(*mStorage);
         }
-        auto logger =
-            std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
-        auto opened = logger->open({row.folder, "KorvDestager", row.mainLimit, kVerboseLogSizeLimit});
-        EXPECT_EQ(opened.isError() ? opened.peekError() : "", row.openError);
-        const auto logLines = [&] {
+        auto logger = openLogger({"D:\\Logs", "KorvDestager", row.mainLimit, kVerboseLogSizeLimit},
+                                 std::chrono::hours(1), row.openError);
+        whileStalled(*logger, [&] {
+            if (row.whileHeld) {
+                mStorage->change([&](auto& files) { row.whileHeld(files[kMain]); });
+            }
             for (const std::string& message : {std::string("a"), big, std::string("b")}) {
                 logger->log(Info, "kvx::f", message);
             }
-        };
-        if (row.whileHeld) {
-            whileStalled(*logger, [&] {
-                mStorage->change([&](auto& files, bool&) { row.whileHeld(files[kMain]); });
-                logLines();
-            });
-        } else {
-            logLines();
-        }
+        });
         logger.reset();
-        std::string telemetry;
-        for (const std::string& event : sink->texts()) {
-            telemetry += event + "\n";
-        }
-        EXPECT_EQ(telemetry, row.telemetry);
+        EXPECT_EQ(fmt::format("{}", fmt::join(sink->texts(), "\n")), row.telemetry);
         EXPECT_EQ(messages(text(kMain)), row.mainMessages);
     }
 }
@@ -213,18 +197,16 @@ TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOnRequestOrWhenIdle) {
     for (int i = 0; i < 511; ++i) {
         logger->log(Verbose, "kvx::f", "m");
     }
-    ASSERT_TRUE(waitFor(kVerbose, [](const auto& f) { return countLines(f.content) >= 512; }));
+    ASSERT_TRUE(waitFor(kVerbose, [](const File& f) { return countLines(f.content) >= 512; }));
     EXPECT_EQ(mStorage->file(kVerbose).flushes, 1);  // the one of opening
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [](const auto& f) { return f.flushes == 2; }));
+    EXPECT_TRUE(waitFor(kVerbose, [](const File& f) { return f.flushes == 2; }));
     logger->flush();
-    EXPECT_TRUE(waitFor(kVerbose, [](const auto& f) { return f.flushes == 3; }));
-    logger.reset();
-
+    EXPECT_TRUE(waitFor(kVerbose, [](const File& f) { return f.flushes == 3; }));
     logger = openLogger(kPaths, std::chrono::milliseconds(1));
     const int opened = mStorage->file(kVerbose).flushes;
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [opened](const auto& f) { return f.flushes > opened; }));
+    EXPECT_TRUE(waitFor(kVerbose, [opened](const File& f) { return f.flushes > opened; }));
 }
 
 // Empty lines are refused; a line carries the time it was queued at; closing says goodbye.
