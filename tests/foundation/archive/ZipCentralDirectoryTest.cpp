@@ -37,15 +37,16 @@ TEST(ZipCentralDirectory, ListsEveryEntryWithItsHeaderFields) {
                                    {"Korv Desktop/../escape.txt", "e"}});
     MemoryRangeReader reader{buildTestZip(entries).bytes};
     ZipListing found = list(reader).unwrap();
-    ASSERT_EQ(found.size(), entries.size());
-    const std::pair<bool, bool> directoryAndLink[] = {{false, false}, {false, false}, {false, false},
-                                                      {true, false},  {true, false},  {true, false},
-                                                      {false, true},  {false, false}};
-    for (size_t i = 0; i < found.size(); ++i) {
-        EXPECT_EQ(found[i].fileName, entries[i].name);
-        EXPECT_EQ(std::pair(isDirectory(found[i]), isSymlink(found[i])), directoryAndLink[i])
-            << entries[i].name;
+    std::string names;
+    std::string kinds;  // d for a directory, l for a link, f for anything else
+    for (const ZipFileInfo& entry : found) {
+        names += std::string(entry.fileName) + "|";
+        kinds += isDirectory(entry) ? 'd' : isSymlink(entry) ? 'l' : 'f';
     }
+    EXPECT_EQ(names,
+              "Korv Desktop/KorvDesktop.exe|Korv Desktop/data/a.txt|Korv Desktop/b.bin|Korv Desktop/|"
+              "Korv Desktop/plugins|Korv Desktop/unixdir|Korv Desktop/current|Korv Desktop/../escape.txt|");
+    EXPECT_EQ(kinds, "fffdddlf");
     const ZipFileInfo& a = found[1];
     EXPECT_EQ(
         std::tuple(a.crc32, a.compressedSize, a.uncompressedSize, a.versionMadeBy, a.flags,
@@ -78,14 +79,9 @@ TEST(ZipCentralDirectory, EndRecordPlacesTheDirectory) {
         SCOPED_TRACE(testing::Message() << options.zip64 << tail);
         MemoryRangeReader reader{zip.bytes};
         auto directory = getCentralDirectoryBuffer(reader.function(), {"", size, tail});
-        std::vector<std::pair<uint64_t, uint64_t>> reads;
-        for (const FileOffsets& range : reader.requests) {
-            reads.emplace_back(range.first, range.last);
-        }
-        using Reads = decltype(reads);
-        const Reads expected =
-            inTail ? Reads{{0, size - 1}} : Reads{{size - 76, size - 1}, {zip.directoryOffset, size - 1}};
-        EXPECT_EQ(reads, expected);
+        using Reads = decltype(reader.requests);
+        EXPECT_EQ(reader.requests, (inTail ? Reads{{0, size - 1}}
+                                           : Reads{{size - 76, size - 1}, {zip.directoryOffset, size - 1}}));
         const ZipCentralDirectoryBuffer& found = directory.peek();
         EXPECT_EQ(found.directoryStart, inTail ? zip.directoryOffset : 0);
         EXPECT_TRUE(std::ranges::equal(std::span(found.buffer).subspan(found.directoryStart),
@@ -119,18 +115,15 @@ TEST(ZipCentralDirectory, StrayBytesBetweenHeadersAreSkipped) {
 struct FailureRow {
     const char* label;
     std::vector<uint8_t> bytes;
-    ZipCentralDirectoryError::Kind kind;
+    const char* kind;  // as the validation's log line names it
     std::string message;
     const char* loggedBy = nullptr;  // the function whose ERROR line repeats the message
     size_t readsBeforeFailure = SIZE_MAX;
     uint64_t minimumTail = 16384;
 };
 
-std::vector<uint8_t> dropLast(const std::vector<uint8_t>& bytes, size_t count) {
-    return std::vector<uint8_t>(bytes.begin(), bytes.end() - static_cast<ptrdiff_t>(count));
-}
-std::vector<uint8_t> keepLast(const std::vector<uint8_t>& bytes, size_t count) {
-    return std::vector<uint8_t>(bytes.end() - static_cast<ptrdiff_t>(count), bytes.end());
+std::vector<uint8_t> slice(const std::vector<uint8_t>& bytes, ptrdiff_t skip, ptrdiff_t drop) {
+    return std::vector<uint8_t>(bytes.begin() + skip, bytes.end() - drop);
 }
 std::vector<uint8_t> zip64MarkerAlone(std::vector<uint8_t> bytes) {
     std::fill(bytes.end() - 6, bytes.end() - 2, 0xFF);
@@ -143,23 +136,22 @@ TEST(ZipCentralDirectory, FailuresAreReportedByKindAndText) {
     const auto commented = buildTestZip(threeFiles(), {.comment = "0123456789"}).bytes;
     const std::vector<uint8_t> signatureOnly{0x50, 0x4b, 0x05, 0x06};
     const std::string noEndRecord = "Zip eocd signature not found in buffer";
-    using enum ZipCentralDirectoryError::Kind;
     const FailureRow rows[] = {
-        {"empty", {}, EmptyZipFile, "Empty file"},
-        {"tail unreadable", zip.bytes, IoFailure, "Zip Io failure. short read", nullptr, 0},
-        {"directory unreadable", zip.bytes, IoFailure,
+        {"empty", {}, "EmptyZipFile", "Empty file"},
+        {"tail unreadable", zip.bytes, "IoFailure", "Zip Io failure. short read", nullptr, 0},
+        {"directory unreadable", zip.bytes, "IoFailure",
          "Zip IO could not obtain extended central directory buffer. short read", nullptr, 1, 76},
-        {"signature only", signatureOnly, ParseError, noEndRecord},
-        {"no signature", std::vector<uint8_t>(100, 0), ParseError, noEndRecord},
-        {"fixed part cut", dropLast(zip.bytes, 3), ParseError, noEndRecord},
-        {"comment cut", dropLast(commented, 1), ParseError, "Zip eocd comment size invalid"},
-        {"zip64 marker alone", zip64MarkerAlone(zip.bytes), ParseError,
+        {"signature only", signatureOnly, "ParseError", noEndRecord},
+        {"no signature", std::vector<uint8_t>(100, 0), "ParseError", noEndRecord},
+        {"fixed part cut", slice(zip.bytes, 0, 3), "ParseError", noEndRecord},
+        {"comment cut", slice(commented, 0, 1), "ParseError", "Zip eocd comment size invalid"},
+        {"zip64 marker alone", zip64MarkerAlone(zip.bytes), "ParseError",
          "Zip64 eocd Signature not found in buffer"},
-        {"truncated", keepLast(big.bytes, 200), ParseError,
+        {"truncated", slice(big.bytes, static_cast<ptrdiff_t>(big.bytes.size()) - 200, 0), "ParseError",
          "Zip signature location [" + std::to_string(big.directoryOffset) +
              "] greater than file size = [200]",
          "kvx::archive::getCentralDirectoryBuffer"},
-        {"five stray bytes", buildTestZip(threeFiles(), {.junkAfterHeader = {{0, 5}}}).bytes, ParseError,
+        {"five stray bytes", buildTestZip(threeFiles(), {.junkAfterHeader = {{0, 5}}}).bytes, "ParseError",
          "The zip directory scanner got a bad offset at [" + std::to_string(zip.directoryOffset + 46 + 28) +
              "] and did not recover, this may indicate a corrupt file",
          kParseFunction}};
@@ -169,17 +161,12 @@ TEST(ZipCentralDirectory, FailuresAreReportedByKindAndText) {
         MemoryRangeReader reader{row.bytes, {}, row.readsBeforeFailure};
         auto listed = list(reader, row.minimumTail);
         ASSERT_TRUE(listed.isError());
-        EXPECT_EQ(listed.peekError().kind, row.kind);
+        EXPECT_STREQ(zipErrorKindName(listed.peekError().kind), row.kind);
         EXPECT_EQ(listed.peekError().message, row.message);
         const Lines logged =
             row.loggedBy ? Lines{{services::logging::Error, row.loggedBy, row.message}} : Lines{};
         EXPECT_EQ(logger->lines(), logged);
     }
-    // The kind's name is part of the validation's log line.
-    EXPECT_STREQ(zipErrorKindName(EmptyZipFile), "EmptyZipFile");
-    EXPECT_STREQ(zipErrorKindName(IoFailure), "IoFailure");
-    EXPECT_STREQ(zipErrorKindName(ParseError), "ParseError");
-    EXPECT_STREQ(zipErrorKindName(None), "");
 }
 
 TEST(ZipCentralDirectory, VariableFieldsBeyondTheBufferLeaveEmptyStrings) {
@@ -188,10 +175,10 @@ TEST(ZipCentralDirectory, VariableFieldsBeyondTheBufferLeaveEmptyStrings) {
     const auto header = std::span(zip.bytes).subspan(zip.directoryOffset, 46 + 8 + 3);
     uint64_t cursor = 0;
     ZipFileInfo entry = extractZipFileInfo(header, cursor);
-    EXPECT_TRUE(entry.fileName.empty());
-    EXPECT_TRUE(entry.comment().empty() && entry.extraField().empty());
-    EXPECT_EQ(entry.crc32, zipwriter::crc32Of("n"));
-    EXPECT_EQ(cursor, 46u + 8u + 7u);
+    EXPECT_EQ(std::string(entry.fileName) + std::string(entry.comment()) +
+                  std::string(entry.extraField().begin(), entry.extraField().end()),
+              "");
+    EXPECT_EQ(std::pair(entry.crc32, cursor), std::pair(zipwriter::crc32Of("n"), uint64_t{46 + 8 + 7}));
     EXPECT_EQ(
         logger->lines(),
         (Lines{{services::logging::Error, "kvx::archive::extractZipFileInfo",

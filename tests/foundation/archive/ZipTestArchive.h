@@ -21,12 +21,12 @@ inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries
 // Every range asked for is recorded; reads after the first `readsBeforeFailure` fail.
 struct MemoryRangeReader {
     std::vector<uint8_t> bytes;
-    std::vector<archive::FileOffsets> requests;
+    std::vector<std::pair<uint64_t, uint64_t>> requests;  // first and last byte
     size_t readsBeforeFailure = SIZE_MAX;
     archive::RangeReadFunction function() {
         return [this](const std::string&, const archive::FileOffsets& range)
                    -> Result<std::vector<uint8_t>, archive::FileRangeError> {
-            requests.push_back(range);
+            requests.emplace_back(range.first, range.last);
             if (requests.size() > readsBeforeFailure) {
                 return Err{archive::FileRangeError{"short read"}};
             }
