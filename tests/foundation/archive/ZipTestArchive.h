@@ -11,10 +11,9 @@ using zipwriter::kUnixDirectory;
 using zipwriter::kUnixRegularFile;
 using zipwriter::kUnixSymlink;
 using TestZipEntry = zipwriter::ZipEntry;
-using TestZipOptions = zipwriter::ZipOptions;
 
 inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries,
-                                        const TestZipOptions& options = {}) {
+                                        const zipwriter::ZipOptions& options = {}) {
     return zipwriter::buildStoredZip(entries, options);
 }
 
