@@ -69,8 +69,11 @@ protected:
     std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
 };
 
-TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
-    // First with no configuration at all, then with the switch set.
+// A line carries the time it was queued at; empty lines are refused; closing says goodbye. Personae are
+// masked, first with no configuration at all, then no longer once the switch is set.
+TEST_F(ThreadedLoggerTest, LinesAreStampedWhenQueuedAndMaskedUnlessObfuscatorDisabled) {
+    test::ScopedAssertCapture asserts;
+    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
     for (const bool disabled : {false, true}) {
         if (disabled) {
             foundation::utils::Singleton<config::ConfigSystem>::create().setBool(
@@ -78,11 +81,19 @@ TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
         }
         auto logger = openLogger();
         logger->setPersonaeInfo({"alice", "4711"});
-        logger->log(Info, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
+        logger->log(Info, "", "message");
+        logger->log(Warn, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
+        logger->log(Info, "kvx::f", "");
+        mClock->advance(std::chrono::hours(24));
     }
     foundation::utils::Singleton<config::ConfigSystem>::destroy();
+    ASSERT_EQ(asserts.asserts().size(), 4u);
+    EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
+    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
     EXPECT_EQ(messages(text(kMain)),
               "/run0 user[####] id[####] ####/goodbye//run1 user[alice] id[4711] alice/goodbye/");
+    EXPECT_TRUE(text(kMain).starts_with("\n     1\t[2026-03-01T17:25:09.042Z]\tPID:")) << text(kMain);
+    EXPECT_TRUE(contains(text(kMain), "\tWARN    \t(kvx::f)\trun0")) << text(kMain);
 }
 
 // Lines queued while the writer is held go out in one write per file; the bytes of that pass count
@@ -207,24 +218,6 @@ TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOnRequestOrWhenIdle) {
     const int opened = mStorage->file(kVerbose).flushes;
     logger->log(Verbose, "kvx::f", "m");
     EXPECT_TRUE(waitFor(kVerbose, [opened](const File& f) { return f.flushes > opened; }));
-}
-
-// Empty lines are refused; a line carries the time it was queued at; closing says goodbye.
-TEST_F(ThreadedLoggerTest, EmptyLinesAreRefusedAndTheTimeIsTakenWhenQueued) {
-    test::ScopedAssertCapture asserts;
-    auto logger = openLogger();
-    logger->log(Info, "", "message");
-    logger->log(Info, "kvx::f", "");
-    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
-    logger->log(Warn, "kvx::f", "m");
-    mClock->advance(std::chrono::hours(24));
-    logger.reset();
-    ASSERT_EQ(asserts.asserts().size(), 2u);
-    EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
-    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
-    EXPECT_TRUE(text(kMain).starts_with("\n     1\t[2026-03-01T17:25:09.042Z]\tPID:")) << text(kMain);
-    EXPECT_TRUE(text(kMain).ends_with("\tWARN    \t(kvx::f)\tm\ngoodbye\n")) << text(kMain);
-    EXPECT_EQ(countLines(text(kVerbose)), 3u);
 }
 
 // Closing clears the enabled flag before it waits for the writer: a line that comes later is refused
