@@ -23,18 +23,17 @@ TEST(LogTimestamp, UtcCalendarWithMilliseconds) {
 
 // Fields aligned and tab separated; a full signature shows as its qualified name.
 TEST(LogLineFormat, FieldsLevelNamesAndQualifiedFunction) {
-    EXPECT_EQ(
-        formatLogLine(1, lineAt(Info, "kvx::apps::destager::internal::swapFolders"), 816, "path[C:\\x]"),
-        "     1\t[2026-03-01T00:00:00.000Z]\tPID:   816\tTID:  4242\tINFO    \t"
-        "(kvx::apps::destager::internal::swapFolders)\tpath[C:\\x]");
     const std::tuple<int32_t, const char*, const char*> rows[] = {
-        {-1, "f", "\tFATAL   \t(f)\tm"},
+        {Info, "kvx::apps::destager::internal::swapFolders",
+         "[2026-03-01T00:00:00.000Z]\tPID:   816\tTID:  4242\tINFO    \t"
+         "(kvx::apps::destager::internal::swapFolders)\tpath[C:\\x]"},
+        {-1, "f", "\tFATAL   \t(f)\tpath[C:\\x]"},
         {Warn, "kvx::Result<void, int> __cdecl kvx::apps::suite::stop(const std::string &, int)",
-         "\tWARN    \t(kvx::apps::suite::stop)\tm"},
-        {Verbose, "f", "\tVERBOSE \t(f)\tm"},
-        {9, "f", "\t???     \t(f)\tm"}};
+         "\tWARN    \t(kvx::apps::suite::stop)\tpath[C:\\x]"},
+        {Verbose, "f", "\tVERBOSE \t(f)\tpath[C:\\x]"},
+        {9, "f", "\t???     \t(f)\tpath[C:\\x]"}};
     for (const auto& [level, function, tail] : rows) {
-        const std::string text = formatLogLine(2, lineAt(level, function), 1, "m");
+        const std::string text = formatLogLine(2, lineAt(level, function), 816, "path[C:\\x]");
         EXPECT_TRUE(text.starts_with("     2\t") && text.ends_with(tail)) << text;
     }
 }
@@ -45,14 +44,11 @@ TEST(PersonaeMask, EmptyStringsAndTheMaskItselfAreNotMatched) {
     EXPECT_EQ(maskPersonae("#a#", {"#", ""}), "####a####");
 }
 
-TEST(LogFiles, RotationLimits) {
+TEST(LogFiles, RotationLimitsAndFolderByElevation) {
     EXPECT_FALSE(needsRotation(4'194'304, kMainLogSizeLimit));
     EXPECT_TRUE(needsRotation(4'194'305, kMainLogSizeLimit));
     EXPECT_FALSE(needsRotation(12'582'912, kVerboseLogSizeLimit));
     EXPECT_TRUE(needsRotation(12'582'913, kVerboseLogSizeLimit));
-}
-
-TEST(LogFiles, FolderDependsOnElevation) {
     EXPECT_EQ(logsFolder(true, "C:\\ProgramData", "C:\\Users\\u\\AppData\\Local"),
               "C:\\ProgramData\\Korv Desktop\\Logs");
     EXPECT_EQ(logsFolder(false, "C:\\ProgramData", "C:\\Users\\u\\AppData\\Local"),

@@ -42,8 +42,7 @@ protected:
     test::ScopedTestClock mClock;
 };
 
-// Levels choose the files. Both are opened for appending: another writer's line stays, and a second
-// run follows the first.
+// Levels choose the files; appending keeps another writer's line, and a second run follows the first.
 TEST_F(Win32LoggerTest, WritesBothFilesAndAppends) {
     auto logger = openLogger();
     std::ofstream(file("KorvDestager.log"), std::ios::binary | std::ios::app) << "another writer\n";
@@ -55,13 +54,13 @@ TEST_F(Win32LoggerTest, WritesBothFilesAndAppends) {
     logger.reset();
 
     const std::string main = read("KorvDestager.log");
-    const std::string verbose = read("KorvDestagerVerbose.log");
     const std::string pid = fmt::format("PID:{:>6}\t", GetCurrentProcessId());
     EXPECT_EQ(main.rfind("\nanother writer\n     1\t[2026-01-01T00:00:00.000Z]\t" + pid, 0), 0u) << main;
     EXPECT_NE(main.find("\tINFO    \t(kvx::a::run)\tinfo[2]\ngoodbye\n\n"), std::string::npos) << main;
     EXPECT_TRUE(main.ends_with("\tERROR   \t(kvx::a::run)\tsecond run\ngoodbye\n")) << main;
     EXPECT_EQ(main.find("debug[1]"), std::string::npos);
-    EXPECT_NE(verbose.find("\tDEBUG   \t(kvx::a::probe)\tdebug[1]\n"), std::string::npos) << verbose;
+    EXPECT_NE(read("KorvDestagerVerbose.log").find("\tDEBUG   \t(kvx::a::probe)\tdebug[1]\n"),
+              std::string::npos);
 }
 
 TEST_F(Win32LoggerTest, RotationReplacesTheOlderBackup) {
@@ -103,13 +102,13 @@ TEST(Win32ThreadPlatform, WorkerThreadIsNamedAndInAnApartment) {
     using GetThreadDescriptionFn = HRESULT WINAPI(HANDLE, PWSTR*);
     auto* getDescription = reinterpret_cast<GetThreadDescriptionFn*>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
-    std::wstring description = L"global-io-4";  // stays when the system cannot tell
+    ASSERT_NE(getDescription, nullptr);
+    std::wstring description;
     HRESULT secondInit = E_FAIL;
     auto thread = makeNamedKorvThread("global-io-4", [&] {
         PWSTR text = nullptr;
-        if (getDescription != nullptr && SUCCEEDED(getDescription(GetCurrentThread(), &text))) {
-            const WinUtils::UniqueLocalMemory<PWSTR> owned(text);
-            description = text;
+        if (SUCCEEDED(getDescription(GetCurrentThread(), &text))) {
+            description = WinUtils::UniqueLocalMemory<PWSTR>(text).get();
         }
         // Already initialised as a single-threaded apartment: a second call says so.
         secondInit = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
