@@ -23,7 +23,7 @@ std::vector<TestZipEntry> threeFiles() {
 }
 
 Result<ZipListing, ZipCentralDirectoryError> list(MemoryRangeReader& reader, uint64_t minimumTail = 16384) {
-    return listZipEntries(reader.function(), ZipArchiveDescription{"", reader.bytes.size(), minimumTail});
+    return listZipEntries(std::ref(reader), ZipArchiveDescription{"", reader.bytes.size(), minimumTail});
 }
 
 // Names as stored, each entry's header fields, and what the predicates make of its attributes.
@@ -75,7 +75,7 @@ TEST(ZipCentralDirectory, EndRecordPlacesTheDirectory) {
         const bool inTail = tail > size;
         SCOPED_TRACE(testing::Message() << options.zip64 << tail);
         MemoryRangeReader reader{zip.bytes};
-        auto directory = getCentralDirectoryBuffer(reader.function(), {"", size, tail});
+        auto directory = getCentralDirectoryBuffer(std::ref(reader), {"", size, tail});
         using Reads = decltype(reader.requests);
         EXPECT_EQ(reader.requests, (inTail ? Reads{{0, size - 1}}
                                            : Reads{{size - 76, size - 1}, {zip.directoryOffset, size - 1}}));

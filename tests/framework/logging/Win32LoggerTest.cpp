@@ -97,8 +97,7 @@ TEST(Win32LogsFolder, FollowsTheRedirections) {
               isElevatedOrSystem() ? "R:\\qa\\Korv Desktop\\Logs" : "R:\\qa\\Tessory\\Korv Desktop\\Logs");
 }
 
-TEST(Win32ThreadPlatform, WorkerThreadIsNamedAndInAnApartment) {
-    IThreadPlatform* previous = setThreadPlatform(&win32ThreadPlatform());
+TEST_F(Win32LoggerTest, WorkerThreadIsNamedAndInAnApartment) {
     using GetThreadDescriptionFn = HRESULT WINAPI(HANDLE, PWSTR*);
     auto* getDescription = reinterpret_cast<GetThreadDescriptionFn*>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
@@ -118,7 +117,6 @@ TEST(Win32ThreadPlatform, WorkerThreadIsNamedAndInAnApartment) {
     });
     ASSERT_TRUE(thread.isOk());
     thread.unwrap().join();
-    setThreadPlatform(previous);
     EXPECT_EQ(std::tuple(secondInit, description), std::tuple(S_FALSE, std::wstring(L"global-io-4")));
 }
 
