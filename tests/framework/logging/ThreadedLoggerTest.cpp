@@ -93,27 +93,6 @@ TEST_F(ThreadedLoggerTest, LinesAreStampedWhenQueuedAndMaskedUnlessObfuscatorDis
     EXPECT_TRUE(text(kMain).starts_with("\n     1\t[2026-03-01T17:25:09.042Z]\tPID:")) << text(kMain);
 }
 
-// A held pass goes out in one write per file, and its bytes count towards the limit within the pass.
-TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
-    test::ScopedRecordingSink sink;
-    auto logger = openLogger({"D:\\Logs", "KorvDestager", 100'000, 300});
-    const std::string x(60, 'x');
-    whileStalled(*logger, [&] {
-        for (int i = 0; i < 4; ++i) {
-            logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, x));
-        }
-    });
-    logger.reset();
-    const File backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
-    const File current = mStorage->file(kVerbose);
-    // Separator and "stall" take 81 bytes, each line 143: the file passes 300 bytes with line[1].
-    EXPECT_EQ(messages(backup.content), "/stall/line[0] " + x + "/line[1] " + x + "/");
-    EXPECT_EQ(messages(current.content), "line[2] " + x + "/line[3] " + x + "/goodbye/");
-    // Separator, "stall", line[0] and line[1]; then line[2] and line[3], "goodbye".
-    EXPECT_EQ(std::pair(backup.writes, current.writes), std::pair(3, 2));
-    EXPECT_TRUE(sink->events().empty());
-}
-
 struct FailureRow {
     const char* label;
     std::function<void(FakeLogStorage&)> beforeOpening;
@@ -122,11 +101,13 @@ struct FailureRow {
     std::string mainMessages;                   // as messages() gives them
     uint64_t mainLimit = kMainLogSizeLimit;
     std::string openError = "";
+    std::string backupMessages = "";
+    int backupWrites = 0;  // a held pass goes out in one write
 };
 
-// A full disk loses only the line that did not fit; another write error disables the file; a failed
-// rotation goes on in the file.
-TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
+// A pass's bytes count towards the limit within the pass. A full disk loses only the line that did not
+// fit; another write error disables the file; a failed rotation goes on in the file.
+TEST_F(ThreadedLoggerTest, RotationAndFailuresAreReportedAndTheFilesGoOnOrStop) {
     const std::string big(1000, 'x');
     const FailureRow rows[] = {
         {"disk full", nullptr, [](File& main) { main.capacity = main.content.size() + 400; }, "",
@@ -144,7 +125,8 @@ TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
          "/stall/a/" + big + "/b/goodbye/", 200},
         {"verbose refused", [](FakeLogStorage& storage) { storage.openErrors[kVerbose] = 13; }, nullptr, "",
          "/stall/a/" + big + "/b/goodbye/", kMainLogSizeLimit,
-         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]"}};
+         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]"},
+        {"pass over the limit", nullptr, nullptr, "", "b/goodbye/", 300, "", "/stall/a/" + big + "/", 3}};
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.label);
         test::ScopedRecordingSink sink;
@@ -165,6 +147,9 @@ TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
         logger.reset();
         EXPECT_EQ(fmt::format("{}", fmt::join(sink->texts(), "\n")), row.telemetry);
         EXPECT_EQ(messages(text(kMain)), row.mainMessages);
+        const File backup = mStorage->file("D:\\Logs\\KorvDestager.bak");
+        EXPECT_EQ(std::pair(messages(backup.content), backup.writes),
+                  std::pair(row.backupMessages, row.backupWrites));
     }
 }
 
