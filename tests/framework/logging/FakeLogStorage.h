@@ -59,12 +59,12 @@ public:
         std::lock_guard lock(mMutex);
         return mFiles[path];
     }
-    // Waits (up to a generous real limit, reached only when the test fails) for the writer thread.
+    // Waits for predicate(file, writes held) up to a real limit that only a failing test reaches.
     template <typename Predicate>
-    bool waitUntil(Predicate predicate) {
+    bool waitUntil(const std::string& path, Predicate predicate) {
         std::unique_lock lock(mMutex);
         return mChanged.wait_for(lock, std::chrono::seconds(30),
-                                 [&] { return predicate(mFiles, mWritesHeld); });
+                                 [&] { return predicate(mFiles[path], mWritesHeld); });
     }
 
 private:

@@ -51,15 +51,11 @@ protected:
         return logger;
     }
     std::string text(const std::string& path) { return mStorage->file(path).content; }
-    template <typename Predicate>
-    bool waitFor(const std::string& path, Predicate predicate) {
-        return mStorage->waitUntil([&](auto& files, int) { return predicate(files[path]); });
-    }
     // Logs "stall", holds the writer inside that write while `queue` logs, then lets it go.
     void whileStalled(ThreadedLogger& logger, const std::function<void()>& queue) {
         mStorage->hold(true);
         logger.log(Info, "kvx::f", "stall");
-        ASSERT_TRUE(mStorage->waitUntil([](auto&, int held) { return held > 0; }));
+        ASSERT_TRUE(mStorage->waitUntil(kMain, [](const File&, int held) { return held > 0; }));
         queue();
         mStorage->hold(false);
     }
@@ -196,16 +192,17 @@ TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOnRequestOrWhenIdle) {
     for (int i = 0; i < 511; ++i) {
         logger->log(Verbose, "kvx::f", "m");
     }
-    ASSERT_TRUE(waitFor(kVerbose, [](const File& f) { return countLines(f.content) >= 512; }));
+    ASSERT_TRUE(
+        mStorage->waitUntil(kVerbose, [](const File& f, int) { return countLines(f.content) >= 512; }));
     EXPECT_EQ(mStorage->file(kVerbose).flushes, 1);  // the one of opening
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [](const File& f) { return f.flushes == 2; }));
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [](const File& f, int) { return f.flushes == 2; }));
     logger->flush();
-    EXPECT_TRUE(waitFor(kVerbose, [](const File& f) { return f.flushes == 3; }));
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [](const File& f, int) { return f.flushes == 3; }));
     logger = openLogger(kPaths, std::chrono::milliseconds(1));
     const int opened = mStorage->file(kVerbose).flushes;
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [opened](const File& f) { return f.flushes > opened; }));
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [opened](const File& f, int) { return f.flushes > opened; }));
 }
 
 }  // namespace
