@@ -7,10 +7,6 @@ namespace {
 
 constexpr int64_t kMarch1st2026 = 1'772'323'200'000'000'000;  // 2026-03-01T00:00:00Z
 
-LogLine lineAt(int32_t level, std::string function, int64_t timestamp = kMarch1st2026) {
-    return LogLine{std::move(function), "unused", 4242, level, timestamp};
-}
-
 TEST(LogTimestamp, UtcCalendarWithMilliseconds) {
     const int64_t time = kMarch1st2026 + ((17 * 60 + 5) * 60 + 9) * 1'000'000'000LL + 42'999'999;
     EXPECT_EQ(formatUtcTimestamp(time), "2026-03-01T17:05:09.042Z");
@@ -33,7 +29,8 @@ TEST(LogLineFormat, FieldsLevelNamesAndQualifiedFunction) {
         {Verbose, "f", "\tVERBOSE \t(f)\tpath[C:\\x]"},
         {9, "f", "\t???     \t(f)\tpath[C:\\x]"}};
     for (const auto& [level, function, tail] : rows) {
-        const std::string text = formatLogLine(2, lineAt(level, function), 816, "path[C:\\x]");
+        const std::string text =
+            formatLogLine(2, LogLine{function, "unused", 4242, level, kMarch1st2026}, 816, "path[C:\\x]");
         EXPECT_TRUE(text.starts_with("     2\t") && text.ends_with(tail)) << text;
     }
 }
