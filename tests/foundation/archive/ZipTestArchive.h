@@ -11,30 +11,27 @@ using zipwriter::kUnixDirectory;
 using zipwriter::kUnixRegularFile;
 using zipwriter::kUnixSymlink;
 using TestZipEntry = zipwriter::ZipEntry;
-using TestZipOptions = zipwriter::ZipOptions;
 
 inline zipwriter::ZipBytes buildTestZip(const std::vector<TestZipEntry>& entries,
-                                        const TestZipOptions& options = {}) {
+                                        const zipwriter::ZipOptions& options = {}) {
     return zipwriter::buildStoredZip(entries, options);
 }
 
 // Every range asked for is recorded; reads after the first `readsBeforeFailure` fail.
 struct MemoryRangeReader {
     std::vector<uint8_t> bytes;
-    std::vector<archive::FileOffsets> requests;
+    std::vector<std::pair<uint64_t, uint64_t>> requests;  // first and last byte
     size_t readsBeforeFailure = SIZE_MAX;
-    archive::RangeReadFunction function() {
-        return [this](const std::string&, const archive::FileOffsets& range)
-                   -> Result<std::vector<uint8_t>, archive::FileRangeError> {
-            requests.push_back(range);
-            if (requests.size() > readsBeforeFailure) {
-                return Err{archive::FileRangeError{"short read"}};
-            }
-            if (range.first > range.last || range.last >= bytes.size()) {
-                return Err{archive::FileRangeError{"range outside the data"}};
-            }
-            return Ok{std::vector<uint8_t>(bytes.begin() + range.first, bytes.begin() + range.last + 1)};
-        };
+    Result<std::vector<uint8_t>, archive::FileRangeError> operator()(const std::string&,
+                                                                     const archive::FileOffsets& range) {
+        requests.emplace_back(range.first, range.last);
+        if (requests.size() > readsBeforeFailure) {
+            return Err{archive::FileRangeError{"short read"}};
+        }
+        if (range.first > range.last || range.last >= bytes.size()) {
+            return Err{archive::FileRangeError{"range outside the data"}};
+        }
+        return Ok{std::vector<uint8_t>(bytes.begin() + range.first, bytes.begin() + range.last + 1)};
     }
 };
 

@@ -23,18 +23,12 @@ public:
         size_t capacity = SIZE_MAX;  // a write beyond writes what fits and fails as a full disk
         int nextWriteError = 0;      // the next write writes half its text and fails with this errno
     };
-    // Set before opening; files and the gate change through change().
-    std::optional<std::string> folderError;
+    // Set before opening; files and the gate change through change() and hold().
     std::map<std::string, int> openErrors;
     std::optional<RenameError> renameError;
     std::vector<std::string> holders;
 
-    Result<void, std::string> createDirectories(const std::string&) override {
-        if (folderError) {
-            return Err{*folderError};
-        }
-        return Ok{};
-    }
+    Result<void, std::string> createDirectories(const std::string&) override { return Ok{}; }
     Result<std::unique_ptr<services::logging::ILogStream>, int> openForAppend(
         const std::string& path) override {
         if (openErrors.contains(path)) {
@@ -46,28 +40,31 @@ public:
         if (renameError) {
             return Err{*renameError};
         }
-        change([&](auto& files, bool&) { files[to] = std::exchange(files[from], File{}); });
+        change([&](auto& files) { files[to] = std::exchange(files[from], File{}); });
         return Ok{};
     }
     std::vector<std::string> processesHolding(const std::string&) override { return holders; }
 
-    // Runs `edit(files, held)` under the lock; while `held` is set every write waits inside the storage.
     template <typename Edit>
     void change(Edit edit) {
         std::lock_guard lock(mMutex);
-        edit(mFiles, mHeld);
+        edit(mFiles);
         mChanged.notify_all();
+    }
+    // While held, every write waits inside the storage.
+    void hold(bool held) {
+        change([&](auto&) { mHeld = held; });
     }
     File file(const std::string& path) {
         std::lock_guard lock(mMutex);
         return mFiles[path];
     }
-    // Waits (up to a generous real limit, reached only when the test fails) for the writer thread.
+    // Waits for predicate(file, writes held) up to a real limit that only a failing test reaches.
     template <typename Predicate>
-    bool waitUntil(Predicate predicate) {
+    bool waitUntil(const std::string& path, Predicate predicate) {
         std::unique_lock lock(mMutex);
         return mChanged.wait_for(lock, std::chrono::seconds(30),
-                                 [&] { return predicate(mFiles, mWritesHeld); });
+                                 [&] { return predicate(mFiles[path], mWritesHeld); });
     }
 
 private:
@@ -75,23 +72,39 @@ private:
     public:
         Stream(FakeLogStorage& storage, std::string path) : mStorage(storage), mPath(std::move(path)) {}
         bool write(std::string_view text) override {
-            mStorage.write(mPath, text, mFailure);
+            std::unique_lock lock(mStorage.mMutex);
+            ++mStorage.mWritesHeld;
+            mStorage.mChanged.notify_all();
+            mStorage.mChanged.wait(lock, [this] { return !mStorage.mHeld; });
+            --mStorage.mWritesHeld;
+            File& file = mStorage.mFiles[mPath];
+            if (mFailure != 0) {
+                // A failed stream writes nothing until restored.
+            } else if (file.nextWriteError != 0) {
+                mFailure = std::exchange(file.nextWriteError, 0);
+                file.content.append(text.substr(0, text.size() / 2));  // a torn write
+            } else if (file.content.size() + text.size() > file.capacity) {
+                mFailure = services::logging::kErrnoNoSpace;
+                file.content.append(text.substr(0, file.capacity - file.content.size()));
+            } else {
+                file.content.append(text);
+            }
+            ++file.writes;
+            mStorage.mChanged.notify_all();
             return mFailure == 0;
         }
         Result<uint64_t, services::logging::StreamError> position() override {
             if (mFailure != 0) {
                 return Err{services::logging::StreamError{1, mFailure}};
             }
-            uint64_t size = 0;
-            mStorage.change([&](auto& files, bool&) { size = files[mPath].content.size(); });
-            return Ok{size};
+            return Ok{uint64_t{mStorage.file(mPath).content.size()}};
         }
         void restore(uint64_t position) override {
-            mStorage.change([&](auto& files, bool&) { files[mPath].content.resize(position); });
+            mStorage.change([&](auto& files) { files[mPath].content.resize(position); });
             mFailure = 0;
         }
         void flush() override {
-            mStorage.change([&](auto& files, bool&) { ++files[mPath].flushes; });
+            mStorage.change([&](auto& files) { ++files[mPath].flushes; });
         }
 
     private:
@@ -99,28 +112,6 @@ private:
         std::string mPath;
         int mFailure = 0;
     };
-
-    void write(const std::string& path, std::string_view text, int& failure) {
-        std::unique_lock lock(mMutex);
-        ++mWritesHeld;
-        mChanged.notify_all();
-        mChanged.wait(lock, [this] { return !mHeld; });
-        --mWritesHeld;
-        File& file = mFiles[path];
-        if (failure != 0) {
-            // A failed stream writes nothing until restored.
-        } else if (file.nextWriteError != 0) {
-            failure = std::exchange(file.nextWriteError, 0);
-            file.content.append(text.substr(0, text.size() / 2));  // a torn write
-        } else if (file.content.size() + text.size() > file.capacity) {
-            failure = services::logging::kErrnoNoSpace;
-            file.content.append(text.substr(0, file.capacity - file.content.size()));
-        } else {
-            file.content.append(text);
-        }
-        ++file.writes;
-        mChanged.notify_all();
-    }
 
     std::mutex mMutex;
     std::condition_variable mChanged;

@@ -17,8 +17,6 @@ namespace {
 
 using test::FakeLogStorage;
 using File = FakeLogStorage::File;
-using RenameError = FakeLogStorage::RenameError;
-using Texts = std::vector<std::string>;
 
 const std::string kMain = "D:\\Logs\\KorvDestager.log";
 const std::string kVerbose = "D:\\Logs\\KorvDestagerVerbose.log";
@@ -29,71 +27,6 @@ size_t countLines(const std::string& text) {
 }
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
-}
-
-class ThreadedLoggerTest : public ::testing::Test {
-protected:
-    std::unique_ptr<ThreadedLogger> openLogger(LogPaths paths = kPaths,
-                                               std::chrono::milliseconds idleFlush = std::chrono::hours(1)) {
-        auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, idleFlush, {}});
-        EXPECT_TRUE(logger->open(paths).isOk());
-        return logger;
-    }
-    std::string text(const std::string& path) { return mStorage->file(path).content; }
-    template <typename Predicate>
-    bool waitFor(const std::string& path, Predicate predicate) {
-        return mStorage->waitUntil([&](auto& files, int) { return predicate(files[path]); });
-    }
-    // Logs "stall", holds the writer inside that write while `queue` logs, then lets it go.
-    void whileStalled(ThreadedLogger& logger, const std::function<void()>& queue) {
-        mStorage->change([](auto&, bool& held) { held = true; });
-        logger.log(Info, "kvx::f", "stall");
-        ASSERT_TRUE(mStorage->waitUntil([](auto&, int held) { return held > 0; }));
-        queue();
-        mStorage->change([](auto&, bool& held) { held = false; });
-    }
-
-    test::ScopedTestClock mClock;
-    std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
-    test::ScopedRecordingSink mSink;
-};
-
-TEST_F(ThreadedLoggerTest, PersonaeMaskedUnlessObfuscatorDisabled) {
-    // First with no configuration at all, then with the switch set.
-    for (const bool disabled : {false, true}) {
-        if (disabled) {
-            foundation::utils::Singleton<config::ConfigSystem>::create().setBool(
-                config::Store::Ordinary, "logging.disableObfuscator", true, config::kScopeStatic);
-        }
-        auto logger = openLogger();
-        logger->setPersonaeInfo({"alice", "4711"});
-        logger->log(Info, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
-    }
-    foundation::utils::Singleton<config::ConfigSystem>::destroy();
-    EXPECT_TRUE(contains(text(kMain), "\trun0 user[####] id[####] ####\n"));
-    EXPECT_TRUE(contains(text(kMain), "\trun1 user[alice] id[4711] alice\n"));
-}
-
-// Lines queued while the writer is held go out in one write per file; the bytes of that pass count
-// towards the limit, so the pass itself rotates to the backup once the file passes it.
-TEST_F(ThreadedLoggerTest, APassIsOneWriteAndItsBytesCountForRotation) {
-    auto logger = openLogger({"D:\\Logs", "KorvDestager", 100'000, 300});
-    whileStalled(*logger, [&] {
-        for (int i = 0; i < 4; ++i) {
-            logger->log(Verbose, "kvx::f", fmt::format("line[{}] {}", i, std::string(60, 'x')));
-        }
-    });
-    logger.reset();
-    const auto backup = mStorage->file("D:\\Logs\\KorvDestagerVerbose.bak");
-    const auto current = mStorage->file(kVerbose);
-    // Separator and "stall" take 81 bytes, each line 143: the file passes 300 bytes with line[1].
-    EXPECT_TRUE(contains(backup.content, "line[1]"));
-    EXPECT_FALSE(contains(backup.content, "line[2]"));
-    EXPECT_EQ(current.content.rfind("     2\t", 0), 0u) << current.content;
-    EXPECT_TRUE(contains(current.content, "line[3]"));
-    EXPECT_EQ(backup.writes, 3);   // separator, "stall", line[0] and line[1]
-    EXPECT_EQ(current.writes, 2);  // line[2] and line[3], "goodbye"
-    EXPECT_TRUE(mSink->events().empty());
 }
 
 // The message of each line of a log file, each followed by "/"; the blank separator line gives "/".
@@ -107,42 +40,89 @@ std::string messages(const std::string& text) {
     return result;
 }
 
+class ThreadedLoggerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<ThreadedLogger> openLogger(LogPaths paths = kPaths,
+                                               std::chrono::milliseconds idleFlush = std::chrono::hours(1),
+                                               const std::string& error = "") {
+        auto logger = std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, idleFlush, {}});
+        auto opened = logger->open(paths);
+        EXPECT_EQ(opened.isError() ? opened.peekError() : "", error);
+        return logger;
+    }
+    std::string text(const std::string& path) { return mStorage->file(path).content; }
+    // Logs "stall", holds the writer inside that write while `queue` logs, then lets it go.
+    void whileStalled(ThreadedLogger& logger, const std::function<void()>& queue) {
+        mStorage->hold(true);
+        logger.log(Info, "kvx::f", "stall");
+        ASSERT_TRUE(mStorage->waitUntil(kMain, [](const File&, int held) { return held > 0; }));
+        queue();
+        mStorage->hold(false);
+    }
+
+    test::ScopedTestClock mClock;
+    std::shared_ptr<FakeLogStorage> mStorage = std::make_shared<FakeLogStorage>();
+};
+
+// Stamped when queued; empty lines refused; goodbye on closing; personae masked until the switch is set.
+TEST_F(ThreadedLoggerTest, LinesAreStampedWhenQueuedAndMaskedUnlessObfuscatorDisabled) {
+    test::ScopedAssertCapture asserts;
+    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
+    for (const bool disabled : {false, true}) {
+        if (disabled) {
+            foundation::utils::Singleton<config::ConfigSystem>::create().setBool(
+                config::Store::Ordinary, "logging.disableObfuscator", true, config::kScopeStatic);
+        }
+        auto logger = openLogger();
+        logger->setPersonaeInfo({"alice", "4711"});
+        logger->log(Info, "", "message");
+        logger->log(Warn, "kvx::f", fmt::format("run{} user[alice] id[4711] alice", int(disabled)));
+        logger->log(Info, "kvx::f", "");
+        mClock->advance(std::chrono::hours(24));
+    }
+    foundation::utils::Singleton<config::ConfigSystem>::destroy();
+    ASSERT_EQ(asserts.asserts().size(), 4u);
+    EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
+    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
+    EXPECT_EQ(messages(text(kMain)),
+              "/run0 user[####] id[####] ####/goodbye//run1 user[alice] id[4711] alice/goodbye/");
+    EXPECT_TRUE(text(kMain).starts_with("\n     1\t[2026-03-01T17:25:09.042Z]\tPID:")) << text(kMain);
+}
+
 struct FailureRow {
     const char* label;
     std::function<void(FakeLogStorage&)> beforeOpening;
     std::function<void(File& main)> whileHeld;  // set with the writer held, so the lines share one pass
-    const char* folder;
-    uint64_t mainLimit;
-    std::string openError;
-    std::string telemetry;     // the events' texts, each followed by a line feed
-    std::string mainMessages;  // as messages() gives them
+    std::string telemetry;                      // the events' texts, joined by line feeds
+    std::string mainMessages;                   // as messages() gives them
+    uint64_t mainLimit = kMainLogSizeLimit;
+    std::string openError = "";
+    std::string backupMessages = "";
+    int backupWrites = 0;  // a held pass goes out in one write
 };
 
-// A full disk loses the line that did not fit, not the rest of its pass (which is written again line by
-// line) nor later ones; any other write error disables the file; a failed rotation goes on in the file.
-TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
+// A pass's bytes count towards the limit within the pass. A full disk loses only the line that did not
+// fit; another write error disables the file; a failed rotation goes on in the file.
+TEST_F(ThreadedLoggerTest, RotationAndFailuresAreReportedAndTheFilesGoOnOrStop) {
     const std::string big(1000, 'x');
     const FailureRow rows[] = {
-        {"disk full", nullptr, [](File& main) { main.capacity = main.content.size() + 400; }, "D:\\Logs",
-         kMainLogSizeLimit, "", "", "/stall/a/b/goodbye/"},
-        {"write error", nullptr, [](File& main) { main.nextWriteError = kErrnoIo; }, "D:\\Logs",
-         kMainLogSizeLimit, "",
-         "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]\n", "/"},
+        {"disk full", nullptr, [](File& main) { main.capacity = main.content.size() + 400; }, "",
+         "/stall/a/b/goodbye/"},
+        {"write error", nullptr, [](File& main) { main.nextWriteError = kErrnoIo; },
+         "diags.logs.erro Failed to get stream offset after write: rdState=[1] errno=[5]", "/"},
         {"rename refused",
          [](FakeLogStorage& storage) {
-             storage.renameError = RenameError{32, "The process cannot access the file"};
+             storage.renameError = FakeLogStorage::RenameError{32, "The process cannot access the file"};
              storage.holders = {"KorvDesktop.exe"};
          },
-         nullptr, "D:\\Logs", 100, "",
+         nullptr,
          "diags.logs.erro Failed to rename log file err=[32] strerr=[The process cannot access the file]\n"
-         "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]\n",
-         "/a/" + big + "/b/goodbye/"},
-        {"verbose refused", [](FakeLogStorage& storage) { storage.openErrors[kVerbose] = 13; }, nullptr,
-         "D:\\Logs", kMainLogSizeLimit,
-         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]", "",
-         "/a/" + big + "/b/goodbye/"},
-        {"no folder", nullptr, nullptr, "", kMainLogSizeLimit,
-         "Invalid log paths dir=[] filename=[KorvDestager]", "", ""}};
+         "diags.logs.erro Failed to rename log locked process=[KorvDesktop.exe]",
+         "/stall/a/" + big + "/b/goodbye/", 200},
+        {"verbose refused", [](FakeLogStorage& storage) { storage.openErrors[kVerbose] = 13; }, nullptr, "",
+         "/stall/a/" + big + "/b/goodbye/", kMainLogSizeLimit,
+         "Could not open log file (logging disabled): path=[D:\\Logs\\KorvDestagerVerbose.log] errno[13]"},
+        {"pass over the limit", nullptr, nullptr, "", "b/goodbye/", 300, "", "/stall/a/" + big + "/", 3}};
     for (const FailureRow& row : rows) {
         SCOPED_TRACE(row.label);
         test::ScopedRecordingSink sink;
@@ -150,38 +130,31 @@ TEST_F(ThreadedLoggerTest, FailuresAreReportedAndTheFilesGoOnOrStop) {
         if (row.beforeOpening) {
             row.beforeOpening(*mStorage);
         }
-        auto logger =
-            std::make_unique<ThreadedLogger>(LoggerEnvironment{mStorage, std::chrono::hours(1), {}});
-        auto opened = logger->open({row.folder, "KorvDestager", row.mainLimit, kVerboseLogSizeLimit});
-        EXPECT_EQ(opened.isError() ? opened.peekError() : "", row.openError);
-        const auto logLines = [&] {
+        auto logger = openLogger({"D:\\Logs", "KorvDestager", row.mainLimit, kVerboseLogSizeLimit},
+                                 std::chrono::hours(1), row.openError);
+        whileStalled(*logger, [&] {
+            if (row.whileHeld) {
+                mStorage->change([&](auto& files) { row.whileHeld(files[kMain]); });
+            }
             for (const std::string& message : {std::string("a"), big, std::string("b")}) {
                 logger->log(Info, "kvx::f", message);
             }
-        };
-        if (row.whileHeld) {
-            whileStalled(*logger, [&] {
-                mStorage->change([&](auto& files, bool&) { row.whileHeld(files[kMain]); });
-                logLines();
-            });
-        } else {
-            logLines();
-        }
+        });
         logger.reset();
-        std::string telemetry;
-        for (const std::string& event : sink->texts()) {
-            telemetry += event + "\n";
-        }
-        EXPECT_EQ(telemetry, row.telemetry);
+        EXPECT_EQ(fmt::format("{}", fmt::join(sink->texts(), "\n")), row.telemetry);
         EXPECT_EQ(messages(text(kMain)), row.mainMessages);
+        const File backup = mStorage->file("D:\\Logs\\KorvDestager.bak");
+        EXPECT_EQ(std::pair(messages(backup.content), backup.writes),
+                  std::pair(row.backupMessages, row.backupWrites));
     }
 }
 
-// Callers never wait for the writer: while it is stuck inside a write, four threads log and ask for
-// a flush, and all of them return. Afterwards every line arrives, one thread's in order, and of the
-// lines queued behind them the 1,026th pending one is dropped.
-TEST_F(ThreadedLoggerTest, CallersReturnWhileTheWriterIsStuckInAWrite) {
+// Callers never wait for a writer stuck in a write; every line arrives in order, up to 1,025 pending.
+// Closing clears the enabled flag before it waits for the writer, so a later line is not queued.
+TEST_F(ThreadedLoggerTest, CallersReturnWhileTheWriterIsStuckAndLinesAfterClosingBeganAreRefused) {
     auto logger = openLogger();
+    ThreadedLogger* const closingLogger = logger.get();  // alive until its writer is let go
+    std::thread closing;
     whileStalled(*logger, [&] {
         std::vector<std::future<void>> callers;
         for (int t = 0; t < 4; ++t) {
@@ -198,13 +171,19 @@ TEST_F(ThreadedLoggerTest, CallersReturnWhileTheWriterIsStuckInAWrite) {
         for (int i = 1001; i <= 1026; ++i) {
             logger->log(Verbose, "kvx::f", fmt::format("queued[{}]", i));
         }
+        closing = std::thread([&logger] { logger.reset(); });
+        while (closingLogger->isEnabled()) {
+            std::this_thread::yield();
+        }
+        closingLogger->log(Info, "kvx::f", "late");
     });
-    logger.reset();
+    closing.join();
     const std::string verbose = text(kVerbose);
     EXPECT_EQ(countLines(verbose), 1u + 1u + 1025u + 1u);
     EXPECT_LT(verbose.find("t2[10]"), verbose.find("t2[11]"));
     EXPECT_TRUE(contains(verbose, "\tqueued[1025]\n"));
     EXPECT_FALSE(contains(verbose, "queued[1026]"));
+    EXPECT_FALSE(contains(text(kMain) + verbose, "late"));
 }
 
 // The writer flushes after 512 lines, when asked, and when no line came for the idle interval.
@@ -213,54 +192,17 @@ TEST_F(ThreadedLoggerTest, FlushesAfter512LinesOnRequestOrWhenIdle) {
     for (int i = 0; i < 511; ++i) {
         logger->log(Verbose, "kvx::f", "m");
     }
-    ASSERT_TRUE(waitFor(kVerbose, [](const auto& f) { return countLines(f.content) >= 512; }));
+    ASSERT_TRUE(
+        mStorage->waitUntil(kVerbose, [](const File& f, int) { return countLines(f.content) >= 512; }));
     EXPECT_EQ(mStorage->file(kVerbose).flushes, 1);  // the one of opening
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [](const auto& f) { return f.flushes == 2; }));
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [](const File& f, int) { return f.flushes == 2; }));
     logger->flush();
-    EXPECT_TRUE(waitFor(kVerbose, [](const auto& f) { return f.flushes == 3; }));
-    logger.reset();
-
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [](const File& f, int) { return f.flushes == 3; }));
     logger = openLogger(kPaths, std::chrono::milliseconds(1));
     const int opened = mStorage->file(kVerbose).flushes;
     logger->log(Verbose, "kvx::f", "m");
-    EXPECT_TRUE(waitFor(kVerbose, [opened](const auto& f) { return f.flushes > opened; }));
-}
-
-// Empty lines are refused; a line carries the time it was queued at; closing says goodbye.
-TEST_F(ThreadedLoggerTest, EmptyLinesAreRefusedAndTheTimeIsTakenWhenQueued) {
-    test::ScopedAssertCapture asserts;
-    auto logger = openLogger();
-    logger->log(Info, "", "message");
-    logger->log(Info, "kvx::f", "");
-    mClock->setWallClock(1'772'385'909'042'000'000);  // 2026-03-01T17:25:09.042Z
-    logger->log(Warn, "kvx::f", "m");
-    mClock->advance(std::chrono::hours(24));
-    logger.reset();
-    ASSERT_EQ(asserts.asserts().size(), 2u);
-    EXPECT_EQ(asserts.asserts()[0].message, "Attempted to log empty info  message");
-    EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
-    EXPECT_TRUE(text(kMain).starts_with("\n     1\t[2026-03-01T17:25:09.042Z]\tPID:")) << text(kMain);
-    EXPECT_TRUE(text(kMain).ends_with("\tWARN    \t(kvx::f)\tm\ngoodbye\n")) << text(kMain);
-    EXPECT_EQ(countLines(text(kVerbose)), 3u);
-}
-
-// Closing clears the enabled flag before it waits for the writer: a line that comes later is refused
-// rather than queued into a logger on its way out.
-TEST_F(ThreadedLoggerTest, LinesAfterClosingBeganAreRefused) {
-    auto logger = openLogger();
-    ThreadedLogger* const closingLogger = logger.get();  // alive until its writer is let go
-    std::thread closing;
-    whileStalled(*logger, [&] {
-        closing = std::thread([&logger] { logger.reset(); });
-        while (closingLogger->isEnabled()) {
-            std::this_thread::yield();
-        }
-        closingLogger->log(Info, "kvx::f", "late");
-    });
-    closing.join();
-    EXPECT_TRUE(contains(text(kMain), "\tstall\n"));
-    EXPECT_FALSE(contains(text(kMain) + text(kVerbose), "late"));
+    EXPECT_TRUE(mStorage->waitUntil(kVerbose, [opened](const File& f, int) { return f.flushes > opened; }));
 }
 
 }  // namespace
