@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingSink.h"
-#include "framework/config/ConfigSystem.h"
 #include "framework/errors/AppEvents.h"
-#include "framework/errors/ErrorAccumulator.h"
 #include "support/TestClock.h"
 
 namespace kvx::foundation {
@@ -16,7 +14,6 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using enum ErrorSeverity;
 
 // Stands in for the debugger and the dialog, which no test may bring up.
 class FakeAssertPlatform final : public IAssertPlatform {
@@ -74,7 +71,6 @@ protected:
     bool mConfigurable = false;
     AssertHandler mPrevious =
         setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
-    std::vector<ErrorSeverity> mCrossed;  // the crossings of the accumulator a case makes
 };
 
 TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
@@ -154,70 +150,6 @@ TEST_F(ErrorsTest, FlushesBannersAndAttention) {
                                         "Forced Crash Requested"}}));
     EXPECT_EQ(mLogger.flushes, 3);
     EXPECT_EQ(mSink->flushes(), 3);
-}
-
-TEST(ErrorAccumulatorConfiguration, DefaultsAndEachKey) {
-    config::ConfigSystem settings;
-    EXPECT_EQ(readErrorAccumulatorConfiguration(settings),
-              (ErrorAccumulatorConfiguration{{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {30, 5}}}));
-    const std::pair<const char*, const char*> keys[] = {
-        {"app.errorTimeWindowCritical", "12"}, {"app.errorEventCountCritical", "3"},
-        {"app.errorTimeWindowMajor", "0"},     {"app.errorEventCountMajor", "4"},
-        {"app.errorTimeWindowMinor", "60"},    {"app.errorEventCountMinor", "0"}};
-    for (const auto& [key, value] : keys) {
-        settings.set(config::Store::Ordinary, key, value, config::kScopeStatic);
-    }
-    EXPECT_EQ(readErrorAccumulatorConfiguration(settings),
-              (ErrorAccumulatorConfiguration{{Critical, {12, 3}}, {Major, {0, 4}}, {Minor, {60, 0}}}));
-}
-
-// Each severity crosses once, logging the reasons that made it; only Major and Critical are app events.
-TEST_F(ErrorsTest, AccumulatorSeverityCrossesOnceWithinItsWindow) {
-    ErrorAccumulator accumulator({{Critical, {0, 1}}, {Major, {30, 2}}, {Minor, {0, 1}}});
-    accumulator.addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
-    accumulator.reportEvent(Major, "first");
-    mClock->advance(31s);
-    accumulator.reportEvent(Major, "second");
-    mClock->advance(30s);  // still inside the window of "second"; "first" has gone
-    accumulator.reportEvent(Major, "third");
-    accumulator.reportEvent(Critical, "disk gone");
-    mClock->advance(1h);
-    accumulator.reportEvent(Critical, "disk gone again");
-    accumulator.reportEvent(Minor, "minor");
-    EXPECT_THAT(mCrossed, ElementsAre(Major, Critical, Minor));
-    EXPECT_THAT(mSink->appEvents(), ElementsAre(3, 2));
-    const std::string reason = "Error accumulator threshold reached. Reason: ";
-    const std::string crossed = "Error threshold reached.  severity[";
-    std::vector<std::string> messages;
-    for (const auto& line : mLogger.lines.lines()) {
-        EXPECT_EQ(line.level, services::logging::Error);
-        EXPECT_EQ(line.function, "kvx::ErrorAccumulator::reportEvent");
-        messages.push_back(line.message);
-    }
-    EXPECT_THAT(messages,
-                ElementsAre(reason + "second", reason + "third", crossed + "1]", reason + "disk gone",
-                            crossed + "2]", reason + "minor", crossed + "0]"));
-}
-
-// A count of zero disables a severity; one left out of the configuration, or outside the three, is a
-// failed check (the latter after reaching the handlers).
-TEST_F(ErrorsTest, AccumulatorDisabledUnconfiguredAndInvalidSeverities) {
-    test::ScopedAssertCapture asserts;
-    ErrorAccumulator accumulator(
-        {{Critical, {0, 1}}, {Minor, {0, 0}}, {static_cast<ErrorSeverity>(7), {0, 1}}});
-    accumulator.addThresholdHandler([this](ErrorSeverity severity) { mCrossed.push_back(severity); });
-    accumulator.reportEvent(Minor, "ignored");
-    accumulator.reportEvent(Major, "unconfigured");
-    EXPECT_TRUE(mCrossed.empty());
-    accumulator.reportEvent(static_cast<ErrorSeverity>(7), "odd");
-    EXPECT_THAT(mCrossed, ElementsAre(static_cast<ErrorSeverity>(7)));
-    EXPECT_EQ(asserts.conditionsAndMessages(),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"mConfiguration.find(severity) != mConfiguration.end()",
-                   "mConfiguration is missing severity value 1"},
-                  {foundation::kUnconditionalAssert, "Invalid Severity value[7]"}}));
-    EXPECT_EQ(mLogger.lines.lines().size(), 2u);  // only the reason and the crossing of "odd"
-    EXPECT_TRUE(mSink->appEvents().empty());
 }
 
 }  // namespace
