@@ -90,19 +90,7 @@ TEST(KVPsToml, SectionsQuotesBooleansBlanksAndUnparseableLines) {
 }
 
 // machine.ini lines: "=" and line feeds, "#" and the line's first "//" open comments, later wins.
-TEST(KVPsIni, CommentRulesIncludingTheFirstSlash) {
-    KVPs kvps;
-    kvps.addFromString(
-        "machine.a = 1 # trailing\n# machine.hidden=1\n// machine.gone=2\nmachine.url=a:x//y\n"
-        "machine.path=c:/dir//file\nmachine.hash=x#y//z\n  machine.blank  =  in side  \r\nmachine.eq=a=b\n"
-        "machine.eq=c=d\nbare key\n=novalue\n/single=1\n",
-        "=", "\n", true);
-    EXPECT_EQ(sortedPairs(kvps),
-              "bare key=|machine.a=1|machine.blank=in side|machine.eq=c=d|machine.hash=x|"
-              "machine.path=c:/dir//file|machine.url=a:x|");
-}
-
-TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
+TEST(KVPsIni, CommentRulesIncludingTheFirstSlashAndOneCharacterSeparators) {
     test::ScopedAssertCapture asserts;
     KVPs kvps;
     kvps.addFromString("a==1", "==", "\n", true);
@@ -112,6 +100,14 @@ TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
         asserts.conditionsAndMessages(),
         (Asserted{{"kSeparatorLength == kvJoint.length()", "Length of key value pair joint should be 1!"},
                   {"kSeparatorLength == pairsJoint.length()", "Length of pairs joint should be 1!"}}));
+    kvps.addFromString(
+        "machine.a = 1 # trailing\n# machine.hidden=1\n// machine.gone=2\nmachine.url=a:x//y\n"
+        "machine.path=c:/dir//file\nmachine.hash=x#y//z\n  machine.blank  =  in side  \r\nmachine.eq=a=b\n"
+        "machine.eq=c=d\nbare key\n=novalue\n/single=1\n",
+        "=", "\n", true);
+    EXPECT_EQ(sortedPairs(kvps),
+              "bare key=|machine.a=1|machine.blank=in side|machine.eq=c=d|machine.hash=x|"
+              "machine.path=c:/dir//file|machine.url=a:x|");
 }
 
 }  // namespace
