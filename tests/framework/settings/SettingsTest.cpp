@@ -135,10 +135,9 @@ TEST_F(SettingsTest, WriteThroughAndAFailedWrite) {
 }
 
 // Empty keys and directories without a configuration name do not redirect; a redirection ending in a
-// backslash gets no second one, and relative folders keep their separators.
-TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFolders) {
-    EXPECT_EQ(specialDirectoryConfigKey(SpecialDirectory::OperatingSystemTrash),
-              "qa.specialDirectory.OperatingSystemTrash");
+// backslash gets no second one, and relative folders keep their separators. A folder that cannot be made
+// still gives its path; a directory that cannot be resolved, none.
+TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFoldersAndFailuresAreLogged) {
     redirect("programFilesCommon", "X:\\");
     redirect("temp", "T:\\elsewhere");
     redirect("temp", "");
@@ -156,10 +155,7 @@ TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFolders) {
     EXPECT_EQ(created.utf8(), mRoot + "\\x\\y\\z.ini");
     EXPECT_TRUE(std::filesystem::is_directory(mRoot + "\\x\\y"));
     EXPECT_TRUE(mLog->lines().empty());
-}
 
-// A folder that cannot be made still gives its path; a directory that cannot be resolved, none.
-TEST_F(SettingsTest, FailuresAreLogged) {
     std::ofstream(mRoot + "\\file").put('x');
     redirect("localAppData", mRoot + "\\file");
     EXPECT_EQ(localAppData("sub", "f", true), mRoot + "\\file\\sub\\f");
