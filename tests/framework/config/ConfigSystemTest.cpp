@@ -23,22 +23,9 @@ std::string sortedPairs(const KVPs& kvps) {
 using Asserted = std::vector<std::pair<std::string, std::string>>;
 using Logged = std::vector<test::LoggedLine>;
 
-// Keys in any case are one setting; the scope filter gives effective values of keys a store holds.
-TEST(ConfigStore, CaseInsensitiveKeysAndScopes) {
-    ConfigSystem config;
-    config.set(Store::Ordinary, "Machine.A", "a", kScopeMachine);
-    config.set(Store::Ordinary, "app.x", "3", kScopeStatic);
-    config.set(Store::Override, "MACHINE.a", "override", kScopeStatic);
-    config.set(Store::Override, "machine.only", "x", kScopeMachine);
-    EXPECT_TRUE(config.contains("mAcHiNe.a"));
-    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=override|machine.only=x|");
-    config.clearOverrides();
-    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=a|");
-}
-
 // Numbers are the leading decimal digits, 0 when there are none or they overflow; a boolean is false
 // only for "0" and "false"; a missing key (and, for a boolean, an empty value) reads as the default.
-TEST(ConfigReads, TextsAsBooleansNumbersAndStrings) {
+TEST(ConfigStore, ReadsWritesCaseInsensitiveKeysAndScopes) {
     constexpr int kDefault = -1;
     // Text (nullptr: unset), boolean (kDefault: either default), numbers read with defaults 77 and 1.
     const std::tuple<const char*, int, uint32_t, uint64_t> rows[] = {
@@ -68,6 +55,15 @@ TEST(ConfigReads, TextsAsBooleansNumbersAndStrings) {
     EXPECT_EQ(config.getString("typed", ""), "0");
     config.setUInt64(Store::Ordinary, "typed", 300, kScopeStatic);
     EXPECT_EQ(config.getString("typed", ""), "300");
+    // Keys in any case are one setting; the scope filter gives effective values of keys a store holds.
+    config.set(Store::Ordinary, "Machine.A", "a", kScopeMachine);
+    config.set(Store::Ordinary, "app.x", "3", kScopeStatic);
+    config.set(Store::Override, "MACHINE.a", "override", kScopeStatic);
+    config.set(Store::Override, "machine.only", "x", kScopeMachine);
+    EXPECT_TRUE(config.contains("mAcHiNe.a"));
+    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=override|machine.only=x|");
+    config.clearOverrides();
+    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=a|");
 }
 
 TEST(KVPsToml, SectionsQuotesBooleansBlanksAndUnparseableLines) {

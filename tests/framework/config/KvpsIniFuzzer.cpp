@@ -1,6 +1,5 @@
-// libFuzzer entry for the machine.ini parser: the file is written by installers and people alike,
-// so any bytes must parse without a crash, and what the program writes back must read in as the
-// same pairs.
+// libFuzzer entry for the machine.ini parser: installers and people write the file, so any bytes must
+// parse without a crash, and what the program writes back must read in as the same pairs.
 
 #include <cstddef>
 #include <cstdint>

@@ -87,15 +87,6 @@ TEST_F(StaticConfiguration, LaterSourcesWinAndOverridesWinOverEverything) {
     EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
 }
 
-TEST_F(StaticConfiguration, NotConfigurableReadsNoDeveloperConfiguration) {
-    mFiles[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
-    mFiles[kDev + "override.cfg"] = "layer.b = override\n";
-    process({"KorvDestager", false});
-    EXPECT_EQ(mConfig.getString("layer.a", ""), "tamrin");
-    EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
-    EXPECT_EQ(mReads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
-}
-
 // The destager shows no error box (only the client does); a profile needs multiple instances.
 TEST_F(StaticConfiguration, UnknownEnvironmentFallsBackToProductionOncePerOverrideLoad) {
     test::ScopedCapturingLogger logger;
@@ -174,7 +165,7 @@ TEST(Environment, UnknownValuesAsserted) {
 }
 
 // Developer files count where the developer certificate is trusted and "override.off" is absent.
-TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOut) {
+TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOutElseNoDeveloperFileIsRead) {
     bool trusted = true;
     mPlatform.developerCertificateTrusted = [&] { return trusted; };
     ConfigurableFlag flag;
@@ -186,6 +177,10 @@ TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOut) {
     mFiles[kDev + "override.off"] = "";
     EXPECT_FALSE(ConfigurableFlag().decide(mPlatform));
     EXPECT_FALSE(ConfigurableFlag().decide(ConfigPlatform{}));  // nothing known about the machine
+    mFiles[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
+    process({"KorvDestager", false});
+    EXPECT_EQ(mConfig.getString("layer.a", ""), "tamrin");
+    EXPECT_EQ(mReads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
 }
 
 }  // namespace
