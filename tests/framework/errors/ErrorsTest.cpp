@@ -101,8 +101,7 @@ TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
     mLogger.failWhileLogging = true;
     failCheck(AssertLevel::Warning);
     EXPECT_EQ(mSink->events().size(), 6u);
-    // Fatal and Error are counted; Warning, Debug and the unknown level are not, and the last is reported
-    // (as is an event without a taxonomy).
+    // Only Fatal and Error are counted; an unknown level, and an event without a taxonomy, are reported.
     setAssertHandler({});
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
@@ -113,9 +112,8 @@ TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
     EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
 }
 
-// Only a fatal check or a crash request flushes every output. Only a configurable (developer) process
-// gets attention: a banner for a fatal check, also written to an attached debugger, and for an error or
-// fatal check a message box, or with a debugger a break, at most once an hour.
+// Only a fatal check or a crash request flushes. A developer process gets a banner for a fatal check (also
+// to a debugger), and for an error or fatal one a box, or with a debugger a break, at most once an hour.
 TEST_F(ErrorsTest, FlushesBannersAndAttention) {
     failCheck(AssertLevel::Error);
     EXPECT_EQ(mLogger.flushes + mSink->flushes(), 0);

@@ -134,9 +134,8 @@ TEST_F(SettingsTest, WriteThroughAndAFailedWrite) {
     EXPECT_FALSE(std::filesystem::exists(mIni.parent_path()));
 }
 
-// Empty keys and directories without a configuration name do not redirect; a redirection ending in a
-// backslash gets no second one, and relative folders keep their separators. A folder that cannot be made
-// still gives its path; a directory that cannot be resolved, none.
+// A redirection ending in a backslash gets no second one; a folder that cannot be made still gives its
+// path, a directory that cannot be resolved none.
 TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFoldersAndFailuresAreLogged) {
     redirect("programFilesCommon", "X:\\");
     redirect("temp", "T:\\elsewhere");

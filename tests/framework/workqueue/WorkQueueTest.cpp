@@ -123,9 +123,8 @@ TEST_F(WorkQueueTest, EscapingExceptionsAndNestedExecutionAreReported) {
     EXPECT_EQ(formatSourceLocation({"C:\\src\\framework\\Thing.cpp", "run", 12}), "Thing.cpp:run:12");
 }
 
-// A throwing item does not end its worker. Queues stop only after every worker was told to stop, and
-// submission ended before that: what is pending, or pushed during shutdown, never runs. A worker beyond
-// the slots or a stop of an unknown one is refused; a stuck worker is abandoned after twenty 100 ms waits.
+// A throwing item does not end its worker; what is pending, or pushed during shutdown, never runs (queues
+// stop after the workers were told to); a stuck worker is abandoned after twenty 100 ms waits.
 TEST_F(WorkQueueTest, ShutdownRunsNothingPendingAndAbandonsAStuckWorker) {
     ASSERT_TRUE(initWorkQueueSystem({{"global-io"}}));
     auto queue = getWorkQueue(WorkQueueIndex{0});
@@ -179,8 +178,7 @@ TEST_F(WorkQueueTest, ShutdownRunsNothingPendingAndAbandonsAStuckWorker) {
     EXPECT_EQ(names, (std::vector<std::string>{"WorkQueueTimerDispatch", "global-io-0"}));
 }
 
-// A Korv thread runs its body inside COM, or after reporting why it could not enter it; a plain one
-// does not touch COM. Each is named and logged.
+// A Korv thread runs its body inside COM, or after reporting why it could not; a plain one does not.
 TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
     using Maker = Result<std::thread, std::string> (*)(const std::string&, std::function<void()>);
     const char* const korv = "kvx::makeNamedKorvThread::<lambda_1>::operator ()";
