@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string_view>
 
 #include "framework/config/KVPs.h"
@@ -28,11 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     kvx::KVPs reread;
     reread.addFromString(written.toString("=", "\n"), "=", "\n", true);
-    bool same = reread.size() == written.size();
-    for (const auto& [key, value] : written) {
-        same = same && reread.find(key) != nullptr && *reread.find(key) == value;
-    }
-    if (!same) {
+    using Sorted = std::map<std::string, std::string>;
+    if (Sorted(reread.begin(), reread.end()) != Sorted(written.begin(), written.end())) {
         std::abort();
     }
     return 0;
