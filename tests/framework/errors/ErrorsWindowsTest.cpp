@@ -93,8 +93,6 @@ TEST_F(ErrorsWindowsTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReport
         const std::string identifier = bracketed(lines[4]);
         const std::string path = bracketed(lines[5]);
         EXPECT_THAT(identifier, StartsWith(std::string("05-") + kTestModule + "+"));
-        EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
-                  "05-KorvDestager.exe+1a2b");
         EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");  // outside any module
         EXPECT_THAT(lines,
                     ElementsAre("Crash detection enabled",
