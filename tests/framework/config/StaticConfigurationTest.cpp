@@ -33,23 +33,18 @@ protected:
             return Ok{mFiles[path]};
         };
         mPlatform.fileExists = [this](const std::string& path) { return mFiles.count(path) != 0; };
-        EXPECT_TRUE(mResources
-                        .addRccData(resources::buildRcc({
-                            {"config/tamrin.cfg",
-                             "[layer]\na = tamrin\nb = tamrin\nc = tamrin\nd = tamrin\n"
-                             "[app]\nenvironment = dev"},
-                            {"config/KorvDestager.cfg", "layer.b = app\nlayer.c = app\nlayer.d = app\n"},
-                            {"config/platform/win.cfg", "layer.c = win\nlayer.d = win\n"},
-                            {"config/env/dev.cfg", "layer.d = dev\nlayer.f = dev\n"},
-                            {"config/env/production.cfg", "layer.f = production\n"},
-                        }))
-                        .isOk());
+        const auto packed = resources::buildRcc({
+            {"config/tamrin.cfg",
+             "[layer]\na = tamrin\nb = tamrin\nc = tamrin\nd = tamrin\n[app]\nenvironment = dev"},
+            {"config/KorvDestager.cfg", "layer.b = app\nlayer.c = app\nlayer.d = app\n"},
+            {"config/platform/win.cfg", "layer.c = win\nlayer.d = win\n"},
+            {"config/env/dev.cfg", "layer.d = dev\nlayer.f = dev\n"},
+            {"config/env/production.cfg", "layer.f = production\n"},
+        });
+        EXPECT_TRUE(mResources.addRccData(packed).isOk());
     }
     void process(const StaticConfigParams& params) {
         processStaticConfiguration(mConfig, mResources, mPlatform, mEnvironment, params);
-    }
-    AppConfigUtil util(ConfigSystem& config) {
-        return AppConfigUtil(config, mResources, mPlatform, mEnvironment);
     }
 
     std::map<std::string, std::string> mFiles;
@@ -131,15 +126,16 @@ TEST_F(StaticConfiguration, ModeFromLunaMarkerQaSwitchesAndTheMachine) {
         mPlatform.flintModeRequestedByMachine = [flintKey] { return flintKey; };
         ConfigSystem config;
         config.set(Store::Ordinary, qaSwitch, "1", config::kScopeStatic);
-        util(config).checkAndSetMode();
+        AppConfigUtil(config, mResources, mPlatform, mEnvironment).checkAndSetMode();
         EXPECT_EQ(config.getString("app.mode", ""), mode);
         const Asserted both{{"!(isLunaMode && isFlintMode)", "Both mode should not be true"}};
         EXPECT_EQ(asserts.conditionsAndMessages(), !lunaFile.empty() && flintKey ? both : Asserted{});
     }
 }
 
-TEST(ApplicationMode, GetModeWarnsWhileUnset) {
+TEST(ModelValues, AnUnsetModeIsWarnedAndAnUnknownEnvironmentAsserted) {
     test::ScopedCapturingLogger logger;
+    test::ScopedAssertCapture asserts;
     ConfigSystem config;
     EXPECT_EQ(services::settings::getMode(config), "");
     services::settings::setFlintMode(config);
@@ -149,11 +145,7 @@ TEST(ApplicationMode, GetModeWarnsWhileUnset) {
         (Logged{{services::logging::Warn, "kvx::services::settings::getMode", "Mode accessed before set"},
                 {services::logging::Info, "kvx::services::settings::(anonymous namespace)::setMode",
                  "Setting mode to: [flint]"}}));
-}
-
-// Unknown texts and values are asserted and read as production.
-TEST(Environment, UnknownValuesAsserted) {
-    test::ScopedAssertCapture asserts;
+    // Unknown environment texts and values are asserted and read as production.
     EXPECT_EQ(domain::model::parseEnvironment(""), Environment::Production);
     EXPECT_EQ(domain::model::parseEnvironment("load"), Environment::Load);
     EXPECT_TRUE(asserts.asserts().empty());
