@@ -13,7 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 // Stands in for the debugger and the dialog, which no test may bring up.
 class FakeAssertPlatform final : public IAssertPlatform {
@@ -120,7 +119,7 @@ TEST_F(ErrorsTest, FlushesBannersAndAttention) {
     failCheck(AssertLevel::Fatal);
     mConfigurable = true;
     failCheck(AssertLevel::Warning);
-    EXPECT_THAT(mPlatform->boxes, IsEmpty());
+    EXPECT_TRUE(mPlatform->boxes.empty());
     failCheck(AssertLevel::Error);
     ASSERT_EQ(mPlatform->boxes.size(), 1u);
     EXPECT_THAT(mPlatform->boxes[0], HasSubstr("ASSERT FAILED"));
