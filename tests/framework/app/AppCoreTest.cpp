@@ -56,7 +56,6 @@ protected:
     static void set(config::ConfigSystem& config, const char* key, const char* value) {
         config.set(config::Store::Ordinary, key, value, config::kScopeStatic);
     }
-    // Nothing the core started outlives it.
     static void expectReleased() {
         EXPECT_EQ(foundation::GetDefaultAllocator(), nullptr);
         EXPECT_FALSE(Singleton<config::ConfigSystem>::exists());

@@ -43,7 +43,6 @@ public:
     int32_t comError = 0;  // set before any thread starts
 };
 
-// Whatever a case started is shut down after it.
 class WorkQueueTest : public ::testing::Test {
 protected:
     void TearDown() override {
