@@ -72,13 +72,15 @@ protected:
         setAssertHandler(makeAssertionHandler({mPlatform, [this] { return mConfigurable; }}));
 };
 
-TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
+// Only Fatal and Error are counted, and only Fatal flushes. A developer process gets a banner for a fatal
+// check (also to a debugger), and for an error or fatal one a box, or with a debugger a break, once an hour.
+TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
     const std::tuple<AssertLevel, int32_t, const char*, const char*> cases[] = {
-        {AssertLevel::Fatal, 0, "Fatal", "fatal"},
         {AssertLevel::Error, 1, "Error", "error"},
         {AssertLevel::Warning, 2, "Warning", "warning"},
         {AssertLevel::Debug, 4, "Debug", "debug"},
-        {static_cast<AssertLevel>(7), 1, "unknown", "unknown"}};
+        {static_cast<AssertLevel>(7), 1, "unknown", "unknown"},
+        {AssertLevel::Fatal, 0, "Fatal", "fatal"}};
     for (const auto& [level, logLevel, name, taxonomy] : cases) {
         SCOPED_TRACE(name);
         mLogger.lines.clear();
@@ -89,34 +91,16 @@ TEST_F(ErrorsTest, LogLineTelemetryEventAndAppEventPerLevel) {
                        fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]", name)}}));
         EXPECT_EQ(mSink->events().back().taxonomy(), std::string("assert.report.") + taxonomy);
     }
-    const nlohmann::json params = mSink->events()[1].params();
+    const nlohmann::json params = mSink->events()[0].params();
     EXPECT_EQ(params["summary"], "level[Error], condition[1 + 1 == 3], message[sum is 2]");
     EXPECT_EQ(params["function"], kFunction);
     EXPECT_GT(params["line"].get<int>(), 0);
     EXPECT_EQ(params["extra_ctx"], kStack);
     // The entry point's own frame and the handler's are not the caller's.
     EXPECT_THAT(mPlatform->skips, ::testing::Each(2));
-    // A check failing inside the handler (in the logger here) is not handled again.
-    mLogger.failWhileLogging = true;
-    failCheck(AssertLevel::Warning);
-    EXPECT_EQ(mSink->events().size(), 6u);
-    // Only Fatal and Error are counted; an unknown level, and an event without a taxonomy, are reported.
-    setAssertHandler({});
-    test::ScopedAssertCapture capture;
-    recordAsAppEvent(static_cast<AssertLevel>(7));
-    TelemetryEvent unnamed("");
-    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
-                                                   {kUnconditionalAssert, "Invalid AssertLevel value[7]"},
-                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
-    EXPECT_THAT(mSink->appEvents(), ElementsAre(0, 1));
-}
+    EXPECT_THAT(mSink->appEvents(), ElementsAre(1, 0));
+    EXPECT_EQ(mLogger.flushes + mSink->flushes(), 2);
 
-// Only a fatal check or a crash request flushes. A developer process gets a banner for a fatal check (also
-// to a debugger), and for an error or fatal one a box, or with a debugger a break, at most once an hour.
-TEST_F(ErrorsTest, FlushesBannersAndAttention) {
-    failCheck(AssertLevel::Error);
-    EXPECT_EQ(mLogger.flushes + mSink->flushes(), 0);
-    failCheck(AssertLevel::Fatal);
     mConfigurable = true;
     failCheck(AssertLevel::Warning);
     EXPECT_TRUE(mPlatform->boxes.empty());
@@ -147,6 +131,19 @@ TEST_F(ErrorsTest, FlushesBannersAndAttention) {
                                         "Forced Crash Requested"}}));
     EXPECT_EQ(mLogger.flushes, 3);
     EXPECT_EQ(mSink->flushes(), 3);
+    // A check failing inside the handler (in the logger here) is not handled again.
+    const size_t events = mSink->events().size();
+    mLogger.failWhileLogging = true;
+    failCheck(AssertLevel::Warning);
+    EXPECT_EQ(mSink->events().size(), events + 1);
+    // An unknown level and an event without a taxonomy are reported.
+    setAssertHandler({});
+    test::ScopedAssertCapture capture;
+    recordAsAppEvent(static_cast<AssertLevel>(7));
+    TelemetryEvent unnamed("");
+    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
+                                                   {kUnconditionalAssert, "Invalid AssertLevel value[7]"},
+                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
 }
 
 }  // namespace
