@@ -135,7 +135,6 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
                             Singleton<services::logging::ILogger>::exists() &&
                             Singleton<foundation::IClock>::exists();
             if (servicesThere) {
-                Singleton<IErrorAccumulator>::getMutable().reportEvent(ErrorSeverity::Minor, "late report");
                 KVX_LOG_ERROR("still running at [{}]", foundation::clock().nowSecondsSinceEpoch());
             }
         }));
@@ -166,7 +165,6 @@ TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfigurat
         auto named = params();
         named.appName = "KorvDestager";
         named.loadAppResources = true;
-        named.resourcePaths = {"absent.rcc"};
         AppCore core(std::move(named));
         EXPECT_EQ(foundation::narrow(test::ScopedCurrentFolder::current(), KVX_SOURCE_LOCATION),
                   core.executableFolder());
