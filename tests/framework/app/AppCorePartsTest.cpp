@@ -12,7 +12,6 @@
 namespace kvx::foundation {
 namespace {
 
-// The application core's parts that run natively under the sanitizers too.
 class AppCorePartsTest : public ::testing::Test {
 protected:
     ~AppCorePartsTest() override {
@@ -32,8 +31,7 @@ protected:
     MallocAllocator mAllocator{"default"};
 };
 
-// Each misuse is a fatal check and changes nothing: a bad request gets no block, a block whose
-// sentinel was overwritten is kept (freed once repaired), a second default allocator is refused.
+// Each misuse is a fatal check and changes nothing; a block with an overwritten sentinel is kept.
 TEST_F(AppCorePartsTest, AllocatorMisuseIsAFatalCheck) {
     MallocAllocator other("other");
     const std::tuple<size_t, size_t, size_t, uint32_t> badRequests[] = {
@@ -70,8 +68,7 @@ TEST_F(AppCorePartsTest, AllocatorMisuseIsAFatalCheck) {
     }
 }
 
-// Only the built-in names, compared exactly, have a default count; any other is reported (when counted
-// and when started) and gets workers only when configured. A second set-up is reported and goes on.
+// Only built-in names (exactly) have a default count; others get workers only when configured.
 TEST_F(AppCorePartsTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUpGoesOn) {
     EXPECT_EQ(apps::getDefaultWorkQueueThreadCount("Global-IO"), 0u);
     setCount("global-compute", "0");
@@ -94,8 +91,7 @@ TEST_F(AppCorePartsTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSe
     EXPECT_EQ(failed->message, "could not initialize the work queue system");
 }
 
-// The developer switches keep their names: the profiler's interval and either start switch, and the
-// log location's overrides.
+// The profiler's interval and start switches and the log location's overrides.
 TEST_F(AppCorePartsTest, StartupSwitchesKeepTheirNames) {
     services::platform::Profiler profiler;
     const auto set = [&](const char* key, const char* value) {

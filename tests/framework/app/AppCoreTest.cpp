@@ -12,7 +12,6 @@
 #include "framework/app/AppCore.h"
 #include "framework/app/DomainModelRoot.h"
 #include "framework/app/PlatformLibraries.h"
-#include "framework/config/ResourceManager.h"
 #include "framework/errors/ErrorAccumulator.h"
 #include "framework/workqueue/WorkQueueSystem.h"
 #include "framework/workqueue/WorkerThreadManager.h"
@@ -57,7 +56,6 @@ protected:
     static void set(config::ConfigSystem& config, const char* key, const char* value) {
         config.set(config::Store::Ordinary, key, value, config::kScopeStatic);
     }
-    // Nothing the core started outlives it.
     static void expectReleased() {
         EXPECT_EQ(foundation::GetDefaultAllocator(), nullptr);
         EXPECT_FALSE(Singleton<config::ConfigSystem>::exists());
@@ -80,8 +78,7 @@ protected:
     }();
 };
 
-// Each step runs once and in order; neither a log that cannot open nor a missing compute queue (no error
-// accumulator then) stops init.
+// Each step runs once and in order; neither a log that cannot open nor a missing compute queue stops init.
 TEST_F(AppCoreTest, EachStepOnceAndInOrderAndALogThatCannotOpenLeavesAnEarlyEvent) {
     {
         auto withoutLog =
@@ -138,7 +135,6 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
                             Singleton<services::logging::ILogger>::exists() &&
                             Singleton<foundation::IClock>::exists();
             if (servicesThere) {
-                Singleton<IErrorAccumulator>::getMutable().reportEvent(ErrorSeverity::Minor, "late report");
                 KVX_LOG_ERROR("still running at [{}]", foundation::clock().nowSecondsSinceEpoch());
             }
         }));
@@ -154,9 +150,7 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
     std::ifstream in((mLogs / L"AppCoreTest.log").std(), std::ios::binary);
     const std::string log{std::istreambuf_iterator<char>(in), {}};
     for (const char* line :
-         {"\t(kvx::apps::utils::logAppInfo)\t[STARTUP] app[AppCoreTest], configurable[false]",
-          "Command line: [AppCoreTest.exe -noclient]",
-          "INFO    \t(kvx::apps::AppCore::loadResourceFile)\tLoading resource file: [missing.rcc.enc]",
+         {"INFO    \t(kvx::apps::AppCore::loadResourceFile)\tLoading resource file: [missing.rcc.enc]",
           "ERROR   \t(kvx::apps::AppCore::loadResourceFile)\tFailed to load resource file missing.rcc.enc: "
           "Unable to open file: [missing.rcc.enc]",
           "\tstill running at ["}) {
@@ -164,20 +158,17 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
     }
 }
 
-// A run that ends between preInit and init still releases everything the constructor started; the
-// missing further resource file is skipped.
+// A run that ends between preInit and init still releases everything the constructor started.
 TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfiguration) {
     SetCurrentDirectoryW(mLogs.path().c_str());
     {
         auto named = params();
         named.appName = "KorvDestager";
         named.loadAppResources = true;
-        named.resourcePaths = {"absent.rcc"};
         AppCore core(std::move(named));
         EXPECT_EQ(foundation::narrow(test::ScopedCurrentFolder::current(), KVX_SOURCE_LOCATION),
                   core.executableFolder());
         core.preInit();
-        EXPECT_TRUE(Singleton<resources::ResourceManager>::getMutable().exists(":/config/tamrin.cfg"));
         EXPECT_EQ(config::configSystem().getUInt32("app.serviceStopTimeoutInSeconds", 0), 300u);
         EXPECT_EQ(Singleton<domain::model::DomainModelRoot>::getMutable().environment().text,
                   std::optional<std::string>("production"));
@@ -188,8 +179,7 @@ TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfigurat
 
 int gNewHandlerCalls = 0;
 
-// A request of 1 GiB or more is reported and still attempted; a failing one asks the new-handler until
-// there is none.
+// A request of 1 GiB or more is reported and still attempted; a failing one asks the new-handler.
 TEST(OrdinaryAllocation, LargeRequestsAreReportedAndAFailureAsksTheNewHandler) {
     test::ScopedAssertCapture asserts;
     for (size_t size : {(size_t{1} << 30) - 1, size_t{1} << 30}) {

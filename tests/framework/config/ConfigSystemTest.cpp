@@ -23,22 +23,9 @@ std::string sortedPairs(const KVPs& kvps) {
 using Asserted = std::vector<std::pair<std::string, std::string>>;
 using Logged = std::vector<test::LoggedLine>;
 
-// Keys in any case are one setting; the scope filter gives effective values of keys a store holds.
-TEST(ConfigStore, CaseInsensitiveKeysAndScopes) {
-    ConfigSystem config;
-    config.set(Store::Ordinary, "Machine.A", "a", kScopeMachine);
-    config.set(Store::Ordinary, "app.x", "3", kScopeStatic);
-    config.set(Store::Override, "MACHINE.a", "override", kScopeStatic);
-    config.set(Store::Override, "machine.only", "x", kScopeMachine);
-    EXPECT_TRUE(config.contains("mAcHiNe.a"));
-    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=override|machine.only=x|");
-    config.clearOverrides();
-    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=a|");
-}
-
 // Numbers are the leading decimal digits, 0 when there are none or they overflow; a boolean is false
 // only for "0" and "false"; a missing key (and, for a boolean, an empty value) reads as the default.
-TEST(ConfigReads, TextsAsBooleansNumbersAndStrings) {
+TEST(ConfigStore, ReadsCaseInsensitiveKeysAndScopes) {
     constexpr int kDefault = -1;
     // Text (nullptr: unset), boolean (kDefault: either default), numbers read with defaults 77 and 1.
     const std::tuple<const char*, int, uint32_t, uint64_t> rows[] = {
@@ -64,10 +51,15 @@ TEST(ConfigReads, TextsAsBooleansNumbersAndStrings) {
         EXPECT_EQ(config.getString("n", "default"), text ? text : "default");
     }
     ConfigSystem config;
-    config.setBool(Store::Ordinary, "typed", false, kScopeStatic);
-    EXPECT_EQ(config.getString("typed", ""), "0");
-    config.setUInt64(Store::Ordinary, "typed", 300, kScopeStatic);
-    EXPECT_EQ(config.getString("typed", ""), "300");
+    // Keys in any case are one setting; the scope filter gives effective values of keys a store holds.
+    config.set(Store::Ordinary, "Machine.A", "a", kScopeMachine);
+    config.set(Store::Ordinary, "app.x", "3", kScopeStatic);
+    config.set(Store::Override, "MACHINE.a", "override", kScopeStatic);
+    config.set(Store::Override, "machine.only", "x", kScopeMachine);
+    EXPECT_TRUE(config.contains("mAcHiNe.a"));
+    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=override|machine.only=x|");
+    config.clearOverrides();
+    EXPECT_EQ(sortedPairs(config.filterByScope(kScopeMachine)), "machine.a=a|");
 }
 
 TEST(KVPsToml, SectionsQuotesBooleansBlanksAndUnparseableLines) {
@@ -90,19 +82,7 @@ TEST(KVPsToml, SectionsQuotesBooleansBlanksAndUnparseableLines) {
 }
 
 // machine.ini lines: "=" and line feeds, "#" and the line's first "//" open comments, later wins.
-TEST(KVPsIni, CommentRulesIncludingTheFirstSlash) {
-    KVPs kvps;
-    kvps.addFromString(
-        "machine.a = 1 # trailing\n# machine.hidden=1\n// machine.gone=2\nmachine.url=a:x//y\n"
-        "machine.path=c:/dir//file\nmachine.hash=x#y//z\n  machine.blank  =  in side  \r\nmachine.eq=a=b\n"
-        "machine.eq=c=d\nbare key\n=novalue\n/single=1\n",
-        "=", "\n", true);
-    EXPECT_EQ(sortedPairs(kvps),
-              "bare key=|machine.a=1|machine.blank=in side|machine.eq=c=d|machine.hash=x|"
-              "machine.path=c:/dir//file|machine.url=a:x|");
-}
-
-TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
+TEST(KVPsIni, CommentRulesIncludingTheFirstSlashAndOneCharacterSeparators) {
     test::ScopedAssertCapture asserts;
     KVPs kvps;
     kvps.addFromString("a==1", "==", "\n", true);
@@ -112,6 +92,14 @@ TEST(KVPsIni, SeparatorsMustBeOneCharacter) {
         asserts.conditionsAndMessages(),
         (Asserted{{"kSeparatorLength == kvJoint.length()", "Length of key value pair joint should be 1!"},
                   {"kSeparatorLength == pairsJoint.length()", "Length of pairs joint should be 1!"}}));
+    kvps.addFromString(
+        "machine.a = 1 # trailing\n# machine.hidden=1\n// machine.gone=2\nmachine.url=a:x//y\n"
+        "machine.path=c:/dir//file\nmachine.hash=x#y//z\n  machine.blank  =  in side  \r\nmachine.eq=a=b\n"
+        "machine.eq=c=d\nbare key\n=novalue\n/single=1\n",
+        "=", "\n", true);
+    EXPECT_EQ(sortedPairs(kvps),
+              "bare key=|machine.a=1|machine.blank=in side|machine.eq=c=d|machine.hash=x|"
+              "machine.path=c:/dir//file|machine.url=a:x|");
 }
 
 }  // namespace

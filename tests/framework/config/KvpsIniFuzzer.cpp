@@ -1,10 +1,10 @@
-// libFuzzer entry for the machine.ini parser: the file is written by installers and people alike,
-// so any bytes must parse without a crash, and what the program writes back must read in as the
-// same pairs.
+// libFuzzer entry for the machine.ini parser: installers and people write the file, so any bytes must
+// parse without a crash, and what the program writes back must read in as the same pairs.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string_view>
 
 #include "framework/config/KVPs.h"
@@ -29,11 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     kvx::KVPs reread;
     reread.addFromString(written.toString("=", "\n"), "=", "\n", true);
-    bool same = reread.size() == written.size();
-    for (const auto& [key, value] : written) {
-        same = same && reread.find(key) != nullptr && *reread.find(key) == value;
-    }
-    if (!same) {
+    using Sorted = std::map<std::string, std::string>;
+    if (Sorted(reread.begin(), reread.end()) != Sorted(written.begin(), written.end())) {
         std::abort();
     }
     return 0;

@@ -1,6 +1,5 @@
-// libFuzzer entry for the configuration-file parser: developer .cfg files are edited by hand, so
-// any bytes must parse without a crash, and whatever case a file spells a key in, the store must
-// hold it once, in lower case.
+// libFuzzer entry for the configuration-file parser: developer .cfg files are edited by hand, so any
+// bytes must parse without a crash, and the store holds each key once, in lower case.
 
 #include <cstddef>
 #include <cstdint>

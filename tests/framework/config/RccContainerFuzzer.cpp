@@ -1,6 +1,5 @@
-// libFuzzer entry for the resource container reader: the file beside the executable may be damaged
-// or replaced, so no input may crash it or make it read out of bounds, and whatever it accepts
-// must survive a rewrite.
+// libFuzzer entry for the resource container reader: the file beside the executable may be damaged or
+// replaced, so no input may crash it, and whatever it accepts must survive a rewrite.
 
 #include <cstdint>
 #include <cstdlib>

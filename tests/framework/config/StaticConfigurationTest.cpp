@@ -20,12 +20,6 @@ using Logged = std::vector<test::LoggedLine>;
 
 const std::string kDev = "T:\\dev\\";
 
-std::string unknownEnvironmentText(const std::string& environment) {
-    return "Unknown environment [" + environment +
-           "] in configuration, using production.\n\nTo switch to a different environment, update your "
-           "configuration file, then restart the app and the background service.";
-}
-
 // One program start: developer files in memory (reads recorded), the packed configuration in layers.
 class StaticConfiguration : public ::testing::Test {
 protected:
@@ -39,23 +33,18 @@ protected:
             return Ok{mFiles[path]};
         };
         mPlatform.fileExists = [this](const std::string& path) { return mFiles.count(path) != 0; };
-        EXPECT_TRUE(mResources
-                        .addRccData(resources::buildRcc({
-                            {"config/tamrin.cfg",
-                             "[layer]\na = tamrin\nb = tamrin\nc = tamrin\nd = tamrin\n"
-                             "[app]\nenvironment = dev"},
-                            {"config/KorvDestager.cfg", "layer.b = app\nlayer.c = app\nlayer.d = app\n"},
-                            {"config/platform/win.cfg", "layer.c = win\nlayer.d = win\n"},
-                            {"config/env/dev.cfg", "layer.d = dev\nlayer.f = dev\n"},
-                            {"config/env/production.cfg", "layer.f = production\n"},
-                        }))
-                        .isOk());
+        const auto packed = resources::buildRcc({
+            {"config/tamrin.cfg",
+             "[layer]\na = tamrin\nb = tamrin\nc = tamrin\nd = tamrin\n[app]\nenvironment = dev"},
+            {"config/KorvDestager.cfg", "layer.b = app\nlayer.c = app\nlayer.d = app\n"},
+            {"config/platform/win.cfg", "layer.c = win\nlayer.d = win\n"},
+            {"config/env/dev.cfg", "layer.d = dev\nlayer.f = dev\n"},
+            {"config/env/production.cfg", "layer.f = production\n"},
+        });
+        EXPECT_TRUE(mResources.addRccData(packed).isOk());
     }
     void process(const StaticConfigParams& params) {
         processStaticConfiguration(mConfig, mResources, mPlatform, mEnvironment, params);
-    }
-    AppConfigUtil util(ConfigSystem& config) {
-        return AppConfigUtil(config, mResources, mPlatform, mEnvironment);
     }
 
     std::map<std::string, std::string> mFiles;
@@ -93,56 +82,32 @@ TEST_F(StaticConfiguration, LaterSourcesWinAndOverridesWinOverEverything) {
     EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
 }
 
-TEST_F(StaticConfiguration, NotConfigurableReadsNoDeveloperConfiguration) {
-    mFiles[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
-    mFiles[kDev + "override.cfg"] = "layer.b = override\n";
-    process({"KorvDestager", false});
-    EXPECT_EQ(mConfig.getString("layer.a", ""), "tamrin");
-    EXPECT_EQ(mConfig.getString("layer.b", ""), "app");
-    EXPECT_EQ(mReads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
-}
-
+// The destager shows no error box (only the client does); a profile needs multiple instances.
 TEST_F(StaticConfiguration, UnknownEnvironmentFallsBackToProductionOncePerOverrideLoad) {
     test::ScopedCapturingLogger logger;
-    mFiles[kDev + "override.cfg"] = "app.environment = typo\n";
+    mPlatform.executableName = [] { return std::string("KorvDestager.exe"); };
+    mPlatform.showErrorBox = [](const std::string& text, const std::string&) { ADD_FAILURE() << text; };
+    mFiles[kDev + "override.cfg"] = "app.environment = typo\nuser.profile = alice\n";
+    mFiles[kDev + "override-alice.cfg"] = "from.profile = yes\n";
     process({"KorvDestager", true});
     // The third load finds the model's environment, which beats the file's.
     EXPECT_EQ(logger->linesContaining("Unknown environment ["),
               Logged(2, {services::logging::Error, "kvx::apps::AppConfigUtil::loadOverrideConfigs",
-                         unknownEnvironmentText("typo")}));
+                         "Unknown environment [typo] in configuration, using production.\n\nTo switch to a "
+                         "different environment, update your configuration file, then restart the app "
+                         "and the background service."}));
     EXPECT_EQ(mConfig.getString("layer.f", ""), "production");
     EXPECT_EQ(mEnvironment.value, Environment::Production);
+    EXPECT_FALSE(mConfig.contains("from.profile"));
     // Missing developer files are reported at INFO with the file's name.
     const std::string missing = "Unable to open file: [T:\\dev\\launcher_main.cfg] ! no such file";
     EXPECT_EQ(logger->linesContaining(missing),
               Logged(2, {services::logging::Info, "kvx::apps::processStaticConfiguration", missing}));
 }
 
-// Only the client shows the box (nobody sees the destager's); a profile needs multiple instances.
-TEST_F(StaticConfiguration, OnlyTheClientShowsTheErrorBox) {
-    std::vector<std::string> boxes;
-    mPlatform.showErrorBox = [&](const std::string& text, const std::string& title) {
-        boxes.push_back(title + ":" + text);
-    };
-    mFiles[kDev + "override.cfg"] = "user.profile = alice\napp.environment = nowhere\n";
-    mFiles[kDev + "override-alice.cfg"] = "from.profile = yes\n";
-    for (const char* executable : {"KorvDestager.exe", "KorvDesktop.exe"}) {
-        mPlatform.executableName = [executable] { return std::string(executable); };
-        util(mConfig).loadOverrideConfigs(true);
-    }
-    EXPECT_EQ(boxes, std::vector<std::string>{"ERROR:" + unknownEnvironmentText("nowhere")});
-    EXPECT_FALSE(mConfig.contains("from.profile"));
-}
-
 TEST_F(StaticConfiguration, ModeFromLunaMarkerQaSwitchesAndTheMachine) {
-    struct Case {
-        const char* name;
-        std::string lunaFile;  // empty: no file
-        const char* qaSwitch;  // set to "1"
-        bool flintKey;
-        const char* mode;
-    };
-    const Case cases[] = {
+    // The luna file's text (empty: no file), the QA switch set to "1", the machine's Flint key, the mode.
+    const std::tuple<const char*, std::string, const char*, bool, const char*> cases[] = {
         {"nothing", "", "qa.none", false, "normal"},
         {"marker", lunaMarker(), "qa.none", false, "luna"},
         {"marker plus newline", lunaMarker() + "\n", "qa.none", false, "normal"},
@@ -151,25 +116,26 @@ TEST_F(StaticConfiguration, ModeFromLunaMarkerQaSwitchesAndTheMachine) {
         {"registry flint", "", "qa.none", true, "flint"},
         {"both: asserted, luna wins", lunaMarker(), "qa.none", true, "luna"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, lunaFile, qaSwitch, flintKey, mode] : cases) {
+        SCOPED_TRACE(name);
         test::ScopedAssertCapture asserts;
         mFiles.clear();
-        if (!c.lunaFile.empty()) {
-            mFiles[kDev + ".luna"] = c.lunaFile;
+        if (!lunaFile.empty()) {
+            mFiles[kDev + ".luna"] = lunaFile;
         }
-        mPlatform.flintModeRequestedByMachine = [&c] { return c.flintKey; };
+        mPlatform.flintModeRequestedByMachine = [flintKey] { return flintKey; };
         ConfigSystem config;
-        config.set(Store::Ordinary, c.qaSwitch, "1", config::kScopeStatic);
-        util(config).checkAndSetMode();
-        EXPECT_EQ(config.getString("app.mode", ""), c.mode);
+        config.set(Store::Ordinary, qaSwitch, "1", config::kScopeStatic);
+        AppConfigUtil(config, mResources, mPlatform, mEnvironment).checkAndSetMode();
+        EXPECT_EQ(config.getString("app.mode", ""), mode);
         const Asserted both{{"!(isLunaMode && isFlintMode)", "Both mode should not be true"}};
-        EXPECT_EQ(asserts.conditionsAndMessages(), !c.lunaFile.empty() && c.flintKey ? both : Asserted{});
+        EXPECT_EQ(asserts.conditionsAndMessages(), !lunaFile.empty() && flintKey ? both : Asserted{});
     }
 }
 
-TEST(ApplicationMode, GetModeWarnsWhileUnset) {
+TEST(ModelValues, AnUnsetModeIsWarnedAndAnUnknownEnvironmentAsserted) {
     test::ScopedCapturingLogger logger;
+    test::ScopedAssertCapture asserts;
     ConfigSystem config;
     EXPECT_EQ(services::settings::getMode(config), "");
     services::settings::setFlintMode(config);
@@ -179,11 +145,7 @@ TEST(ApplicationMode, GetModeWarnsWhileUnset) {
         (Logged{{services::logging::Warn, "kvx::services::settings::getMode", "Mode accessed before set"},
                 {services::logging::Info, "kvx::services::settings::(anonymous namespace)::setMode",
                  "Setting mode to: [flint]"}}));
-}
-
-// Unknown texts and values are asserted and read as production.
-TEST(Environment, UnknownValuesAsserted) {
-    test::ScopedAssertCapture asserts;
+    // Unknown environment texts and values are asserted and read as production.
     EXPECT_EQ(domain::model::parseEnvironment(""), Environment::Production);
     EXPECT_EQ(domain::model::parseEnvironment("load"), Environment::Load);
     EXPECT_TRUE(asserts.asserts().empty());
@@ -195,7 +157,7 @@ TEST(Environment, UnknownValuesAsserted) {
 }
 
 // Developer files count where the developer certificate is trusted and "override.off" is absent.
-TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOut) {
+TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOutElseNoDeveloperFileIsRead) {
     bool trusted = true;
     mPlatform.developerCertificateTrusted = [&] { return trusted; };
     ConfigurableFlag flag;
@@ -207,6 +169,10 @@ TEST_F(StaticConfiguration, ConfigurableDecidedOnceFromCertificateAndOptOut) {
     mFiles[kDev + "override.off"] = "";
     EXPECT_FALSE(ConfigurableFlag().decide(mPlatform));
     EXPECT_FALSE(ConfigurableFlag().decide(ConfigPlatform{}));  // nothing known about the machine
+    mFiles[kDev + "launcher_main.cfg"] = "layer.a = launcher\n";
+    process({"KorvDestager", false});
+    EXPECT_EQ(mConfig.getString("layer.a", ""), "tamrin");
+    EXPECT_EQ(mReads, std::vector<std::string>{kDev + ".luna"});  // the mode check only
 }
 
 }  // namespace

@@ -20,8 +20,6 @@ namespace kvx::foundation {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 
 constexpr const char* kTestModule = "fw_errors_windows_tests.exe";
@@ -29,6 +27,11 @@ constexpr const char* kTestModule = "fw_errors_windows_tests.exe";
 // A code address inside this executable for a made-up exception.
 [[gnu::noinline]] void exceptionSiteAnchor() {
     asm volatile("");
+}
+
+std::string bracketed(const std::string& line) {
+    const auto open = line.find('[') + 1;
+    return line.substr(open, line.find(']') - open);
 }
 
 class ErrorsWindowsTest : public ::testing::Test {
@@ -46,7 +49,7 @@ protected:
 };
 
 // The process is not configurable here (never decided), so no dialog can come up.
-TEST_F(ErrorsWindowsTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsTheCallersStack) {
+TEST_F(ErrorsWindowsTest, AssertionsReportTheCallersStackAndACrashIsReportedForTheCrashReporter) {
     initAssertions(makeAssertionHandler());
     initAssertions([](const AssertReport&) { ADD_FAILURE() << "the second handler was installed"; });
     KVX_ASSERT_ALWAYS(AssertLevel::Error, "stack wanted");
@@ -59,20 +62,14 @@ TEST_F(ErrorsWindowsTest, SecondInitIsAFailedCheckAndTheProgramHandlerReportsThe
     const std::string stack = mSink->events()[1].params()["extra_ctx"];
     EXPECT_THAT(stack, StartsWith("\n"));
     // Wine's capture runs past the thread's first frame into null addresses; none may show.
-    EXPECT_THAT(stack, Not(HasSubstr("+fffffff"))) << stack;
+    EXPECT_EQ(stack.find("+fffffff"), std::string::npos) << stack;
     // Wine's dbghelp may or may not name this executable's functions; the module always shows.
     EXPECT_TRUE(stack.find(std::string(kTestModule) + "+") != std::string::npos ||
                 stack.find("()+") != std::string::npos)
         << stack;
-}
 
-std::string bracketed(const std::string& line) {
-    const auto open = line.find('[') + 1;
-    return line.substr(open, line.find(']') - open);
-}
-
-// The process's filter is called directly with a made-up exception: the test must not crash.
-TEST_F(ErrorsWindowsTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReporter) {
+    // The process's filter is called directly with a made-up exception: the test must not crash.
+    mLogger->clear();
     mConfig.set(config::Store::Ordinary, "app.environment", "qa", config::kScopeStatic);
     LPTOP_LEVEL_EXCEPTION_FILTER installed = nullptr;
     {
@@ -93,8 +90,6 @@ TEST_F(ErrorsWindowsTest, UnhandledExceptionIsLoggedAndReportedForTheCrashReport
         const std::string identifier = bracketed(lines[4]);
         const std::string path = bracketed(lines[5]);
         EXPECT_THAT(identifier, StartsWith(std::string("05-") + kTestModule + "+"));
-        EXPECT_EQ(crashIdentifier({0xC0000005u, 0x7ff61a2b, "KorvDestager.exe", 0x1a2b, 1}),
-                  "05-KorvDestager.exe+1a2b");
         EXPECT_EQ(crashIdentifier({0xC00000FDu, 0xdead0, "", 0, 1}), "FD-dead0");  // outside any module
         EXPECT_THAT(lines,
                     ElementsAre("Crash detection enabled",
