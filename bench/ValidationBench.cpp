@@ -1,8 +1,8 @@
 // validation_bench time FOLDER ZIP [REPEATS] | memory FOLDER ZIP
 // `time`: one counted pass that proves every file was read, then timed runs of the staged-file
-// validation. `memory`: the first validation as the destager runs it (started ahead on the
-// "global-io" workers, reported on the main thread) in a fresh process, and the process's peak
-// working set.
+// validation, called plainly and on the io workers. `memory`: the first validation as the destager
+// runs it (started ahead on the "global-io" workers, reported on the main thread) in a fresh
+// process, and the process's peak working set.
 
 #include <windows.h>
 #include <psapi.h>
@@ -136,6 +136,13 @@ int timeValidation(const fs::Path& folder, const fs::Path& zip, int repeats) {
     }
     timeRepeats("validation", repeats, [&] { apps::tryValidateStagedFiles(folder, zip, false); });
     bench::printFigure("validation.telemetry_records", static_cast<double>(telemetryRecords(config)), "records");
+    {
+        // As the destager runs it: the reads on its "global-io" workers, reported on this thread.
+        apps::WorkerThreadManager workers;
+        apps::prepareWorkQueues(config, {{"global-compute"}, {"global-io"}}, workers);
+        timeRepeats("validation_io", repeats, [&] { apps::internal::EarlyValidation(folder, zip, false).report(); });
+        apps::shutdownWorkQueues(workers);
+    }
     Singleton<config::ConfigSystem>::destroy();
     uint64_t referenceBytes = 0;
     timeRepeats("crc_reused_buffer", repeats, [&] { referenceBytes = crcWithReusedBuffer(folder); });
