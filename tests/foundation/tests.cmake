@@ -4,6 +4,7 @@ kvx_add_test_exe(portable_tests
         foundation/ResultTest.cpp
         foundation/LoggingTest.cpp
         foundation/security/DirectoryChecksTest.cpp
+        foundation/fs/RemovalPolicyTest.cpp
     LIBS kvx_foundation
 )
 

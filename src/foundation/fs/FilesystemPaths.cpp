@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "foundation/fs/Filesystem.h"
+#include "foundation/fs/HandleOpen.h"
 #include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/Win32Paths.h"
 
@@ -19,9 +20,7 @@ Result<Path, OsError> finalPath(const Path& path) {
     if (!handle.valid()) {
         return Err(detail::lastOsError());
     }
-    auto name = growingPathQuery([&](wchar_t* buffer, DWORD size) {
-        return GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    });
+    auto name = finalPathOf(handle.get());
     if (name.isError()) {
         return Err(name.unwrapError());
     }

@@ -8,8 +8,8 @@
 
 #include "foundation/fs/FileListing.h"
 #include "foundation/fs/Filesystem.h"
-#include "foundation/fs/RemovalPolicy.h"
 #include "foundation/fs/ReparseData.h"
+#include "foundation/fs/Win32Handles.h"
 #include "foundation/fs/Win32Paths.h"
 #include "support/Capture.h"
 #include "support/TempFolder.h"
@@ -44,6 +44,13 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
 
     const Path tree = mTemp / Path(L"tree");
     EXPECT_EQ(mFs.removeDirectory(tree, false).peekError(), static_cast<OsError>(ERROR_DIR_NOT_EMPTY));
+    {
+        // A file held open without delete sharing stops the removal with the open's error.
+        const detail::FileHandle held(CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(mFs.removeDirectory(tree, true).peekError(), static_cast<OsError>(ERROR_SHARING_VIOLATION));
+        EXPECT_TRUE(mFs.exists(readOnly).unwrap());
+    }
     EXPECT_TRUE(mFs.removeDirectory(tree, true).unwrap());
     EXPECT_FALSE(mFs.exists(tree).unwrap());
     // A missing item is no error, just nothing removed.
@@ -86,23 +93,6 @@ TEST_F(FilesystemTest, UnknownAccessBaseAndDispositionAreAssertedAndTakenAsSafeO
                                                             "FS to KorvIO position map not found for 7",
                                                             "FS to KorvIO cd map not found for 99"}));
     EXPECT_EQ(asserts.asserts()[0].level, foundation::AssertLevel::Error);
-}
-
-// Wine cannot make the links and placeholders involved, so the decision is checked on its own.
-TEST(RemovalPolicy, OnlyPlainFoldersAreEnteredAndOnlyLinksUnlinked) {
-    using detail::Removal;
-    constexpr DWORD kDir = FILE_ATTRIBUTE_DIRECTORY;
-    constexpr DWORD kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
-    const std::tuple<DWORD, DWORD, Removal> rows[] = {
-        {FILE_ATTRIBUTE_READONLY | kReparse, IO_REPARSE_TAG_SYMLINK, Removal::Delete},
-        {kDir | FILE_ATTRIBUTE_READONLY, 0, Removal::Descend},
-        {kDir | kReparse, IO_REPARSE_TAG_SYMLINK, Removal::Unlink},
-        {kDir | kReparse, IO_REPARSE_TAG_MOUNT_POINT, Removal::Unlink},
-        {kDir | kReparse, 0x9000001A, Removal::Refuse},  // a cloud-files placeholder
-    };
-    for (const auto& [attributes, tag, expected] : rows) {
-        EXPECT_EQ(detail::removalFor(attributes, tag), expected) << std::hex << attributes << " " << tag;
-    }
 }
 
 // The growth rule with answers shaped like Windows' own: a long final path needs a second call.
