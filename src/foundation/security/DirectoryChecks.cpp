@@ -26,6 +26,22 @@ std::wstring_view partBelow(std::wstring_view folder, std::wstring_view path) {
 
 }  // namespace
 
+std::vector<std::wstring> elementsBelow(std::wstring_view prefix, std::wstring_view path) {
+    std::vector<std::wstring> elements;
+    std::wstring_view rest = partBelow(prefix, path);
+    while (!rest.empty()) {
+        size_t end = 0;
+        while (end < rest.size() && !isPathSeparator(rest[end])) {
+            ++end;
+        }
+        if (const std::wstring_view element = rest.substr(0, end); !element.empty() && element != L".") {
+            elements.emplace_back(element);
+        }
+        rest.remove_prefix(end < rest.size() ? end + 1 : end);
+    }
+    return elements;
+}
+
 DirectoryPlace placeOfDirectory(std::wstring_view path, std::wstring_view prefix,
                                 std::wstring_view windowsFolder) {
     if (!windowsFolder.empty() && fs::isSameOrInsideFolder(windowsFolder, path)) {

@@ -4,12 +4,12 @@
 #include <sddl.h>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/PathRules.h"
-#include "foundation/fs/Win32Handles.h"
 #include "foundation/security/DirectoryChecks.h"
 #include "foundation/win/ErrorText.h"
 #include "foundation/win/Privileges.h"
@@ -24,6 +24,11 @@ constexpr DWORD kSecurityToReplace =
     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
 // The status a redirected directory ends with (146).
 constexpr uint32_t kRedirectedStatus = ERROR_IS_SUBST_PATH;
+
+struct OpenedDirectory {
+    std::unique_ptr<IDirectoryHandle> directory;
+    std::wstring resolvedPrefix;
+};
 
 std::string osErrorText(uint32_t error) {
     return foundation::safeFormat("{}: {}", error, WinUtils::getErrorAsString(error));
@@ -40,11 +45,40 @@ std::wstring finalName(const fs::Path& path) {
     return resolved.isOk() ? resolved.peek().wide() : std::wstring();
 }
 
-uint32_t replaceSecurity(const fs::Path& path, PSID owner, PACL dacl) {
-    // The call wants a writable name; the path is not changed.
-    std::wstring name = path.wide();
-    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, kSecurityToReplace, owner, nullptr, dacl,
-                                 nullptr);
+std::wstring finalPathOr(IDirectoryHandle& directory, const std::wstring& fallback) {
+    auto name = directory.finalPath();
+    return name.isOk() ? name.unwrap() : fallback;
+}
+
+// Each element below the prefix is opened relative to the one before and never through a reparse
+// point, the last one made when missing. 0 made, 183 existed, 146 a reparse point on the way, or the
+// error of the open.
+uint32_t openBelowPrefix(const fs::Path& path, const fs::Path& prefix, PSECURITY_DESCRIPTOR descriptor,
+                         const PrefixOpener& openPrefix, OpenedDirectory& opened) {
+    auto current = openPrefix(prefix);
+    if (current.isError()) {
+        return current.unwrapError();
+    }
+    opened.resolvedPrefix = finalPathOr(*current.peek(), prefix.wide());
+    const std::vector<std::wstring> elements = elementsBelow(prefix.wide(), path.wide());
+    bool created = false;
+    for (size_t i = 0; i < elements.size(); ++i) {
+        const bool last = i + 1 == elements.size();
+        auto next = current.peek()->openEntry(elements[i], last ? descriptor : nullptr, created);
+        if (next.isError()) {
+            return next.unwrapError();
+        }
+        auto info = next.peek()->info();
+        if (info.isError()) {
+            return info.unwrapError();
+        }
+        if ((info.peek().attributes & fs::detail::kAttributeReparsePoint) != 0) {
+            return kRedirectedStatus;
+        }
+        current = std::move(next);
+    }
+    opened.directory = current.unwrap();
+    return created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -104,32 +138,46 @@ bool isAllowableDirectory(const fs::Path& path, const fs::Path& prefix) {
     return true;
 }
 
-uint32_t resetChildrenSecurity(const fs::Path& directory, PSID owner, PACL dacl) {
-    WIN32_FIND_DATAW entry{};
-    const fs::detail::FindHandle find(FindFirstFileW((directory / L"*").c_str(), &entry));
-    if (!find.valid()) {
+uint32_t resetChildrenSecurity(IDirectoryHandle& directory, PSID owner, PACL dacl) {
+    auto names = directory.entryNames();
+    if (names.isError()) {
         return ERROR_FILE_NOT_FOUND;
     }
-    do {
-        const std::wstring_view name = entry.cFileName;
-        if (name == L"." || name == L".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            continue;
+    for (const std::wstring& name : names.peek()) {
+        bool created = false;
+        auto child = directory.openEntry(name, nullptr, created);
+        if (child.isError()) {
+            return child.unwrapError();
         }
-        const fs::Path child = directory / fs::Path(std::wstring(name));
-        if (const uint32_t error = replaceSecurity(child, owner, dacl); error != ERROR_SUCCESS) {
+        auto info = child.peek()->info();
+        if (info.isError()) {
+            return info.unwrapError();
+        }
+        if ((info.peek().attributes & fs::detail::kAttributeReparsePoint) != 0) {
+            continue;  // neither changed nor followed
+        }
+        if (const uint32_t error = child.peek()->setSecurity(owner, dacl); error != ERROR_SUCCESS) {
             return error;
         }
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if (const uint32_t error = resetChildrenSecurity(child, owner, dacl); error != ERROR_SUCCESS) {
+        if ((info.peek().attributes & fs::detail::kAttributeDirectory) != 0) {
+            if (const uint32_t error = resetChildrenSecurity(*child.peek(), owner, dacl);
+                error != ERROR_SUCCESS) {
                 return error;
             }
         }
-    } while (FindNextFileW(find.get(), &entry));
+    }
     return ERROR_SUCCESS;
 }
 
 int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& sddl, const fs::Path& prefix,
                                       bool removeExisting, bool resetChildren) {
+    return createDirectoryWithAttributes(path, sddl, prefix, removeExisting, resetChildren,
+                                         openPrefixDirectory);
+}
+
+int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& sddl, const fs::Path& prefix,
+                                      bool removeExisting, bool resetChildren,
+                                      const PrefixOpener& openPrefix) {
     std::array<BYTE, SECURITY_MAX_SID_SIZE> adminSid{};
     DWORD sidSize = static_cast<DWORD>(adminSid.size());
     uint32_t status = ERROR_SUCCESS;
@@ -138,7 +186,10 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                    "CreateWellKnownSid(WinBuiltinAdministratorsSid) failed: {}", osErrorText(status));
     }
+    // Held for the rest of the operation: opening an existing directory to take it over needs it.
+    const WinUtils::AutoPrivilegeManager takeOwnership("SeTakeOwnershipPrivilege");
     ParsedDacl parsed;
+    OpenedDirectory opened;
     if (!isAllowableDirectory(path, prefix)) {
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                    "Trying to create disallowed directory [{}]", path.utf8());
@@ -149,33 +200,38 @@ int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& s
             if (removeExisting) {
                 (void)fs::filesystem().removeDirectory(path, true);
             }
-            if (!CreateDirectoryW(path.c_str(), &parsed.attributes)) {
-                status = GetLastError();
-                if (status != ERROR_ALREADY_EXISTS) {
-                    KVX_LOG_AS(kWithAttributesFunction, services::logging::Error,
-                               "Failed to create directory [{}]: {}", path.utf8(), osErrorText(status));
-                }
+            status =
+                openBelowPrefix(path, prefix, parsed.attributes.lpSecurityDescriptor, openPrefix, opened);
+            if (status != ERROR_SUCCESS && status != ERROR_ALREADY_EXISTS && status != kRedirectedStatus) {
+                KVX_LOG_AS(kWithAttributesFunction, services::logging::Error,
+                           "Failed to create directory [{}]: {}", path.utf8(), osErrorText(status));
             }
         }
     }
-    // Held for the rest of the operation: taking over an existing directory needs it.
-    const WinUtils::AutoPrivilegeManager takeOwnership("SeTakeOwnershipPrivilege");
+    // The redirect test comes before any change, not after taking ownership by name: the owner and
+    // access list are set only on the open directory once it is known to be the one asked for, so
+    // a junction met on the way can never carry them to its target.
+    if (status == kRedirectedStatus ||
+        ((status == ERROR_SUCCESS || status == ERROR_ALREADY_EXISTS) &&
+         isRedirectedBelowPrefix(path.wide(), prefix.wide(), finalPathOr(*opened.directory, L""),
+                                 opened.resolvedPrefix))) {
+        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error, "Path [{}] is redirected", path.utf8());
+        status = kRedirectedStatus;
+    }
     PSID owner = adminSid.data();
     if (status == ERROR_ALREADY_EXISTS) {
         KVX_LOG_AS(kAdminOwnedFunction, services::logging::Verbose, "Taking ownership of [{}]", path.utf8());
-        if (const uint32_t error = replaceSecurity(path, owner, parsed.dacl); error != ERROR_SUCCESS) {
+        if (const uint32_t error = opened.directory->setSecurity(owner, parsed.dacl);
+            error != ERROR_SUCCESS) {
             KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                        "Failed to take ownership of existing directory [{}]: {}", path.utf8(),
                        osErrorText(error));
             status = error;
         }
     }
-    if ((status == ERROR_SUCCESS || status == ERROR_ALREADY_EXISTS) && isPathRedirected(path, prefix)) {
-        KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error, "Path [{}] is redirected", path.utf8());
-        status = kRedirectedStatus;
-    }
     if (status == ERROR_ALREADY_EXISTS && resetChildren) {
-        if (const uint32_t error = resetChildrenSecurity(path, owner, parsed.dacl); error != ERROR_SUCCESS) {
+        if (const uint32_t error = resetChildrenSecurity(*opened.directory, owner, parsed.dacl);
+            error != ERROR_SUCCESS) {
             KVX_LOG_AS(kAdminOwnedFunction, services::logging::Error,
                        "Failed to reset child permissions of existing directory [{}]: {}", path.utf8(),
                        osErrorText(error));

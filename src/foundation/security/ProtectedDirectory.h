@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/fs/Path.h"
+#include "foundation/security/DirectoryHandle.h"
 #include "foundation/win/SystemMemory.h"
 
 namespace kvx::foundation::security {
@@ -44,13 +45,18 @@ bool isAllowableDirectory(const fs::Path& path, const fs::Path& prefix);
 // final name, or when there is no final name to ask for.
 bool isPathRedirected(const fs::Path& path, const fs::Path& prefix);
 
-// Gives every entry below `directory` this owner and access list; links are neither changed nor
-// followed. 0 or the first Windows error.
-uint32_t resetChildrenSecurity(const fs::Path& directory, PSID owner, PACL dacl);
+// Gives every entry below the open `directory` this owner and access list, each entry opened
+// relative to its folder; links are neither changed nor followed. 0 or the first Windows error.
+uint32_t resetChildrenSecurity(IDirectoryHandle& directory, PSID owner, PACL dacl);
 
-// Creates `path` with the access list of `sddl`, or takes over an existing one. DirectoryOutcome.
+// Creates `path` with the access list of `sddl`, or takes over an existing one, working from
+// handles opened below the prefix. DirectoryOutcome.
 int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& sddl, const fs::Path& prefix,
                                       bool removeExisting, bool resetChildren);
+// The same with the prefix opened by `openPrefix`.
+int32_t createDirectoryWithAttributes(const fs::Path& path, const std::string& sddl, const fs::Path& prefix,
+                                      bool removeExisting, bool resetChildren,
+                                      const PrefixOpener& openPrefix);
 
 // createDirectoryWithAttributes with kAdminOwnedDirectorySddl.
 int32_t createAdminOwnedDirectory(const fs::Path& path, const fs::Path& prefix, bool removeExisting,

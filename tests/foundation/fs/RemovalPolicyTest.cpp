@@ -30,24 +30,19 @@ TEST(RemovalPolicy, OnlyPlainFoldersAreEnteredAndOnlyLinksUnlinked) {
     }
 }
 
+// Entries by path; what an entry is gets fixed when it is opened. `beforeOpen` may change the tree
+// or fail the open with an error.
 struct FakeTree {
-    std::map<std::wstring, NodeInfo> nodes;  // by path, "\" separated
-    // Runs before each open of an entry: may change the tree, or fail the open with an error.
-    std::function<uint32_t(FakeTree&, const std::wstring&)> beforeOpen = [](FakeTree&, const std::wstring&) {
-        return 0u;
-    };
+    std::map<std::wstring, NodeInfo> nodes;
+    std::function<uint32_t(FakeTree&, const std::wstring&)> beforeOpen;
     std::vector<std::wstring> listed;
     std::vector<std::wstring> deleted;
-
-    bool hasEntriesBelow(const std::wstring& path) const {
-        const auto next = nodes.upper_bound(path + L"\\");
-        return next != nodes.end() && next->first.starts_with(path + L"\\");
-    }
 };
 
 class FakeNode final : public IRemovalNode {
 public:
-    FakeNode(FakeTree& tree, std::wstring path) : mTree(tree), mPath(std::move(path)) {}
+    FakeNode(FakeTree& tree, std::wstring path)
+        : mTree(tree), mPath(std::move(path)), mInfo(tree.nodes.at(mPath)) {}
     Result<NodeInfo, uint32_t> info() override { return Ok(mInfo); }
     Result<std::vector<std::wstring>, uint32_t> entryNames() override {
         mTree.listed.push_back(mPath);
@@ -61,29 +56,21 @@ public:
     }
     Result<std::unique_ptr<IRemovalNode>, uint32_t> openEntry(const std::wstring& name) override {
         const std::wstring path = mPath + L"\\" + name;
-        if (const uint32_t error = mTree.beforeOpen(mTree, path); error != 0) {
-            return Err(error);
+        const uint32_t error = mTree.beforeOpen ? mTree.beforeOpen(mTree, path) : 0;
+        if (error != 0 || mTree.nodes.count(path) == 0) {
+            return Err(error != 0 ? error : 2u);
         }
-        if (mTree.nodes.count(path) == 0) {
-            return Err(2u);
-        }
-        return Ok(std::unique_ptr<IRemovalNode>(open(mTree, path)));
+        return Ok(std::unique_ptr<IRemovalNode>(std::make_unique<FakeNode>(mTree, path)));
     }
     uint32_t deleteSelf() override {
-        // A link goes whatever its target holds; a folder only once it is empty.
-        if (mInfo.attributes == kDir && mTree.hasEntriesBelow(mPath)) {
+        const auto below = [&](const auto& node) { return node.first.starts_with(mPath + L"\\"); };
+        // A link goes whatever its target holds, and what it led to stays untouched elsewhere.
+        if (mInfo.attributes == kDir && std::any_of(mTree.nodes.begin(), mTree.nodes.end(), below)) {
             return 145;
         }
         mTree.deleted.push_back(mPath);
-        // Whatever the link led to lies elsewhere and stays there untouched.
-        std::erase_if(mTree.nodes, [&](const auto& node) { return node.first == mPath || node.first.starts_with(mPath + L"\\"); });
+        std::erase_if(mTree.nodes, [&](const auto& node) { return node.first == mPath || below(node); });
         return 0;
-    }
-    // What the node is was fixed when it was opened.
-    static std::unique_ptr<FakeNode> open(FakeTree& tree, const std::wstring& path) {
-        auto node = std::make_unique<FakeNode>(tree, path);
-        node->mInfo = tree.nodes.at(path);
-        return node;
     }
 
 private:
@@ -94,43 +81,49 @@ private:
 
 TEST(RemovalPolicy, TreesGoWholeAndLinksMetAnywhereAreUnlinkedNeverEntered) {
     const auto swapForLink = [](FakeTree& tree, const std::wstring& path) {
-        if (path == L"r\\s") {
-            tree.nodes[path] = kFolderLink;  // what lies below is now the link target's
-        }
+        tree.nodes[path] = path == L"r\\s" ? kFolderLink : tree.nodes[path];
         return 0u;
     };
     const auto vanishOrLock = [](FakeTree& tree, const std::wstring& path) {
         tree.nodes.erase(L"r\\gone");
         return path == L"r\\locked" ? 32u : 0u;
     };
-    struct Row {
-        const char* name;
-        std::map<std::wstring, NodeInfo> nodes;
-        std::function<uint32_t(FakeTree&, const std::wstring&)> beforeOpen;
-        uint32_t result;
-        std::vector<std::wstring> deleted;
-        std::vector<std::wstring> listed;
-    };
-    const Row rows[] = {
-        {"nested", {{L"r", kFolder}, {L"r\\a", kFile}, {L"r\\s", kFolder}, {L"r\\s\\b", {kAttributeReadOnly, 0}}},
-         nullptr, 0, {L"r\\a", L"r\\s\\b", L"r\\s", L"r"}, {L"r", L"r\\s"}},
-        {"swapped after the listing", {{L"r", kFolder}, {L"r\\s", kFolder}, {L"r\\s\\p", kFile}}, swapForLink, 0,
-         {L"r\\s", L"r"}, {L"r"}},
-        {"root is a link", {{L"r", kFolderLink}, {L"r\\p", kFile}}, nullptr, 0, {L"r"}, {}},
-        {"unknown reparse folder",
-         {{L"r", kFolder}, {L"r\\c", {kDir | kReparse, 0x9000001A}}, {L"r\\c\\x", kFile}}, nullptr,
-         kErrorReparsePointEncountered, {}, {L"r"}},
-        {"vanished entry skipped, locked one stops", {{L"r", kFolder}, {L"r\\gone", kFile}, {L"r\\locked", kFile}},
-         vanishOrLock, 32, {}, {L"r"}},
-    };
-    for (const Row& row : rows) {
-        FakeTree tree{row.nodes};
-        if (row.beforeOpen) {
-            tree.beforeOpen = row.beforeOpen;
-        }
-        EXPECT_EQ(removeTree(*FakeNode::open(tree, L"r")), row.result) << row.name;
-        EXPECT_EQ(tree.deleted, row.deleted) << row.name;
-        EXPECT_EQ(tree.listed, row.listed) << row.name;
+    const std::tuple<const char*, std::map<std::wstring, NodeInfo>,
+                     std::function<uint32_t(FakeTree&, const std::wstring&)>, uint32_t,
+                     std::vector<std::wstring>, std::vector<std::wstring>>
+        rows[] = {
+            {"nested",
+             {{L"r", kFolder}, {L"r\\a", kFile}, {L"r\\s", kFolder}, {L"r\\s\\b", {kAttributeReadOnly, 0}}},
+             nullptr,
+             0,
+             {L"r\\a", L"r\\s\\b", L"r\\s", L"r"},
+             {L"r", L"r\\s"}},
+            {"swapped after the listing",
+             {{L"r", kFolder}, {L"r\\s", kFolder}, {L"r\\s\\p", kFile}},
+             swapForLink,
+             0,
+             {L"r\\s", L"r"},
+             {L"r"}},
+            {"root is a link", {{L"r", kFolderLink}, {L"r\\p", kFile}}, nullptr, 0, {L"r"}, {}},
+            {"unknown reparse folder",
+             {{L"r", kFolder}, {L"r\\c", {kDir | kReparse, 0x9000001A}}, {L"r\\c\\x", kFile}},
+             nullptr,
+             kErrorReparsePointEncountered,
+             {},
+             {L"r"}},
+            {"vanished entry skipped, locked one stops",
+             {{L"r", kFolder}, {L"r\\gone", kFile}, {L"r\\locked", kFile}},
+             vanishOrLock,
+             32,
+             {},
+             {L"r"}},
+        };
+    for (const auto& [name, nodes, beforeOpen, result, deleted, listed] : rows) {
+        FakeTree tree{nodes, beforeOpen};
+        FakeNode root(tree, L"r");
+        EXPECT_EQ(removeTree(root), result) << name;
+        EXPECT_EQ(tree.deleted, deleted) << name;
+        EXPECT_EQ(tree.listed, listed) << name;
     }
 }
 
