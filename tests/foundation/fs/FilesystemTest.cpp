@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <tuple>
+#include <variant>
 
 #include "foundation/fs/FileListing.h"
 #include "foundation/fs/Filesystem.h"
@@ -46,8 +47,8 @@ TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissi
     EXPECT_EQ(mFs.removeDirectory(tree, false).peekError(), static_cast<OsError>(ERROR_DIR_NOT_EMPTY));
     {
         // A file held open without delete sharing stops the removal with the open's error.
-        const detail::FileHandle held(CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr));
+        const detail::FileHandle held(
+            CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         EXPECT_EQ(mFs.removeDirectory(tree, true).peekError(), static_cast<OsError>(ERROR_SHARING_VIOLATION));
         EXPECT_TRUE(mFs.exists(readOnly).unwrap());
     }
@@ -137,27 +138,28 @@ std::vector<uint8_t> record(uint32_t tag, const std::wstring& substitute, const 
     return data;
 }
 
-// A relative stored target is returned unchanged; absolute ones lose the namespace prefix.
+// A relative stored target is returned unchanged; absolute ones lose the namespace prefix; a record
+// cut short (by its size or its bytes) or of a foreign kind is refused.
 TEST(ReparseData, StoredTargetsAreReadFromTheSubstituteName) {
-    const std::tuple<uint32_t, std::wstring, std::wstring, std::wstring> rows[] = {
-        {detail::kTagSymlink, L"..\\StagedKorvDesktop\\Korv Desktop", L"print",
+    using detail::kTagSymlink;
+    using Answer = std::variant<std::wstring, uint32_t>;
+    // A size above 0 is the record's size; 0 and below shorten the whole record by that much.
+    const std::tuple<uint32_t, std::wstring, std::wstring, int, Answer> rows[] = {
+        {kTagSymlink, L"..\\StagedKorvDesktop\\Korv Desktop", L"print", 0,
          L"..\\StagedKorvDesktop\\Korv Desktop"},
-        {detail::kTagSymlink, L"\\??\\C:\\versions\\v2", L"C:\\versions\\v2", L"C:\\versions\\v2"},
-        {detail::kTagMountPoint, L"\\??\\D:\\data", L"", L"D:\\data"},
-        {detail::kTagSymlink, L"\\??\\UNC\\server\\share", L"", L"\\\\server\\share"},
+        {kTagSymlink, L"\\??\\C:\\versions\\v2", L"C:\\versions\\v2", 0, L"C:\\versions\\v2"},
+        {detail::kTagMountPoint, L"\\??\\D:\\data", L"", 0, L"D:\\data"},
+        {kTagSymlink, L"\\??\\UNC\\server\\share", L"", 0, L"\\\\server\\share"},
+        {kTagSymlink, L"target", L"", 6, 4392u},
+        {kTagSymlink, L"target", L"", -2, 4392u},
+        {0x8000001Bu, L"x", L"", 0, 4390u},
     };
-    for (const auto& [tag, substitute, print, target] : rows) {
+    for (const auto& [tag, substitute, print, size, expected] : rows) {
         const auto data = record(tag, substitute, print);
-        EXPECT_EQ(detail::substituteName(data.data(), data.size()).unwrap(), target);
+        auto result = detail::substituteName(data.data(), size > 0 ? size : data.size() + size);
+        const Answer answer = result.isOk() ? Answer(result.unwrap()) : Answer(result.unwrapError());
+        EXPECT_EQ(answer, expected);
     }
-}
-
-TEST(ReparseData, MalformedAndForeignRecordsAreRefused) {
-    auto data = record(detail::kTagSymlink, L"target", L"");
-    EXPECT_EQ(detail::substituteName(data.data(), 6).unwrapError(), 4392u);
-    EXPECT_EQ(detail::substituteName(data.data(), data.size() - 2).unwrapError(), 4392u);
-    const auto foreign = record(0x8000001Bu, L"x", L"");
-    EXPECT_EQ(detail::substituteName(foreign.data(), foreign.size()).unwrapError(), 4390u);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <map>
 #include <memory>
-#include <tuple>
 
 #include "foundation/fs/IFilesystem.h"
 #include "support/Capture.h"
@@ -31,32 +30,6 @@ TEST_F(ProtectedDirectory, CreatedOrTakenOverWithItsFiles) {
     EXPECT_EQ(createAdminOwnedDirectory(directory, mRoot.path(), false, true), kDirectoryReowned);
     EXPECT_TRUE(fs::filesystem().isDirectory(directory / L"Logs"));
     EXPECT_EQ(mLogger->linesContaining("Taking ownership of [").size(), 1u);
-}
-
-TEST_F(ProtectedDirectory, RefusesPathsOutsideThePrefixTheWindowsFolderAndRedirects) {
-    test::ScopedFilesystem links(std::make_shared<test::FakeSymlinkFilesystem>());
-    const fs::Path elsewhere = mRoot.makeFolder(L"elsewhere");
-    const fs::Path prefix = mRoot.makeFolder(L"prefix");
-    ASSERT_TRUE(links->createDirectorySymlink(elsewhere, prefix / L"linked").isOk());
-    wchar_t windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    CharUpperW(windows);  // refused whatever the case
-    struct Row {
-        fs::Path path;
-        const char* line;
-    };
-    for (const Row& row : {
-             Row{fs::Path(windows) / L"KorvTest", "Cannot modify items within the Windows system folder"},
-             Row{mRoot / L"outside", "does not begin with required prefix"},
-             Row{prefix / L"linked\\Korv Desktop", "has been redirected"},
-         }) {
-        SCOPED_TRACE(row.path.utf8());
-        mLogger->clear();
-        EXPECT_EQ(createAdminOwnedDirectory(row.path, prefix, true, false), kDirectoryFailed);
-        EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
-        EXPECT_EQ(GetFileAttributesW(row.path.c_str()), INVALID_FILE_ATTRIBUTES);
-        EXPECT_TRUE(fs::filesystem().isEmpty(elsewhere).peek()) << "nothing written through the redirect";
-    }
 }
 
 // Stands in for what Wine cannot make or keep: junctions (on the way, at the directory, or swapped in
@@ -106,7 +79,7 @@ public:
         return Ok(std::unique_ptr<IDirectoryHandle>(std::make_unique<FakeDirectory>(mTree, path)));
     }
     uint32_t setSecurity(PSID owner, PACL dacl) override {
-        mTree.secured.push_back(mPath.substr(mPath.rfind(L"Data")));
+        mTree.secured.push_back(mPath.substr(mPath.rfind(L"\\D") + 1));
         mTree.owner.assign(static_cast<BYTE*>(owner), static_cast<BYTE*>(owner) + GetLengthSid(owner));
         mTree.dacl.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + dacl->AclSize);
         return ERROR_SUCCESS;
@@ -117,67 +90,81 @@ private:
     std::wstring mPath;
 };
 
-TEST_F(ProtectedDirectory, EveryElementIsOpenedByHandleAndNothingIsChangedThroughARedirect) {
-    const std::wstring root = fs::filesystem().canonical(mRoot.path()).unwrap().wide() + L"\\";
+TEST_F(ProtectedDirectory, RefusedWhereverAPathLeadsElsewhereAndChangedOnlyThroughTheOpenDirectory) {
+    test::ScopedFilesystem links(std::make_shared<test::FakeSymlinkFilesystem>());
+    ASSERT_TRUE(links->createDirectorySymlink(mRoot.makeFolder(L"elsewhere"), mRoot / L"linked").isOk());
     mRoot.makeFolder(L"link");  // plain for the checks by name; a junction when opened
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    CharUpperW(windows);  // refused whatever the case
+    const std::wstring root = fs::filesystem().canonical(mRoot.path()).unwrap().wide();
     constexpr uint32_t kDir = FILE_ATTRIBUTE_DIRECTORY;
     constexpr uint32_t kJunction = kDir | FILE_ATTRIBUTE_REPARSE_POINT;
-    using Attributes = std::map<std::wstring, uint32_t>;
-    const std::tuple<const char*, Attributes, const wchar_t*, const wchar_t*, int32_t,
-                     std::vector<std::wstring>>
-        rows[] = {
-            {"created", {}, L"Data", L"", kDirectoryCreated, {}},
-            {"taken over",
-             {{L"Data", kDir}, {L"Data\\Logs", kDir}, {L"Data\\Logs\\a", 0}, {L"Data\\j", kJunction}},
-             L"Data",
-             L"",
-             kDirectoryReowned,
-             {L"Data", L"Data\\Logs", L"Data\\Logs\\a"}},
-            {"a junction on the way", {{L"link", kJunction}}, L"link\\Data", L"", kDirectoryFailed, {}},
-            {"the directory is a junction", {{L"Data", kJunction}}, L"Data", L"", kDirectoryFailed, {}},
-            {"taken over, final name elsewhere",
-             {{L"Data", kDir}},
-             L"Data",
-             L"C:\\Windows",
-             kDirectoryFailed,
-             {}},
-            {"created, final name elsewhere", {}, L"Data", L"D:\\Data", kDirectoryFailed, {}},
-        };
-    for (const auto& [name, attributes, below, finalPath, outcome, secured] : rows) {
-        SCOPED_TRACE(name);
+    struct Row {
+        const char* name;
+        std::wstring path;  // below the root, or absolute
+        int32_t outcome;
+        const char* line = "";
+        std::map<std::wstring, uint32_t> attributes = {};
+        const wchar_t* finalPath = nullptr;
+    };
+    const Row rows[] = {
+        {"created", L"D", kDirectoryCreated},
+        {"taken over",
+         L"D",
+         kDirectoryReowned,
+         "Taking ownership of [",
+         {{L"D", kDir}, {L"D\\L", kDir}, {L"D\\L\\a", 0}, {L"D\\j", kJunction}}},
+        {"a junction on the way", L"link\\D", kDirectoryFailed, "is redirected", {{L"link", kJunction}}},
+        {"the directory is a junction", L"D", kDirectoryFailed, "is redirected", {{L"D", kJunction}}},
+        {"taken over, final name elsewhere",
+         L"D",
+         kDirectoryFailed,
+         "is redirected",
+         {{L"D", kDir}},
+         L"C:\\W"},
+        {"created, final name elsewhere", L"D", kDirectoryFailed, "is redirected", {}, L"D:\\D"},
+        {"parent redirected", L"linked\\D", kDirectoryFailed, "has been redirected"},
+        {"Windows folder", std::wstring(windows) + L"\\KorvTest", kDirectoryFailed,
+         "Cannot modify items within the Windows system folder"},
+        {"outside", (mRoot.path().parent() / L"outside").wide(), kDirectoryFailed,
+         "does not begin with required prefix"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         mLogger->clear();
         FakeTree tree;
-        for (const auto& [path, attribute] : attributes) {
-            tree.attributes[root + path] = attribute;
+        for (const auto& [path, attribute] : row.attributes) {
+            tree.attributes[root + L"\\" + path] = attribute;
         }
-        if (*finalPath != 0) {
-            tree.finalPaths[root + below] = finalPath;
+        if (row.finalPath != nullptr) {
+            tree.finalPaths[root + L"\\" + row.path] = row.finalPath;
         }
-        const fs::Path path = mRoot / below;
-        EXPECT_EQ(createDirectoryWithAttributes(
-                      path, kAdminOwnedDirectorySddl, mRoot.path(), false, true,
-                      [&](const fs::Path&) {
-                          return Ok(std::unique_ptr<IDirectoryHandle>(
-                              std::make_unique<FakeDirectory>(tree, root.substr(0, root.size() - 1))));
-                      }),
-                  outcome);
-        EXPECT_EQ(tree.secured, secured);
-        EXPECT_EQ(mLogger->linesContaining("Path [" + path.utf8() + "] is redirected").size(),
-                  outcome == kDirectoryFailed ? 1u : 0u);
-        EXPECT_EQ(mLogger->linesContaining("Taking ownership of [").size(), secured.size() > 0 ? 1u : 0u);
-        EXPECT_EQ(tree.createdProtected,
-                  outcome == kDirectoryCreated || std::string(name).starts_with("created"));
-        if (outcome == kDirectoryReowned) {
+        const auto openRoot = [&](const fs::Path&) {
+            return Ok(std::unique_ptr<IDirectoryHandle>(std::make_unique<FakeDirectory>(tree, root)));
+        };
+        const fs::Path path = mRoot / row.path;
+        EXPECT_EQ(createDirectoryWithAttributes(path, kAdminOwnedDirectorySddl, mRoot.path(), false, true,
+                                                openRoot),
+                  row.outcome);
+        if (*row.line != 0) {
+            EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
+        }
+        EXPECT_EQ(tree.createdProtected, std::string(row.name).starts_with("created"));
+        // The junction inside is left alone.
+        const std::vector<std::wstring> secured{L"D", L"D\\L", L"D\\L\\a"};
+        EXPECT_EQ(tree.secured, row.outcome == kDirectoryReowned ? secured : std::vector<std::wstring>());
+        if (row.outcome == kDirectoryReowned) {
             EXPECT_TRUE(IsWellKnownSid(tree.owner.data(), WinBuiltinAdministratorsSid));
             // Users may read and run, never write, delete or change the owner or access list.
             const auto dacl = reinterpret_cast<PACL>(tree.dacl.data());
             for (DWORD i = 0; i < dacl->AceCount; ++i) {
                 ACCESS_ALLOWED_ACE* ace = nullptr;
                 ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-                EXPECT_EQ(IsWellKnownSid(&ace->SidStart, WinBuiltinUsersSid)
-                              ? ace->Mask & (GENERIC_ALL | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER)
-                              : 0,
-                          0u);
+                const bool users = IsWellKnownSid(&ace->SidStart, WinBuiltinUsersSid);
+                EXPECT_EQ(
+                    users ? ace->Mask & (GENERIC_ALL | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER) : 0,
+                    0u);
             }
         }
     }
