@@ -26,24 +26,20 @@ protected:
     test::TempFolder mTemp;
 };
 
-// The update renames folders only; a rename onto an existing folder is refused with the retrying rename.
-TEST_F(FilesystemTest, RenameMovesAFolderWithItsFiles) {
-    mTemp.writeFile(L"a\\f.txt", "one");
-    ASSERT_TRUE(mFs.rename(mTemp / Path(L"a"), mTemp / Path(L"b")).isOk());
-    EXPECT_FALSE(mFs.exists(mTemp / Path(L"a")).unwrap());
-    EXPECT_EQ(mFs.fileSize(mTemp / Path(L"b\\f.txt")).unwrap(), 3u);
+// The update renames and removes whole folders (a rename onto an existing folder is refused with the
+// retrying rename).
+TEST_F(FilesystemTest, FoldersMoveAndGoWholeIncludingReadOnlyFilesAndMissingItemsAreNoError) {
+    mTemp.writeFile(L"staged\\sub\\deeper\\b.txt", "bbb");
+    const Path tree = mTemp / Path(L"tree");
+    ASSERT_TRUE(mFs.rename(mTemp / Path(L"staged"), tree).isOk());
+    EXPECT_FALSE(mFs.exists(mTemp / Path(L"staged")).unwrap());
+    EXPECT_EQ(mFs.fileSize(tree / Path(L"sub\\deeper\\b.txt")).unwrap(), 3u);
     EXPECT_EQ(mFs.rename(mTemp / Path(L"nothing"), mTemp / Path(L"c")).peekError(),
               OsError{ERROR_FILE_NOT_FOUND});
-}
-
-TEST_F(FilesystemTest, RemovalTakesWholeTreesIncludingReadOnlyFilesAndSkipsMissingItems) {
-    mTemp.writeFile(L"tree\\sub\\deeper\\b.txt", "b");
     const Path readOnly = mTemp.writeFile(L"tree\\sub\\ro.txt", "r");
     ASSERT_TRUE(mFs.setPermissions(readOnly, std::filesystem::perms::owner_read).isOk());
     EXPECT_EQ(mFs.status(mTemp / Path(L"none")).unwrap().type(), file_type::not_found);
     EXPECT_EQ(mFs.symlinkStatus(mTemp / Path(L"none\\deeper")).unwrap().type(), file_type::not_found);
-
-    const Path tree = mTemp / Path(L"tree");
     EXPECT_EQ(mFs.removeDirectory(tree, false).peekError(), static_cast<OsError>(ERROR_DIR_NOT_EMPTY));
     {
         // A file held open without delete sharing stops the removal with the open's error.
