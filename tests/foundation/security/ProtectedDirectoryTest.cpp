@@ -32,98 +32,88 @@ TEST_F(ProtectedDirectory, CreatedOrTakenOverWithItsFiles) {
     EXPECT_EQ(mLogger->linesContaining("Taking ownership of [").size(), 1u);
 }
 
-// Stands in for what Wine cannot make or keep: junctions (on the way, at the directory, or swapped in
-// after the checks by name), a final name elsewhere, owners and access lists. Entries by full path.
-struct FakeTree {
-    std::map<std::wstring, uint32_t> attributes;
-    std::map<std::wstring, std::wstring> finalPaths;  // where the system says an entry really is
+// Real directories under Wine with what Wine cannot make or keep laid over them: junctions (on the
+// way, at the directory, or swapped in after the checks by name), final names elsewhere, and the
+// owner and access list applied. Entries by their path below the root.
+struct Overlay {
+    std::wstring root;
+    std::vector<std::wstring> junctions;
+    std::map<std::wstring, std::wstring> moved;  // where the system says an entry really is
     bool createdProtected = false;
     std::vector<std::wstring> secured;
     std::vector<BYTE> owner;  // copies: both are freed when the call returns
     std::vector<BYTE> dacl;
 };
 
-class FakeDirectory final : public IDirectoryHandle {
+class OverlaidDirectory final : public IDirectoryHandle {
 public:
-    FakeDirectory(FakeTree& tree, std::wstring path) : mTree(tree), mPath(std::move(path)) {}
+    OverlaidDirectory(Overlay& overlay, std::unique_ptr<IDirectoryHandle> real)
+        : mOverlay(overlay), mReal(std::move(real)) {
+        mName = mReal->finalPath().unwrap().substr(
+            std::min(mOverlay.root.size() + 1, mReal->finalPath().unwrap().size()));
+    }
     Result<fs::detail::NodeInfo, uint32_t> info() override {
-        return Ok(fs::detail::NodeInfo{mTree.attributes[mPath]});
+        auto info = mReal->info().unwrap();
+        const bool junction = std::ranges::count(mOverlay.junctions, mName) != 0;
+        return Ok(fs::detail::NodeInfo{info.attributes | (junction ? FILE_ATTRIBUTE_REPARSE_POINT : 0u)});
     }
     Result<std::wstring, uint32_t> finalPath() override {
-        return Ok(mTree.finalPaths.count(mPath) != 0 ? mTree.finalPaths[mPath] : mPath);
+        return mOverlay.moved.count(mName) != 0 ? Ok(mOverlay.moved[mName]) : mReal->finalPath();
     }
-    Result<std::vector<std::wstring>, uint32_t> entryNames() override {
-        std::vector<std::wstring> names;
-        for (const auto& [path, attributes] : mTree.attributes) {
-            if (path.starts_with(mPath + L"\\") && path.find(L'\\', mPath.size() + 1) == std::wstring::npos) {
-                names.push_back(path.substr(mPath.size() + 1));
-            }
-        }
-        return Ok(std::move(names));
-    }
+    Result<std::vector<std::wstring>, uint32_t> entryNames() override { return mReal->entryNames(); }
     Result<std::unique_ptr<IDirectoryHandle>, uint32_t> openEntry(const std::wstring& name,
                                                                   PSECURITY_DESCRIPTOR createWith,
                                                                   bool& created) override {
-        const std::wstring path = mPath + L"\\" + name;
-        created = mTree.attributes.count(path) == 0;
-        if (created && createWith == nullptr) {
-            return Err(uint32_t{ERROR_PATH_NOT_FOUND});
-        }
-        if (created) {
-            mTree.attributes[path] = FILE_ATTRIBUTE_DIRECTORY;
-            SECURITY_DESCRIPTOR_CONTROL control = 0;
-            DWORD revision = 0;
-            mTree.createdProtected = GetSecurityDescriptorControl(createWith, &control, &revision) &&
+        auto entry = mReal->openEntry(name, createWith, created).unwrap();
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        mOverlay.createdProtected |= created &&
+                                     GetSecurityDescriptorControl(createWith, &control, &revision) &&
                                      (control & SE_DACL_PROTECTED) != 0;
-        }
-        return Ok(std::unique_ptr<IDirectoryHandle>(std::make_unique<FakeDirectory>(mTree, path)));
+        return Ok(std::unique_ptr<IDirectoryHandle>(
+            std::make_unique<OverlaidDirectory>(mOverlay, std::move(entry))));
     }
     uint32_t setSecurity(PSID owner, PACL dacl) override {
-        mTree.secured.push_back(mPath.substr(mPath.rfind(L"\\D") + 1));
-        mTree.owner.assign(static_cast<BYTE*>(owner), static_cast<BYTE*>(owner) + GetLengthSid(owner));
-        mTree.dacl.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + dacl->AclSize);
-        return ERROR_SUCCESS;
+        mOverlay.secured.push_back(mName);
+        mOverlay.owner.assign(static_cast<BYTE*>(owner), static_cast<BYTE*>(owner) + GetLengthSid(owner));
+        mOverlay.dacl.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + dacl->AclSize);
+        return mReal->setSecurity(owner, dacl);
     }
 
 private:
-    FakeTree& mTree;
-    std::wstring mPath;
+    Overlay& mOverlay;
+    std::unique_ptr<IDirectoryHandle> mReal;
+    std::wstring mName;
 };
 
 TEST_F(ProtectedDirectory, RefusedWhereverAPathLeadsElsewhereAndChangedOnlyThroughTheOpenDirectory) {
     test::ScopedFilesystem links(std::make_shared<test::FakeSymlinkFilesystem>());
     ASSERT_TRUE(links->createDirectorySymlink(mRoot.makeFolder(L"elsewhere"), mRoot / L"linked").isOk());
-    mRoot.makeFolder(L"link");  // plain for the checks by name; a junction when opened
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
     CharUpperW(windows);  // refused whatever the case
-    const std::wstring root = fs::filesystem().canonical(mRoot.path()).unwrap().wide();
-    constexpr uint32_t kDir = FILE_ATTRIBUTE_DIRECTORY;
-    constexpr uint32_t kJunction = kDir | FILE_ATTRIBUTE_REPARSE_POINT;
     struct Row {
         const char* name;
         std::wstring path;  // below the root, or absolute
         int32_t outcome;
         const char* line = "";
-        std::map<std::wstring, uint32_t> attributes = {};
-        const wchar_t* finalPath = nullptr;
+        std::vector<std::wstring> files = {};
+        std::vector<std::wstring> junctions = {};
+        const wchar_t* movedTo = nullptr;
     };
     const Row rows[] = {
         {"created", L"D", kDirectoryCreated},
-        {"taken over",
-         L"D",
-         kDirectoryReowned,
-         "Taking ownership of [",
-         {{L"D", kDir}, {L"D\\L", kDir}, {L"D\\L\\a", 0}, {L"D\\j", kJunction}}},
-        {"a junction on the way", L"link\\D", kDirectoryFailed, "is redirected", {{L"link", kJunction}}},
-        {"the directory is a junction", L"D", kDirectoryFailed, "is redirected", {{L"D", kJunction}}},
+        {"taken over", L"D", kDirectoryReowned, "Taking ownership of [", {L"D\\L\\a", L"D\\j\\x"}, {L"D\\j"}},
+        {"a junction on the way", L"link\\D", kDirectoryFailed, "is redirected", {L"link\\x"}, {L"link"}},
+        {"the directory is a junction", L"D", kDirectoryFailed, "is redirected", {L"D\\x"}, {L"D"}},
         {"taken over, final name elsewhere",
          L"D",
          kDirectoryFailed,
          "is redirected",
-         {{L"D", kDir}},
+         {L"D\\x"},
+         {},
          L"C:\\W"},
-        {"created, final name elsewhere", L"D", kDirectoryFailed, "is redirected", {}, L"D:\\D"},
+        {"created, final name elsewhere", L"D", kDirectoryFailed, "is redirected", {}, {}, L"D:\\D"},
         {"parent redirected", L"linked\\D", kDirectoryFailed, "has been redirected"},
         {"Windows folder", std::wstring(windows) + L"\\KorvTest", kDirectoryFailed,
          "Cannot modify items within the Windows system folder"},
@@ -133,15 +123,19 @@ TEST_F(ProtectedDirectory, RefusedWhereverAPathLeadsElsewhereAndChangedOnlyThrou
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         mLogger->clear();
-        FakeTree tree;
-        for (const auto& [path, attribute] : row.attributes) {
-            tree.attributes[root + L"\\" + path] = attribute;
+        for (const wchar_t* folder : {L"D", L"link"}) {
+            ASSERT_TRUE(fs::filesystem().removeDirectory(mRoot / folder, true).isOk());
         }
-        if (row.finalPath != nullptr) {
-            tree.finalPaths[root + L"\\" + row.path] = row.finalPath;
+        for (const std::wstring& file : row.files) {
+            mRoot.writeFile(file, "x");
         }
-        const auto openRoot = [&](const fs::Path&) {
-            return Ok(std::unique_ptr<IDirectoryHandle>(std::make_unique<FakeDirectory>(tree, root)));
+        Overlay overlay{fs::filesystem().canonical(mRoot.path()).unwrap().wide(), row.junctions};
+        if (row.movedTo != nullptr) {
+            overlay.moved[row.path] = row.movedTo;
+        }
+        const auto openRoot = [&](const fs::Path& prefix) {
+            return Ok(std::unique_ptr<IDirectoryHandle>(
+                std::make_unique<OverlaidDirectory>(overlay, openPrefixDirectory(prefix).unwrap())));
         };
         const fs::Path path = mRoot / row.path;
         EXPECT_EQ(createDirectoryWithAttributes(path, kAdminOwnedDirectorySddl, mRoot.path(), false, true,
@@ -150,14 +144,14 @@ TEST_F(ProtectedDirectory, RefusedWhereverAPathLeadsElsewhereAndChangedOnlyThrou
         if (*row.line != 0) {
             EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
         }
-        EXPECT_EQ(tree.createdProtected, std::string(row.name).starts_with("created"));
+        EXPECT_EQ(overlay.createdProtected, std::string(row.name).starts_with("created"));
         // The junction inside is left alone.
         const std::vector<std::wstring> secured{L"D", L"D\\L", L"D\\L\\a"};
-        EXPECT_EQ(tree.secured, row.outcome == kDirectoryReowned ? secured : std::vector<std::wstring>());
+        EXPECT_EQ(overlay.secured, row.outcome == kDirectoryReowned ? secured : std::vector<std::wstring>());
         if (row.outcome == kDirectoryReowned) {
-            EXPECT_TRUE(IsWellKnownSid(tree.owner.data(), WinBuiltinAdministratorsSid));
+            EXPECT_TRUE(IsWellKnownSid(overlay.owner.data(), WinBuiltinAdministratorsSid));
             // Users may read and run, never write, delete or change the owner or access list.
-            const auto dacl = reinterpret_cast<PACL>(tree.dacl.data());
+            const auto dacl = reinterpret_cast<PACL>(overlay.dacl.data());
             for (DWORD i = 0; i < dacl->AceCount; ++i) {
                 ACCESS_ALLOWED_ACE* ace = nullptr;
                 ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
