@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <tuple>
+
 #include "foundation/fs/FileFunctions.h"
 #include "foundation/fs/Filesystem.h"
 #include "support/Capture.h"
@@ -45,25 +47,6 @@ TEST_F(FileFunctionsTest, ReadFailuresNameTheirCause) {
     EXPECT_EQ((FileReadError{6, 1, 1}).toString(), "Unknown error");
 }
 
-TEST_F(FileFunctionsTest, WriteReplacesTheWholeContentOrLogsWhyItCannot) {
-    const fs::Path file = mTemp / fs::Path(L"w.ini");
-    ASSERT_TRUE(writeFile(file, bytesOf("machine.a=1\nmachine.b=2")).isOk());
-    ASSERT_TRUE(writeFile(file, bytesOf("machine.c=3")).isOk());
-    EXPECT_EQ(readFile(file, 1000).unwrap(), bytesOf("machine.c=3"));
-
-    auto noFolder = writeFile(mTemp / fs::Path(L"missing\\w.ini"), bytesOf("x"));
-    EXPECT_EQ(noFolder.peekError().error, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(noFolder.peekError().attr, kUnknownAttributes);
-
-    mLog->clear();
-    auto holder = mFs.open(file, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, fs::ShareNone);
-    auto held = writeFile(file, bytesOf("x=2"));
-    EXPECT_EQ(held.peekError().error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(held.peekError().attr, 511u);
-    EXPECT_EQ(mLog->lines(), std::vector{writeError("Couldn't open file for writing fileName[" + file.utf8() +
-                                                    "], error[32]")});
-}
-
 // A stream that claims four bytes, delivers none and refuses writes: failures no real file gives on demand.
 class FailingStream final : public fs::IFileStream {
 public:
@@ -85,16 +68,33 @@ public:
     }
 };
 
-TEST_F(FileFunctionsTest, FailedWritesAndShortReadsAreReported) {
-    const fs::Path file = mTemp.writeFile(L"disk.ini", "old");
-    test::ScopedFilesystem failing(std::make_shared<FailingStreamFilesystem>());
-    auto written = writeFile(file, bytesOf("new"));
-    EXPECT_EQ(written.peekError().error, static_cast<uint32_t>(ERROR_DISK_FULL));
-    EXPECT_EQ(written.peekError().attr, 511u);
-    EXPECT_EQ(mLog->lines(),
-              std::vector{writeError("Couldn't write to fileName[" + file.utf8() + "], error[112]")});
-    EXPECT_EQ(readFile(file, 100).unwrapError().toString(),
-              "Incomplete read. errorCode[38], fileAttributes[511]");
+TEST_F(FileFunctionsTest, WriteReplacesTheWholeContentOrLogsWhyItCannot) {
+    const fs::Path file = mTemp / fs::Path(L"w.ini");
+    ASSERT_TRUE(writeFile(file, bytesOf("machine.a=1\nmachine.b=2")).isOk());
+    ASSERT_TRUE(writeFile(file, bytesOf("machine.c=3")).isOk());
+    EXPECT_EQ(readFile(file, 1000).unwrap(), bytesOf("machine.c=3"));
+    auto holder = mFs.open(file, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, fs::ShareNone);
+    const fs::Path noFolder = mTemp / fs::Path(L"missing\\w.ini");
+    const std::tuple<fs::Path, bool, uint32_t, uint32_t, std::string> rows[] = {
+        {noFolder, false, ERROR_PATH_NOT_FOUND, kUnknownAttributes,
+         "open file for writing fileName[" + noFolder.utf8() + "], error[3]"},
+        {file, false, ERROR_SHARING_VIOLATION, 511,
+         "open file for writing fileName[" + file.utf8() + "], error[32]"},
+        {file, true, ERROR_DISK_FULL, 511, "write to fileName[" + file.utf8() + "], error[112]"},
+    };
+    for (const auto& [path, failing, error, attributes, line] : rows) {
+        mLog->clear();
+        test::ScopedFilesystem<fs::IFilesystem> scoped(failing ? std::make_shared<FailingStreamFilesystem>()
+                                                               : nullptr);
+        auto written = writeFile(path, bytesOf("x=2"));
+        EXPECT_EQ(written.peekError().error, error);
+        EXPECT_EQ(written.peekError().attr, attributes);
+        EXPECT_EQ(mLog->lines(), std::vector{writeError("Couldn't " + line)});
+        if (failing) {
+            EXPECT_EQ(readFile(file, 100).unwrapError().toString(),
+                      "Incomplete read. errorCode[38], fileAttributes[511]");
+        }
+    }
 }
 
 }  // namespace
