@@ -12,9 +12,11 @@ namespace {
 
 constexpr uint32_t kDir = kAttributeDirectory;
 constexpr uint32_t kReparse = kAttributeReparsePoint;
-constexpr NodeInfo kFile{0, 0};
-constexpr NodeInfo kFolder{kDir, 0};
-constexpr NodeInfo kFolderLink{kDir | kReparse, kReparseTagSymlink};
+// Files, folders, read-only ones, links to either, a mount point and a cloud placeholder.
+constexpr NodeInfo kFile{0, 0}, kFolder{kDir, 0}, kReadOnly{kAttributeReadOnly, 0},
+    kReadOnlyFolder{kDir | kAttributeReadOnly, 0};
+constexpr NodeInfo kLink{kDir | kReparse, kReparseTagSymlink}, kFileLink{kReparse, kReparseTagSymlink};
+constexpr NodeInfo kMount{kDir | kReparse, kReparseTagMountPoint}, kPlaceholder{kDir | kReparse, 0x9000001A};
 
 // Entries by path; what an entry is gets fixed when it is opened. `beforeOpen` may change the tree
 // or fail the open with an error. `trace` records each listing and deletion in order.
@@ -67,41 +69,37 @@ private:
 
 TEST(RemovalPolicy, TreesGoWholeAndLinksMetAnywhereAreUnlinkedNeverEntered) {
     const auto swapForLink = [](FakeTree& tree, const std::wstring& path) {
-        tree.nodes[path] = path == L"r\\s" ? kFolderLink : tree.nodes[path];
+        tree.nodes[path] = path == L"r\\s" ? kLink : tree.nodes[path];
         return 0u;
     };
     const auto vanishOrLock = [](FakeTree& tree, const std::wstring& path) {
         tree.nodes.erase(L"r\\gone");
         return path == L"r\\locked" ? 32u : 0u;
     };
-    constexpr NodeInfo kReadOnly{kAttributeReadOnly, 0};
     struct Row {
-        std::map<std::wstring, NodeInfo> nodes;
-        uint32_t result;
         const wchar_t* trace;
+        uint32_t result;
+        std::map<std::wstring, NodeInfo> nodes;
         std::function<uint32_t(FakeTree&, const std::wstring&)> beforeOpen = nullptr;
     };
     const Row rows[] = {
-        {{{L"r", kFolder}, {L"r\\a", kFile}, {L"r\\s", {kDir | kAttributeReadOnly}}, {L"r\\s\\b", kReadOnly}},
+        {L" list r del r\\a del r\\f del r\\m del r",
          0,
-         L" list r del r\\a list r\\s del r\\s\\b del r\\s del r"},
+         {{L"r", kFolder}, {L"r\\a", kFile}, {L"r\\f", kFileLink}, {L"r\\m", kMount}, {L"r\\m\\x", kFile}}},
+        {L" list r list r\\s del r\\s\\b del r\\s del r",
+         0,
+         {{L"r", kFolder}, {L"r\\s", kReadOnlyFolder}, {L"r\\s\\b", kReadOnly}}},
         // Listed as a folder, a link by the time it is opened.
-        {{{L"r", kFolder}, {L"r\\s", kFolder}, {L"r\\s\\p", kFile}},
+        {L" list r del r\\s del r",
          0,
-         L" list r del r\\s del r",
+         {{L"r", kFolder}, {L"r\\s", kFolder}, {L"r\\s\\p", kFile}},
          swapForLink},
-        {{{L"r", kFolder},
-          {L"r\\f", {kReparse, kReparseTagSymlink}},
-          {L"r\\m", {kDir | kReparse, kReparseTagMountPoint}},
-          {L"r\\m\\x", kFile}},
-         0,
-         L" list r del r\\f del r\\m del r"},
-        {{{L"r", kFolderLink}, {L"r\\p", kFile}}, 0, L" del r"},
-        // A cloud placeholder's data may lie elsewhere: the removal stops.
-        {{{L"r", kFolder}, {L"r\\c", {kDir | kReparse, 0x9000001A}}, {L"r\\c\\x", kFile}},
+        {L" del r", 0, {{L"r", kLink}, {L"r\\p", kFile}}},
+        // The placeholder's data may lie elsewhere: the removal stops.
+        {L" list r",
          kErrorReparsePointEncountered,
-         L" list r"},
-        {{{L"r", kFolder}, {L"r\\gone", kFile}, {L"r\\locked", kFile}}, 32, L" list r", vanishOrLock},
+         {{L"r", kFolder}, {L"r\\c", kPlaceholder}, {L"r\\c\\x", kFile}}},
+        {L" list r", 32, {{L"r", kFolder}, {L"r\\gone", kFile}, {L"r\\locked", kFile}}, vanishOrLock},
     };
     for (const Row& row : rows) {
         FakeTree tree{row.nodes, row.beforeOpen};
