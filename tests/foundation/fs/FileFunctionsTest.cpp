@@ -19,33 +19,12 @@ std::vector<uint8_t> bytesOf(std::string_view text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-test::LoggedLine writeError(const std::string& text) {
-    return {services::logging::Error, "kvx::foundation::file::writeFile", text};
-}
-
 class FileFunctionsTest : public ::testing::Test {
 protected:
     fs::Filesystem mFs;
     test::TempFolder mTemp;
     test::ScopedCapturingLogger mLog;
 };
-
-TEST_F(FileFunctionsTest, ReadFailuresNameTheirCause) {
-    const fs::Path held = mTemp.writeFile(L"held.ini", "x=1");
-    auto holder = mFs.open(held, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, fs::ShareNone);
-    ASSERT_TRUE(holder.isOk());
-    // An empty and a missing file are named in the machine settings' load log.
-    const std::pair<fs::Path, std::string> rows[] = {
-        {mTemp.writeFile(L"m.ini", "a=1\nb=2"), "File is too large"},  // over the limit of 6
-        {mTemp / fs::Path(L"no\\such.ini"), "File does not exist. errorCode[3], fileAttributes[65535]"},
-        {held, "Could not open file. errorCode[32], fileAttributes[511]"},
-    };
-    for (const auto& [file, text] : rows) {
-        EXPECT_EQ(readFile(file, 6).unwrapError().toString(), text);
-    }
-    EXPECT_EQ((FileReadError{0, 0, 0}).toString(), "No error");
-    EXPECT_EQ((FileReadError{6, 1, 1}).toString(), "Unknown error");
-}
 
 // A stream that claims four bytes, delivers none and refuses writes: failures no real file gives on demand.
 class FailingStream final : public fs::IFileStream {
@@ -68,12 +47,24 @@ public:
     }
 };
 
-TEST_F(FileFunctionsTest, WriteReplacesTheWholeContentOrLogsWhyItCannot) {
+TEST_F(FileFunctionsTest, WritesReplaceTheWholeContentAndFailuresNameTheirCause) {
     const fs::Path file = mTemp / fs::Path(L"w.ini");
     ASSERT_TRUE(writeFile(file, bytesOf("machine.a=1\nmachine.b=2")).isOk());
     ASSERT_TRUE(writeFile(file, bytesOf("machine.c=3")).isOk());
     EXPECT_EQ(readFile(file, 1000).unwrap(), bytesOf("machine.c=3"));
     auto holder = mFs.open(file, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, fs::ShareNone);
+    ASSERT_TRUE(holder.isOk());
+    // An empty and a missing file are named in the machine settings' load log.
+    const std::pair<fs::Path, std::string> reads[] = {
+        {mTemp.writeFile(L"m.ini", "a=1\nb=2"), "File is too large"},  // over the limit of 6
+        {mTemp / fs::Path(L"no\\such.ini"), "File does not exist. errorCode[3], fileAttributes[65535]"},
+        {file, "Could not open file. errorCode[32], fileAttributes[511]"},
+    };
+    for (const auto& [path, text] : reads) {
+        EXPECT_EQ(readFile(path, 6).unwrapError().toString(), text);
+    }
+    EXPECT_EQ((FileReadError{0, 0, 0}).toString(), "No error");
+    EXPECT_EQ((FileReadError{6, 1, 1}).toString(), "Unknown error");
     const fs::Path noFolder = mTemp / fs::Path(L"missing\\w.ini");
     const std::tuple<fs::Path, bool, uint32_t, uint32_t, std::string> rows[] = {
         {noFolder, false, ERROR_PATH_NOT_FOUND, kUnknownAttributes,
@@ -89,7 +80,9 @@ TEST_F(FileFunctionsTest, WriteReplacesTheWholeContentOrLogsWhyItCannot) {
         auto written = writeFile(path, bytesOf("x=2"));
         EXPECT_EQ(written.peekError().error, error);
         EXPECT_EQ(written.peekError().attr, attributes);
-        EXPECT_EQ(mLog->lines(), std::vector{writeError("Couldn't " + line)});
+        const test::LoggedLine logged{services::logging::Error, "kvx::foundation::file::writeFile",
+                                      "Couldn't " + line};
+        EXPECT_EQ(mLog->lines(), std::vector{logged});
         if (failing) {
             EXPECT_EQ(readFile(file, 100).unwrapError().toString(),
                       "Incomplete read. errorCode[38], fileAttributes[511]");

@@ -10,8 +10,7 @@
 namespace kvx::fs::detail {
 namespace {
 
-constexpr uint32_t kDir = kAttributeDirectory;
-constexpr uint32_t kReparse = kAttributeReparsePoint;
+constexpr uint32_t kDir = kAttributeDirectory, kReparse = kAttributeReparsePoint;
 // Files, folders, read-only ones, links to either, a mount point and a cloud placeholder.
 constexpr NodeInfo kFile{0, 0}, kFolder{kDir, 0}, kReadOnly{kAttributeReadOnly, 0},
     kReadOnlyFolder{kDir | kAttributeReadOnly, 0};
