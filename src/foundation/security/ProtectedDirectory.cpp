@@ -45,6 +45,29 @@ std::wstring finalName(const fs::Path& path) {
     return resolved.isOk() ? resolved.peek().wide() : std::wstring();
 }
 
+struct EntryWithInfo {
+    std::unique_ptr<IDirectoryHandle> directory;
+    fs::detail::NodeInfo info;
+};
+
+// An entry opened below `folder` together with what the open entry says it is.
+Result<EntryWithInfo, uint32_t> openWithInfo(IDirectoryHandle& folder, const std::wstring& name,
+                                             PSECURITY_DESCRIPTOR createWith, bool& created) {
+    auto entry = folder.openEntry(name, createWith, created);
+    if (entry.isError()) {
+        return Err(entry.unwrapError());
+    }
+    auto info = entry.peek()->info();
+    if (info.isError()) {
+        return Err(info.unwrapError());
+    }
+    return Ok(EntryWithInfo{entry.unwrap(), info.unwrap()});
+}
+
+bool isReparsePoint(const EntryWithInfo& entry) {
+    return (entry.info.attributes & fs::detail::kAttributeReparsePoint) != 0;
+}
+
 std::wstring finalPathOr(IDirectoryHandle& directory, const std::wstring& fallback) {
     auto name = directory.finalPath();
     return name.isOk() ? name.unwrap() : fallback;
@@ -64,18 +87,14 @@ uint32_t openBelowPrefix(const fs::Path& path, const fs::Path& prefix, PSECURITY
     bool created = false;
     for (size_t i = 0; i < elements.size(); ++i) {
         const bool last = i + 1 == elements.size();
-        auto next = current.peek()->openEntry(elements[i], last ? descriptor : nullptr, created);
+        auto next = openWithInfo(*current.peek(), elements[i], last ? descriptor : nullptr, created);
         if (next.isError()) {
             return next.unwrapError();
         }
-        auto info = next.peek()->info();
-        if (info.isError()) {
-            return info.unwrapError();
-        }
-        if ((info.peek().attributes & fs::detail::kAttributeReparsePoint) != 0) {
+        if (isReparsePoint(next.peek())) {
             return kRedirectedStatus;
         }
-        current = std::move(next);
+        current = Ok(std::move(next.unwrap().directory));
     }
     opened.directory = current.unwrap();
     return created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
@@ -145,23 +164,19 @@ uint32_t resetChildrenSecurity(IDirectoryHandle& directory, PSID owner, PACL dac
     }
     for (const std::wstring& name : names.peek()) {
         bool created = false;
-        auto child = directory.openEntry(name, nullptr, created);
+        auto child = openWithInfo(directory, name, nullptr, created);
         if (child.isError()) {
             return child.unwrapError();
         }
-        auto info = child.peek()->info();
-        if (info.isError()) {
-            return info.unwrapError();
-        }
-        if ((info.peek().attributes & fs::detail::kAttributeReparsePoint) != 0) {
+        if (isReparsePoint(child.peek())) {
             continue;  // neither changed nor followed
         }
-        if (const uint32_t error = child.peek()->setSecurity(owner, dacl); error != ERROR_SUCCESS) {
+        IDirectoryHandle& entry = *child.peek().directory;
+        if (const uint32_t error = entry.setSecurity(owner, dacl); error != ERROR_SUCCESS) {
             return error;
         }
-        if ((info.peek().attributes & fs::detail::kAttributeDirectory) != 0) {
-            if (const uint32_t error = resetChildrenSecurity(*child.peek(), owner, dacl);
-                error != ERROR_SUCCESS) {
+        if ((child.peek().info.attributes & fs::detail::kAttributeDirectory) != 0) {
+            if (const uint32_t error = resetChildrenSecurity(entry, owner, dacl); error != ERROR_SUCCESS) {
                 return error;
             }
         }
