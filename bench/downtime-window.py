@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """The suite-down window of one destager run, read from its logs' own time stamps.
 
-    downtime-window.py LOGS_FOLDER LABEL FILES WALL_MS LOAD_START LOAD_END
-        prints one "run" line of key=value figures (times in ms) and the waits it counted
+    downtime-window.py LOGS_FOLDER LABEL FILES WALL_MS LOAD_START LOAD_END CAT_MS
+        prints one "run" line of key=value figures (times in ms) and the waits it counted; CAT_MS is
+        `cat` of the same client's files, timed just before the run
     downtime-window.py --summary FIGURES_FILE
         medians per label and size of every "run" line in the file, and each label against the first
 
-The window starts at the request to stop the background service ("Stopping service '...'...") and
-ends where the bookkeeping after the last registration step starts (the first line of the update's
-result after "Successfully swapped"; when the suite's protocols and availability are repaired after
-that, at the first line of the relaunch). Inside it, the waits the update must make are counted from
-the line announcing each one to the next line of the same thread, capped at the wait's length.
+The window starts just before the suite is stopped ("Destaging update, note that the old install
+folder will be edited/broken from this point onward") and ends at the update's result
+("machine.destageResult = [0]."). Inside it, the waits the update must make are counted from the
+line announcing each one to the next line of the same thread, capped at the wait's length. Each
+validation pass is timed from its first line to the next line of its thread; the first pass's reads
+ahead of the window ("read_staged") are the time from the main thread's line before "Setting suite
+as unavailable to third parties" to that line. Both passes are also given against `cat`.
 """
 import collections
 import os
@@ -59,15 +62,19 @@ def next_on_thread(lines, i):
 
 
 def window_bounds(lines):
-    start = first(lines, lambda line: line.message.startswith("Stopping service '"))
-    swapped = first(lines, lambda line: line.message.startswith("Successfully swapped staged/client folders"))
-    if start is None or swapped is None:
+    start = first(lines, lambda line: line.message.startswith("Destaging update, note that the old install"))
+    if start is None:
         return None
-    end = first(lines, lambda line: line.function in ("shouldResetCounter", "kvx::apps::app_main"), swapped)
-    repaired = first(lines, lambda line: line.message.endswith("new value[available]"), swapped)
-    if repaired is not None:
-        end = first(lines, lambda line: line.function == "kvx::apps::startDesktop", repaired) or end
+    end = first(lines, lambda line: line.message == "machine.destageResult = [0].", start)
     return (start, end) if end is not None else None
+
+
+def read_ahead(lines, start):
+    unavailable = first(lines, lambda line: line.message == "Setting suite as unavailable to third parties")
+    if unavailable is None or unavailable > start:
+        return 0
+    before = [i for i in range(unavailable) if lines[i].tid == lines[unavailable].tid]
+    return lines[unavailable].ms - lines[before[-1]].ms if before else 0
 
 
 def span_after(lines, predicate):
@@ -75,11 +82,11 @@ def span_after(lines, predicate):
     return next_on_thread(lines, i) - lines[i].ms if i is not None else 0
 
 
-def analyse(folder, label, files, wall_ms, load_start, load_end):
+def analyse(folder, label, files, wall_ms, load_start, load_end, cat_ms):
     lines = read_log(folder)
     bounds = window_bounds(lines)
     if bounds is None:
-        sys.exit(f"downtime-window: no service stop or no completed swap in the log of {folder}")
+        sys.exit(f"downtime-window: no destaging or no successful result in the log of {folder}")
     start, end = bounds
     inside = lines[start:end + 1]
     waits = collections.Counter()
@@ -94,14 +101,15 @@ def analyse(folder, label, files, wall_ms, load_start, load_end):
     window = lines[end].ms - lines[start].ms
     mandated = sum(waits.values())
     validations = [i for i, line in enumerate(inside) if line.message.startswith("Validating contents of path[")]
+    passes = [next_on_thread(inside, i) - inside[i].ms for i in validations] + [0, 0]
+    read_staged = read_ahead(lines, start)
+    cat = max(float(cat_ms), 1)
     figures = {
         "label": label, "files": files, "total": wall_ms, "log_span": round(lines[-1].ms - lines[0].ms),
         "window": round(window), "mandated": round(mandated), "rest": round(window - mandated),
-        "valid_staged": round(next_on_thread(inside, validations[0]) - inside[validations[0]].ms)
-        if validations else 0,
-        "valid_destaged": round(next_on_thread(inside, validations[1]) - inside[validations[1]].ms)
-        if len(validations) > 1 else 0,
-        "load_start": load_start, "load_end": load_end,
+        "read_staged": round(read_staged), "valid_staged": round(passes[0]), "valid_destaged": round(passes[1]),
+        "cat": round(cat), "staged_x_cat": round((read_staged + passes[0]) / cat, 2),
+        "destaged_x_cat": round(passes[1] / cat, 2), "load_start": load_start, "load_end": load_end,
     }
     print("run " + " ".join(f"{key}={value}" for key, value in figures.items()))
     for name, ms in sorted(waits.items()):
@@ -121,7 +129,8 @@ def summary(path):
                 runs[key].append(run)
     labels = list(dict.fromkeys(label for label, _ in order))
     sizes = sorted({files for _, files in order})
-    fields = ["total", "window", "mandated", "rest", "valid_staged", "valid_destaged"]
+    fields = ["total", "window", "mandated", "rest", "read_staged", "valid_staged", "valid_destaged", "cat",
+              "staged_x_cat", "destaged_x_cat"]
     print("\n== Suite-down window: medians in ms; load = 1-minute load average at the start and end of each run "
           "(2 cores) ==")
     print(f"{'label':<10}{'files':>7}{'runs':>5}" + "".join(f"{f:>15}" for f in fields) + "  load")
@@ -134,7 +143,7 @@ def summary(path):
             median[label, files] = {f: statistics.median(float(r[f]) for r in group) for f in fields}
             loads = ", ".join(f"{r['load_start']}-{r['load_end']}" for r in group)
             print(f"{label:<10}{files:>7}{len(group):>5}" +
-                  "".join(f"{median[label, files][f]:>15.0f}" for f in fields) + f"  {loads}")
+                  "".join(f"{median[label, files][f]:>15.6g}" for f in fields) + f"  {loads}")
     for label in labels[1:]:
         for files in sizes:
             if (labels[0], files) in median and (label, files) in median:
@@ -142,11 +151,23 @@ def summary(path):
                 cut = was["rest"] - now["rest"]
                 print(f"{label} against {labels[0]}, {files} files: window {was['window']:.0f} -> {now['window']:.0f} ms, "
                       f"rest {was['rest']:.0f} -> {now['rest']:.0f} ms ({cut:.0f} ms less), "
-                      f"total {was['total']:.0f} -> {now['total']:.0f} ms")
+                      f"total {was['total']:.0f} -> {now['total']:.0f} ms, validation after the swap "
+                      f"{was['destaged_x_cat']:.2f} -> {now['destaged_x_cat']:.2f}x cat")
+    goals = {5000: 600, 20000: 2000}
+    for label in labels:
+        for files, goal in goals.items():
+            if (label, files) in median:
+                window = median[label, files]["window"]
+                print(f"goal {label}, {files} files: window {window:.0f} ms <= {goal} ms: "
+                      f"{'met' if window <= goal else 'NOT met'}")
+        ratios = [median[label, files]["destaged_x_cat"] for files in sizes if (label, files) in median]
+        if ratios:
+            print(f"goal {label}: validation after the swap <= 1.5x cat: worst {max(ratios):.2f}x: "
+                  f"{'met' if max(ratios) <= 1.5 else 'NOT met'}")
 
 
 if __name__ == "__main__":
     if sys.argv[1] == "--summary":
         summary(sys.argv[2])
     else:
-        analyse(*sys.argv[1:7])
+        analyse(*sys.argv[1:8])

@@ -69,6 +69,18 @@ EarlyValidation::~EarlyValidation() {
     mShared->findings.reset();
 }
 
+void EarlyValidation::finishReading() {
+    // Gathered here, it is still ahead of the stop, as a worker's would be.
+    if (mShared->claim()) {
+        mShared->gather(true);
+    } else {
+        mShared->waitWhileGathering();
+    }
+    if (mShared->findings) {
+        mShared->findings->finishReading();
+    }
+}
+
 void EarlyValidation::report() {
     if (mShared->claim()) {
         mShared->gather(false);

@@ -18,6 +18,8 @@ public:
     EarlyValidation(const EarlyValidation&) = delete;
     EarlyValidation& operator=(const EarlyValidation&) = delete;
 
+    // Returns once every staged file has been read, reading on this thread too; says nothing.
+    void finishReading();
     // Once; no staged file is open any more when it returns.
     void report();
 

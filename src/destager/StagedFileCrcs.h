@@ -29,16 +29,25 @@ struct FileCrc {
     uint32_t crc32 = 0;
 };
 
+// A path left empty names no file that can be looked for: it is missing and never opened. The size
+// is the archive's, a hint for sharing out the work.
+struct StagedFile {
+    std::optional<fs::Path> path;
+    uint64_t size = 0;
+};
+
 class StagedFileCrcs {
 public:
-    // A path left empty names no file that can be looked for: it is missing and never opened.
-    explicit StagedFileCrcs(std::vector<std::optional<fs::Path>> paths);
+    explicit StagedFileCrcs(const std::vector<StagedFile>& files);
     // Files not yet taken are not read any more; reads under way are waited for.
     ~StagedFileCrcs();
     StagedFileCrcs(const StagedFileCrcs&) = delete;
     StagedFileCrcs& operator=(const StagedFileCrcs&) = delete;
 
     size_t size() const;
+    // Reads, on this thread too, every file no worker has taken, and waits for those under way. A
+    // file unreadable now is read again when taken.
+    void readAll();
     // The result of file `index`; indexes are taken in increasing order. A file a worker could not
     // read is read again by the caller.
     FileCrc take(size_t index);

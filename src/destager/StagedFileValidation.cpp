@@ -149,20 +149,26 @@ ValidationFindings::ValidationFindings(const fs::Path& folder, const fs::Path& z
     }
     state.entries = entries.unwrap();
     const fs::Path root = folder.parent();
-    std::vector<std::optional<fs::Path>> paths;
+    std::vector<internal::StagedFile> files;
     for (const archive::ZipFileInfo& entry : state.entries) {
         if (isChecked(entry, destaged)) {
             state.checked.push_back(&entry);
-            paths.push_back(entryPathUnder(root, entry.fileName));
+            files.push_back({entryPathUnder(root, entry.fileName), entry.uncompressedSize});
         }
     }
-    state.crcs.emplace(std::move(paths));
+    state.crcs.emplace(files);
 }
 
 ValidationFindings::~ValidationFindings() = default;
 
 bool ValidationFindings::archiveUnreadable() const {
     return mState->archive == State::ArchiveState::Unreadable;
+}
+
+void ValidationFindings::finishReading() {
+    if (mState->crcs) {
+        mState->crcs->readAll();
+    }
 }
 
 void ValidationFindings::report() {

@@ -27,6 +27,8 @@ public:
 
     // The archive is there but could not be opened or is over the size limit.
     bool archiveUnreadable() const;
+    // Reads every file that is still to be read, on this thread too; says nothing.
+    void finishReading();
     // Logs and records the findings, once; no staged file is open any more when it returns.
     void report();
 

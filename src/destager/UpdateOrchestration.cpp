@@ -188,11 +188,12 @@ int32_t applyUpdate(const DestagerOptions& options, const DestageContext& contex
                       code);
         return code;
     }
-    // The staged files are read while the suite stops, and reported once it has. The staged folder
-    // and its archive belong to the update: the client wrote them before starting the destager and
-    // nothing writes there again, so an early read sees what a late one would. Only a lock held by
-    // a process being stopped could differ: what the workers could not open is opened again.
+    // The staged files are read while the suite still runs, and reported once it has stopped. The
+    // staged folder and its archive belong to the update: the client wrote them before starting the
+    // destager and nothing writes there again, so an early read sees what a late one would. Only a
+    // lock held by a process to be stopped could differ: what could not be opened is opened again.
     apps::internal::EarlyValidation stagedValidation(context.stagedClientPath, context.zipPath, false);
+    stagedValidation.finishReading();
     steps.setSuiteUnavailable();
     code = internal::destageUpdate(context, steps, stagedValidation);
     if (code != kDestageSuccess) {

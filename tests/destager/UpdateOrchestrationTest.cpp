@@ -250,8 +250,12 @@ protected:
     Lines validate(bool destaged) {
         mLogger->clear();
         if (GetParam() != kPlain && !destaged) {
-            apps::internal::EarlyValidation(mClient, mZip, false).report();
+            apps::internal::EarlyValidation early(mClient, mZip, false);
+            early.finishReading();
+            mLockedWhileRead.reset();
+            early.report();
         } else {
+            mLockedWhileRead.reset();
             tryValidateStagedFiles(mClient, mZip, destaged);
         }
         Lines lines = mLogger->lines();  // but the workers' announcements of their start, which come late
@@ -275,6 +279,8 @@ protected:
     const fs::Path mStaged = mInstall / L"StagedKorvDesktop";
     const fs::Path mClient = mStaged / L"Korv Desktop";
     const fs::Path mZip = mInstall / L"StagedKorvDesktop.zip";
+    // Released once the files have been read, before they are reported.
+    WinUtils::AutoHandle mLockedWhileRead;
     WorkerThreadManager mWorkers;
 };
 
@@ -307,24 +313,27 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
                     "Korv Desktop/bad\xff.txt"};
     const std::vector<test::TestZipEntry> leaving{
         {out[0], "outside"}, {out[1], "outside"}, {out[2], "x", 0x20}};
-    // Entries, removed and changed (and maybe locked) files, reports before and after the swap.
-    const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, bool, Calls, Calls> rows[] = {
+    // Entries, removed and changed (and maybe locked) files, reports before and after the swap. A lock
+    // gone by the report is looked through again.
+    enum Lock { None, Held, UntilReport };
+    const Calls changedReadme{"UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
+                              "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"};
+    const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, Lock, Calls, Calls> rows[] = {
         {client,
          {"Korv Desktop/plugins/net.dll", "Korv Desktop/empty.log", "DestagerTools"},
          "Korv Desktop/readme.txt",
-         false,
-         {"UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]",
-          "UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
+         None,
+         {"UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]", changedReadme[0],
           "UPEC-2215: Staged file missing, file[DestagerTools/KorvDestager.exe]"},
-         {"UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]",
-          "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"}},
-        {client, {}, "Korv Desktop/readme.txt", true, {}, {}},
-        {client, libs, "", false, missing("2215", five), missing("2213", five)},
-        {leaving, {}, "", false, missing("2215", out), missing("2213", out)},
+         {"UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]", changedReadme[1]}},
+        {client, {}, "Korv Desktop/readme.txt", Held, {}, {}},
+        {client, {}, "Korv Desktop/readme.txt", UntilReport, {changedReadme[0]}, {changedReadme[1]}},
+        {client, libs, "", None, missing("2215", five), missing("2213", five)},
+        {leaving, {}, "", None, missing("2215", out), missing("2213", out)},
     };
     size_t reported = 0;
     int row = 0;
-    for (const auto& [entries, removed, changedName, locked, before, after] : rows) {
+    for (const auto& [entries, removed, changedName, lock, before, after] : rows) {
         SCOPED_TRACE(::testing::Message() << "row " << row++);
         restart();
         stage(entries);
@@ -335,10 +344,13 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
         if (!changedName.empty()) {
             mRoot.writeFile(changed, "changed");
         }
-        WinUtils::AutoHandle lock(locked ? CreateFileW(changed.wide().c_str(), GENERIC_READ, 0, nullptr,
-                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                                         : INVALID_HANDLE_VALUE);
-        ASSERT_EQ(lock.valid(), locked);
+        WinUtils::AutoHandle held(lock != None ? CreateFileW(changed.wide().c_str(), GENERIC_READ, 0, nullptr,
+                                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                               : INVALID_HANDLE_VALUE);
+        ASSERT_EQ(held.valid(), lock != None);
+        if (lock == UntilReport) {
+            mLockedWhileRead = std::move(held);
+        }
         if (GetParam() != kPlain) {  // started early and never reported: says nothing
             apps::internal::EarlyValidation discarded(mClient, mZip, false);
         }

@@ -1,6 +1,12 @@
 #include "foundation/archive/ZipCentralDirectory.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <random>
+
+#include "foundation/archive/Crc32.h"
 
 #include "foundation/archive/ZipEndRecord.h"
 #include "foundation/archive/ZipTestArchive.h"
@@ -169,6 +175,19 @@ TEST(ZipCentralDirectory, VariableFieldsBeyondTheBufferLeaveEmptyStrings) {
         logger->lines(),
         (Lines{{services::logging::Error, "kvx::archive::extractZipFileInfo",
                 "Attempted to scan zip info strings outside the range of the buffer size at offset: 46"}}));
+}
+
+// Every length around the folding's 16- and 64-byte steps, unaligned, and continued from a split.
+TEST(ZipCrc32, MatchesZlibAtEveryLengthAndSplit) {
+    std::vector<uint8_t> bytes((1 << 16) + 300);
+    std::generate(bytes.begin(), bytes.end(), std::mt19937(7));
+    for (size_t size : {0, 1, 63, 64, 65, 79, 80, 127, 128, 200, 1000, (1 << 16) + 297}) {
+        for (const uint8_t* data : {bytes.data(), bytes.data() + 3}) {
+            const auto expected = static_cast<uint32_t>(::crc32(0, data, static_cast<uInt>(size)));
+            EXPECT_EQ(archive::crc32(0, data, size), expected) << size;
+            EXPECT_EQ(archive::crc32(archive::crc32(0, data, size / 3), data + size / 3, size - size / 3), expected);
+        }
+    }
 }
 
 }  // namespace
