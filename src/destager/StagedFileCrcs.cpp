@@ -50,6 +50,16 @@ FileCrc fileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
     }
 }
 
+// Only a programming error found by a check throws; the file then counts as unreadable, so the
+// validation still ends and the caller never waits for a slot that stays "reading".
+FileCrc guardedFileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
+    try {
+        return fileCrc32(path, chunk);
+    } catch (...) {
+        return {FileCheck::Unreadable};
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<foundation::WorkQueue> ioWorkQueue() {
@@ -57,7 +67,10 @@ std::shared_ptr<foundation::WorkQueue> ioWorkQueue() {
         return nullptr;
     }
     const foundation::WorkQueueIndex index = foundation::getWorkQueueIndexByName(kQueueName);
-    return foundation::isValidWorkQueueIndex(index) ? foundation::getWorkQueue(index) : nullptr;
+    std::shared_ptr<foundation::WorkQueue> queue =
+        foundation::isValidWorkQueueIndex(index) ? foundation::getWorkQueue(index) : nullptr;
+    // Items pushed to a queue nobody serves would only pile up.
+    return queue && queue->isServed() ? queue : nullptr;
 }
 
 // Kept alive by the queued reads too: one still queued when validation ends finds its slot dropped.
@@ -85,7 +98,7 @@ struct StagedFileCrcs::Shared : std::enable_shared_from_this<Shared> {
     }
     void read(size_t index, bool byWorker) {
         const size_t next = index + chunks.size();
-        slots[index].result = fileCrc32(paths[index], chunks[index % chunks.size()].get());
+        slots[index].result = guardedFileCrc32(paths[index], chunks[index % chunks.size()].get());
         slots[index].readByWorker = byWorker;
         {
             std::lock_guard lock(mutex);
@@ -156,7 +169,7 @@ FileCrc StagedFileCrcs::take(size_t index) {
     if (!shared.callerChunk) {
         shared.callerChunk = std::make_unique_for_overwrite<uint8_t[]>(kChunkSize);
     }
-    return fileCrc32(shared.paths[index], shared.callerChunk.get());
+    return guardedFileCrc32(shared.paths[index], shared.callerChunk.get());
 }
 
 }  // namespace kvx::apps::internal
