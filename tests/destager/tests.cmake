@@ -53,8 +53,9 @@ if(TARGET KorvDestager)
             support/TempFolder.cpp
         LIBS korv_sandbox_lib
     )
-    # korv_sandbox brings the simulator and the destager copy the sandbox installs.
-    add_dependencies(destager_e2e_tests korv_sandbox)
+    # korv_sandbox brings the simulator and the destager copy the sandbox installs; some runs use
+    # the crash-test build, told to throw at a step.
+    add_dependencies(destager_e2e_tests korv_sandbox KorvDestagerCrashPoints)
     # It registers the real background service, ends suite programs by name and rewrites the
     # application key, machine.ini and the loop counters of the shared prefix.
     set_tests_properties(destager_e2e_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
