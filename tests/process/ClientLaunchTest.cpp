@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <tuple>
 
 #include "foundation/win/WinUtilsImpl.h"
@@ -23,24 +26,58 @@ using namespace services::process;
 
 const std::string kEnvironment("USERNAME=player\0\0", 17);
 
-// Refused before anything is created when its working folder is missing.
-TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
+// Bad info is refused before anything is created, in the order of the checks (the limit counts UTF-16
+// characters). A child under a token gets the block it is given (as UTF-16), with inheritEnv the parent's.
+TEST(Process, RefusesBadInfoInOrderAndStartsUnderATokenWithItsEnvironment) {
     test::ScopedCapturingLogger logger;
     test::TempFolder root;
-    ProcessInfo info;
-    info.exe = test::simPath(L"KorvDesktop.exe").string();
-    info.dir = (root.path() / fs::Path(L"absent")).utf8();
-    auto started = Process::createAndRun(info);
-    ASSERT_TRUE(started.isError());
-    EXPECT_EQ(started.peekError(), Process::Error::WorkingDirNotPresent);
-    EXPECT_EQ(logger->linesContaining("Working directory does not exist [" + info.dir + "].").size(), 1u);
-    EXPECT_EQ(logger->linesContaining("Could not create process [exe=[").size(), 1u);
-
-    info.dir = root.path().utf8();
-    info.args = "--lifetime=0";
-    started = Process::createAndRun(info);
-    ASSERT_TRUE(started.isOk()) << errorName(started.peekError());
-    EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const std::string sim = test::simPath(L"KorvDesktop.exe").string(), absent = root.path().utf8() + "\\x";
+    const fs::Path record = root.path() / fs::Path(L"starts.txt");
+    const std::string run = "--lifetime=0 --record=\"" + record.utf8() + "\" ";
+    // Stands in for the interactive session's token, which Wine lacks: this process's own, as primary.
+    HANDLE own = nullptr, primary = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own));
+    const WinUtils::AutoHandle ownToken(own);
+    ASSERT_TRUE(
+        DuplicateTokenEx(own, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &primary));
+    const WinUtils::AutoHandle token(primary);
+    std::string wide = run;  // 32768 UTF-16 characters in nearly twice as many bytes
+    while (wide.size() < 65536 - run.size()) {
+        wide += "\xc3\xa9";
+    }
+    using enum Process::Error;
+    const std::tuple<std::string, std::string, std::string, bool, Process::Error, std::string> rows[] = {
+        {"", "\xff", "", false, CommandLineInvalid, "Command line parameter contains invalid"},
+        {"", "", "", false, ExecutableInvalid, "Executable parameter cannot be empty."},
+        {sim, std::string(32769, 'a'), "", false, CommandLineExceedsMaxLength,
+         "cannot exceed [32768] characters"},
+        {sim, run, absent, false, WorkingDirNotPresent, "Working directory does not exist [" + absent + "]."},
+        {sim, run, root.path().utf8(), false, None, "\tuser=player\t"},
+        {sim, run, "", true, None, "\tuser=" + std::string(std::getenv("USERNAME")) + "\t"},
+        {sim, wide, "", false, None, "\tuser=player\t"},
+    };
+    for (const auto& [exe, args, dir, inheritEnv, error, line] : rows) {
+        SCOPED_TRACE(line);
+        logger->clear();
+        std::filesystem::remove(record.std());
+        ProcessInfo info{
+            .exe = exe, .args = args, .dir = dir, .inheritEnv = inheritEnv, .userToken = token.get()};
+        info.environment =
+            std::string("USERNAME=player") + '\0' + "SystemRoot=" + std::getenv("SystemRoot") + '\0';
+        auto started = Process::createAndRun(info);
+        ASSERT_EQ(started.isOk() ? None : started.peekError(), error);
+        if (started.isOk()) {
+            EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000),
+                      static_cast<DWORD>(WAIT_OBJECT_0));
+        }
+        std::stringstream recorded;
+        recorded << std::ifstream(record.std()).rdbuf();
+        EXPECT_TRUE(started.isOk()
+                        ? recorded.str().find(line) != std::string::npos
+                        : logger->linesContaining(line).size() +
+                                  logger->linesContaining("Could not create process [exe=[").size() ==
+                              2);
+    }
 }
 
 class ElevationSeam final : public ProcessUtilsImpl {
@@ -153,6 +190,42 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         const std::wstring path = mFolder / L"KorvDesktop.exe";
         EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));
         EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
+    }
+}
+
+// What starts after each outcome, with the exact arguments; a failure is logged once the start is over.
+TEST_F(ClientLaunch, StartsByAttendanceAndResultWithTheExactArguments) {
+    mConfig.set("indev.waitForExecUsingExplorerCred", "true");
+    test::copySimProgram(mFolder / L"KorvLaunchHelper.exe");
+    for (const wchar_t* sim : {L"KorvDesktop.exe.sim", L"KorvLaunchHelper.exe.sim"}) {
+        std::ofstream(mFolder / sim) << "lifetime=300\n";
+    }
+    const std::tuple<bool, const char*, int32_t, std::string> rows[] = {
+        {true, "", 7, "KorvDesktop.exe -updateDestagerError=\"7\""},
+        {false, "", 7, ""},
+        {true, "", 0, "KorvDesktop.exe "},
+        {true, "a b", 0, "KorvDesktop.exe --launchHelperArgument=\"a b\""},
+        {false, "ignored", 0, "KorvLaunchHelper.exe -noclient -ktcuNoSkip"},
+    };
+    for (const auto& [attended, launchHelperArgument, result, started] : rows) {
+        SCOPED_TRACE(started);
+        mStarted.reset();
+        mLogger->clear();
+        startClient({.attended = attended, .launchHelperArgument = launchHelperArgument}, result,
+                    {mDir, mDir});
+        for (const wchar_t* exe : {L"KorvDesktop.exe", L"KorvLaunchHelper.exe"}) {
+            EXPECT_TRUE(mElevation->waitForProcessExit(mFolder / exe, 5000, 20));
+        }
+        EXPECT_EQ(mStarted
+                      ? fs::Path::fromUtf8(mStarted->exe).std().filename().string() + " " + mStarted->args
+                      : "",
+                  started);
+        const std::string line = started.starts_with("KorvDesktop") ? "Starting Desktop app, args["
+                                                                    : "Starting Launch Helper, args[";
+        EXPECT_EQ(mLogger->linesContaining(line + started.substr(started.find(' ') + 1) + "]").size(),
+                  started.empty() ? 0u : 1u);
+        EXPECT_EQ(mLogger->lines().back().message == "Background update attempt failed, not relaunching",
+                  result != 0);
     }
 }
 
