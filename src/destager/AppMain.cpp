@@ -152,11 +152,14 @@ int app_main(int argc, const char* const* argv) {
     });
     if (started && exitCode == 0) {
         // 9 to 12.
-        const destager::DestagerOptions options = destager::parseCommandLine(argc, argv);
-        if (options.attended) {
-            config::configSystem().setBool(config::Store::Ordinary, "runtime.isAttendedUpdate", true,
-                                           config::kScopeStatic);
-        }
+        destager::DestagerOptions options;
+        runGuarded("options", [&] {
+            options = destager::parseCommandLine(argc, argv);
+            if (options.attended) {
+                config::configSystem().setBool(config::Store::Ordinary, "runtime.isAttendedUpdate", true,
+                                               config::kScopeStatic);
+            }
+        });
         com.emplace();
 
         // 13 to 17. How far a step that threw got is unknown: it is never taken for a success.

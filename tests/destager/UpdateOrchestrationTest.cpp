@@ -21,7 +21,6 @@
 #include "framework/app/WorkQueueSetup.h"
 #include "framework/workqueue/WorkQueueSystem.h"
 #include "support/FakeSymlinkFilesystem.h"
-#include "support/ForwardingFilesystem.h"
 #include "support/ScopedFilesystem.h"
 
 namespace kvx::apps::destager {
@@ -70,12 +69,12 @@ protected:
         auto record = [this](const char* name) {
             return [this, name](auto&&...) {
                 mCalls.push_back(name);
-                KVX_LOG_VERBOSE("step[{}]", name);
+                KVX_LOG_VERBOSE("{}", name);
             };
         };
         auto enterRepairState = [this] {
             mCalls.push_back("enterRepairState");
-            KVX_LOG_VERBOSE("step[enterRepairState]");
+            KVX_LOG_VERBOSE("enterRepairState");
             return mRepairStateCode;
         };
         const UpdateSteps steps{record("setSuiteUnavailable"),           enterRepairState,
@@ -285,23 +284,6 @@ Calls missing(const std::string& code, Calls files) {
     return files;
 }
 
-// Stands in for a programming error that a check turns into an exception while a file is opened.
-class ThrowingOpenFilesystem final : public test::ForwardingFilesystem {
-public:
-    explicit ThrowingOpenFilesystem(std::wstring name) : mName(std::move(name)) {}
-    Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path& path, fs::FileAccess access,
-                                                               fs::CreateDisposition disposition,
-                                                               uint32_t shareFlags) override {
-        if (!mName.empty() && path.wide().ends_with(mName)) {
-            throw std::logic_error("Unwrapping error/invalid as success");
-        }
-        return ForwardingFilesystem::open(path, access, disposition, shareFlags);
-    }
-
-private:
-    std::wstring mName;
-};
-
 // Before the swap 2215 and 2216, after it 2213 and 2214 (the destager's own skipped). Directories, links,
 // empty files (CRC-32 0) and files that cannot be opened are not reported; five reports at most.
 TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfTheStep) {
@@ -359,8 +341,7 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
                                       : INVALID_HANDLE_VALUE);
         ASSERT_EQ(lock.valid(), resists == Locked);
-        test::ScopedFilesystem<ThrowingOpenFilesystem> throws(
-            std::make_shared<ThrowingOpenFilesystem>(resists == Throws ? changed.wide() : L""));
+        mFs->throwOnOpen(resists == Throws ? L"\\readme.txt" : L"");
         if (GetParam() != kPlain) {  // started early and never reported: says nothing
             apps::internal::EarlyValidation discarded(mClient, mZip, false);
         }
@@ -407,7 +388,7 @@ TEST_P(StagedFileValidationTest, ArchivesThatCannotBeListedEndValidationWithOneL
     EXPECT_FALSE(mConfig.contains("machine.destageErrors"));
     // A check that throws while the archive is read counts as damage.
     mRoot.writeFile(mZip, bytes);
-    test::ScopedFilesystem<ThrowingOpenFilesystem> throws(std::make_shared<ThrowingOpenFilesystem>(L".zip"));
+    mFs->throwOnOpen(L".zip");
     EXPECT_EQ(validate(false),
               (Lines{{Error, kValidate,
                       "Failed to process zip file data, file[" + zip + "], error[UnexpectedException]"}}));
@@ -430,14 +411,11 @@ TEST_P(StagedFileValidationTest, ValidationsTakeTheirPlaceInTheUpdate) {
     for (const auto& [code, order] : rows) {
         mRepairStateCode = code;
         EXPECT_EQ(apply(buildDestageContext(mInstall, mClient / L"KorvDestager.exe", 7)), code);
-        Calls said;
+        Calls said;  // the steps, and the lines of the update that tell where it is
         for (const LoggedLine& line : mLogger->lines()) {
-            const std::string& text = line.message;
-            if (text.starts_with("step[")) {
-                said.push_back(text.substr(5, text.size() - 6));
-            } else if (text.starts_with(staged) || text.starts_with(live)) {
-                said.push_back(text.substr(0, text.find(']') + 1));
-            } else if (text == "Swapping in staged folder" || text.starts_with("Failed to enter")) {
+            const std::string text = line.message.substr(0, line.message.find(" against zip["));
+            if (std::ranges::count(kFullUpdate, text) || text.starts_with("Validating") ||
+                text.starts_with("Swapping in") || text.starts_with("Failed to enter")) {
                 said.push_back(text);
             }
         }
