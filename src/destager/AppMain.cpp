@@ -108,7 +108,7 @@ int32_t repairKeysAndApplyUpdate(const destager::DestagerOptions& options) {
 void recordOutcome(int32_t result, bool attended, std::chrono::nanoseconds startTime) {
     destager::crashPoint(destager::CrashStep::mainBeforeBookkeeping);
     auto& config = config::configSystem();
-    KVX_LOG_INFO("{} = [{}].", "machine.destageResult", result);
+    KVX_LOG_AS(kMainFunction, services::logging::Info, "{} = [{}].", "machine.destageResult", result);
     const auto duration =
         std::chrono::duration_cast<std::chrono::milliseconds>(foundation::clock().monotonicNow() - startTime);
     setMachineKey("machine.destageResult", std::to_string(result));
