@@ -8,6 +8,7 @@
 #include <string>
 
 #include "destager/AfterUpdatePlan.h"
+#include "destager/CrashPoints.h"
 #include "destager/LoopDetection.h"
 #include "destager/UpdateOrchestration.h"
 #include "foundation/Clock.h"
@@ -41,6 +42,8 @@ namespace {
 
 using ShutdownGuard = foundation::utils::Singleton<ShutdownTimeout>;
 
+constexpr const char* kMainFunction = "kvx::apps::app_main";
+
 AppCoreParams makeAppCoreParams(int argc, const char* const* argv) {
     AppCoreParams params;
     params.argc = argc;
@@ -67,6 +70,56 @@ void setMachineKey(std::string_view key, std::string value) {
     config::configSystem().set(config::Store::Ordinary, key, std::move(value), config::kScopeMachine);
 }
 
+// Exceptions come only from programming errors that a check found. One ends the step it escapes from,
+// never the run: the outcome is still recorded, the suite handed back and the client relaunched.
+template <typename Step>
+bool runGuarded(std::string_view step, Step&& run) {
+    using services::logging::Fatal;
+    try {
+        run();
+        return true;
+    } catch (const std::exception& e) {
+        KVX_LOG_AS(kMainFunction, Fatal, "Unhandled exception in step[{}]: {}", step, e.what());
+    } catch (...) {
+        KVX_LOG_AS(kMainFunction, Fatal, "Unhandled exception of unknown type in step[{}]", step);
+    }
+    return false;
+}
+
+// 13 to 16. A failed key repair or install-path check skips the update, not the rest.
+int32_t repairKeysAndApplyUpdate(const destager::DestagerOptions& options) {
+    destager::crashPoint(destager::CrashStep::mainBeforeKeyRepair);
+    int32_t result = fixupMainAppKeys(options);
+    const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
+    auto executable = fs::filesystem().executablePath();
+    const std::wstring executablePath = executable.isOk() ? executable.peek().wide() : std::wstring();
+    if (result == 0) {
+        result = validateInstallPath(installLocation, executablePath);
+    }
+    if (result == 0) {
+        const DestageContext context =
+            buildDestageContext(installLocation, executablePath, foundation::clock().now100nsSinceEpoch());
+        result = destager::applyUpdate(options, context);
+    }
+    return result;
+}
+
+// 18. From here on every machine-scope change is written through to machine.ini.
+void recordOutcome(int32_t result, bool attended, std::chrono::nanoseconds startTime) {
+    destager::crashPoint(destager::CrashStep::mainBeforeBookkeeping);
+    auto& config = config::configSystem();
+    KVX_LOG_AS(kMainFunction, services::logging::Info, "{} = [{}].", "machine.destageResult", result);
+    const auto duration =
+        std::chrono::duration_cast<std::chrono::milliseconds>(foundation::clock().monotonicNow() - startTime);
+    setMachineKey("machine.destageResult", std::to_string(result));
+    config.setUInt64(config::Store::Ordinary, "machine.destageDuration",
+                     static_cast<uint64_t>(duration.count()), config::kScopeMachine);
+    config.setBool(config::Store::Ordinary, "machine.destageAttended", attended, config::kScopeMachine);
+    config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
+    domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
+    domain::settings::machine::registerMachineSettingsWriteThrough();
+}
+
 }  // namespace
 
 int app_main(int argc, const char* const* argv) {
@@ -80,114 +133,91 @@ int app_main(int argc, const char* const* argv) {
     // 3, 4.
     const auto startTime = foundation::clock().monotonicNow();
     ShutdownGuard::create(std::string(kAppKeyPath));
-
+    // 5. Outside every guarded step: its logger must outlive them, so that their FATAL line is written.
+    AppCore core(makeAppCoreParams(argc, argv));
+    std::optional<WinUtils::ComInitializer> com;
     int exitCode = 0;
-    // The framework's own start and teardown are guarded too; by then little is left to log to.
-    try {
-        // 5.
-        AppCore core(makeAppCoreParams(argc, argv));
+    const bool started = runGuarded("start", [&] {
         core.preInit();
         leaveStagedFolder();
         // 6.
         if (!createCommonAppDataDirectory()) {
             exitCode = -1;
-        } else {
-            // 7, 8.
-            core.init();
-            ShutdownGuard::getMutable().init(true);
-            domain::settings::machine::loadMachineSettingsToConfigSys();
-            // 9 to 12.
-            const destager::DestagerOptions options = destager::parseCommandLine(argc, argv);
-            auto& config = config::configSystem();
-            if (options.attended) {
-                config.setBool(config::Store::Ordinary, "runtime.isAttendedUpdate", true,
-                               config::kScopeStatic);
-            }
-            std::optional<WinUtils::ComInitializer> com(std::in_place);
-
-            // 13 to 16. A failed key repair or install-path check skips the update, not the rest. No
-            // exception may end the run: it is logged and recorded, never as a success it did not have.
-            int32_t result = kUnexpectedFailure;
-            try {
-                result = fixupMainAppKeys(options);
-                const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
-                auto executable = fs::filesystem().executablePath();
-                const std::wstring executablePath =
-                    executable.isOk() ? executable.peek().wide() : std::wstring();
-                if (result == 0) {
-                    result = validateInstallPath(installLocation, executablePath);
-                }
-                if (result == 0) {
-                    const DestageContext context = buildDestageContext(
-                        installLocation, executablePath, foundation::clock().now100nsSinceEpoch());
-                    result = destager::applyUpdate(options, context);
-                }
-            } catch (const std::exception& e) {
-                result = kUnexpectedFailure;
-                KVX_LOG_FATAL("Unhandled exception, the update is cut short: {}", e.what());
-            } catch (...) {
-                result = kUnexpectedFailure;
-                KVX_LOG_FATAL("Unhandled exception of unknown type, the update is cut short");
-            }
-
-            // 17, 18. From here on every machine-scope change is written through to machine.ini.
-            const bool loopDetected = destager::isUpdateLoopDetected(result);
-            KVX_LOG_INFO("{} = [{}].", "machine.destageResult", result);
-            const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-                foundation::clock().monotonicNow() - startTime);
-            setMachineKey("machine.destageResult", std::to_string(result));
-            config.setUInt64(config::Store::Ordinary, "machine.destageDuration",
-                             static_cast<uint64_t>(duration.count()), config::kScopeMachine);
-            config.setBool(config::Store::Ordinary, "machine.destageAttended", options.attended,
-                           config::kScopeMachine);
-            config.setBool(config::Store::Ordinary, "machine.updatePending", false, config::kScopeMachine);
-            domain::settings::machine::saveMachineSettingsToFile(config.filterByScope(config::kScopeMachine));
-            domain::settings::machine::registerMachineSettingsWriteThrough();
-
-            // 19. A new destager may start from here on.
-            updateInProgress.reset();
-
-            // 20, 21.
-            try {
-                const destager::AfterUpdatePlan plan =
-                    destager::planAfterUpdate(result, options.action, loopDetected);
-                if (plan.loopWarning) {
-                    KVX_LOG_WARN("{}", *plan.loopWarning);
-                }
-                if (plan.repairProtocolsAndAvailability) {
-                    systemUtils::overwriteProtocolAndSdkPaths();
-                    suite::setThirdPartyAvailability(true);
-                }
-                if (plan.relaunch) {
-                    startClient(options, result,
-                                {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
-                }
-                if (plan.resetAttemptTracking) {
-                    setMachineKey("machine.updateAttemptCount", "0");
-                    setMachineKey("machine.telemetry.updateCorrelationId", "");
-                }
-            } catch (const std::exception& e) {
-                KVX_LOG_FATAL("Unhandled exception after the update: {}", e.what());
-            } catch (...) {
-                KVX_LOG_FATAL("Unhandled exception of unknown type after the update");
-            }
-
-            // 22.
-            ShutdownGuard::getMutable().stopSignalReceived();
-            core.term();
-            ShutdownGuard::destroy();
-            com.reset();
+            return;
         }
-    } catch (const std::exception& e) {
-        KVX_LOG_FATAL("Unhandled exception outside the update: {}", e.what());
-    } catch (...) {
-        KVX_LOG_FATAL("Unhandled exception of unknown type outside the update");
+        // 7, 8.
+        core.init();
+        ShutdownGuard::getMutable().init(true);
+        domain::settings::machine::loadMachineSettingsToConfigSys();
+    });
+    if (started && exitCode == 0) {
+        // 9 to 12.
+        destager::DestagerOptions options;
+        runGuarded("options", [&] {
+            options = destager::parseCommandLine(argc, argv);
+            if (options.attended) {
+                config::configSystem().setBool(config::Store::Ordinary, "runtime.isAttendedUpdate", true,
+                                               config::kScopeStatic);
+            }
+        });
+        com.emplace();
+
+        // 13 to 17. How far a step that threw got is unknown: it is never taken for a success.
+        int32_t result = kUnexpectedFailure;
+        runGuarded("update", [&] { result = repairKeysAndApplyUpdate(options); });
+        bool loopDetected = false;
+        if (!runGuarded("loop check", [&] {
+                destager::crashPoint(destager::CrashStep::mainBeforeLoopCheck);
+                loopDetected = destager::isUpdateLoopDetected(result);
+            })) {
+            result = kUnexpectedFailure;
+        }
+        // 18. A second try records the failure itself.
+        if (!runGuarded("bookkeeping", [&] { recordOutcome(result, options.attended, startTime); })) {
+            result = kUnexpectedFailure;
+            runGuarded("bookkeeping", [&] { recordOutcome(result, options.attended, startTime); });
+        }
+
+        // 19. A new destager may start from here on.
+        updateInProgress.reset();
+
+        // 20, 21. Each duty is done even when the one before it threw.
+        const destager::AfterUpdatePlan plan =
+            destager::planAfterUpdate(result, options.action, loopDetected);
+        if (plan.loopWarning) {
+            KVX_LOG_WARN("{}", *plan.loopWarning);
+        }
+        if (plan.repairProtocolsAndAvailability) {
+            runGuarded("protocol repair", [] {
+                destager::crashPoint(destager::CrashStep::mainBeforeProtocolRepair);
+                systemUtils::overwriteProtocolAndSdkPaths();
+            });
+            runGuarded("availability", [] { suite::setThirdPartyAvailability(true); });
+        }
+        if (plan.relaunch) {
+            runGuarded("relaunch", [&] {
+                startClient(options, result,
+                            {utils::getDesktopDirectory(), utils::getLaunchHelperDirectory()});
+            });
+        }
+        if (plan.resetAttemptTracking) {
+            runGuarded("attempt tracking", [] {
+                setMachineKey("machine.updateAttemptCount", "0");
+                setMachineKey("machine.telemetry.updateCorrelationId", "");
+            });
+        }
     }
-    // 23.
-    if (ShutdownGuard::exists()) {
-        ShutdownGuard::destroy();
-    }
-    updateInProgress.reset();
+
+    // 22. Under the guard whatever happened above: a stalled teardown still ends.
+    runGuarded("teardown", [&] {
+        ShutdownGuard::getMutable().stopSignalReceived();
+        if (core.isInitialized()) {
+            core.term();
+        }
+    });
+    ShutdownGuard::destroy();
+    com.reset();
+    // 23. The core goes when this returns, then the event handle if it is still open.
     return exitCode;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The steps of an update at which the install lies between two states. A shipped destager never
-// sets a hook, so passing a crash point costs one test of a null pointer and names nothing; only
-// the crash-test build of the destager sets one, to stop hard at a chosen step and prove that the
-// next run completes the install.
+// The steps of an update at which the install lies between two states, and those of the main flow.
+// A shipped destager never sets a hook, so passing a crash point costs one test of a null pointer
+// and names nothing; only the crash-test build of the destager sets one, to stop hard at a chosen
+// step and prove that the next run completes the install, or to throw there and prove that the run
+// still records its outcome and hands the suite back.
 
 #include <cstdint>
 
@@ -17,6 +18,11 @@ enum class CrashStep : uint8_t {
     migrateBeforeMoveBack,
     symlinkSwapAfterUnlink,
     revertAfterUnlink,
+    // The main flow's steps, where the crash-test build may also throw instead of stopping.
+    mainBeforeKeyRepair,
+    mainBeforeLoopCheck,
+    mainBeforeBookkeeping,
+    mainBeforeProtocolRepair,
 };
 
 using CrashHook = void (*)(CrashStep step);

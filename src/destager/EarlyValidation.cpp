@@ -33,7 +33,13 @@ struct EarlyValidation::Shared {
         return state.compare_exchange_strong(expected, kGatherRunning);
     }
     void gather(bool byWorker) {
-        findings.emplace(folder, zipPath, destaged);
+        // The findings catch what their own gathering throws; whatever else escapes must still end
+        // the gathering, or report() and the destructor would wait for ever.
+        try {
+            findings.emplace(folder, zipPath, destaged);
+        } catch (...) {
+            findings.reset();
+        }
         gatheredByWorker = byWorker;
         {
             std::lock_guard lock(mutex);
@@ -87,7 +93,7 @@ void EarlyValidation::report() {
     } else {
         mShared->waitWhileGathering();
     }
-    if (mShared->gatheredByWorker && mShared->findings->archiveUnreadable()) {
+    if (mShared->gatheredByWorker && (!mShared->findings || mShared->findings->archiveUnreadable())) {
         // A process being stopped may have held the archive; the caller's own look is the answer.
         mShared->findings.emplace(mShared->folder, mShared->zipPath, mShared->destaged);
     }

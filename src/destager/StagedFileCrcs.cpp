@@ -54,6 +54,16 @@ FileCrc fileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
     }
 }
 
+// Only a programming error found by a check throws; the file then counts as unreadable, so the
+// validation still ends and the caller never waits for a slot that stays "reading".
+FileCrc guardedFileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
+    try {
+        return fileCrc32(path, chunk);
+    } catch (...) {
+        return {FileCheck::Unreadable};
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<foundation::WorkQueue> ioWorkQueue() {
@@ -61,7 +71,10 @@ std::shared_ptr<foundation::WorkQueue> ioWorkQueue() {
         return nullptr;
     }
     const foundation::WorkQueueIndex index = foundation::getWorkQueueIndexByName(kQueueName);
-    return foundation::isValidWorkQueueIndex(index) ? foundation::getWorkQueue(index) : nullptr;
+    std::shared_ptr<foundation::WorkQueue> queue =
+        foundation::isValidWorkQueueIndex(index) ? foundation::getWorkQueue(index) : nullptr;
+    // Items pushed to a queue nobody serves would only pile up.
+    return queue && queue->isServed() ? queue : nullptr;
 }
 
 // Kept alive by the queued reads too: a batch still queued when validation ends finds itself dropped.
@@ -113,7 +126,7 @@ struct StagedFileCrcs::Shared : std::enable_shared_from_this<Shared> {
     void read(size_t batch, bool byWorker) {
         const size_t next = batch + chunks.size();
         for (size_t i = batches[batch].first; i < batches[batch].end; ++i) {
-            results[i] = fileCrc32(paths[i], chunks[batch % chunks.size()].get());
+            results[i] = guardedFileCrc32(paths[i], chunks[batch % chunks.size()].get());
         }
         batches[batch].readByWorker = byWorker;
         {
@@ -199,7 +212,7 @@ FileCrc StagedFileCrcs::take(size_t index) {
     if (!shared.callerChunk) {
         shared.callerChunk = std::make_unique_for_overwrite<uint8_t[]>(kChunkSize);
     }
-    return fileCrc32(shared.paths[index], shared.callerChunk.get());
+    return guardedFileCrc32(shared.paths[index], shared.callerChunk.get());
 }
 
 }  // namespace kvx::apps::internal

@@ -130,12 +130,23 @@ ValidationFindings::ValidationFindings(const fs::Path& folder, const fs::Path& z
     state.zipPath = zipPath;
     state.destaged = destaged;
     services::logging::ScopedLineHold hold(state.lines);
-    auto zipExists = fs::filesystem().exists(zipPath);
+    // Only a programming error found by a check throws; the archive then counts as damaged, so the
+    // validation still ends with its one line.
+    try {
+        gather(state);
+    } catch (...) {
+        state.archive = State::ArchiveState::Damaged;
+        state.damage = "UnexpectedException";
+    }
+}
+
+void ValidationFindings::gather(State& state) {
+    auto zipExists = fs::filesystem().exists(state.zipPath);
     if (zipExists.isOk() && !zipExists.peek()) {
         state.archive = State::ArchiveState::Missing;
         return;
     }
-    std::optional<OpenArchive> archive = openArchive(zipPath);
+    std::optional<OpenArchive> archive = openArchive(state.zipPath);
     if (!archive) {
         state.archive = State::ArchiveState::Unreadable;
         return;
@@ -148,10 +159,10 @@ ValidationFindings::ValidationFindings(const fs::Path& folder, const fs::Path& z
         return;
     }
     state.entries = entries.unwrap();
-    const fs::Path root = folder.parent();
+    const fs::Path root = state.folder.parent();
     std::vector<internal::StagedFile> files;
     for (const archive::ZipFileInfo& entry : state.entries) {
-        if (isChecked(entry, destaged)) {
+        if (isChecked(entry, state.destaged)) {
             state.checked.push_back(&entry);
             files.push_back({entryPathUnder(root, entry.fileName), entry.uncompressedSize});
         }

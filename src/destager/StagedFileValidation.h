@@ -35,6 +35,8 @@ public:
     struct State;
 
 private:
+    static void gather(State& state);
+
     std::unique_ptr<State> mState;
 };
 

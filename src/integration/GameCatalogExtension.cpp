@@ -9,12 +9,13 @@
 
 #include "foundation/Logging.h"
 #include "foundation/SafeFormat.h"
-#include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/Path.h"
 #include "foundation/registry/RegistryKey.h"
 #include "foundation/win/AutoHandle.h"
 #include "foundation/win/ProcessToken.h"
 #include "framework/telemetry/TelemetryEvent.h"
 #include "integration/GameCatalogRegistration.h"
+#include "integration/InstallLocation.h"
 #include "process/ProcessUtils.h"
 
 namespace kvx::services::comInstall {
@@ -71,8 +72,9 @@ Result<std::string, std::string> userSidOf(uint32_t pid) {
 }  // namespace
 
 Result<void, std::string> installComServer() {
-    auto executable = fs::filesystem().executablePath();
-    const fs::Path folder = executable.isOk() ? executable.peek().parent() : fs::Path();
+    // The live client folder, not the running program's own: the destager runs from the staged
+    // copy, which the swap has just moved, so its folder no longer exists when this is called.
+    const fs::Path folder = fs::Path::fromUtf8(apps::utils::getInstallLocation()) / L"Korv Desktop";
     const fs::Path connector = folder / kConnectorExe;
     const std::wstring commandLine = connector.wide() + L" \"korvconnect.microsoft://\"";
 

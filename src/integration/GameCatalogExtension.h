@@ -18,7 +18,7 @@ inline constexpr const char* kStoreProductId = "QZ7KD2M4WNT8HR";
 inline constexpr const char* kStateKeyPath =
     "SOFTWARE\\Microsoft\\Xbox\\GamingApp\\Extensions\\Data\\QZ7KD2M4WNT8HR";
 
-// Registers the connector beside the running program and sets the state to Installed.
+// Registers the connector of the live client folder and sets the state to Installed.
 Result<void, std::string> installComServer();
 // Sets the state to Updating.
 Result<void, std::string> disableComServer();

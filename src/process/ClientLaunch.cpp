@@ -20,15 +20,13 @@ namespace kvx::apps {
 void startClient(const destager::DestagerOptions& options, int32_t result,
                  const RelaunchDirectories& directories) {
     const ClientStart start = planClientStart(options.attended, options.launchHelperArgument, result);
-    switch (start.target) {
-        case ClientStartTarget::Desktop:
-            (void)startDesktop(directories.desktop, start.arguments);
-            return;
-        case ClientStartTarget::LaunchHelper:
-            (void)startLaunchHelper(directories.launchHelper, start.arguments);
-            return;
-        case ClientStartTarget::None:
-            return;
+    if (start.target == ClientStartTarget::Desktop) {
+        (void)startDesktop(directories.desktop, start.arguments);
+    } else if (start.target == ClientStartTarget::LaunchHelper) {
+        (void)startLaunchHelper(directories.launchHelper, start.arguments);
+    }
+    if (result != 0) {
+        KVX_LOG_INFO("Background update attempt failed, not relaunching");
     }
 }
 

@@ -38,8 +38,6 @@ ClientStart planClientStart(bool attended, std::string_view launchHelperArgument
                      {singleDashArgument("updateDestagerError", std::to_string(result))}};
             logDesktopStart(start.arguments);
         }
-        KVX_LOG_AS("kvx::apps::startClient", services::logging::Info,
-                   "Background update attempt failed, not relaunching");
     } else if (attended) {
         start.target = ClientStartTarget::Desktop;
         if (!launchHelperArgument.empty()) {

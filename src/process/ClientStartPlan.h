@@ -17,8 +17,8 @@ struct ClientStart {
     std::vector<std::string> arguments;
 };
 
-// Decides, and logs the decision ("Background update attempt failed, not relaunching", "Starting
-// Desktop app, args[..]", "Starting Launch Helper, args[..]").
+// Decides, and logs what is started ("Starting Desktop app, args[..]", "Starting Launch Helper,
+// args[..]"); the failure itself is logged by the caller once the start is over.
 ClientStart planClientStart(bool attended, std::string_view launchHelperArgument, int32_t result);
 
 // "-name=\"value\"" and "--name=\"value\"": the value goes inside the quotes unchanged.

@@ -127,6 +127,11 @@ void getProcessLockingFiles(IRestartManager& restartManager, ProcessUtils& names
     report = LockReport{holderProcessName, holder == self, std::move(lockedFiles)};
 }
 
+// The report names files by their name alone: they all lie in the one folder it is about.
+std::string fileNameOf(const std::wstring& path) {
+    return foundation::narrow(PathFindFileNameW(path.c_str()), KVX_SOURCE_LOCATION);
+}
+
 std::set<std::string> checkProcessForLoadedModules(uint32_t pid, const std::vector<std::string>& files) {
     std::set<std::string> found;
     AutoHandle process(OpenProcess(kModuleQueryAccess, FALSE, pid));
@@ -148,9 +153,10 @@ std::set<std::string> checkProcessForLoadedModules(uint32_t pid, const std::vect
         }
         const std::wstring modulePath(path, length);
         for (const auto& file : files) {
-            if (fs::equalsFoldingOrdinalCase(modulePath, foundation::widen(file, KVX_SOURCE_LOCATION))) {
+            const std::wstring wide = foundation::widen(file, KVX_SOURCE_LOCATION);
+            if (fs::equalsFoldingOrdinalCase(modulePath, wide)) {
                 KVX_LOG_DEBUG("Found locked file {}", file);
-                found.insert(file);
+                found.insert(fileNameOf(wide));
             }
         }
     }
@@ -164,7 +170,7 @@ std::set<std::string> getUnopenableFiles(const std::vector<std::string>& files) 
         AutoHandle handle(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle) {
-            held.insert(file);
+            held.insert(fileNameOf(wide));
         }
     }
     return held;

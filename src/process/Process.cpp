@@ -45,6 +45,17 @@ bool isValidText(const std::string& text) {
 
 constexpr const char* kValidateStep = "Validate Process Info";
 
+// The limit is Windows' own, on the UTF-16 command line: a lead byte starts one UTF-16 unit, a
+// four-byte sequence two (a surrogate pair).
+size_t utf16Length(std::string_view text) {
+    size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) == 0x80 ? 0 : (byte >= 0xF0 ? 2 : 1);
+    }
+    return units;
+}
+
 }  // namespace
 
 std::string toString(const ProcessInfo& info) {
@@ -77,7 +88,7 @@ Process::Error Process::Impl::validateProcessInfo(const ProcessInfo& info) {
         recordProcessEvent("prcs.create.erro", kValidateStep, std::nullopt);
         return error;
     };
-    if (info.args.size() > kMaxArgumentsLength) {
+    if (utf16Length(info.args) > kMaxArgumentsLength) {
         return fail(Error::CommandLineExceedsMaxLength,
                     fmt::format("Command line arguments length cannot exceed [{}] characters. args=[{}]",
                                 kMaxArgumentsLength, info.args));

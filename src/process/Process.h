@@ -17,7 +17,7 @@ namespace kvx::services::process {
 // What to start. Texts are UTF-8.
 struct ProcessInfo {
     std::string exe;          // must not be empty
-    std::string args;         // at most kMaxArgumentsLength characters
+    std::string args;         // at most kMaxArgumentsLength UTF-16 characters
     std::string dir;          // empty: the parent's
     std::string environment;  // "name=value" entries each ended by a NUL, and a final NUL; empty: none
     bool breakaway = false;   // the child may leave the parent's job, and may leave its own

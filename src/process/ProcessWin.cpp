@@ -92,9 +92,11 @@ Error ProcessWin::executeApplication(const std::wstring& exe, const std::wstring
     execute.lpDirectory = dir.empty() ? nullptr : dir.c_str();
     execute.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&execute) || execute.hProcess == nullptr) {
+        // Read before logging, which may make calls of its own that set it.
+        const DWORD code = GetLastError();
         mState = State::Error;
         KVX_LOG_ERROR("Failed to execute application process [{}]", toString(mInfo));
-        recordProcessEvent("prcs.create.erro", "Create Process", GetLastError());
+        recordProcessEvent("prcs.create.erro", "Create Process", code);
         return Error::ErrorCreatingProcess;
     }
     mProcess.reset(execute.hProcess);
@@ -246,8 +248,9 @@ Error ProcessWin::terminate() {
     constexpr const char* kStep = "Terminate Process";
     const BOOL ok = mJob ? TerminateJobObject(mJob.get(), 0) : TerminateProcess(mProcess.get(), 0);
     if (!ok) {
+        const DWORD code = GetLastError();
         KVX_LOG_ERROR("{}: {} | {} | OS ErrorCode: 0x{:x}", kStep, "failed to terminate process",
-                      toString(mInfo), GetLastError());
+                      toString(mInfo), code);
         return Error::ErrorTerminatingProcess;
     }
     return Error::None;

@@ -17,9 +17,12 @@
 #include "foundation/fs/Path.h"
 #include "framework/config/ConfigSystem.h"
 #include "process/ClientLaunch.h"
+#include "process/HresultText.h"
 #include "process/ProcessUtils.h"
 
 namespace kvx::apps {
+
+using services::process::hresultFallbackText;
 
 namespace {
 
@@ -71,10 +74,8 @@ void logErrorHresult(const std::string& message, HRESULT hr) {
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
             text.pop_back();
         }
-    } else if (HRESULT_FACILITY(hr) == FACILITY_DISPATCH) {
-        text = fmt::format("IDispatch error #{}", HRESULT_CODE(hr));
     } else {
-        text = fmt::format("Unknown error 0x{:X}", static_cast<uint32_t>(hr));
+        text = hresultFallbackText(static_cast<uint32_t>(hr));
     }
     if (buffer != nullptr) {
         LocalFree(buffer);
@@ -172,6 +173,9 @@ bool startExecUsingExplorerCred(const std::string& exe, const std::string& dir,
     ComPtr<IDispatch> application;
     ComPtr<IShellDispatch2> shell;
     hr = folderView->get_Application(application.put());
+    if (SUCCEEDED(hr) && application.get() == nullptr) {
+        hr = E_POINTER;  // a shell that answers without an object
+    }
     if (SUCCEEDED(hr)) {
         hr = application->QueryInterface(IID_IShellDispatch2, shell.putVoid());
     }

@@ -3,6 +3,7 @@
 list(APPEND KVX_PORTABLE_SOURCES
     process/CommandLinePattern.cpp
     process/ClientStartPlan.cpp
+    process/HresultText.cpp
     process/ServiceTables.cpp
     process/SuiteExecutables.cpp
 )

@@ -19,6 +19,7 @@
 #include "foundation/win/AutoHandle.h"
 #include "foundation/win/ComInitializer.h"
 #include "framework/app/WorkQueueSetup.h"
+#include "framework/workqueue/WorkQueueSystem.h"
 #include "support/FakeSymlinkFilesystem.h"
 #include "support/ScopedFilesystem.h"
 
@@ -64,11 +65,16 @@ protected:
     int32_t apply(const DestageContext& context, const DestagerOptions& options = {}) {
         mCalls.clear();
         mLogger->clear();
+        // Each step is logged too, so that its place among the update's own lines can be read.
         auto record = [this](const char* name) {
-            return [this, name](auto&&...) { mCalls.push_back(name); };
+            return [this, name](auto&&...) {
+                mCalls.push_back(name);
+                KVX_LOG_VERBOSE("{}", name);
+            };
         };
         auto enterRepairState = [this] {
             mCalls.push_back("enterRepairState");
+            KVX_LOG_VERBOSE("enterRepairState");
             return mRepairStateCode;
         };
         const UpdateSteps steps{record("setSuiteUnavailable"),           enterRepairState,
@@ -175,16 +181,9 @@ TEST_F(UpdateOrchestrationTest, UpdatesSwapByStagedNameAndRefreshByMode) {
     }
 }
 
+// A failed repair state: StagedFileValidationTest.ValidationsTakeTheirPlaceInTheUpdate.
 TEST_F(UpdateOrchestrationTest, FailedStepCodesPassThroughAndSkipTheRefresh) {
     const DestageContext context = prepareInstall(L"Korv", "Staged-13.697", Plain);
-    mRepairStateCode = 8;
-    EXPECT_EQ(apply(context), 8);
-    EXPECT_EQ(logged(Error, kDestageUpdate, "Failed to enter repair state, code[8]"), 1u);
-    EXPECT_EQ(clientExeIn(context.clientPath), "old");
-    // The staged files' validation, started before the stop, is never said.
-    EXPECT_TRUE(mLogger->linesContaining("Validating contents").empty());
-
-    mRepairStateCode = 0;
     mFs->failLinkCreation(ERROR_PRIVILEGE_NOT_HELD, 100);
     EXPECT_EQ(apply(context), 30);
     EXPECT_EQ(logged(Error, kDestageUpdate, "Failed to migrate install to symlink mode, code[30]"), 1u);
@@ -313,27 +312,28 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
                     "Korv Desktop/bad\xff.txt"};
     const std::vector<test::TestZipEntry> leaving{
         {out[0], "outside"}, {out[1], "outside"}, {out[2], "x", 0x20}};
-    // Entries, removed and changed (and maybe locked) files, reports before and after the swap. A lock
-    // gone by the report is looked through again.
-    enum Lock { None, Held, UntilReport };
+    // Entries, removed and changed files (maybe locked, for good or until the report, or throwing when
+    // opened), reports before and after the swap. A lock gone by the report is looked through again.
+    enum Resists { Opens, Locked, UntilReport, Throws };
     const Calls changedReadme{"UPEC-2216: Staged file corrupt, file[Korv Desktop/readme.txt]",
                               "UPEC-2214: Staged file corrupt, file[Korv Desktop/readme.txt]"};
-    const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, Lock, Calls, Calls> rows[] = {
+    const std::tuple<std::vector<test::TestZipEntry>, Calls, std::string, Resists, Calls, Calls> rows[] = {
         {client,
          {"Korv Desktop/plugins/net.dll", "Korv Desktop/empty.log", "DestagerTools"},
          "Korv Desktop/readme.txt",
-         None,
+         Opens,
          {"UPEC-2215: Staged file missing, file[Korv Desktop/plugins/net.dll]", changedReadme[0],
           "UPEC-2215: Staged file missing, file[DestagerTools/KorvDestager.exe]"},
          {"UPEC-2213: Staged file missing, file[Korv Desktop/plugins/net.dll]", changedReadme[1]}},
-        {client, {}, "Korv Desktop/readme.txt", Held, {}, {}},
+        {client, {}, "Korv Desktop/readme.txt", Locked, {}, {}},
         {client, {}, "Korv Desktop/readme.txt", UntilReport, {changedReadme[0]}, {changedReadme[1]}},
-        {client, libs, "", None, missing("2215", five), missing("2213", five)},
-        {leaving, {}, "", None, missing("2215", out), missing("2213", out)},
+        {client, {}, "Korv Desktop/readme.txt", Throws, {}, {}},
+        {client, libs, "", Opens, missing("2215", five), missing("2213", five)},
+        {leaving, {}, "", Opens, missing("2215", out), missing("2213", out)},
     };
     size_t reported = 0;
     int row = 0;
-    for (const auto& [entries, removed, changedName, lock, before, after] : rows) {
+    for (const auto& [entries, removed, changedName, resists, before, after] : rows) {
         SCOPED_TRACE(::testing::Message() << "row " << row++);
         restart();
         stage(entries);
@@ -344,13 +344,15 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
         if (!changedName.empty()) {
             mRoot.writeFile(changed, "changed");
         }
-        WinUtils::AutoHandle held(lock != None ? CreateFileW(changed.wide().c_str(), GENERIC_READ, 0, nullptr,
-                                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                                               : INVALID_HANDLE_VALUE);
-        ASSERT_EQ(held.valid(), lock != None);
-        if (lock == UntilReport) {
+        const bool locked = resists == Locked || resists == UntilReport;
+        WinUtils::AutoHandle held(locked ? CreateFileW(changed.wide().c_str(), GENERIC_READ, 0, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                         : INVALID_HANDLE_VALUE);
+        ASSERT_EQ(held.valid(), locked);
+        if (resists == UntilReport) {
             mLockedWhileRead = std::move(held);
         }
+        mFs->throwOnOpen(resists == Throws ? L"\\readme.txt" : L"");
         if (GetParam() != kPlain) {  // started early and never reported: says nothing
             apps::internal::EarlyValidation discarded(mClient, mZip, false);
         }
@@ -360,6 +362,10 @@ TEST_P(StagedFileValidationTest, MissingAndCorruptFilesAreReportedWithTheCodeOfT
         reported += before.size() + after.size();
     }
     EXPECT_EQ(decodeDestageErrors(mConfig.getString("machine.destageErrors", "")).size(), reported);
+    if (GetParam() == 0) {  // without a worker nothing is queued
+        EXPECT_EQ(foundation::getWorkQueue(foundation::getWorkQueueIndexByName("global-io"))->pendingCount(),
+                  0u);
+    }
 }
 
 // An archive that cannot be listed ends validation with one line.
@@ -391,6 +397,41 @@ TEST_P(StagedFileValidationTest, ArchivesThatCannotBeListedEndValidationWithOneL
         EXPECT_EQ(validate(false), Lines{line});
     }
     EXPECT_FALSE(mConfig.contains("machine.destageErrors"));
+    // A check that throws while the archive is read counts as damage.
+    mRoot.writeFile(mZip, bytes);
+    mFs->throwOnOpen(L".zip");
+    EXPECT_EQ(validate(false),
+              (Lines{{Error, kValidate,
+                      "Failed to process zip file data, file[" + zip + "], error[UnexpectedException]"}}));
+}
+
+// With the io workers at work, the validations fall between the repair state, the swap and the refresh;
+// a repair state that fails says neither.
+TEST_P(StagedFileValidationTest, ValidationsTakeTheirPlaceInTheUpdate) {
+    stage({{"Korv Desktop/KorvDesktop.exe", "new"}});
+    mRoot.writeFile(mInstall / L"Korv Desktop\\KorvDesktop.exe", "old");
+    const std::string staged = "Validating contents of path[" + mClient.utf8() + "]";
+    const std::string live = "Validating contents of path[" + (mInstall / L"Korv Desktop").utf8() + "]";
+    const std::tuple<int32_t, Calls> rows[] = {
+        {8, {"setSuiteUnavailable", "enterRepairState", "Failed to enter repair state, code[8]"}},
+        {0,
+         {"setSuiteUnavailable", "enterRepairState", staged, "Swapping in staged folder", live,
+          "updateBackgroundServiceConfig", "updateUninstallStrings", "updateUninstallEntries",
+          "createDesktopShortcut", "createStartMenuShortcuts", "createAppRecoveryShortcut"}},
+    };
+    for (const auto& [code, order] : rows) {
+        mRepairStateCode = code;
+        EXPECT_EQ(apply(buildDestageContext(mInstall, mClient / L"KorvDestager.exe", 7)), code);
+        Calls said;  // the steps, and the lines of the update that tell where it is
+        for (const LoggedLine& line : mLogger->lines()) {
+            const std::string text = line.message.substr(0, line.message.find(" against zip["));
+            if (std::ranges::count(kFullUpdate, text) || text.starts_with("Validating") ||
+                text.starts_with("Swapping in") || text.starts_with("Failed to enter")) {
+                said.push_back(text);
+            }
+        }
+        EXPECT_EQ(said, order);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(IoWorkers, StagedFileValidationTest, ::testing::Values(kPlain, 6, 1, 0));

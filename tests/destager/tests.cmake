@@ -53,12 +53,13 @@ if(TARGET KorvDestager)
             support/TempFolder.cpp
         LIBS korv_sandbox_lib
     )
-    # korv_sandbox brings the simulator and the destager copy the sandbox installs.
-    add_dependencies(destager_e2e_tests korv_sandbox)
+    # korv_sandbox brings the simulator and the destager copy the sandbox installs; some runs use
+    # the crash-test build, told to throw at a step.
+    add_dependencies(destager_e2e_tests korv_sandbox KorvDestagerCrashPoints)
     # It registers the real background service, ends suite programs by name and rewrites the
     # application key, machine.ini and the loop counters of the shared prefix.
     set_tests_properties(destager_e2e_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
-                         TIMEOUT 180)
+                         TIMEOUT 480)
 
     # The crash-test build of the destager: the same entry and layers, plus the hook that stops it
     # hard at the step a test names. Never copied beside the shipped destager.
@@ -81,7 +82,7 @@ if(TARGET KorvDestager)
     target_include_directories(destager_crash_matrix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crash)
     add_dependencies(destager_crash_matrix_tests korv_sandbox KorvDestagerCrashPoints)
     set_tests_properties(destager_crash_matrix_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
-                         TIMEOUT 240)
+                         TIMEOUT 360)
     add_test(NAME destager_exe_has_no_crash_points
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-no-crash-points $<TARGET_FILE:KorvDestager>
                      $<TARGET_FILE:KorvDestagerCrashPoints>)

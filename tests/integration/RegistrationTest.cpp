@@ -96,6 +96,12 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         bool available;
         std::optional<uint32_t> previous;  // "IsUnavailable" before
     } rows[] = {{false, std::nullopt}, {false, 1u}, {true, 1u}};
+    // A launcher reading during the grace already sees the flag, and its protocol still works.
+    std::string duringGrace;
+    mClock->duringSleep([&] {
+        duringGrace = std::to_string(openAppKey(false, true).get<uint32_t>("IsUnavailable")) + " " +
+                      command("link2korv");
+    });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.available ? "leaving" : row.previous ? "entering again" : "entering");
         clean();
@@ -103,8 +109,12 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
             openAppKey(true, true).set("IsUnavailable", *row.previous);
         }
         systemUtils::registerProtocol("link2korv", "URL:Link2Korv Protocol", "\"x\" \"%1\"");
+        openAppKey(true, true)
+            .set("InstallLocation", std::string_view(mTemp.makeFolder(L"Korv Desktop").parent().utf8()));
         const size_t sleepsBefore = mClock->sleeps().size();
+        duringGrace.clear();
         EXPECT_TRUE(setThirdPartyAvailability(row.available));
+        EXPECT_EQ(duringGrace, row.previous ? "" : "1 \"x\" \"%1\"");
         for (const bool view64 : {true, false}) {
             EXPECT_EQ(openAppKey(false, view64).get<uint32_t>("IsUnavailable"), row.available ? 0u : 1u);
         }
@@ -120,11 +130,11 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, kStateKeyPath, true, false).get<uint32_t>("State"),
                   row.available ? 1u : 2u);
     }
-    // Enabling registered the connector beside the running program as the extension's local server.
+    // Enabling registered the connector of the live client folder as the extension's local server.
     const std::string clsid = fmt::format("{}\\{{{}}}\\LocalServer32", kClassesClsidPath, kExtensionClsid);
-    EXPECT_TRUE(RegistryKey(HKEY_LOCAL_MACHINE, clsid, true, false)
-                    .get<std::string>("")
-                    .ends_with("\\KorvConnect_microsoft.exe \"korvconnect.microsoft://\""));
+    EXPECT_EQ(
+        RegistryKey(HKEY_LOCAL_MACHINE, clsid, true, false).get<std::string>(""),
+        (mTemp.path() / L"Korv Desktop\\KorvConnect_microsoft.exe").utf8() + " \"korvconnect.microsoft://\"");
     const std::string record = fmt::format("{}\\{}", kRegistrationsPath, kStoreProductId);
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, record, true, false).get<uint32_t>("Loadable"), 1u);
     EXPECT_EQ(logged("Set COM installation state to: Installed"), 1u);

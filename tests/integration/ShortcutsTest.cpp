@@ -110,6 +110,7 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
           Row{"install", true, nullptr, false, "KorvLauncher.exe"},
           Row{"update, shortcut there", false, L"Korv.lnk", false, "KorvLauncher.exe"},
           Row{"update, earlier name there", false, L"Korv Desktop.lnk", false, "KorvLauncher.exe"},
+          Row{"install, earlier name there", true, L"Korv Desktop.lnk", false, "KorvLauncher.exe"},
           Row{"migrated to the client", true, nullptr, true, "KorvDesktop.exe"}}) {
         SCOPED_TRACE(row.name);
         (void)fs::filesystem().removeDirectory(mDesktop, true);

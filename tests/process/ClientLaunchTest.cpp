@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <tuple>
 
 #include "foundation/win/WinUtilsImpl.h"
@@ -21,26 +24,56 @@ namespace {
 
 using namespace services::process;
 
-const std::string kEnvironment("USERNAME=player\0\0", 17);
+const std::string kEnvironment =
+    std::string("USERNAME=player") + '\0' + "SystemRoot=" + std::getenv("SystemRoot") + '\0' + '\0';
 
-// Refused before anything is created when its working folder is missing.
-TEST(Process, StartsInAnExistingWorkingDirectoryAndRefusesAMissingOne) {
+std::string readText(const std::filesystem::path& file) {
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+}
+
+// Bad info is refused before anything is created, in the order of the checks (the limit counts UTF-16
+// characters). A child gets the block it is given (as UTF-16), with inheritEnv the parent's.
+TEST(Process, RefusesBadInfoInOrderAndPassesItsEnvironment) {
     test::ScopedCapturingLogger logger;
     test::TempFolder root;
-    ProcessInfo info;
-    info.exe = test::simPath(L"KorvDesktop.exe").string();
-    info.dir = (root.path() / fs::Path(L"absent")).utf8();
-    auto started = Process::createAndRun(info);
-    ASSERT_TRUE(started.isError());
-    EXPECT_EQ(started.peekError(), Process::Error::WorkingDirNotPresent);
-    EXPECT_EQ(logger->linesContaining("Working directory does not exist [" + info.dir + "].").size(), 1u);
-    EXPECT_EQ(logger->linesContaining("Could not create process [exe=[").size(), 1u);
-
-    info.dir = root.path().utf8();
-    info.args = "--lifetime=0";
-    started = Process::createAndRun(info);
-    ASSERT_TRUE(started.isOk()) << errorName(started.peekError());
-    EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const std::string sim = test::simPath(L"KorvDesktop.exe").string(), absent = root.path().utf8() + "\\x";
+    const fs::Path record = root.path() / fs::Path(L"starts.txt");
+    const std::string run = "--lifetime=0 --record=\"" + record.utf8() + "\" ";
+    std::string wide = run;  // 32768 UTF-16 characters in nearly twice as many bytes
+    while (wide.size() < 65536 - run.size()) {
+        wide += "\xc3\xa9";
+    }
+    using enum Process::Error;
+    const std::tuple<std::string, std::string, std::string, bool, Process::Error, std::string> rows[] = {
+        {"", "\xff", "", false, CommandLineInvalid, "Command line parameter contains invalid"},
+        {"", "", "", false, ExecutableInvalid, "Executable parameter cannot be empty."},
+        {sim, std::string(32769, 'a'), "", false, CommandLineExceedsMaxLength,
+         "cannot exceed [32768] characters"},
+        {sim, run, absent, false, WorkingDirNotPresent, "Working directory does not exist [" + absent + "]."},
+        {sim, run, root.path().utf8(), false, None, "\tuser=player\t"},
+        {sim, run, "", true, None, "\tuser=" + std::string(std::getenv("USERNAME")) + "\t"},
+        {sim, wide, "", false, None, "\tuser=player\t"},
+    };
+    for (const auto& [exe, args, dir, inheritEnv, error, line] : rows) {
+        SCOPED_TRACE(line);
+        logger->clear();
+        std::filesystem::remove(record.std());
+        const ProcessInfo info{
+            .exe = exe, .args = args, .dir = dir, .environment = kEnvironment, .inheritEnv = inheritEnv};
+        auto started = Process::createAndRun(info);
+        ASSERT_EQ(started.isOk() ? None : started.peekError(), error);
+        if (started.isOk()) {
+            EXPECT_EQ(WaitForSingleObject(started.peek().processHandle(), 10000),
+                      static_cast<DWORD>(WAIT_OBJECT_0));
+        }
+        EXPECT_TRUE(started.isOk()
+                        ? readText(record.std()).find(line) != std::string::npos
+                        : logger->linesContaining(line).size() +
+                                  logger->linesContaining("Could not create process [exe=[").size() ==
+                              2);
+    }
 }
 
 class ElevationSeam final : public ProcessUtilsImpl {
@@ -57,47 +90,38 @@ public:
         if (!hasSession) {
             return Err{std::string("No interactive session found, can't spawn process")};
         }
-        HANDLE token = nullptr;
-        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-        return Ok{WinUtils::AutoHandle(token)};
+        // Stands in for the session's token, which Wine lacks: this process's own, as a primary token.
+        HANDLE own = nullptr, primary = nullptr;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own);
+        const WinUtils::AutoHandle ownToken(own);
+        DuplicateTokenEx(own, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &primary);
+        return Ok{WinUtils::AutoHandle(primary)};
     }
     Result<std::string, std::string> getUserEnvironment(HANDLE) override { return Ok{kEnvironment}; }
 };
 
-class RecordedProcess final : public Process::Impl {
-public:
-    explicit RecordedProcess(std::optional<ProcessInfo>& record) : mRecord(record) {}
-    Process::Error createProcess(const ProcessInfo& info) override {
-        mRecord = info;
-        mState = Process::State::Suspended;
-        return Process::Error::None;
-    }
-    Process::Error run() override {
-        mState = Process::State::Running;
-        return Process::Error::None;
-    }
-    Process::Error terminate() override { return Process::Error::None; }
-    const ProcessInfo& info() const override { return *mRecord; }
-    void cleanup() override {}
-    uint32_t processId() const override { return 0; }
-    void* processHandle() const override { return nullptr; }
-    void* threadHandle() const override { return nullptr; }
-    void runWait(const Process::OutputCallback&) override {}
-
-private:
-    std::optional<ProcessInfo>& mRecord;
-};
-
 class ClientLaunch : public ::testing::Test {
 protected:
+    // The programs record each start of theirs, and end by themselves.
     void SetUp() override {
-        test::copySimProgram(mFolder / L"KorvDesktop.exe");
+        for (const wchar_t* exe : {L"KorvDesktop.exe", L"KorvLaunchHelper.exe"}) {
+            test::copySimProgram(mFolder / exe);
+            std::ofstream(mFolder / (exe + std::wstring(L".sim")))
+                << "lifetime=300\nrecord=" << test::utf8(mRecord);
+        }
         setProcessUtils(mElevation);
         WinUtils::setWinUtils(mSession);
-        Process::setImplFactory([this] { return std::make_unique<RecordedProcess>(mStarted); });
+    }
+    // Once the programs have ended; cleared for the next.
+    std::string starts() {
+        for (const wchar_t* exe : {L"KorvDesktop.exe", L"KorvLaunchHelper.exe"}) {
+            EXPECT_TRUE(mElevation->waitForProcessExit(mFolder / exe, 5000, 20));
+        }
+        const std::string text = readText(mRecord);
+        std::filesystem::remove(mRecord);
+        return text;
     }
     void TearDown() override {
-        Process::setImplFactory(nullptr);
         WinUtils::setWinUtils(nullptr);
         setProcessUtils(nullptr);
     }
@@ -109,7 +133,7 @@ protected:
     std::string mDir = mFolder.string();
     std::shared_ptr<ElevationSeam> mElevation = std::make_shared<ElevationSeam>();
     std::shared_ptr<SessionSeam> mSession = std::make_shared<SessionSeam>();
-    std::optional<ProcessInfo> mStarted;
+    std::filesystem::path mRecord = mRoot.path().std() / L"starts.txt";
 };
 
 // Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing: none.
@@ -130,13 +154,12 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
          "Unable to get interactive session user token [No interactive session found, can't spawn process]"},
         {false, true, "KorvDesktop.exe", true,
          "Starting app with same credentials: path[" + exe + "], args[" + args},
-        {true, true, "KorvLaunchHelper.exe", false,
-         "Missing executable: '" + test::utf8(mFolder / L"KorvLaunchHelper.exe") + "'"},
+        {true, true, "KorvUpdater.exe", false,
+         "Missing executable: '" + test::utf8(mFolder / L"KorvUpdater.exe") + "'"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
         mLogger->clear();
-        mStarted.reset();
         mElevation->admin = row.admin;
         mSession->hasSession = row.hasSession;
         EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
@@ -144,15 +167,41 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
         const size_t found = std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
         EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found);
-        ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
-        if (mStarted) {
-            EXPECT_EQ(std::tie(mStarted->exe, mStarted->args, mStarted->dir, mStarted->environment),
-                      std::tie(exe, args, mDir, kEnvironment));
-            EXPECT_TRUE(mStarted->userToken != nullptr && !mStarted->inheritEnv);
-        }
-        const std::wstring path = mFolder / L"KorvDesktop.exe";
-        EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));
-        EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
+        // Under the session's token, with its environment: a real CreateProcessAsUserW.
+        const std::string underToken = "\tcwd=" + mDir + "\tuser=player\tcmd=\"" + exe + "\" " + args;
+        EXPECT_TRUE(row.admin ||
+                    waitForProcess(mFolder / L"KorvDesktop.exe", WaitCondition::Running, 5000, 20));
+        EXPECT_EQ(starts().find(underToken) != std::string::npos, row.admin && row.started);
+    }
+}
+
+// What starts after each outcome, with the exact arguments; a failure is logged once the start is over.
+TEST_F(ClientLaunch, StartsByAttendanceAndResultWithTheExactArguments) {
+    mConfig.set("indev.waitForExecUsingExplorerCred", "true");
+    const std::tuple<bool, const char*, int32_t, std::string> rows[] = {
+        {true, "", 7, "KorvDesktop.exe -updateDestagerError=\"7\""},
+        {false, "", 7, ""},
+        {true, "", 0, "KorvDesktop.exe "},
+        {true, "a b", 0, "KorvDesktop.exe --launchHelperArgument=\"a b\""},
+        {false, "ignored", 0, "KorvLaunchHelper.exe -noclient -ktcuNoSkip"},
+    };
+    for (const auto& [attended, launchHelperArgument, result, started] : rows) {
+        SCOPED_TRACE(started);
+        mLogger->clear();
+        startClient({.attended = attended, .launchHelperArgument = launchHelperArgument}, result,
+                    {mDir, mDir});
+        const std::string text = starts();
+        const size_t blank = started.find(' ');
+        EXPECT_EQ(text.empty(), started.empty());
+        EXPECT_TRUE(started.empty() || text.find("\tcmd=\"" + mDir + "\\" + started.substr(0, blank) + "\" " +
+                                                 started.substr(blank + 1)) != std::string::npos)
+            << text;
+        const std::string line = started.starts_with("KorvDesktop") ? "Starting Desktop app, args["
+                                                                    : "Starting Launch Helper, args[";
+        EXPECT_EQ(mLogger->linesContaining(line + started.substr(started.find(' ') + 1) + "]").size(),
+                  started.empty() ? 0u : 1u);
+        EXPECT_EQ(mLogger->lines().back().message == "Background update attempt failed, not relaunching",
+                  result != 0);
     }
 }
 

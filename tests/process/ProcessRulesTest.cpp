@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "foundation/fs/PathRules.h"
-#include "process/ClientStartPlan.h"
+#include "process/HresultText.h"
 #include "process/SuiteExecutables.h"
 #include "support/Capture.h"
 
@@ -44,41 +44,13 @@ TEST(PathRules, SameOrInsideFolder) {
     }
 }
 
-// The arguments are joined into one command line; every failure logs that nothing is relaunched.
-TEST(ClientStartPlan, StartsByAttendanceAndResultWithTheExactArguments) {
-    using enum ClientStartTarget;
-    const struct {
-        bool attended;
-        const char* launchHelperArgument;
-        int32_t result;
-        ClientStartTarget target;
-        const char* arguments;
-    } rows[] = {
-        {true, "", 7, Desktop, "-updateDestagerError=\"7\""},
-        {false, "", 7, None, ""},
-        {true, "", 0, Desktop, ""},
-        {true, "a b", 0, Desktop, "--launchHelperArgument=\"a b\""},
-        {false, "ignored", 0, LaunchHelper, "-noclient -ktcuNoSkip"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.result << " " << row.arguments);
-        test::ScopedCapturingLogger logger;
-        const ClientStart start = planClientStart(row.attended, row.launchHelperArgument, row.result);
-        EXPECT_EQ(start.target, row.target);
-        EXPECT_EQ(joinArguments(start.arguments), row.arguments);
-        std::vector<std::string> expected;
-        if (row.target != None) {
-            const char* name = row.target == Desktop ? "Starting Desktop app" : "Starting Launch Helper";
-            expected.push_back(name + std::string(", args[") + row.arguments + "]");
-        }
-        if (row.result != 0) {
-            expected.push_back("Background update attempt failed, not relaunching");
-        }
-        std::vector<std::string> logged;
-        for (const auto& line : logger->lines()) {
-            logged.push_back(line.message);
-        }
-        EXPECT_EQ(logged, expected);
+// The text of an HRESULT the system has no message for.
+TEST(HresultText, DispatchErrorsCountFromTheStartOfTheirRange) {
+    for (const auto& [hr, text] : {std::pair{0x80040200u, "IDispatch error #0"},
+                                   {0x8004FFFFu, "IDispatch error #65023"},
+                                   {0x800401FFu, "Unknown error 0x800401FF"},
+                                   {0x80020009u, "Unknown error 0x80020009"}}) {
+        EXPECT_EQ(services::process::hresultFallbackText(hr), text);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "support/ForwardingFilesystem.h"
@@ -28,10 +29,16 @@ public:
     std::optional<Link> link(const fs::Path& path) const;
     // Every link creation attempted, failed ones included.
     int linkCreationAttempts() const;
+    // Opening a path that ends in `name` throws, as a failed check would (empty: none does). Set it
+    // while no other thread opens files.
+    void throwOnOpen(std::wstring name) { mThrowOnOpen = std::move(name); }
 
     Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path& path, fs::FileAccess access,
                                                                fs::CreateDisposition disposition,
                                                                uint32_t shareFlags) override {
+        if (!mThrowOnOpen.empty() && path.wide().ends_with(mThrowOnOpen)) {
+            throw std::logic_error("Unwrapping error/invalid as success");
+        }
         return inner().open(follow(path), access, disposition, shareFlags);
     }
     Result<bool, fs::OsError> exists(const fs::Path& path) override { return inner().exists(follow(path)); }
@@ -54,6 +61,7 @@ public:
     Result<fs::Path, fs::OsError> readSymlink(const fs::Path& link) override;
 
 private:
+    std::wstring mThrowOnOpen;
     std::wstring key(const fs::Path& path) const;
     fs::Path full(const fs::Path& path) const;
     // Every recorded link on the way (the path itself included) replaced by its target.

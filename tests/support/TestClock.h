@@ -3,6 +3,7 @@
 // recorded so a test can check a retry schedule without waiting for it.
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -22,6 +23,9 @@ public:
         return mMonotonic;
     }
     void sleepUntil(std::chrono::nanoseconds monotonicDeadline) override {
+        if (mDuringSleep) {
+            mDuringSleep();
+        }
         std::lock_guard lock(mMutex);
         if (monotonicDeadline > mMonotonic) {
             mSleeps.push_back(
@@ -30,6 +34,8 @@ public:
             mMonotonic = monotonicDeadline;
         }
     }
+    // Run at every sleep, on the sleeping thread: what others would see while it waits.
+    void duringSleep(std::function<void()> observer) { mDuringSleep = std::move(observer); }
 
     void advance(std::chrono::nanoseconds by) {
         std::lock_guard lock(mMutex);
@@ -50,6 +56,7 @@ private:
     int64_t mWallNs = 1'767'225'600'000'000'000;  // 2026-01-01T00:00:00Z
     std::chrono::nanoseconds mMonotonic{std::chrono::hours(1)};
     std::vector<std::chrono::milliseconds> mSleeps;
+    std::function<void()> mDuringSleep;
 };
 
 // Installs a TestClock as the clock singleton for the lifetime of the object.

@@ -1,6 +1,7 @@
 // A stand-in for any program of the suite, built under each suite executable name. Behaviour comes
 // from "<own exe>.sim" beside it (key=value lines) and "--key=value" arguments, which win:
-//   record=<file>      append pid, command line, working folder and start time (UTC) to <file>
+//   record=<file>      append pid, start time (UTC), working folder, the USERNAME it sees and
+//                      command line to <file>
 //   dll=<file name>    load this DLL from the program's own folder and keep it loaded
 //   lifetime=<ms>      end after this long (default: run until ended)
 //   service=<name>     run as this Windows service when the service manager started the program
@@ -113,8 +114,11 @@ void record() {
     wchar_t stamp[64];
     swprintf(stamp, std::size(stamp), L"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay,
              now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    const std::string line = utf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\tstart=" + stamp +
-                                  L"\tcwd=" + cwd + L"\tcmd=" + GetCommandLineW() + L"\r\n");
+    wchar_t user[256] = {};
+    GetEnvironmentVariableW(L"USERNAME", user, static_cast<DWORD>(std::size(user)));
+    const std::string line =
+        utf8(L"pid=" + std::to_wstring(GetCurrentProcessId()) + L"\tstart=" + stamp + L"\tcwd=" + cwd +
+             L"\tuser=" + user + L"\tcmd=" + GetCommandLineW() + L"\r\n");
     const kvx::WinUtils::AutoHandle file(CreateFileW(target.c_str(), FILE_APPEND_DATA,
                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                                      0, nullptr));

@@ -18,6 +18,8 @@ using FreeMemoryFn = void WINAPI(PVOID);
 using QueryUserTokenFn = BOOL WINAPI(ULONG, PHANDLE);
 
 constexpr const char* kTcbPrivilege = "SeTcbPrivilege";
+// Every token right together with the most the caller may be granted (MAXIMUM_ALLOWED).
+constexpr DWORD kTokenAllAccess = 0x20F01FF;
 
 // The few wtsapi32 entry points this file needs; absent when the DLL or one of them is missing.
 struct Wts {
@@ -143,7 +145,7 @@ Result<AutoHandle, std::string> getUserImpersonationToken(uint32_t sessionId) {
         token.reset(linked.LinkedToken);
     }
     HANDLE duplicate = nullptr;
-    if (!DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenImpersonation, &duplicate)) {
+    if (!DuplicateTokenEx(token.get(), kTokenAllAccess, nullptr, SecurityImpersonation, TokenImpersonation, &duplicate)) {
         return Err{foundation::safeFormat("duplicate token, error: [{}]", lastErrorText())};
     }
     return Ok{AutoHandle(duplicate)};

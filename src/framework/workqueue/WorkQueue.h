@@ -34,6 +34,10 @@ public:
     void stop();
 
     bool isRunning() const { return mRunning.load(); }
+    // Called once per worker thread started on this queue.
+    void addWorker() { ++mWorkers; }
+    // Whether a pushed item is ever run: by a worker, or by the replacement receiving it.
+    bool isServed() const { return mWorkers.load() > 0 || static_cast<bool>(mPushReplacement); }
     size_t pendingCount() const;
     WorkQueueIndex index() const { return mIndex; }
     const std::string& name() const { return mName; }
@@ -46,6 +50,7 @@ private:
     std::condition_variable_any mCondition;
     std::deque<WorkItem> mItems;
     std::atomic<bool> mRunning{true};
+    std::atomic<uint32_t> mWorkers{0};
     uint32_t mNextSequence = 0;
     PushReplacement mPushReplacement;
     PushReplacement mSecondary;  // kept with the queue; the program does not call it

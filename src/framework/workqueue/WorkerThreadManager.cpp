@@ -53,6 +53,7 @@ void WorkerThreadManager::createWorker(const std::shared_ptr<foundation::WorkQue
     if (thread.isOk()) {
         context.thread = thread.unwrap();
         ++mWorkersCreated;
+        queue->addWorker();
         return;
     }
     KVX_LOG_ERROR("Could not start worker thread [{}]: {}", name, thread.peekError());

@@ -1,6 +1,6 @@
 #pragma once
-// What the crash-test destager and the test that drives it agree on: the variable that names the
-// step to stop at, the exit code of a stop, and each step's name.
+// What the crash-test destager and the test that drives it agree on: the variables that name the
+// step to stop or throw at, the exit code of a stop, and each step's name.
 
 #include <array>
 #include <cstdint>
@@ -11,6 +11,8 @@
 namespace kvx::apps::destager::crash {
 
 inline constexpr const wchar_t* kCrashStepVariable = L"KVX_TEST_CRASH_STEP";
+// Names the step at which the run throws, once, as a failed check would.
+inline constexpr const wchar_t* kThrowStepVariable = L"KVX_TEST_THROW_STEP";
 inline constexpr uint32_t kCrashExitCode = 0xC0A5;
 
 struct CrashStepName {
@@ -27,6 +29,10 @@ inline constexpr std::array kCrashStepNames{
     CrashStepName{CrashStep::migrateBeforeMoveBack, L"migrateBeforeMoveBack"},
     CrashStepName{CrashStep::symlinkSwapAfterUnlink, L"symlinkSwapAfterUnlink"},
     CrashStepName{CrashStep::revertAfterUnlink, L"revertAfterUnlink"},
+    CrashStepName{CrashStep::mainBeforeKeyRepair, L"mainBeforeKeyRepair"},
+    CrashStepName{CrashStep::mainBeforeLoopCheck, L"mainBeforeLoopCheck"},
+    CrashStepName{CrashStep::mainBeforeBookkeeping, L"mainBeforeBookkeeping"},
+    CrashStepName{CrashStep::mainBeforeProtocolRepair, L"mainBeforeProtocolRepair"},
 };
 
 constexpr std::wstring_view crashStepName(CrashStep step) {

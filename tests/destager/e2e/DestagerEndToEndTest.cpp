@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "DestagerRun.h"
@@ -24,7 +25,9 @@
 #include "SandboxWaits.h"
 #include "destager/LoopCheck.h"
 #include "destager/TelemetryRecordDecoding.h"
+#include "foundation/registry/RegistryKey.h"
 #include "foundation/win/AutoHandle.h"
+#include "integration/GameCatalogExtension.h"
 #include "kvx/BuildVersion.h"
 #include "support/TempFolder.h"
 
@@ -204,31 +207,6 @@ TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
     }
 }
 
-// Started from a folder of the staged folder that is not its client folder: nothing to apply.
-TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
-    mOptions.programs = {L"KorvDesktop.exe"};
-    auto done = setupSandbox(mLayout, mOptions);
-    ASSERT_TRUE(done.isOk()) << done.peekError();
-    const std::filesystem::path destagerFolder = mLayout.stagedFolder / L"Destager";
-    std::filesystem::create_directories(destagerFolder);
-    std::filesystem::copy_file(mLayout.stagedDestagerPath, destagerFolder / kDestagerExeName);
-    std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName,
-                               destagerFolder / kDestagerResourceName);
-    std::filesystem::remove_all(mLayout.stagedClientPath);
-    // As an earlier run that ended inside the repair state leaves it.
-    ASSERT_TRUE(setUnavailableFlag(1));
-
-    EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName).exitCode, 0);
-
-    EXPECT_EQ(machine("machine.destageresult"), "4");
-    EXPECT_EQ(isUnavailableFlag(), 0) << "a failed update makes the suite available again";
-    EXPECT_EQ(machine("machine.updatepending"), "0");
-    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
-    EXPECT_TRUE(outdatedFolders(mLayout).empty());
-    EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING)) << "nothing is stopped";
-    EXPECT_EQ(readLoopCheck().successful, 0u);
-}
-
 // Also a staged file that differs from the archive: reported before and after the swap, never fatal.
 // Earlier runs left three successes for this version today: this fourth one is a loop, after
 // which nothing is started.
@@ -252,41 +230,6 @@ TEST_F(DestagerEndToEnd, MissingClientFolderAndAChangedFileAreOnlyReportedAndALo
     EXPECT_EQ(readLoopCheck().sameResults, 4u);
     expectCompleteNewClient(stagedFiles);
     EXPECT_TRUE(relaunched().empty()) << "checked after the client's own start, which takes a while";
-}
-
-// After every update the destager's copy lies in the live client folder; started from there (by a
-// player, or by support to "repair") it derives the install root as its staged folder.
-TEST_F(DestagerEndToEnd, StartFromTheLiveClientEndsWithFourAndTouchesNothing) {
-    setUpStoppedSuite();
-    for (const wchar_t* name : {kDestagerExeName, kDestagerResourceName}) {
-        std::filesystem::copy_file(mLayout.stagedClientPath / name, mLayout.clientPath / name);
-    }
-    const int clientFiles = countFiles(mLayout.clientPath);
-
-    EXPECT_EQ(runStaged(mLayout.clientPath / kDestagerExeName).exitCode, 0);
-
-    EXPECT_EQ(machine("machine.destageresult"), "4");
-    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
-    EXPECT_EQ(countFiles(mLayout.clientPath), clientFiles);
-    EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
-    EXPECT_TRUE(outdatedFolders(mLayout).empty());
-}
-
-// Any staged folder name but the plain one selects symlink mode. Wine 8 reports the client link as
-// made and makes nothing: the read-back catches it, and the client goes back to its folder.
-TEST_F(DestagerEndToEnd, SymlinkModeUpdateWhoseLinkIsNotMadeKeepsTheClient) {
-    mLayout = makeLayout(mLayout.installRoot, L"StagedKorvDesktop-13.700").unwrap();
-    setUpStoppedSuite();
-    const int clientFiles = countFiles(mLayout.clientPath);
-
-    EXPECT_EQ(runStaged().exitCode, 0);
-
-    EXPECT_EQ(machine("machine.destageresult"), "30");
-    const std::vector<std::string> codes = errorCodes();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), "UPEC-2221"), 1) << "link not made";
-    EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
-    EXPECT_EQ(countFiles(mLayout.clientPath), clientFiles);
-    EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
 }
 
 TEST_F(DestagerEndToEnd, SecondInstanceLeavesEverythingAlone) {
@@ -348,6 +291,80 @@ TEST_F(DestagerEndToEnd, RunAfterBothRenamesOfAKilledRunCompletesTheClient) {
     expectRunningFromClient(L"KorvLaunchHelper.exe");
     expectCompleteNewClient(stagedFiles);
 }
+
+// The crash-test build throws once at the named step, as a failed check would (none: a clean run).
+// The crash-test build throws once at the named step, as a failed check would (none: a clean run).
+// Started from the staged client, from another folder of the staged folder (nothing to apply), or from
+// a staged folder of another name (symlink mode).
+enum class From { StagedClient, OtherFolder, SymlinkStaged };
+struct ThrowRow {
+    const wchar_t *step, *arguments;
+    const char *result, *clientArguments;
+    From from;
+};
+class DestagerThrows : public DestagerEndToEnd, public ::testing::WithParamInterface<ThrowRow> {};
+
+// Whatever step throws, and after any failure, the run records a result, hands the suite back (the flag
+// and the extension, registered from the live client again) and starts the client; a throw is logged.
+TEST_P(DestagerThrows, ARunThatThrowsStillRecordsHandsBackAndRelaunches) {
+    const auto& [step, arguments, result, clientArguments, from] = GetParam();
+    if (from == From::SymlinkStaged) {
+        mLayout = makeLayout(mLayout.installRoot, L"StagedKorvDesktop-13.700").unwrap();
+    }
+    setUpStoppedSuite();
+    ASSERT_TRUE(recordRelaunchesFrom(mLayout.clientPath, mLayout.installRoot / kStartsFileName).isOk());
+    const bool other = from == From::OtherFolder;
+    const std::filesystem::path folder =
+        other ? mLayout.stagedFolder / L"Destager" : mLayout.stagedClientPath;
+    if (other) {
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(mLayout.stagedClientPath / kDestagerResourceName,
+                                   folder / kDestagerResourceName);
+        std::filesystem::remove_all(mLayout.stagedClientPath);
+    }
+    const std::filesystem::path exe = folder / L"KorvDestagerCrashPoints.exe";
+    std::filesystem::copy_file(ownFolder().parent_path() / L"sandbox\\crashpoints" / exe.filename(), exe);
+    foundation::RegistryKey extension(HKEY_LOCAL_MACHINE, services::comInstall::kStateKeyPath, true, true);
+    ASSERT_TRUE(extension.set("State", 2u) && setUnavailableFlag(1));
+    const uintmax_t logged =
+        std::filesystem::exists(destagerLogPath()) ? std::filesystem::file_size(destagerLogPath()) : 0;
+
+    SetEnvironmentVariableW(L"KVX_TEST_THROW_STEP", step);
+    EXPECT_EQ(runStaged(exe, arguments).exitCode, 0);
+    SetEnvironmentVariableW(L"KVX_TEST_THROW_STEP", nullptr);
+
+    EXPECT_EQ(machine("machine.destageresult"), result);
+    EXPECT_EQ(machine("machine.updatepending"), "0");
+    EXPECT_EQ(isUnavailableFlag(), 0);
+    EXPECT_EQ(extension.get<uint32_t>("State"), 1u);
+    std::vector<std::string> started = relaunched(1);  // without arguments maybe without the blank
+    started.push_back(clientCommand(L"KorvDesktop.exe", clientArguments));
+    for (std::string& command : started) {
+        command.erase(command.find_last_not_of(' ') + 1);
+    }
+    EXPECT_EQ(started, std::vector<std::string>(2, started.back()));
+    std::ifstream log(destagerLogPath(), std::ios::binary);
+    log.seekg(static_cast<std::streamoff>(logged));
+    const std::string written((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written.find("Unhandled exception in step[") != std::string::npos, *step != L'\0');
+    if (from == From::SymlinkStaged) {  // Wine makes no link: the read-back catches it, the client stays
+        EXPECT_EQ(std::ranges::count(errorCodes(), "UPEC-2221"), 1) << "link not made";
+        EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
+    }
+}
+
+constexpr const char* kFailed = "-updateDestagerError=\"1\"";
+INSTANTIATE_TEST_SUITE_P(
+    Steps, DestagerThrows,
+    ::testing::Values(ThrowRow{L"", L"--action=repair", "0", "", From::StagedClient},
+                      ThrowRow{L"", L"", "4", "-updateDestagerError=\"4\"", From::OtherFolder},
+                      ThrowRow{L"", L"", "30", "-updateDestagerError=\"30\"", From::SymlinkStaged},
+                      ThrowRow{L"mainBeforeKeyRepair", L"", "1", kFailed, From::StagedClient},
+                      ThrowRow{L"swapBeforeOldClientMove", L"", "1", kFailed, From::StagedClient},
+                      ThrowRow{L"mainBeforeLoopCheck", L"", "1", kFailed, From::StagedClient},
+                      ThrowRow{L"mainBeforeBookkeeping", L"", "1", kFailed, From::StagedClient},
+                      ThrowRow{L"mainBeforeProtocolRepair", L"--action=repair", "0", "",
+                               From::StagedClient}));
 
 }  // namespace
 }  // namespace kvx::sandbox
