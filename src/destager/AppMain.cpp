@@ -95,7 +95,7 @@ int app_main(int argc, const char* const* argv) {
             // 7, 8.
             core.init();
             ShutdownGuard::getMutable().init(true);
-            domain::settings::machine::loadMachineSettingsToConfigSys();
+            domain::settings::machine::loadMachineSettingsToConfigSys(commonAppDataDirectoryProtected());
             // 9 to 12.
             const destager::DestagerOptions options = destager::parseCommandLine(argc, argv);
             auto& config = config::configSystem();

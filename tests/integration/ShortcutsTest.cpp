@@ -131,34 +131,47 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
     }
 }
 
-// A file stands where each shortcut folder would be; the update tests check each failure's step.
+// A file stands where each shortcut folder would be, or the suite's programs were found nowhere in the
+// install (empty directories): every shortcut reports its step's failure; the update tests check the step.
 TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
-    const fs::Path occupied = mRoot.writeFile(L"occupied", "a file");
-    useFolders(occupied / L"Desktop", occupied / L"Programs");
-    createDesktopShortcut(true, sink());
-    createStartMenuShortcuts(sink());
-    createAppRecoveryShortcut(occupied / L"Korv Desktop", sink());
-    const std::string programs = (occupied / L"Programs\\Korv").utf8();
-    const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
-    EXPECT_EQ(mFailures,
-              (Failures{
-                  "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8(),
-                  "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
-                  "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
-                  recovery + programs + "]",
-                  "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
-                  recovery + (occupied / L"Korv Desktop").utf8() + "]",
-              }));
-    EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), 6u);
     // An unreadable main shortcut is reported and the others are still made.
-    mFailures.clear();
-    mLogger->clear();
-    useFolders(mDesktop, mRoot / L"Programs");
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
     EXPECT_EQ(mFailures, Failures{"Failed to create new start menu shortcut " + broken.utf8()});
     EXPECT_EQ(mLogger->linesContaining("Failed to read from existing shortcut, result[").size(), 1u);
     EXPECT_EQ(read(mSuiteFolder / L"Korv Updater.lnk"), starts("KorvUpdater.exe"));
+
+    for (const bool foldersOccupied : {true, false}) {
+        SCOPED_TRACE(foldersOccupied);
+        const fs::Path base = foldersOccupied ? mRoot.writeFile(L"occupied", "a file") : mRoot / L"fresh";
+        useFolders(base / L"Desktop", base / L"Programs");
+        if (!foldersOccupied) {
+            test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(
+                mRoot / L"Elsewhere\\Korv Desktop\\KorvDestager.exe"));
+            test::ScopedAssertCapture notFound;
+            utils::resolveAppDirectories();
+        }
+        mFailures.clear();
+        mLogger->clear();
+        createDesktopShortcut(true, sink());
+        createStartMenuShortcuts(sink());
+        createAppRecoveryShortcut(base / L"Korv Desktop", sink());
+        const std::string programs = (base / L"Programs\\Korv").utf8();
+        const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
+        EXPECT_EQ(mFailures,
+                  (Failures{
+                      "Failed to create new desktop shortcut " + (base / L"Desktop\\Korv.lnk").utf8(),
+                      "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
+                      "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
+                      recovery + programs + "]",
+                      "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
+                      recovery + (base / L"Korv Desktop").utf8() + "]",
+                  }));
+        EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), foldersOccupied ? 6u : 0u);
+        for (const wchar_t* folder : {L"Desktop", L"Programs", L"Korv Desktop"}) {
+            EXPECT_FALSE(fs::filesystem().isDirectory(base / folder)) << "nothing written";
+        }
+    }
 }
 
 }  // namespace

@@ -33,47 +33,61 @@ Lines messagesFrom(const test::CapturingLogger& logger, std::string_view functio
     return messages;
 }
 
-TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersAbove) {
+// "I" holds an install (its location is named "Korv Desktop"), with the live client and a staged one;
+// "uninstall" and "korvUpdater" stand in drive-root folders any user may create.
+TEST(AppDirectories, FoundInsideTheInstallOrInBuildFoldersNeverAboveAnInstall) {
     test::TempFolder root;
-    for (const wchar_t* file :
-         {L"Installed\\Korv Desktop\\KorvLauncher.exe", L"Installed\\Korv Desktop\\KorvDesktop.exe",
-          L"Destager\\KorvDesktop.exe", L"Destager\\KorvGEP.exe", L"Elsewhere\\KorvUninstall.exe",
-          L"build\\launchHelper\\test\\KorvLaunchHelper.exe", L"build\\desktop\\KorvDesktop.exe",
-          L"KorvUpdater.exe", L"korvUpdater\\KorvUpdater.exe"}) {
+    const std::wstring install = L"I\\Korv Desktop\\";
+    const std::wstring live = install + L"Korv Desktop";
+    const std::wstring staged = install + L"StagedKorvDesktop\\";
+    for (const std::wstring& file :
+         {live + L"\\KorvLauncher.exe", live + L"\\KorvDesktop.exe", staged + L"Korv Desktop\\KorvGEP.exe",
+          std::wstring(L"Other\\Korv Desktop\\KorvUninstall.exe"), std::wstring(L"uninstall\\KorvUninstall.exe"),
+          std::wstring(L"build\\launchHelper\\test\\KorvLaunchHelper.exe"),
+          std::wstring(L"build\\desktop\\KorvDesktop.exe"), std::wstring(L"KorvUpdater.exe"),
+          std::wstring(L"korvUpdater\\KorvUpdater.exe")}) {
         root.writeFile(file, "");
     }
-    const wchar_t* developer = L"build\\destager\\test\\KorvDestager.exe";
-    const std::wstring launcher = (root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide();
+    const std::wstring fromStaged = staged + L"Korv Desktop\\KorvDestager.exe";
+    const std::wstring developer = L"build\\destager\\test\\KorvDestager.exe";
     const struct {
-        bool launcherRegistered;  // in "Installed\Korv Desktop"
-        const wchar_t* running;
+        const wchar_t* launcher;  // registered "LauncherAppPath"; none: absent
+        bool installRegistered;   // "InstallLocation" names "I\Korv Desktop"
+        std::wstring running;
         const char* buildFolder;
         const char* appName;
         bool searchTestOutput;
-        const wchar_t* found;  // none: not found
+        std::wstring found;  // empty: not found
     } rows[] = {
-        {true, L"Destager\\KorvDestager.exe", "desktop", "KorvDesktop.exe", false,
-         L"Installed\\Korv Desktop"},
-        // Not beside the launcher: the program's own folder, named as an installed one is.
-        {true, L"Destager\\KorvDestager.exe", "gameElevationProxy", "KorvGEP.exe", false, L"Destager"},
-        {false, L"Elsewhere\\KorvDestager.exe", "uninstall", "KorvUninstall.exe", false, nullptr},
-        {false, developer, "desktop", "KorvDesktop.exe", false, L"build\\desktop"},
-        {false, developer, "launchHelper", "KorvLaunchHelper.exe", true, L"build\\launchHelper\\test"},
-        {false, developer, "launchHelper", "KorvLaunchHelper.exe", false, nullptr},
+        {L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe", false, staged + L"Destager\\KorvDestager.exe",
+         "desktop", "KorvDesktop.exe", false, live},
+        {L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe", false, fromStaged, "gameElevationProxy", "KorvGEP.exe",
+         false, staged + L"Korv Desktop"},
+        {nullptr, false, live + L"\\KorvDestager.exe", "desktop", "KorvDesktop.exe", false, live},
+        // Planted above the install, or registered outside it: never taken.
+        {nullptr, false, fromStaged, "uninstall", "KorvUninstall.exe", false, L""},
+        {nullptr, false, staged + L"KORV DESKTOP\\KorvDestager.exe", "uninstall", "KorvUninstall.exe", false, L""},
+        {L"Other\\Korv Desktop\\KorvLauncher.exe", false, fromStaged, "uninstall", "KorvUninstall.exe", false, L""},
+        {nullptr, true, staged + L"Other\\KorvDestager.exe", "korvUpdater", "KorvUpdater.exe", false, L""},
+        {nullptr, false, developer, "desktop", "KorvDesktop.exe", false, L"build\\desktop"},
+        {nullptr, false, developer, "launchHelper", "KorvLaunchHelper.exe", true, L"build\\launchHelper\\test"},
+        {nullptr, false, developer, "launchHelper", "KorvLaunchHelper.exe", false, L""},
         // Two levels further up, and never a loose copy outside its build folder.
-        {false, developer, "korvUpdater", "KorvUpdater.exe", false, L"korvUpdater"},
+        {nullptr, false, developer, "korvUpdater", "KorvUpdater.exe", false, L"korvUpdater"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(fmt::format("{} from {}", row.appName, fs::Path(row.running).utf8()));
-        test::ScopedAppKeyValue registered("LauncherAppPath",
-                                           row.launcherRegistered ? std::optional(launcher) : std::nullopt);
+        test::ScopedAppKeyValue registered(
+            "LauncherAppPath", row.launcher ? std::optional((root / row.launcher).wide()) : std::nullopt);
+        test::ScopedAppKeyValue location(
+            "InstallLocation", row.installRegistered ? std::optional((root / install).wide()) : std::nullopt);
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(root / row.running));
         test::ScopedAssertCapture asserts;
         EXPECT_EQ(getAppDirectoryFor(row.buildFolder, row.appName, row.searchTestOutput),
-                  row.found ? (root / row.found).utf8() : "");
+                  row.found.empty() ? "" : (root / row.found).utf8());
         const std::string failed = fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
                                                row.buildFolder, row.appName);
-        EXPECT_EQ(asserts.messages(), row.found ? Lines{} : Lines{failed});
+        EXPECT_EQ(asserts.messages(), row.found.empty() ? Lines{failed} : Lines{});
     }
 }
 

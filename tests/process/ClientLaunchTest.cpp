@@ -123,6 +123,7 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         const char* name;
         bool started;
         std::string line;
+        bool found = true;  // false: the directory is empty, the program was not found in the install
     } rows[] = {
         {true, true, "KorvDesktop.exe", true,
          "Starting executable [KorvDesktop.exe] with arguments [" + args + "]"},
@@ -132,6 +133,7 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
          "Starting app with same credentials: path[" + exe + "], args[" + args},
         {true, true, "KorvLaunchHelper.exe", false,
          "Missing executable: '" + test::utf8(mFolder / L"KorvLaunchHelper.exe") + "'"},
+        {true, true, "KorvDesktop.exe", false, "Missing executable: 'KorvDesktop.exe'", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
@@ -139,10 +141,11 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         mStarted.reset();
         mElevation->admin = row.admin;
         mSession->hasSession = row.hasSession;
-        EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
+        EXPECT_EQ(startExecutable(row.found ? mDir : "", row.name, {"--lifetime=300", "-updateDestagerError=\"7\""},
+                                  true),
                   row.started);
         EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
-        const size_t found = std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
+        const size_t found = row.found && std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
         EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found);
         ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
         if (mStarted) {
