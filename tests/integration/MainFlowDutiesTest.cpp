@@ -212,9 +212,8 @@ TEST_F(MainFlowDuties, CommonAppDataDirectoryRetriedWhileTheOldOneCannotBeEmptie
     EXPECT_EQ(attempts, 3);
     EXPECT_EQ(serviceStops, (std::vector<int64_t>{15000, 15000}));
     EXPECT_TRUE(fs::filesystem().exists(machineIni).peek());
-    // Only exactly 1 vouches for what the directory holds.
     ASSERT_TRUE(openAppKey(true, true).set("CommonAppPathCreated", uint32_t{2}));
-    EXPECT_FALSE(commonAppDataDirectoryProtected());
+    EXPECT_FALSE(commonAppDataDirectoryProtected()) << "only exactly 1 vouches for what it holds";
 }
 
 TEST_F(MainFlowDuties, UpdateInProgressEventIsSeenUntilClosedAndOthersMayOnlyWaitOnIt) {

@@ -19,7 +19,6 @@
 #include "kvx/BuildVersion.h"
 #include "process/ProcessTestSupport.h"
 #include "support/Capture.h"
-#include "support/ScopedFilesystem.h"
 #include "support/TempFolder.h"
 #include "support/TestClock.h"
 
@@ -212,39 +211,31 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
     addUninstallEntry(mBundle, "Korv app");
     openAppKey(true, true).set("BundleProviderKey", std::string_view(mOther));
     const fs::Path client = mTemp.path() / L"Korv Desktop";
-    const std::string uninstaller = (client / L"KorvUninstall.exe").utf8();
-    // Run 0: the suite's uninstaller was found nowhere in the install, so the installer's commands stay.
+    const std::string installer = fmt::format("\"{}\" /uninstall", kInstaller);
+    const std::string suite = "\"" + (client / L"KorvUninstall.exe").utf8() + "\" /uninstall";
+    // Run 0: the suite's uninstaller is found nowhere in the install, so the installer's commands stay.
     // Then they are saved once: the third run must not take the suite's for them.
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE(run);
         if (run == 1) {
             mTemp.writeFile(L"Korv Desktop\\KorvUninstall.exe", "");
         }
-        {
-            test::ScopedFilesystem running(
-                std::make_shared<test::FakeExecutableFilesystem>(client / L"KorvDestager.exe"));
-            test::ScopedAssertCapture notFound;
-            utils::resolveAppDirectories();
-        }
+        test::resolveAppDirectoriesFrom(client / L"KorvDestager.exe");
         updateUninstallStrings();
         for (const bool view64 : {true, false}) {
             EXPECT_EQ(openAppKey(false, view64).get<std::string>("BundleProviderKey"), mBundle);
         }
         const RegistryKey appKey = openAppKey(false, true);
-        const std::string installer = fmt::format("\"{}\" /uninstall /burn", kInstaller);
-        const std::string quietInstaller = fmt::format("\"{}\" /uninstall /quiet /burn", kInstaller);
-        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"), installer);
-        EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"), quietInstaller);
+        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"), installer + " /burn");
+        EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"), installer + " /quiet /burn");
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
         const RegistryKey bundle = uninstallEntry(mBundle);
-        EXPECT_EQ(bundle.get<std::string>("UninstallString"),
-                  run == 0 ? installer : "\"" + uninstaller + "\" /uninstall");
-        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"),
-                  run == 0 ? quietInstaller : "\"" + uninstaller + "\" /uninstall /quiet");
+        EXPECT_EQ(bundle.get<std::string>("UninstallString"), run == 0 ? installer + " /burn" : suite);
+        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"), (run == 0 ? installer : suite) + " /quiet" +
+                                                                       (run == 0 ? " /burn" : ""));
     }
-    for (const char* value : {"UninstallString", "QuietUninstallString"}) {
-        EXPECT_EQ(logged(fmt::format("No suite uninstaller in the install, [{}] left as it is", value)), 1u);
-    }
+    EXPECT_EQ(logged("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
+    EXPECT_EQ(logged("No suite uninstaller in the install, ["), 2u);
     EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
 }
 

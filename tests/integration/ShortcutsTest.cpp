@@ -5,8 +5,6 @@
 
 #include <fmt/format.h>
 
-#include <memory>
-
 #include "foundation/Singleton.h"
 #include "foundation/fs/FileFunctions.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
@@ -16,7 +14,6 @@
 #include "integration/AppDirectories.h"
 #include "integration/ShellLink.h"
 #include "support/Capture.h"
-#include "support/ScopedFilesystem.h"
 #include "support/TempFolder.h"
 
 namespace kvx::apps::suite {
@@ -31,11 +28,7 @@ protected:
         for (const auto& entry : utils::appDirectoryTable()) {
             mRoot.writeFile(fs::Path(L"Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
         }
-        {
-            test::ScopedFilesystem running(
-                std::make_shared<test::FakeExecutableFilesystem>(mClient / L"KorvDestager.exe"));
-            utils::resolveAppDirectories();
-        }
+        test::resolveAppDirectoriesFrom(mClient / L"KorvDestager.exe");
         useFolders(mRoot.makeFolder(L"Desktop"), mRoot.makeFolder(L"Programs"));
     }
     ~ShortcutsTest() override {
@@ -145,12 +138,7 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
         SCOPED_TRACE(foldersOccupied);
         const fs::Path base = foldersOccupied ? mRoot.writeFile(L"occupied", "a file") : mRoot / L"fresh";
         useFolders(base / L"Desktop", base / L"Programs");
-        if (!foldersOccupied) {
-            test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(
-                mRoot / L"Elsewhere\\Korv Desktop\\KorvDestager.exe"));
-            test::ScopedAssertCapture notFound;
-            utils::resolveAppDirectories();
-        }
+        test::resolveAppDirectoriesFrom((foldersOccupied ? mClient : mRoot / L"Elsewhere\\Korv Desktop") / L"KorvDestager.exe");
         mFailures.clear();
         mLogger->clear();
         createDesktopShortcut(true, sink());
@@ -168,9 +156,6 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
                       recovery + (base / L"Korv Desktop").utf8() + "]",
                   }));
         EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), foldersOccupied ? 6u : 0u);
-        for (const wchar_t* folder : {L"Desktop", L"Programs", L"Korv Desktop"}) {
-            EXPECT_FALSE(fs::filesystem().isDirectory(base / folder)) << "nothing written";
-        }
     }
 }
 

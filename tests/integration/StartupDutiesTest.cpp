@@ -33,60 +33,54 @@ Lines messagesFrom(const test::CapturingLogger& logger, std::string_view functio
     return messages;
 }
 
-// "I" holds an install (its location is named "Korv Desktop"), with the live client and a staged one;
-// "uninstall" and "korvUpdater" stand in drive-root folders any user may create.
+// "I" holds the registered install, live and staged, "J" another (install locations are named "Korv
+// Desktop"); "uninstall" and "korvUpdater" stand in drive-root folders any user may create.
 TEST(AppDirectories, FoundInsideTheInstallOrInBuildFoldersNeverAboveAnInstall) {
     test::TempFolder root;
     const std::wstring install = L"I\\Korv Desktop\\";
     const std::wstring live = install + L"Korv Desktop";
     const std::wstring staged = install + L"StagedKorvDesktop\\";
-    for (const std::wstring& file :
-         {live + L"\\KorvLauncher.exe", live + L"\\KorvDesktop.exe", staged + L"Korv Desktop\\KorvGEP.exe",
-          std::wstring(L"Other\\Korv Desktop\\KorvUninstall.exe"), std::wstring(L"uninstall\\KorvUninstall.exe"),
-          std::wstring(L"build\\launchHelper\\test\\KorvLaunchHelper.exe"),
-          std::wstring(L"build\\desktop\\KorvDesktop.exe"), std::wstring(L"KorvUpdater.exe"),
-          std::wstring(L"korvUpdater\\KorvUpdater.exe")}) {
+    for (const std::wstring& file : std::initializer_list<std::wstring>{
+             live + L"\\KorvLauncher.exe", live + L"\\KorvDesktop.exe", staged + L"Korv Desktop\\KorvGEP.exe",
+             L"Other\\Korv Desktop\\KorvUninstall.exe", L"uninstall\\KorvUninstall.exe", L"KorvUpdater.exe",
+             L"build\\launchHelper\\test\\KorvLaunchHelper.exe", L"build\\desktop\\KorvDesktop.exe",
+             L"build\\korvUpdater\\test\\KorvUpdater.exe", L"korvUpdater\\KorvUpdater.exe"}) {
         root.writeFile(file, "");
     }
     const std::wstring fromStaged = staged + L"Korv Desktop\\KorvDestager.exe";
     const std::wstring developer = L"build\\destager\\test\\KorvDestager.exe";
+    const wchar_t* launcher = L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe";
     const struct {
         const wchar_t* launcher;  // registered "LauncherAppPath"; none: absent
-        bool installRegistered;   // "InstallLocation" names "I\Korv Desktop"
         std::wstring running;
-        const char* buildFolder;
-        const char* appName;
-        bool searchTestOutput;
+        AppDirectory app;
         std::wstring found;  // empty: not found
     } rows[] = {
-        {L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe", false, staged + L"Destager\\KorvDestager.exe",
-         "desktop", "KorvDesktop.exe", false, live},
-        {L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe", false, fromStaged, "gameElevationProxy", "KorvGEP.exe",
-         false, staged + L"Korv Desktop"},
-        {nullptr, false, live + L"\\KorvDestager.exe", "desktop", "KorvDesktop.exe", false, live},
+        {launcher, staged + L"Destager\\KorvDestager.exe", AppDirectory::desktop, live},
+        {launcher, fromStaged, AppDirectory::gameElevationProxy, staged + L"Korv Desktop"},
+        {nullptr, live + L"\\KorvDestager.exe", AppDirectory::desktop, live},
         // Planted above the install, or registered outside it: never taken.
-        {nullptr, false, fromStaged, "uninstall", "KorvUninstall.exe", false, L""},
-        {nullptr, false, staged + L"KORV DESKTOP\\KorvDestager.exe", "uninstall", "KorvUninstall.exe", false, L""},
-        {L"Other\\Korv Desktop\\KorvLauncher.exe", false, fromStaged, "uninstall", "KorvUninstall.exe", false, L""},
-        {nullptr, true, staged + L"Other\\KorvDestager.exe", "korvUpdater", "KorvUpdater.exe", false, L""},
-        {nullptr, false, developer, "desktop", "KorvDesktop.exe", false, L"build\\desktop"},
-        {nullptr, false, developer, "launchHelper", "KorvLaunchHelper.exe", true, L"build\\launchHelper\\test"},
-        {nullptr, false, developer, "launchHelper", "KorvLaunchHelper.exe", false, L""},
-        // Two levels further up, and never a loose copy outside its build folder.
-        {nullptr, false, developer, "korvUpdater", "KorvUpdater.exe", false, L"korvUpdater"},
+        {nullptr, fromStaged, AppDirectory::uninstall, L""},
+        {nullptr, L"J\\Korv Desktop\\X\\KORV DESKTOP\\KorvDestager.exe", AppDirectory::uninstall, L""},
+        {L"Other\\Korv Desktop\\KorvLauncher.exe", fromStaged, AppDirectory::uninstall, L""},
+        {nullptr, staged + L"Other\\KorvDestager.exe", AppDirectory::korvUpdater, L""},
+        {nullptr, developer, AppDirectory::desktop, L"build\\desktop"},
+        {nullptr, developer, AppDirectory::launchHelper, L"build\\launchHelper\\test"},
+        // Two levels further up: not its test output (searched for some programs only), nor a loose copy.
+        {nullptr, developer, AppDirectory::korvUpdater, L"korvUpdater"},
     };
+    test::ScopedAppKeyValue location("InstallLocation", (root / install).wide());
     for (const auto& row : rows) {
-        SCOPED_TRACE(fmt::format("{} from {}", row.appName, fs::Path(row.running).utf8()));
+        const AppDirectoryEntry& entry = appDirectoryTable()[static_cast<size_t>(row.app)];
+        SCOPED_TRACE(fmt::format("{} from {}", entry.executable, fs::Path(row.running).utf8()));
         test::ScopedAppKeyValue registered(
             "LauncherAppPath", row.launcher ? std::optional((root / row.launcher).wide()) : std::nullopt);
-        test::ScopedAppKeyValue location(
-            "InstallLocation", row.installRegistered ? std::optional((root / install).wide()) : std::nullopt);
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(root / row.running));
         test::ScopedAssertCapture asserts;
-        EXPECT_EQ(getAppDirectoryFor(row.buildFolder, row.appName, row.searchTestOutput),
+        EXPECT_EQ(getAppDirectoryFor(entry.buildFolder, entry.executable, entry.searchTestOutput),
                   row.found.empty() ? "" : (root / row.found).utf8());
         const std::string failed = fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
-                                               row.buildFolder, row.appName);
+                                               entry.buildFolder, entry.executable);
         EXPECT_EQ(asserts.messages(), row.found.empty() ? Lines{failed} : Lines{});
     }
 }

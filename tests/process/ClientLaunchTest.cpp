@@ -112,7 +112,8 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-// Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing: none.
+// Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing (also
+// an empty directory: not found in the install): none.
 TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
     const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
@@ -123,7 +124,6 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         const char* name;
         bool started;
         std::string line;
-        bool found = true;  // false: the directory is empty, the program was not found in the install
     } rows[] = {
         {true, true, "KorvDesktop.exe", true,
          "Starting executable [KorvDesktop.exe] with arguments [" + args + "]"},
@@ -133,7 +133,6 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
          "Starting app with same credentials: path[" + exe + "], args[" + args},
         {true, true, "KorvLaunchHelper.exe", false,
          "Missing executable: '" + test::utf8(mFolder / L"KorvLaunchHelper.exe") + "'"},
-        {true, true, "KorvDesktop.exe", false, "Missing executable: 'KorvDesktop.exe'", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
@@ -141,11 +140,10 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         mStarted.reset();
         mElevation->admin = row.admin;
         mSession->hasSession = row.hasSession;
-        EXPECT_EQ(startExecutable(row.found ? mDir : "", row.name, {"--lifetime=300", "-updateDestagerError=\"7\""},
-                                  true),
+        EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
                   row.started);
         EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
-        const size_t found = row.found && std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
+        const size_t found = std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
         EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found);
         ASSERT_EQ(mStarted.has_value(), row.admin && row.started);
         if (mStarted) {
@@ -157,6 +155,8 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         EXPECT_TRUE(row.admin || waitForProcess(path, WaitCondition::Running, 5000, 20));
         EXPECT_TRUE(mElevation->waitForProcessExit(path, 5000, 20));
     }
+    EXPECT_FALSE(startExecutable("", "KorvDesktop.exe", {}, true));
+    EXPECT_EQ(mLogger->linesContaining("Missing executable: 'KorvDesktop.exe'").size(), 1u);
 }
 
 }  // namespace

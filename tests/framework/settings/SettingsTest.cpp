@@ -78,14 +78,15 @@ protected:
 };
 
 // A missing or empty file loads nothing; only "machine." keys enter (byte compared), and a save writes one
-// a line, without a final line feed.
+// a line, without a final line feed. Untrusted (its folder never protected), a file is never read, only named.
 TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
+    const LoggedLine none{Info, kLoadToConfigFunction, "No machine settings are loaded"};
     loadMachineSettingsToConfigSys(true);
     const auto lines = mLog->lines();
     ASSERT_EQ(lines.size(), 2u);
     expectLineStart(lines[0], {Error, kLoadFunction,
                                "Failed to load machine ini file, error[File does not exist. errorCode["});
-    EXPECT_EQ(lines[1], (LoggedLine{Info, kLoadToConfigFunction, "No machine settings are loaded"}));
+    EXPECT_EQ(lines[1], none);
     mLog->clear();
     writeIni("");
     EXPECT_TRUE(loadMachineSettingsFromFile().empty());
@@ -94,6 +95,12 @@ TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
 
     mLog->clear();
     writeIni("machine.MixedCase=1\r\nMachine.upper=2\nother.key=3\nmachine.keep=k=v");
+    loadMachineSettingsToConfigSys(false);
+    const std::string warning = "Ignoring [" + tamrinUtils().getMachineSettingsPath() +
+                                "]: the data folder was never protected, so a user could have planted it";
+    EXPECT_EQ(mLog->lines(), (Logged{{services::logging::Warn, kLoadToConfigFunction, warning}, none}));
+    EXPECT_TRUE(config().filterByScope(kScopeMachine).empty());
+    mLog->clear();
     loadMachineSettingsToConfigSys(true);
     saveMachineSettingsToFile(config().filterByScope(kScopeMachine));
     const std::string text = readIni();
@@ -101,24 +108,6 @@ TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
     EXPECT_EQ(iniPairs(), (Pairs{{"machine.keep", "k=v"}, {"machine.mixedcase", "1"}}));
     EXPECT_EQ(mLog->linesContaining("write"),
               (Logged{{services::logging::Debug, kSaveFunction, "Successful write to machine.ini file"}}));
-}
-
-// Never protected, the folder may hold a planted file: it is not read but named, and a save holds only
-// what this run set.
-TEST_F(SettingsTest, AnUntrustedFileIsIgnoredAndNotSavedBack) {
-    const LoggedLine none{Info, kLoadToConfigFunction, "No machine settings are loaded"};
-    loadMachineSettingsToConfigSys(false);
-    EXPECT_EQ(mLog->lines(), Logged{none});
-    mLog->clear();
-    writeIni("machine.qa.skipThirdPartyKeys=1\nmachine.ktcu.migrateShortcuts=1");
-    loadMachineSettingsToConfigSys(false);
-    const std::string warning = "Ignoring [" + tamrinUtils().getMachineSettingsPath() +
-                                "]: the data folder was never protected, so a user could have planted it";
-    EXPECT_EQ(mLog->lines(), (Logged{{services::logging::Warn, kLoadToConfigFunction, warning}, none}));
-    EXPECT_FALSE(config().getBool("machine.qa.skipThirdPartyKeys", false));
-    config().set(Store::Ordinary, "machine.destageResult", "0", kScopeMachine);
-    saveMachineSettingsToFile(config().filterByScope(kScopeMachine));
-    EXPECT_EQ(readIni(), "machine.destageresult=0");
 }
 
 // A write that fails (the file held open, the folder gone) is logged; the next one catches up.
