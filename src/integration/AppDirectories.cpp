@@ -83,11 +83,19 @@ std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName, const s
     return folderHoldsApp(folder, appName) ? std::optional(folder) : std::nullopt;
 }
 
-std::optional<fs::Path> fromOwnFolder(const fs::Path& ownFolder, std::string_view appName) {
-    if (!isInstalledFolder(ownFolder)) {
+// A staged client folder becomes the install's client folder at the swap, before anyone reads the
+// table: a program found there is named where it will lie, never in the staged folder (anyone's,
+// and gone after the update).
+std::optional<fs::Path> fromOwnFolder(const fs::Path& ownFolder, std::string_view appName,
+                                      const std::optional<fs::Path>& install) {
+    if (!isInstalledFolder(ownFolder) || !folderHoldsApp(ownFolder, appName)) {
         return std::nullopt;
     }
-    return folderHoldsApp(ownFolder, appName) ? std::optional(ownFolder) : std::nullopt;
+    const bool staged = install && !fs::isSamePath(install->wide(), ownFolder.parent().wide());
+    if (staged && isNamed(ownFolder, "Korv Desktop")) {
+        return *install / L"Korv Desktop";
+    }
+    return ownFolder;
 }
 
 bool isTestOutputFolder(std::string_view name) { return name == "test" || name == "test/" || name == "test\\"; }
@@ -123,7 +131,7 @@ std::optional<fs::Path> searchAppDirectory(std::string_view appBuildFolder, std:
         return std::nullopt;
     }
     const fs::Path ownFolder = normalised(executable.peek()).parent();
-    if (auto found = fromOwnFolder(ownFolder, appName)) {
+    if (auto found = fromOwnFolder(ownFolder, appName, install)) {
         return found;
     }
     // The folders above an install are anyone's (a drive root is): an installed program never

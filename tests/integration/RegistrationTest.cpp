@@ -210,7 +210,7 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
     addUninstallEntry(mOther, "korv app");  // other letter case: not the suite
     addUninstallEntry(mBundle, "Korv app");
     openAppKey(true, true).set("BundleProviderKey", std::string_view(mOther));
-    const fs::Path client = mTemp.path() / L"Korv Desktop";
+    const fs::Path client = mTemp.path() / L"Korv Desktop\\Korv Desktop";  // live, in an install
     const std::string installer = fmt::format("\"{}\" /uninstall", kInstaller);
     const std::string suite = "\"" + (client / L"KorvUninstall.exe").utf8() + "\" /uninstall";
     // Run 0: the suite's uninstaller is found nowhere in the install, so the installer's commands stay.
@@ -218,7 +218,7 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE(run);
         if (run == 1) {
-            mTemp.writeFile(L"Korv Desktop\\KorvUninstall.exe", "");
+            mTemp.writeFile(L"Korv Desktop\\Korv Desktop\\KorvUninstall.exe", "");
         }
         test::resolveAppDirectoriesFrom(client / L"KorvDestager.exe");
         updateUninstallStrings();

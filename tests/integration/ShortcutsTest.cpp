@@ -26,7 +26,7 @@ class ShortcutsTest : public ::testing::Test {
 protected:
     ShortcutsTest() : mConfig(Singleton<config::ConfigSystem>::create()) {
         for (const auto& entry : utils::appDirectoryTable()) {
-            mRoot.writeFile(fs::Path(L"Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
+            mRoot.writeFile(fs::Path(L"Korv Desktop\\Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
         }
         test::resolveAppDirectoriesFrom(mClient / L"KorvDestager.exe");
         useFolders(mRoot.makeFolder(L"Desktop"), mRoot.makeFolder(L"Programs"));
@@ -59,7 +59,7 @@ protected:
 
     config::ConfigSystem& mConfig;
     test::TempFolder mRoot;
-    const fs::Path mClient = mRoot / L"Korv Desktop";
+    const fs::Path mClient = mRoot / L"Korv Desktop\\Korv Desktop";  // live, in an install
     const fs::Path mDesktop = mRoot / L"Desktop";
     const fs::Path mSuiteFolder = mRoot / L"Programs\\Korv";
     test::ScopedAppKeyValue mNoLauncher{"LauncherAppPath", std::nullopt};
@@ -73,7 +73,7 @@ TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
     mRoot.writeFile(L"Programs\\Pellam Beta\\Pellam Beta.lnk", "old");
     mRoot.writeFile(L"Programs\\Korv\\Korv app.lnk", "old");
     // A user-edited recovery shortcut in the client folder stays as it is.
-    const fs::Path edited = mRoot.writeFile(L"Korv Desktop\\App Recovery.lnk", "edited by the player");
+    const fs::Path edited = mRoot.writeFile(L"Korv Desktop\\Korv Desktop\\App Recovery.lnk", "edited by the player");
 
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(mClient, sink());
@@ -124,8 +124,7 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
     }
 }
 
-// A file stands where each shortcut folder would be, or the suite's programs were found nowhere in the
-// install (empty directories): every shortcut reports its step's failure; the update tests check the step.
+// Folders taken by a file, or programs found nowhere in the install: each shortcut reports its failure.
 TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
     // An unreadable main shortcut is reported and the others are still made.
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");

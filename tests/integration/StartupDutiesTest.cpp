@@ -33,8 +33,7 @@ Lines messagesFrom(const test::CapturingLogger& logger, std::string_view functio
     return messages;
 }
 
-// "I" holds the registered install, live and staged, "J" another (install locations are named "Korv
-// Desktop"); "uninstall" and "korvUpdater" stand in drive-root folders any user may create.
+// "I" the registered install, "J" another; "uninstall", "korvUpdater": drive-root folders anyone may make.
 TEST(AppDirectories, FoundInsideTheInstallOrInBuildFoldersNeverAboveAnInstall) {
     test::TempFolder root;
     const std::wstring install = L"I\\Korv Desktop\\";
@@ -57,7 +56,7 @@ TEST(AppDirectories, FoundInsideTheInstallOrInBuildFoldersNeverAboveAnInstall) {
         std::wstring found;  // empty: not found
     } rows[] = {
         {launcher, staged + L"Destager\\KorvDestager.exe", AppDirectory::desktop, live},
-        {launcher, fromStaged, AppDirectory::gameElevationProxy, staged + L"Korv Desktop"},
+        {launcher, fromStaged, AppDirectory::gameElevationProxy, live},  // where the swap puts it
         {nullptr, live + L"\\KorvDestager.exe", AppDirectory::desktop, live},
         // Planted above the install, or registered outside it: never taken.
         {nullptr, fromStaged, AppDirectory::uninstall, L""},

@@ -112,8 +112,7 @@ protected:
     std::optional<ProcessInfo> mStarted;
 };
 
-// Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing (also
-// an empty directory: not found in the install): none.
+// Elevated, the unconfirmed shell start falls to the session token; else own credentials; missing: none.
 TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
     mConfig.set("indev.waitForExecUsingExplorerCred", "true");
     const std::string args = "--lifetime=300 -updateDestagerError=\"7\"";
