@@ -48,12 +48,14 @@ bool isNamed(const fs::Path& folder, std::string_view name) {
 }
 
 // A client folder, live or staged, or the staged folder's destager folder.
-bool isInstalledFolder(const fs::Path& folder) { return isNamed(folder, "Korv Desktop") || isNamed(folder, "Destager"); }
+bool isInstalledFolder(const fs::Path& folder) {
+    return isNamed(folder, "Korv Desktop") || isNamed(folder, "Destager");
+}
 
 // The install location around a running program of an installed suite; none in a developer layout.
 // The registered one (written by an administrator) when the program lies inside it; else the one its
 // position names: "<install>\Korv Desktop\<program>" (the install location is itself named "Korv
-// Desktop", a staged folder never is) or "<install>\<staged folder>\<Korv Desktop or Destager>\<program>".
+// Desktop", a staged folder never is) or "<install>\<staged>\<Korv Desktop or Destager>\<program>".
 std::optional<fs::Path> installLocationAround(const fs::Path& executable) {
     const std::string registered = openAppKey(false, true).get<std::string>("InstallLocation");
     if (!registered.empty()) {
@@ -71,7 +73,8 @@ std::optional<fs::Path> installLocationAround(const fs::Path& executable) {
 }
 
 // An administrator wrote the value, but it still only counts inside the running program's install.
-std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName, const std::optional<fs::Path>& install) {
+std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName,
+                                               const std::optional<fs::Path>& install) {
     const std::string launcher = openAppKey(false, true).get<std::string>("LauncherAppPath");
     if (launcher.empty()) {
         return std::nullopt;

@@ -61,7 +61,8 @@ bool writeShortcut(const fs::Path& shortcut, const AppPath& target, int32_t icon
     if (target.directory.empty() || !pathExists(fs::Path::fromUtf8(target.executable))) {
         return false;
     }
-    return createShortcut(shortcut.utf8(), target.executable, target.directory, iconIndex, arguments, modelId);
+    return createShortcut(shortcut.utf8(), target.executable, target.directory, iconIndex, arguments,
+                          modelId);
 }
 
 int32_t createShortcutOnce(const std::string& folder, const char* name, const AppPath& app, int32_t iconIndex,
