@@ -148,7 +148,7 @@ int app_main(int argc, const char* const* argv) {
         // 7, 8.
         core.init();
         ShutdownGuard::getMutable().init(true);
-        domain::settings::machine::loadMachineSettingsToConfigSys();
+        domain::settings::machine::loadMachineSettingsToConfigSys(commonAppDataDirectoryProtected());
     });
     if (started && exitCode == 0) {
         // 9 to 12.

@@ -4,6 +4,7 @@
 
 #include "integration/AppDirectories.h"
 #include "integration/AppInfo.h"
+#include "integration/CommonAppDataDirectory.h"
 #include "integration/Tls12Support.h"
 #include "process/ProcessUtils.h"
 
@@ -16,6 +17,7 @@ AppCoreHooks suiteAppCoreHooks() {
         return PartnerProxyFolders{getKorvSteamProxyDirectory(), getKorvSteamAuthHelperDirectory(),
                                    getKorvEgsProxyDirectory()};
     };
+    hooks.machineSettingsTrusted = [] { return commonAppDataDirectoryProtected(); };
     hooks.enableTls12ClientSupport = [] { enableTls12ClientSupport(); };
     hooks.logAppInfo = [](const char* const* argv, int argc, std::string_view appName) {
         logAppInfo(argv, argc, appName);

@@ -1,6 +1,6 @@
 #pragma once
 // What the application core needs from a program of the installed suite: its directory table,
-// TLS 1.2, the start-up banner and who holds a file open.
+// whether machine.ini can be trusted, TLS 1.2, the start-up banner and who holds a file open.
 
 #include "framework/app/AppCoreParams.h"
 

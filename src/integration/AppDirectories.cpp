@@ -4,6 +4,7 @@
 
 #include "foundation/Assert.h"
 #include "foundation/fs/IFilesystem.h"
+#include "foundation/fs/PathRules.h"
 #include "integration/AppKey.h"
 
 namespace kvx::apps::utils {
@@ -39,21 +40,65 @@ bool folderHoldsApp(const fs::Path& folder, std::string_view appName) {
     return found.isOk() && found.peek();
 }
 
-std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName) {
+// ".." elements resolved, so that "inside a folder" is a question of the path's own elements.
+fs::Path normalised(const fs::Path& path) { return fs::Path(path.std().lexically_normal()); }
+
+bool isNamed(const fs::Path& folder, std::string_view name) {
+    return fs::equalsFoldingAsciiCase(folder.filename().utf8(), name);
+}
+
+// A client folder, live or staged, or the staged folder's destager folder.
+bool isInstalledFolder(const fs::Path& folder) {
+    return isNamed(folder, "Korv Desktop") || isNamed(folder, "Destager");
+}
+
+// The install location around a running program of an installed suite; none in a developer layout.
+// The registered one (written by an administrator) when the program lies inside it; else the one its
+// position names: "<install>\Korv Desktop\<program>" (the install location is itself named "Korv
+// Desktop", a staged folder never is) or "<install>\<staged>\<Korv Desktop or Destager>\<program>".
+std::optional<fs::Path> installLocationAround(const fs::Path& executable) {
+    const std::string registered = openAppKey(false, true).get<std::string>("InstallLocation");
+    if (!registered.empty()) {
+        const fs::Path location = normalised(fs::Path::fromUtf8(registered));
+        if (location.isAbsolute() && fs::isSameOrInsideFolder(location.wide(), executable.wide())) {
+            return location;
+        }
+    }
+    const fs::Path ownFolder = executable.parent();
+    if (!isInstalledFolder(ownFolder)) {
+        return std::nullopt;
+    }
+    const fs::Path above = ownFolder.parent();
+    return isNamed(above, "Korv Desktop") ? above : above.parent();
+}
+
+// An administrator wrote the value, but it still only counts inside the running program's install.
+std::optional<fs::Path> fromRegisteredLauncher(std::string_view appName,
+                                               const std::optional<fs::Path>& install) {
     const std::string launcher = openAppKey(false, true).get<std::string>("LauncherAppPath");
     if (launcher.empty()) {
         return std::nullopt;
     }
-    fs::Path folder = fs::Path::fromUtf8(launcher).parent();
+    fs::Path folder = normalised(fs::Path::fromUtf8(launcher)).parent();
+    if (install && !fs::isSameOrInsideFolder(install->wide(), folder.wide())) {
+        return std::nullopt;
+    }
     return folderHoldsApp(folder, appName) ? std::optional(folder) : std::nullopt;
 }
 
-std::optional<fs::Path> fromOwnFolder(const fs::Path& ownFolder, std::string_view appName) {
-    const std::string name = ownFolder.filename().utf8();
-    if (name != "Korv Desktop" && name != "Destager") {
+// A staged client folder becomes the install's client folder at the swap, before anyone reads the
+// table: a program found there is named where it will lie, never in the staged folder (anyone's,
+// and gone after the update).
+std::optional<fs::Path> fromOwnFolder(const fs::Path& ownFolder, std::string_view appName,
+                                      const std::optional<fs::Path>& install) {
+    if (!isInstalledFolder(ownFolder) || !folderHoldsApp(ownFolder, appName)) {
         return std::nullopt;
     }
-    return folderHoldsApp(ownFolder, appName) ? std::optional(ownFolder) : std::nullopt;
+    const bool staged = install && !fs::isSamePath(install->wide(), ownFolder.parent().wide());
+    if (staged && isNamed(ownFolder, "Korv Desktop")) {
+        return *install / L"Korv Desktop";
+    }
+    return ownFolder;
 }
 
 bool isTestOutputFolder(std::string_view name) { return name == "test" || name == "test/" || name == "test\\"; }
@@ -79,16 +124,23 @@ std::optional<fs::Path> fromBuildLayout(const fs::Path& ownFolder, std::string_v
 }
 
 std::optional<fs::Path> searchAppDirectory(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
-    if (auto found = fromRegisteredLauncher(appName)) {
+    auto executable = fs::filesystem().executablePath();
+    const std::optional<fs::Path> install =
+        executable.isOk() ? installLocationAround(normalised(executable.peek())) : std::nullopt;
+    if (auto found = fromRegisteredLauncher(appName, install)) {
         return found;
     }
-    auto executable = fs::filesystem().executablePath();
     if (executable.isError()) {
         return std::nullopt;
     }
-    const fs::Path ownFolder = executable.peek().parent();
-    if (auto found = fromOwnFolder(ownFolder, appName)) {
+    const fs::Path ownFolder = normalised(executable.peek()).parent();
+    if (auto found = fromOwnFolder(ownFolder, appName, install)) {
         return found;
+    }
+    // The folders above an install are anyone's (a drive root is): an installed program never
+    // looks there, and no build layout lies inside an install.
+    if (install) {
+        return std::nullopt;
     }
     return fromBuildLayout(ownFolder, appBuildFolder, appName, searchTestOutput);
 }

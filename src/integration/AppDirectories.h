@@ -10,12 +10,14 @@
 namespace kvx::apps::utils {
 
 // The directory (UTF-8, no trailing separator) holding `appName`, found by, in order:
-//   1. the registered launcher: the folder of the app key's "LauncherAppPath" (64-bit view);
+//   1. the registered launcher: the folder of the app key's "LauncherAppPath" (64-bit view), only
+//      when it lies inside the running program's install;
 //   2. the running program's own folder, when it is named "Korv Desktop" or "Destager";
 //   3. developer build layouts "<root>\<appBuildFolder>\<appName>" for every folder above the
 //      running program (which is first taken out of a "test" output folder), and with
-//      `searchTestOutput` also "<root>\<appBuildFolder>\test\<appName>".
-// Not found: the failed check "pathFound" and an empty string.
+//      `searchTestOutput` also "<root>\<appBuildFolder>\test\<appName>". Never for a program of an
+//      installed suite: one inside the registered "InstallLocation", or in a folder named as in 2.
+// Not found: the failed check "pathFound" and an empty string, which every user must refuse to use.
 std::string getAppDirectoryFor(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput);
 
 enum class AppDirectory : size_t {

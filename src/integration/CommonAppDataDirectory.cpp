@@ -31,6 +31,8 @@ bool createCommonAppDataDirectory() {
     return createCommonAppDataDirectory(systemCommonAppDataSteps());
 }
 
+bool commonAppDataDirectoryProtected() { return openAppKey(false, true).get<uint32_t>(kCreatedValue) == 1; }
+
 bool createCommonAppDataDirectory(const CommonAppDataSteps& steps) {
     if (openAppKey(true, true).get<uint32_t>(kCreatedValue) != 0) {
         return true;

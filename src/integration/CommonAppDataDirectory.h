@@ -21,6 +21,9 @@ CommonAppDataSteps systemCommonAppDataSteps();
 // True when "CommonAppPathCreated" says the directory exists, or once it has been made (then the
 // flag is written in both registry views); false after the last of ten tries (the run then ends).
 bool createCommonAppDataDirectory();
+// "CommonAppPathCreated" is exactly 1 (64-bit view): the directory was made admin-owned, so no user
+// could have written what it holds.
+bool commonAppDataDirectoryProtected();
 bool createCommonAppDataDirectory(const CommonAppDataSteps& steps);
 
 }  // namespace kvx::apps

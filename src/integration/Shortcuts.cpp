@@ -54,15 +54,24 @@ bool removeEarlierShortcuts(const fs::Path& folder, const std::array<const char*
     return removed;
 }
 
+// Only to a program that is there: an empty directory means it was not found in the install, and a
+// shortcut of all users must never start what lies elsewhere.
+bool writeShortcut(const fs::Path& shortcut, const AppPath& target, int32_t iconIndex, const char* arguments,
+                   const char* modelId) {
+    if (target.directory.empty() || !pathExists(fs::Path::fromUtf8(target.executable))) {
+        return false;
+    }
+    return createShortcut(shortcut.utf8(), target.executable, target.directory, iconIndex, arguments,
+                          modelId);
+}
+
 int32_t createShortcutOnce(const std::string& folder, const char* name, const AppPath& app, int32_t iconIndex,
                            const char* arguments) {
     const fs::Path shortcut = joined(fs::Path::fromUtf8(folder), name);
     if (pathExists(shortcut)) {
         return kShortcutExisted;
     }
-    return createShortcut(shortcut.utf8(), app.executable, app.directory, iconIndex, arguments, "")
-               ? kShortcutCreated
-               : kShortcutFailed;
+    return writeShortcut(shortcut, app, iconIndex, arguments, "") ? kShortcutCreated : kShortcutFailed;
 }
 
 }  // namespace
@@ -84,8 +93,7 @@ void createDesktopShortcut(bool wanted, const ShortcutErrorSink& onError) {
         return;
     }
     const AppPath target = getShortcutTarget();
-    if (folder.empty() ||
-        !createShortcut(shortcut.utf8(), target.executable, target.directory, 0, "", kAppUserModelId)) {
+    if (folder.empty() || !writeShortcut(shortcut, target, 0, "", kAppUserModelId)) {
         onError(ShortcutStep::desktop,
                 foundation::safeFormat("Failed to create new desktop shortcut {}", shortcut.utf8()));
     }
@@ -107,12 +115,12 @@ void createStartMenuShortcuts(const ShortcutErrorSink& onError) {
     };
     const AppPath target = getShortcutTarget();
     if (const fs::Path main = joined(folder, kMainShortcutName);
-        !createShortcut(main.utf8(), target.executable, target.directory, 0, "", kAppUserModelId)) {
+        !writeShortcut(main, target, 0, "", kAppUserModelId)) {
         failed(main);
     }
     const AppPath faultReporter = appPathIn(utils::getFaultReporterDirectory(), "FaultReporter.exe");
     if (const fs::Path reporter = joined(folder, kFaultReporterShortcutName);
-        !createShortcut(reporter.utf8(), faultReporter.executable, faultReporter.directory, 0, "", "")) {
+        !writeShortcut(reporter, faultReporter, 0, "", "")) {
         failed(reporter);
     }
     if (createRecoveryShortcutIn(

@@ -7,6 +7,7 @@
 
 #include "foundation/Logging.h"
 #include "foundation/TextConversion.h"
+#include "foundation/fs/IFilesystem.h"
 #include "foundation/fs/Path.h"
 #include "foundation/registry/RegistryKey.h"
 #include "integration/AppDirectories.h"
@@ -131,11 +132,18 @@ void updateUninstallStringValue(std::string_view bundleId, std::string_view valu
         return;
     }
     appKey.set("OriginalUninstallPath", std::string_view(installerPath));
-    if (!appKey.get<std::string>(savedValueName).empty()) {
-        const std::string uninstaller =
-            (fs::Path::fromUtf8(utils::getUninstallDirectory()) / fs::Path(L"KorvUninstall.exe")).utf8();
-        entry.set(valueName, std::string_view(uninstallCommand(uninstaller, arguments)));
+    if (appKey.get<std::string>(savedValueName).empty()) {
+        return;
     }
+    // An administrator runs this command: without the suite's own uninstaller it is left as it is.
+    const std::string& directory = utils::getUninstallDirectory();
+    const fs::Path uninstaller = fs::Path::fromUtf8(directory) / fs::Path(L"KorvUninstall.exe");
+    auto present = fs::filesystem().exists(uninstaller);
+    if (directory.empty() || !present.isOk() || !present.peek()) {
+        KVX_LOG_WARN("No suite uninstaller in the install, [{}] left as it is", valueName);
+        return;
+    }
+    entry.set(valueName, std::string_view(uninstallCommand(uninstaller.utf8(), arguments)));
 }
 
 void updateUninstallEntries(const UninstallEntryErrorReport& report) {

@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "integration/AppDirectories.h"
 #include "integration/AppKey.h"
+#include "support/Capture.h"
+#include "support/ScopedFilesystem.h"
 
 namespace kvx::test {
+
+void resolveAppDirectoriesFrom(const fs::Path& executable) {
+    ScopedFilesystem running(std::make_shared<FakeExecutableFilesystem>(executable));
+    ScopedAssertCapture notFound;
+    apps::utils::resolveAppDirectories();
+}
 
 ScopedAppKeyValue::ScopedAppKeyValue(std::string name, std::optional<std::wstring> value)
     : mName(std::move(name)) {

@@ -26,6 +26,9 @@ private:
     std::optional<fs::Path> mExecutable;
 };
 
+// Resolves the directory table as the program at `executable` does (not found: no assertion).
+void resolveAppDirectoriesFrom(const fs::Path& executable);
+
 // Sets (no value: removes) a value of the app key's 64-bit view until destroyed; callers hold its lock.
 class ScopedAppKeyValue {
 public:

@@ -194,6 +194,7 @@ TEST_F(MainFlowDuties, CommonAppDataDirectoryRetriedWhileTheOldOneCannotBeEmptie
         ASSERT_TRUE(held.valid());
         const bool created = row.releaseBeforeAttempt != 0;
         EXPECT_EQ(createCommonAppDataDirectory(steps), created);
+        EXPECT_EQ(commonAppDataDirectoryProtected(), created);
         EXPECT_EQ(clock->sleeps(), row.waits);
         const size_t failures = created ? row.releaseBeforeAttempt - 1 : 10;
         EXPECT_EQ(mLogger->linesContaining("Failed to create common app data directory [").size(), failures);
@@ -211,6 +212,8 @@ TEST_F(MainFlowDuties, CommonAppDataDirectoryRetriedWhileTheOldOneCannotBeEmptie
     EXPECT_EQ(attempts, 3);
     EXPECT_EQ(serviceStops, (std::vector<int64_t>{15000, 15000}));
     EXPECT_TRUE(fs::filesystem().exists(machineIni).peek());
+    ASSERT_TRUE(openAppKey(true, true).set("CommonAppPathCreated", uint32_t{2}));
+    EXPECT_FALSE(commonAppDataDirectoryProtected()) << "only exactly 1 vouches for what it holds";
 }
 
 TEST_F(MainFlowDuties, UpdateInProgressEventIsSeenUntilClosedAndOthersMayOnlyWaitOnIt) {

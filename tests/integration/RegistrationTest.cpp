@@ -7,6 +7,7 @@
 
 #include "foundation/registry/RegistryTestSupport.h"
 #include "framework/errors/RecordingSink.h"
+#include "integration/AppCoreTestSupport.h"
 #include "integration/AppDirectories.h"
 #include "integration/AppKey.h"
 #include "integration/GameCatalogExtension.h"
@@ -219,26 +220,32 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
     addUninstallEntry(mOther, "korv app");  // other letter case: not the suite
     addUninstallEntry(mBundle, "Korv app");
     openAppKey(true, true).set("BundleProviderKey", std::string_view(mOther));
-    const std::string uninstaller =
-        (fs::Path::fromUtf8(utils::getUninstallDirectory()) / fs::Path(L"KorvUninstall.exe")).utf8();
-    // The installer's commands are saved once: the second run must not take the suite's for them.
-    for (int run = 0; run < 2; ++run) {
+    const fs::Path client = mTemp.path() / L"Korv Desktop\\Korv Desktop";  // live, in an install
+    const std::string installer = fmt::format("\"{}\" /uninstall", kInstaller);
+    const std::string suite = "\"" + (client / L"KorvUninstall.exe").utf8() + "\" /uninstall";
+    // Run 0: the suite's uninstaller is found nowhere in the install, so the installer's commands stay.
+    // Then they are saved once: the third run must not take the suite's for them.
+    for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE(run);
+        if (run == 1) {
+            mTemp.writeFile(L"Korv Desktop\\Korv Desktop\\KorvUninstall.exe", "");
+        }
+        test::resolveAppDirectoriesFrom(client / L"KorvDestager.exe");
         updateUninstallStrings();
         for (const bool view64 : {true, false}) {
             EXPECT_EQ(openAppKey(false, view64).get<std::string>("BundleProviderKey"), mBundle);
         }
         const RegistryKey appKey = openAppKey(false, true);
-        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"),
-                  fmt::format("\"{}\" /uninstall /burn", kInstaller));
-        EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"),
-                  fmt::format("\"{}\" /uninstall /quiet /burn", kInstaller));
+        EXPECT_EQ(appKey.get<std::string>("OriginalUninstallString"), installer + " /burn");
+        EXPECT_EQ(appKey.get<std::string>("OriginalQuietUninstallString"), installer + " /quiet /burn");
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
         const RegistryKey bundle = uninstallEntry(mBundle);
-        EXPECT_EQ(bundle.get<std::string>("UninstallString"), "\"" + uninstaller + "\" /uninstall");
-        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"),
-                  "\"" + uninstaller + "\" /uninstall /quiet");
+        EXPECT_EQ(bundle.get<std::string>("UninstallString"), run == 0 ? installer + " /burn" : suite);
+        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"), (run == 0 ? installer : suite) + " /quiet" +
+                                                                       (run == 0 ? " /burn" : ""));
     }
+    EXPECT_EQ(logged("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
+    EXPECT_EQ(logged("No suite uninstaller in the install, ["), 2u);
     EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
 }
 

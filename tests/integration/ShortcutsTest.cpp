@@ -5,8 +5,6 @@
 
 #include <fmt/format.h>
 
-#include <memory>
-
 #include "foundation/Singleton.h"
 #include "foundation/fs/FileFunctions.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
@@ -16,7 +14,6 @@
 #include "integration/AppDirectories.h"
 #include "integration/ShellLink.h"
 #include "support/Capture.h"
-#include "support/ScopedFilesystem.h"
 #include "support/TempFolder.h"
 
 namespace kvx::apps::suite {
@@ -29,13 +26,9 @@ class ShortcutsTest : public ::testing::Test {
 protected:
     ShortcutsTest() : mConfig(Singleton<config::ConfigSystem>::create()) {
         for (const auto& entry : utils::appDirectoryTable()) {
-            mRoot.writeFile(fs::Path(L"Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
+            mRoot.writeFile(fs::Path(L"Korv Desktop\\Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
         }
-        {
-            test::ScopedFilesystem running(
-                std::make_shared<test::FakeExecutableFilesystem>(mClient / L"KorvDestager.exe"));
-            utils::resolveAppDirectories();
-        }
+        test::resolveAppDirectoriesFrom(mClient / L"KorvDestager.exe");
         useFolders(mRoot.makeFolder(L"Desktop"), mRoot.makeFolder(L"Programs"));
     }
     ~ShortcutsTest() override {
@@ -66,7 +59,7 @@ protected:
 
     config::ConfigSystem& mConfig;
     test::TempFolder mRoot;
-    const fs::Path mClient = mRoot / L"Korv Desktop";
+    const fs::Path mClient = mRoot / L"Korv Desktop\\Korv Desktop";  // live, in an install
     const fs::Path mDesktop = mRoot / L"Desktop";
     const fs::Path mSuiteFolder = mRoot / L"Programs\\Korv";
     test::ScopedAppKeyValue mNoLauncher{"LauncherAppPath", std::nullopt};
@@ -80,7 +73,7 @@ TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
     mRoot.writeFile(L"Programs\\Pellam Beta\\Pellam Beta.lnk", "old");
     mRoot.writeFile(L"Programs\\Korv\\Korv app.lnk", "old");
     // A user-edited recovery shortcut in the client folder stays as it is.
-    const fs::Path edited = mRoot.writeFile(L"Korv Desktop\\App Recovery.lnk", "edited by the player");
+    const fs::Path edited = mRoot.writeFile(L"Korv Desktop\\Korv Desktop\\App Recovery.lnk", "edited by the player");
 
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(mClient, sink());
@@ -132,34 +125,38 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
     }
 }
 
-// A file stands where each shortcut folder would be; the update tests check each failure's step.
+// Folders taken by a file, or programs found nowhere in the install: each shortcut reports its failure.
 TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
-    const fs::Path occupied = mRoot.writeFile(L"occupied", "a file");
-    useFolders(occupied / L"Desktop", occupied / L"Programs");
-    createDesktopShortcut(true, sink());
-    createStartMenuShortcuts(sink());
-    createAppRecoveryShortcut(occupied / L"Korv Desktop", sink());
-    const std::string programs = (occupied / L"Programs\\Korv").utf8();
-    const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
-    EXPECT_EQ(mFailures,
-              (Failures{
-                  "Failed to create new desktop shortcut " + (occupied / L"Desktop\\Korv.lnk").utf8(),
-                  "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
-                  "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
-                  recovery + programs + "]",
-                  "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
-                  recovery + (occupied / L"Korv Desktop").utf8() + "]",
-              }));
-    EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), 6u);
     // An unreadable main shortcut is reported and the others are still made.
-    mFailures.clear();
-    mLogger->clear();
-    useFolders(mDesktop, mRoot / L"Programs");
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
     EXPECT_EQ(mFailures, Failures{"Failed to create new start menu shortcut " + broken.utf8()});
     EXPECT_EQ(mLogger->linesContaining("Failed to read from existing shortcut, result[").size(), 1u);
     EXPECT_EQ(read(mSuiteFolder / L"Korv Updater.lnk"), starts("KorvUpdater.exe"));
+
+    for (const bool foldersOccupied : {true, false}) {
+        SCOPED_TRACE(foldersOccupied);
+        const fs::Path base = foldersOccupied ? mRoot.writeFile(L"occupied", "a file") : mRoot / L"fresh";
+        useFolders(base / L"Desktop", base / L"Programs");
+        test::resolveAppDirectoriesFrom((foldersOccupied ? mClient : mRoot / L"Elsewhere\\Korv Desktop") / L"KorvDestager.exe");
+        mFailures.clear();
+        mLogger->clear();
+        createDesktopShortcut(true, sink());
+        createStartMenuShortcuts(sink());
+        createAppRecoveryShortcut(base / L"Korv Desktop", sink());
+        const std::string programs = (base / L"Programs\\Korv").utf8();
+        const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
+        EXPECT_EQ(mFailures,
+                  (Failures{
+                      "Failed to create new desktop shortcut " + (base / L"Desktop\\Korv.lnk").utf8(),
+                      "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
+                      "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
+                      recovery + programs + "]",
+                      "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
+                      recovery + (base / L"Korv Desktop").utf8() + "]",
+                  }));
+        EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), foldersOccupied ? 6u : 0u);
+    }
 }
 
 }  // namespace

@@ -33,47 +33,54 @@ Lines messagesFrom(const test::CapturingLogger& logger, std::string_view functio
     return messages;
 }
 
-TEST(AppDirectories, BesideTheLauncherThenTheInstalledOwnFolderThenBuildFoldersAbove) {
+// "I" the registered install, "J" another; "uninstall", "korvUpdater": drive-root folders anyone may make.
+TEST(AppDirectories, FoundInsideTheInstallOrInBuildFoldersNeverAboveAnInstall) {
     test::TempFolder root;
-    for (const wchar_t* file :
-         {L"Installed\\Korv Desktop\\KorvLauncher.exe", L"Installed\\Korv Desktop\\KorvDesktop.exe",
-          L"Destager\\KorvDesktop.exe", L"Destager\\KorvGEP.exe", L"Elsewhere\\KorvUninstall.exe",
-          L"build\\launchHelper\\test\\KorvLaunchHelper.exe", L"build\\desktop\\KorvDesktop.exe",
-          L"KorvUpdater.exe", L"korvUpdater\\KorvUpdater.exe"}) {
+    const std::wstring install = L"I\\Korv Desktop\\";
+    const std::wstring live = install + L"Korv Desktop";
+    const std::wstring staged = install + L"StagedKorvDesktop\\";
+    for (const std::wstring& file : std::initializer_list<std::wstring>{
+             live + L"\\KorvLauncher.exe", live + L"\\KorvDesktop.exe", staged + L"Korv Desktop\\KorvGEP.exe",
+             L"Other\\Korv Desktop\\KorvUninstall.exe", L"uninstall\\KorvUninstall.exe", L"KorvUpdater.exe",
+             L"build\\launchHelper\\test\\KorvLaunchHelper.exe", L"build\\desktop\\KorvDesktop.exe",
+             L"build\\korvUpdater\\test\\KorvUpdater.exe", L"korvUpdater\\KorvUpdater.exe"}) {
         root.writeFile(file, "");
     }
-    const wchar_t* developer = L"build\\destager\\test\\KorvDestager.exe";
-    const std::wstring launcher = (root / L"Installed\\Korv Desktop\\KorvLauncher.exe").wide();
+    const std::wstring fromStaged = staged + L"Korv Desktop\\KorvDestager.exe";
+    const std::wstring developer = L"build\\destager\\test\\KorvDestager.exe";
+    const wchar_t* launcher = L"I\\Korv Desktop\\Korv Desktop\\KorvLauncher.exe";
     const struct {
-        bool launcherRegistered;  // in "Installed\Korv Desktop"
-        const wchar_t* running;
-        const char* buildFolder;
-        const char* appName;
-        bool searchTestOutput;
-        const wchar_t* found;  // none: not found
+        const wchar_t* launcher;  // registered "LauncherAppPath"; none: absent
+        std::wstring running;
+        AppDirectory app;
+        std::wstring found;  // empty: not found
     } rows[] = {
-        {true, L"Destager\\KorvDestager.exe", "desktop", "KorvDesktop.exe", false,
-         L"Installed\\Korv Desktop"},
-        // Not beside the launcher: the program's own folder, named as an installed one is.
-        {true, L"Destager\\KorvDestager.exe", "gameElevationProxy", "KorvGEP.exe", false, L"Destager"},
-        {false, L"Elsewhere\\KorvDestager.exe", "uninstall", "KorvUninstall.exe", false, nullptr},
-        {false, developer, "desktop", "KorvDesktop.exe", false, L"build\\desktop"},
-        {false, developer, "launchHelper", "KorvLaunchHelper.exe", true, L"build\\launchHelper\\test"},
-        {false, developer, "launchHelper", "KorvLaunchHelper.exe", false, nullptr},
-        // Two levels further up, and never a loose copy outside its build folder.
-        {false, developer, "korvUpdater", "KorvUpdater.exe", false, L"korvUpdater"},
+        {launcher, staged + L"Destager\\KorvDestager.exe", AppDirectory::desktop, live},
+        {launcher, fromStaged, AppDirectory::gameElevationProxy, live},  // where the swap puts it
+        {nullptr, live + L"\\KorvDestager.exe", AppDirectory::desktop, live},
+        // Planted above the install, or registered outside it: never taken.
+        {nullptr, fromStaged, AppDirectory::uninstall, L""},
+        {nullptr, L"J\\Korv Desktop\\X\\KORV DESKTOP\\KorvDestager.exe", AppDirectory::uninstall, L""},
+        {L"Other\\Korv Desktop\\KorvLauncher.exe", fromStaged, AppDirectory::uninstall, L""},
+        {nullptr, staged + L"Other\\KorvDestager.exe", AppDirectory::korvUpdater, L""},
+        {nullptr, developer, AppDirectory::desktop, L"build\\desktop"},
+        {nullptr, developer, AppDirectory::launchHelper, L"build\\launchHelper\\test"},
+        // Two levels further up: not its test output (searched for some programs only), nor a loose copy.
+        {nullptr, developer, AppDirectory::korvUpdater, L"korvUpdater"},
     };
+    test::ScopedAppKeyValue location("InstallLocation", (root / install).wide());
     for (const auto& row : rows) {
-        SCOPED_TRACE(fmt::format("{} from {}", row.appName, fs::Path(row.running).utf8()));
-        test::ScopedAppKeyValue registered("LauncherAppPath",
-                                           row.launcherRegistered ? std::optional(launcher) : std::nullopt);
+        const AppDirectoryEntry& entry = appDirectoryTable()[static_cast<size_t>(row.app)];
+        SCOPED_TRACE(fmt::format("{} from {}", entry.executable, fs::Path(row.running).utf8()));
+        test::ScopedAppKeyValue registered(
+            "LauncherAppPath", row.launcher ? std::optional((root / row.launcher).wide()) : std::nullopt);
         test::ScopedFilesystem running(std::make_shared<test::FakeExecutableFilesystem>(root / row.running));
         test::ScopedAssertCapture asserts;
-        EXPECT_EQ(getAppDirectoryFor(row.buildFolder, row.appName, row.searchTestOutput),
-                  row.found ? (root / row.found).utf8() : "");
+        EXPECT_EQ(getAppDirectoryFor(entry.buildFolder, entry.executable, entry.searchTestOutput),
+                  row.found.empty() ? "" : (root / row.found).utf8());
         const std::string failed = fmt::format("getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
-                                               row.buildFolder, row.appName);
-        EXPECT_EQ(asserts.messages(), row.found ? Lines{} : Lines{failed});
+                                               entry.buildFolder, entry.executable);
+        EXPECT_EQ(asserts.messages(), row.found.empty() ? Lines{failed} : Lines{});
     }
 }
 

@@ -20,6 +20,7 @@ if(KVX_WINDOWS)
     # catalog extension and the background service's configuration.
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
+            integration/AppCoreTestSupport.cpp
             integration/BackgroundServiceConfigTest.cpp
             integration/MainFlowDutiesTest.cpp
             integration/RegistrationTest.cpp

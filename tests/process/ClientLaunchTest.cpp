@@ -203,6 +203,8 @@ TEST_F(ClientLaunch, StartsByAttendanceAndResultWithTheExactArguments) {
         EXPECT_EQ(mLogger->lines().back().message == "Background update attempt failed, not relaunching",
                   result != 0);
     }
+    EXPECT_FALSE(startExecutable("", "KorvDesktop.exe", {}, true));
+    EXPECT_EQ(mLogger->linesContaining("Missing executable: 'KorvDesktop.exe'").size(), 1u);
 }
 
 }  // namespace

@@ -135,7 +135,8 @@ void AppCore::createServices() {
     mLogger = &Singleton<services::logging::ILogger>::createDerived<services::logging::ThreadedLogger>(
         services::logging::win32LoggerEnvironment(mParams.hooks.fileHolders));
     Singleton<domain::model::DomainModelRoot>::create();
-    mConfigPlatform = std::make_unique<ConfigPlatform>(makeWindowsConfigPlatform(resources));
+    mConfigPlatform = std::make_unique<ConfigPlatform>(
+        makeWindowsConfigPlatform(resources, mParams.hooks.machineSettingsTrusted));
 }
 
 void AppCore::preInit() {

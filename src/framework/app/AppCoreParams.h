@@ -30,6 +30,9 @@ struct AppCoreHooks {
     std::function<void()> resolveAppDirectories;
     // In preInit, read after resolveAppDirectories.
     std::function<PartnerProxyFolders()> partnerProxyFolders;
+    // In preInit, before machine.ini is read: false while its folder was never protected, when any
+    // user could have planted the file, which is then ignored. Empty: the file is trusted.
+    std::function<bool()> machineSettingsTrusted;
     // In init, before the work queues start.
     std::function<void()> enableTls12ClientSupport;
     // In init, once the log is open: the start-up banner.

@@ -46,14 +46,17 @@ void showErrorBox(const std::string& text, const std::string& title) {
 
 }  // namespace
 
-ConfigPlatform makeWindowsConfigPlatform(const resources::ResourceManager& resources) {
+ConfigPlatform makeWindowsConfigPlatform(const resources::ResourceManager& resources,
+                                         std::function<bool()> machineSettingsTrusted) {
     ConfigPlatform platform;
     platform.readFile = readWholeFile;
     platform.fileExists = fileExists;
     platform.executableName = executableName;
     platform.showErrorBox = showErrorBox;
     platform.flintModeRequestedByMachine = readFlintModeFromRegistry;
-    platform.loadMachineSettings = domain::settings::machine::loadMachineSettingsToConfigSys;
+    platform.loadMachineSettings = [trusted = std::move(machineSettingsTrusted)] {
+        domain::settings::machine::loadMachineSettingsToConfigSys(!trusted || trusted());
+    };
     platform.developerCertificateTrusted = [&resources] { return developerCertificateTrusted(resources); };
     return platform;
 }

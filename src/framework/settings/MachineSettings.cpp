@@ -5,6 +5,7 @@
 
 #include "foundation/Logging.h"
 #include "foundation/fs/FileFunctions.h"
+#include "foundation/fs/IFilesystem.h"
 #include "foundation/paths/TamrinUtils.h"
 #include "framework/config/ConfigSystem.h"
 
@@ -35,11 +36,21 @@ KVPs loadMachineSettingsFromFile() {
     return settings;
 }
 
-void loadMachineSettingsToConfigSys() {
-    const KVPs loaded = loadMachineSettingsFromFile();
+void loadMachineSettingsToConfigSys(bool trusted) {
+    constexpr const char* kFunction = "kvx::domain::settings::machine::loadMachineSettingsToConfigSys";
+    if (!trusted) {
+        // Never read: not even its size or its errors come from a user's file.
+        const fs::Path path = machineSettingsPath();
+        auto present = fs::filesystem().exists(path);
+        if (present.isOk() && present.peek()) {
+            KVX_LOG_AS(kFunction, services::logging::Warn,
+                       "Ignoring [{}]: the data folder was never protected, so a user could have planted it",
+                       path.utf8());
+        }
+    }
+    const KVPs loaded = trusted ? loadMachineSettingsFromFile() : KVPs{};
     if (loaded.empty()) {
-        KVX_LOG_AS("kvx::domain::settings::machine::loadMachineSettingsToConfigSys", services::logging::Info,
-                   "No machine settings are loaded");
+        KVX_LOG_AS(kFunction, services::logging::Info, "No machine settings are loaded");
         return;
     }
     // Byte comparison on purpose: "Machine.x" is not a machine setting.

@@ -161,14 +161,17 @@ TEST_F(AppCoreTest, InitStartsTheConfiguredWorkersAndTermStopsThemBeforeTheServi
 // A run that ends between preInit and init still releases everything the constructor started.
 TEST_F(AppCoreTest, TheApplicationContainerBesideTheExecutableFeedsTheConfiguration) {
     SetCurrentDirectoryW(mLogs.path().c_str());
+    int trustAsked = 0;
     {
         auto named = params();
         named.appName = "KorvDestager";
         named.loadAppResources = true;
+        named.hooks.machineSettingsTrusted = [&] { return ++trustAsked < 0; };  // never trusted
         AppCore core(std::move(named));
         EXPECT_EQ(foundation::narrow(test::ScopedCurrentFolder::current(), KVX_SOURCE_LOCATION),
                   core.executableFolder());
         core.preInit();
+        EXPECT_EQ(trustAsked, 1) << "asked before machine.ini is read";
         EXPECT_EQ(config::configSystem().getUInt32("app.serviceStopTimeoutInSeconds", 0), 300u);
         EXPECT_EQ(Singleton<domain::model::DomainModelRoot>::getMutable().environment().text,
                   std::optional<std::string>("production"));

@@ -32,6 +32,7 @@ using Pairs = std::map<std::string, std::string>;
 
 constexpr const char* kLoadFunction = "kvx::domain::settings::machine::loadMachineSettingsFromFile";
 constexpr const char* kSaveFunction = "kvx::domain::settings::machine::saveMachineSettingsToFile";
+constexpr const char* kLoadToConfigFunction = "kvx::domain::settings::machine::loadMachineSettingsToConfigSys";
 
 // The message need only start with the expected one: the rest names a system error.
 void expectLineStart(LoggedLine line, const LoggedLine& expected) {
@@ -77,15 +78,15 @@ protected:
 };
 
 // A missing or empty file loads nothing; only "machine." keys enter (byte compared), and a save writes one
-// a line, without a final line feed.
+// a line, without a final line feed. Untrusted (its folder never protected), a file is never read, only named.
 TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
-    loadMachineSettingsToConfigSys();
+    const LoggedLine none{Info, kLoadToConfigFunction, "No machine settings are loaded"};
+    loadMachineSettingsToConfigSys(true);
     const auto lines = mLog->lines();
     ASSERT_EQ(lines.size(), 2u);
     expectLineStart(lines[0], {Error, kLoadFunction,
                                "Failed to load machine ini file, error[File does not exist. errorCode["});
-    EXPECT_EQ(lines[1], (LoggedLine{Info, "kvx::domain::settings::machine::loadMachineSettingsToConfigSys",
-                                    "No machine settings are loaded"}));
+    EXPECT_EQ(lines[1], none);
     mLog->clear();
     writeIni("");
     EXPECT_TRUE(loadMachineSettingsFromFile().empty());
@@ -94,7 +95,13 @@ TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
 
     mLog->clear();
     writeIni("machine.MixedCase=1\r\nMachine.upper=2\nother.key=3\nmachine.keep=k=v");
-    loadMachineSettingsToConfigSys();
+    loadMachineSettingsToConfigSys(false);
+    const std::string warning = "Ignoring [" + tamrinUtils().getMachineSettingsPath() +
+                                "]: the data folder was never protected, so a user could have planted it";
+    EXPECT_EQ(mLog->lines(), (Logged{{services::logging::Warn, kLoadToConfigFunction, warning}, none}));
+    EXPECT_TRUE(config().filterByScope(kScopeMachine).empty());
+    mLog->clear();
+    loadMachineSettingsToConfigSys(true);
     saveMachineSettingsToFile(config().filterByScope(kScopeMachine));
     const std::string text = readIni();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
