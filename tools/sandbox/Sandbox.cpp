@@ -95,8 +95,9 @@ Result<void, std::string> setupSandbox(const SandboxLayout& layout, const SetupO
     if (auto shell = ensureDesktopShell(); shell.isError()) {
         return shell;
     }
-    if (options.startService) {
-        if (auto installed = installService(layout.clientPath / L"KorvBackgroundService.exe", !options.noClientFolder);
+    if (options.registerService) {
+        const bool start = options.startService && !options.noClientFolder;
+        if (auto installed = installService(layout.clientPath / L"KorvBackgroundService.exe", start);
             installed.isError()) {
             return Err{"background service: " + installed.unwrapError()};
         }

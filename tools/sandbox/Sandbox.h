@@ -17,6 +17,9 @@ struct SetupOptions {
     FileVersion newVersion{13, 696, 0, 6209};
     // False leaves the staged folder without a destager (before one is built).
     bool withDestager = true;
+    // The installer registers the service; false leaves the registration out, as if deleted.
+    bool registerService = true;
+    // Started and left running (never when the client folder is gone).
     bool startService = true;
     // Started from the client folder, in this order, and left running.
     std::vector<std::wstring> programs{L"KorvDesktop.exe", L"KorvLauncher.exe", L"KorvLaunchHelper.exe"};

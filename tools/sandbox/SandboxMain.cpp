@@ -36,14 +36,19 @@ int usage(const std::string& problem) {
     std::fputs(("korv_sandbox: " + problem + "\n").c_str(), stderr);
     std::fputs("usage: korv_sandbox setup|run|report|teardown <installRoot> [--option=value ...]\n"
                "       korv_sandbox errors <machine.ini>\n"
-               "setup makes a clean install; these options break it as support meets it:\n"
-               "  --no-uninstall-entry  neither Windows Uninstall entry exists\n"
-               "                        (records UPEC-4201 \"The app guid is empty\" and UPEC-4200)\n"
-               "  --stale-bundle-key    BundleProviderKey names a removed entry (one WARN, key corrected)\n"
-               "  --no-client-folder    the client folder is gone, the service registered but stopped\n"
-               "                        (one WARN per check; the update repairs the install, result 0)\n"
-               "  --destager-running    another process holds the update-in-progress event until\n"
-               "                        teardown (exit code -3; nothing changes, nothing is logged)\n",
+               "setup makes a clean install (no error record, no WARN or ERROR line in the log);\n"
+               "these options break it as support meets it, each shown with what a run records:\n"
+               "  --no-uninstall-entry  neither Windows Uninstall entry exists: UPEC-4201 \"The app guid is\n"
+               "                        empty\", UPEC-4200 \"Couldn't open the key ... for updating\", and\n"
+               "                        WARN \"Incorrect BundleProviderKey found\" at each of the 4 look-ups\n"
+               "  --stale-bundle-key    BundleProviderKey names an earlier install's removed entry: no\n"
+               "                        record, one WARN \"Incorrect BundleProviderKey found\", key corrected\n"
+               "  --no-client-folder    the client folder is gone, the service registered but stopped:\n"
+               "                        result 0, no record; ERROR \"Could not find existing client folder\",\n"
+               "                        WARN \"Existing client directory is missing\", WARN \"Could not find\n"
+               "                        main client folder\", ERROR \"Missing executable\" (the relaunch)\n"
+               "  --destager-running    a sandbox process holds \"Global\\Korvapp::UpdateInProgress\" until\n"
+               "                        teardown: exit code -3, nothing written, nothing logged\n",
                stderr);
     return kUsage;
 }
@@ -107,7 +112,7 @@ int setup(const SandboxLayout& layout, const std::map<std::wstring, std::wstring
             *target = *version;
         }
     }
-    setupOptions.startService = options.count(L"no-service") == 0;
+    setupOptions.registerService = options.count(L"no-service") == 0;
     setupOptions.noUninstallEntry = options.count(L"no-uninstall-entry") != 0;
     setupOptions.staleBundleKey = options.count(L"stale-bundle-key") != 0;
     setupOptions.noClientFolder = options.count(L"no-client-folder") != 0;

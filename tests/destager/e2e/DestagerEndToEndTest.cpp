@@ -54,7 +54,7 @@ protected:
         EXPECT_TRUE(removed.isOk()) << (removed.isOk() ? "" : removed.peekError());
     }
 
-    // The install without service and programs: the state a killed run leaves them in.
+    // The service stopped and no program running: the state a killed run leaves them in.
     void setUpStoppedSuite() {
         mOptions.startService = false;
         mOptions.programs.clear();
