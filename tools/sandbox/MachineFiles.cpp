@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <knownfolders.h>
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -72,6 +73,36 @@ std::optional<std::string> machineValue(const MachineKeys& keys, const std::stri
 void removeMachineIni() {
     std::error_code ignored;
     std::filesystem::remove(machineIniPath(), ignored);
+}
+
+namespace {
+
+// "5f0c...-...": the form the client's telemetry ids take.
+std::string newCorrelationId() {
+    GUID guid{};
+    wchar_t text[40] = {};
+    if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 40) == 0) {
+        return "00000000-0000-0000-0000-000000000001";
+    }
+    std::string id;
+    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+        if (*c != L'{' && *c != L'}') {
+            id += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        }
+    }
+    return id;
+}
+
+}  // namespace
+
+bool prepareMachineIniAsClient() {
+    std::error_code error;
+    std::filesystem::create_directories(commonDataFolder(), error);
+    std::ofstream out(machineIniPath(), std::ios::binary | std::ios::trunc);
+    out << "machine.updatepending=1\nmachine.telemetry.updatecorrelationid=" << newCorrelationId()
+        << "\nmachine.updateattemptcount=1";
+    out.close();
+    return !error && static_cast<bool>(out);
 }
 
 }  // namespace kvx::sandbox

@@ -29,4 +29,8 @@ std::optional<std::string> readMachineIniText();
 std::optional<std::string> readMachineIniText(const std::filesystem::path& file);
 void removeMachineIni();
 
+// machine.ini as the client writes it just before it starts the destager: the update pending, a
+// fresh correlation id and the first attempt. The folder is created as the installer does.
+bool prepareMachineIniAsClient();
+
 }  // namespace kvx::sandbox

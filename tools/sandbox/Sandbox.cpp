@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
+#include "InstallerRegistry.h"
+#include "MachineFiles.h"
 #include "SandboxFiles.h"
 #include "SandboxProcesses.h"
 #include "SandboxRegistry.h"
 #include "SandboxService.h"
 #include "SandboxShortcuts.h"
 #include "SandboxWaits.h"
+#include "UpdateEventHolder.h"
 #include "destager/ClientFileVersion.h"
 #include "kvx/BuildVersion.h"
 
@@ -57,6 +60,10 @@ Result<void, std::string> writeSandboxFiles(const SandboxLayout& layout, const S
     if (auto written = writeClientFolder(layout.clientPath, options.sources, options.oldVersion); written.isError()) {
         return written;
     }
+    return writeStagedUpdate(layout, options);
+}
+
+Result<void, std::string> writeStagedUpdate(const SandboxLayout& layout, const SetupOptions& options) {
     if (auto written = writeClientFolder(layout.stagedClientPath, options.sources, options.newVersion);
         written.isError()) {
         return written;
@@ -77,24 +84,40 @@ Result<void, std::string> setupSandbox(const SandboxLayout& layout, const SetupO
     if (auto written = writeSandboxFiles(layout, options); written.isError()) {
         return written;
     }
-    if (!setInstallLocation(layout.installRoot)) {
-        return Err{std::string("cannot write InstallLocation (administrator rights needed)")};
+    if (!writeInstallerRegistry(layout.installRoot,
+                                {options.oldVersion, !options.noUninstallEntry, options.staleBundleKey})) {
+        return Err{std::string("cannot write the installer's registry keys (administrator rights needed)")};
+    }
+    if (!prepareMachineIniAsClient()) {
+        return Err{"cannot write [" + utf8(machineIniPath().wstring()) + "]"};
     }
     clearLoopCheck();
     if (auto shell = ensureDesktopShell(); shell.isError()) {
         return shell;
     }
-    if (options.startService) {
-        if (auto started = installAndStartService(layout.clientPath / L"KorvBackgroundService.exe");
-            started.isError()) {
-            return Err{"background service: " + started.unwrapError()};
+    if (options.registerService) {
+        const bool start = options.startService && !options.noClientFolder;
+        if (auto installed = installService(layout.clientPath / L"KorvBackgroundService.exe", start);
+            installed.isError()) {
+            return Err{"background service: " + installed.unwrapError()};
         }
     }
-    return startPrograms(layout, options);
+    if (options.noClientFolder) {
+        if (!removeFolder(layout.clientPath)) {
+            return Err{"[" + utf8(layout.clientPath.wstring()) + "] could not be removed"};
+        }
+    } else if (auto started = startPrograms(layout, options); started.isError()) {
+        return started;
+    }
+    if (options.destagerRunning) {
+        return startUpdateEventHolder(options.sources.sandboxExe);
+    }
+    return Ok{};
 }
 
 Result<void, std::string> teardownSandbox(const SandboxLayout& layout) {
     std::string failures;
+    releaseUpdateEventHolder();
     if (auto removed = removeService(); removed.isError()) {
         failures += "service: " + removed.unwrapError() + "; ";
     }
@@ -102,7 +125,7 @@ Result<void, std::string> teardownSandbox(const SandboxLayout& layout) {
     if (!removeFolder(layout.installRoot)) {
         failures += "[" + utf8(layout.installRoot.wstring()) + "] could not be removed; ";
     }
-    removeAppKey();
+    removeInstallerRegistry();
     removeSuiteShortcuts();
     if (!failures.empty()) {
         return Err{failures.substr(0, failures.size() - 2)};

@@ -32,7 +32,8 @@ Result<SandboxLayout, std::string> makeLayout(const std::filesystem::path& insta
 }
 
 SandboxSources sourcesInBuild(const std::filesystem::path& buildFolder) {
-    return {buildFolder / L"suite-sim", buildFolder / L"sandbox" / L"destager"};
+    return {buildFolder / L"suite-sim", buildFolder / L"sandbox" / L"destager",
+            buildFolder / L"sandbox" / L"korv_sandbox.exe"};
 }
 
 std::filesystem::path ownFolder() {

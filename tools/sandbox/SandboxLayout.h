@@ -31,13 +31,15 @@ struct SandboxLayout {
 Result<SandboxLayout, std::string> makeLayout(const std::filesystem::path& installRoot,
                                               const std::wstring& stagedName = kDefaultStagedName);
 
-// The folders the sandbox copies from: the suite simulator's programs and the built destager.
+// The folders the sandbox copies from: the suite simulator's programs and the built destager; and
+// the sandbox program itself, which stands in for a second destager.
 struct SandboxSources {
     std::filesystem::path simFolder;
     std::filesystem::path destagerFolder;
+    std::filesystem::path sandboxExe;
 };
 
-// Both below a build folder: <build>\suite-sim and <build>\sandbox\destager.
+// All below a build folder: <build>\suite-sim, <build>\sandbox\destager, <build>\sandbox\korv_sandbox.exe.
 SandboxSources sourcesInBuild(const std::filesystem::path& buildFolder);
 
 // The folder of the running executable.

@@ -2,10 +2,12 @@
 // staged destager as the client does, reports what happened and removes it all again.
 //   setup <installRoot> [--staged-name=N] [--old-version=V] [--new-version=V] [--no-service]
 //                       [--programs=a.exe,b.exe] [--sim-dir=D] [--destager-dir=D]
+//                       [--no-uninstall-entry] [--stale-bundle-key] [--no-client-folder] [--destager-running]
 //   run <installRoot> [--staged-name=N] [--timeout-ms=T] [--args=TEXT]
 //   report <installRoot> [--staged-name=N] [--section=folders|service|machine|registry|shortcuts]
 //   teardown <installRoot> [--staged-name=N]
 //   errors <machine.ini>   the error records of any machine.ini, such as one a player sent in
+//   hold-update-event      (started by setup --destager-running) holds the event until teardown
 // The install root's last folder must be "Korv Desktop"; the client folder is <installRoot>\Korv Desktop.
 #include <windows.h>
 
@@ -14,10 +16,12 @@
 #include <string>
 
 #include "DestagerRun.h"
+#include "RegistrationReport.h"
 #include "ResultMeaning.h"
 #include "Sandbox.h"
 #include "SandboxReport.h"
 #include "SandboxShortcuts.h"
+#include "UpdateEventHolder.h"
 
 namespace {
 
@@ -31,7 +35,20 @@ void print(const std::string& text) { std::fputs(text.c_str(), stdout); }
 int usage(const std::string& problem) {
     std::fputs(("korv_sandbox: " + problem + "\n").c_str(), stderr);
     std::fputs("usage: korv_sandbox setup|run|report|teardown <installRoot> [--option=value ...]\n"
-               "       korv_sandbox errors <machine.ini>\n",
+               "       korv_sandbox errors <machine.ini>\n"
+               "setup makes a clean install (no error record, no WARN or ERROR line in the log);\n"
+               "these options break it as support meets it, each shown with what a run records:\n"
+               "  --no-uninstall-entry  neither Windows Uninstall entry exists: UPEC-4201 \"The app guid is\n"
+               "                        empty\", UPEC-4200 \"Couldn't open the key ... for updating\", and\n"
+               "                        WARN \"Incorrect BundleProviderKey found\" at each of the 4 look-ups\n"
+               "  --stale-bundle-key    BundleProviderKey names an earlier install's removed entry: no\n"
+               "                        record, one WARN \"Incorrect BundleProviderKey found\", key corrected\n"
+               "  --no-client-folder    the client folder is gone, the service registered but stopped:\n"
+               "                        result 0, no record; ERROR \"Could not find existing client folder\",\n"
+               "                        WARN \"Existing client directory is missing\", WARN \"Could not find\n"
+               "                        main client folder\", ERROR \"Missing executable\" (the relaunch)\n"
+               "  --destager-running    a sandbox process holds \"Global\\Korvapp::UpdateInProgress\" until\n"
+               "                        teardown: exit code -3, nothing written, nothing logged\n",
                stderr);
     return kUsage;
 }
@@ -95,7 +112,11 @@ int setup(const SandboxLayout& layout, const std::map<std::wstring, std::wstring
             *target = *version;
         }
     }
-    setupOptions.startService = options.count(L"no-service") == 0;
+    setupOptions.registerService = options.count(L"no-service") == 0;
+    setupOptions.noUninstallEntry = options.count(L"no-uninstall-entry") != 0;
+    setupOptions.staleBundleKey = options.count(L"stale-bundle-key") != 0;
+    setupOptions.noClientFolder = options.count(L"no-client-folder") != 0;
+    setupOptions.destagerRunning = options.count(L"destager-running") != 0;
     if (options.count(L"programs") != 0) {
         setupOptions.programs = splitList(option(options, L"programs"));
     }
@@ -137,7 +158,7 @@ int report(const SandboxLayout& layout, const std::map<std::wstring, std::wstrin
     } else if (section == L"machine") {
         print(formatMachineIni());
     } else if (section == L"registry") {
-        print(formatRegistry());
+        print(formatRegistry() + formatRegistration(layout));
     } else if (section == L"shortcuts") {
         print(formatShortcuts(layout));
     } else {
@@ -166,6 +187,9 @@ int teardown(const SandboxLayout& layout) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == kHoldCommand) {
+        return holdUpdateEvent();
+    }
     if (argc < 3) {
         return usage("a command and an install root are needed");
     }

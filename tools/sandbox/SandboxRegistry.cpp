@@ -9,19 +9,6 @@ constexpr const char* kAppKeyParent = "Software\\Tessory";
 constexpr const char* kAppKeyName = "Korv Desktop";
 }  // namespace
 
-bool setInstallLocation(const std::filesystem::path& installRoot) {
-    const std::wstring location = installRoot.wstring() + L"\\";
-    const std::wstring launcher = (installRoot / L"Korv Desktop" / L"KorvLauncher.exe").wstring();
-    bool written = true;
-    for (bool view64 : {true, false}) {
-        foundation::RegistryKey key = apps::openAppKey(true, view64);
-        written = key.set("InstallLocation", std::wstring_view(location)) && written;
-        written = key.set("LauncherAppPath", std::wstring_view(launcher)) && written;
-        written = key.set("CommonAppPathCreated", uint32_t{1}) && written;
-    }
-    return written;
-}
-
 std::wstring installLocation(bool view64) {
     return apps::openAppKey(false, view64).get<std::wstring>("InstallLocation");
 }
@@ -60,8 +47,8 @@ bool writeLoopCheck(const LoopCheckValues& values) {
     return key.set("UpdateSuccessful", values.successful) && written;
 }
 
-int64_t isUnavailableFlag() {
-    const foundation::RegistryKey key = apps::openAppKey(false, true);
+int64_t isUnavailableFlag(bool view64) {
+    const foundation::RegistryKey key = apps::openAppKey(false, view64);
     return key.valueExists("IsUnavailable") ? static_cast<int64_t>(key.get<uint32_t>("IsUnavailable")) : -1;
 }
 

@@ -3,17 +3,12 @@
 // counters the destager keeps below it.
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 namespace kvx::sandbox {
 
 inline constexpr const char* kLoopCheckSubKey = "DestagerLoopCheck";
 
-// The application key as an installed suite has it, in both registry views: "InstallLocation" =
-// install root with a trailing backslash, "LauncherAppPath" (where the suite's programs are found)
-// and "CommonAppPathCreated" = 1 (the installer made the data directory).
-bool setInstallLocation(const std::filesystem::path& installRoot);
 std::wstring installLocation(bool view64);
 
 // Removes the loop counters (both views) so that the next run counts from the start.
@@ -31,8 +26,9 @@ LoopCheckValues readLoopCheck();
 // Writes the counters (64-bit view), as earlier runs would have left them.
 bool writeLoopCheck(const LoopCheckValues& values);
 
-// "IsUnavailable" of the 64-bit view: 1 while the suite is marked unavailable; -1 when absent.
-int64_t isUnavailableFlag();
+// "IsUnavailable" of the 64-bit view (or the 32-bit one): 1 while the suite is marked unavailable;
+// -1 when absent.
+int64_t isUnavailableFlag(bool view64 = true);
 // Writes it in both views.
 bool setUnavailableFlag(uint32_t value);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MachineFiles.h"
+#include "RegistrationReport.h"
 #include "ResultMeaning.h"
 #include "Sandbox.h"
 #include "SandboxFiles.h"
@@ -133,8 +134,6 @@ std::string formatMachineIni() {
 std::string formatRegistry() {
     std::string out = "InstallLocation: " + utf8(installLocation(true)) + " (64-bit view), " +
                       utf8(installLocation(false)) + " (32-bit view)\n";
-    const int64_t unavailable = isUnavailableFlag();
-    out += "IsUnavailable: " + (unavailable < 0 ? std::string("not set") : std::to_string(unavailable)) + "\n";
     const LoopCheckValues loop = readLoopCheck();
     if (!loop.present) {
         return out + std::string(kLoopCheckSubKey) + ": not present\n";
@@ -180,7 +179,7 @@ Result<std::string, std::string> formatMachineIniErrors(const std::filesystem::p
 
 std::string formatReport(const SandboxLayout& layout) {
     return formatFolders(layout) + formatServiceAndPrograms() + formatRelaunches(layout) + formatMachineIni() +
-           formatRegistry() + formatShortcuts(layout);
+           formatRegistry() + formatRegistration(layout) + formatShortcuts(layout);
 }
 
 }  // namespace kvx::sandbox

@@ -27,15 +27,24 @@ SERVICE_STATUS_PROCESS statusOf(SC_HANDLE service) {
     return status;
 }
 
-std::wstring imagePathOf(SC_HANDLE service) {
+void readConfig(SC_HANDLE service, ServiceInfo& info) {
     DWORD needed = 0;
     QueryServiceConfigW(service, nullptr, 0, &needed);
     std::vector<uint8_t> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (needed == 0 || !QueryServiceConfigW(service, config, needed, &needed) || config->lpBinaryPathName == nullptr) {
-        return {};
+    if (needed != 0 && QueryServiceConfigW(service, config, needed, &needed)) {
+        info.startType = config->dwStartType;
+        info.imagePath = config->lpBinaryPathName == nullptr ? L"" : config->lpBinaryPathName;
     }
-    return config->lpBinaryPathName;
+    needed = 0;
+    QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+    std::vector<uint8_t> described(needed);
+    auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(described.data());
+    if (needed != 0 &&
+        QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, described.data(), needed, &needed) &&
+        description->lpDescription != nullptr) {
+        info.description = description->lpDescription;
+    }
 }
 
 AutoSC_HANDLE openManager() { return AutoSC_HANDLE(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)); }
@@ -51,13 +60,17 @@ Result<AutoSC_HANDLE, std::string> registerService(const AutoSC_HANDLE& manager,
                                   image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
             return Err{lastError("ChangeServiceConfig")};
         }
-        return Ok{std::move(service)};
+    } else {
+        service = AutoSC_HANDLE(CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                               image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        if (service.get() == nullptr) {
+            return Err{lastError("CreateService")};
+        }
     }
-    service = AutoSC_HANDLE(CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                           image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (service.get() == nullptr) {
-        return Err{lastError("CreateService")};
+    SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(kServiceDescription)};
+    if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description)) {
+        return Err{lastError("ChangeServiceConfig2")};
     }
     return Ok{std::move(service)};
 }
@@ -72,7 +85,7 @@ void endServiceProcess(DWORD pid) {
 
 }  // namespace
 
-Result<void, std::string> installAndStartService(const std::filesystem::path& exe) {
+Result<void, std::string> installService(const std::filesystem::path& exe, bool start) {
     AutoSC_HANDLE manager = openManager();
     if (manager.get() == nullptr) {
         return Err{lastError("OpenSCManager")};
@@ -82,6 +95,9 @@ Result<void, std::string> installAndStartService(const std::filesystem::path& ex
         return Err{registered.unwrapError()};
     }
     AutoSC_HANDLE service = registered.unwrap();
+    if (!start) {
+        return Ok{};
+    }
     if (!StartServiceW(service.get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
         return Err{lastError("StartService")};
     }
@@ -125,7 +141,7 @@ ServiceInfo queryService() {
     info.installed = true;
     info.state = status.dwCurrentState;
     info.pid = status.dwProcessId;
-    info.imagePath = imagePathOf(service.get());
+    readConfig(service.get(), info);
     return info;
 }
 
@@ -150,6 +166,23 @@ std::string serviceStateText(const ServiceInfo& info) {
             return "paused";
         default:
             return "unknown (" + std::to_string(info.state) + ")";
+    }
+}
+
+std::string startTypeText(DWORD startType) {
+    switch (startType) {
+        case SERVICE_BOOT_START:
+            return "boot";
+        case SERVICE_SYSTEM_START:
+            return "system";
+        case SERVICE_AUTO_START:
+            return "auto";
+        case SERVICE_DEMAND_START:
+            return "demand";
+        case SERVICE_DISABLED:
+            return "disabled";
+        default:
+            return "unknown (" + std::to_string(startType) + ")";
     }
 }
 

@@ -162,10 +162,7 @@ protected:
         if (std::filesystem::exists(mLayout.stagedClientPath)) {
             return;
         }
-        ASSERT_TRUE(
-            writeClientFolder(mLayout.stagedClientPath, mOptions.sources, mOptions.newVersion).isOk());
-        ASSERT_TRUE(copyDestager(mLayout.stagedClientPath, mOptions.sources).isOk());
-        ASSERT_TRUE(writeStagedArchive(mLayout).isOk());
+        ASSERT_TRUE(writeStagedUpdate(mLayout, mOptions).isOk());
     }
 
     std::string recordedResult() const {
