@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "destager/AfterUpdatePlan.h"
 #include "destager/LoopDetection.h"
@@ -119,7 +121,8 @@ int app_main(int argc, const char* const* argv) {
                 }
                 if (result == 0) {
                     const DestageContext context = buildDestageContext(
-                        installLocation, executablePath, foundation::clock().now100nsSinceEpoch());
+                        installLocation, executablePath, foundation::clock().now100nsSinceEpoch(),
+                        std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
                     result = destager::applyUpdate(options, context);
                 }
             } catch (const std::exception& e) {

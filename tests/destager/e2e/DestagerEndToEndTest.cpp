@@ -204,7 +204,8 @@ TEST_F(DestagerEndToEnd, PlainModeUpdateSwapsTheFoldersAndRecordsTheResult) {
     }
 }
 
-// Started from a folder of the staged folder that is not its client folder: nothing to apply.
+// Started from a folder of the staged folder that is not its client folder: nothing to apply. Run
+// unattended, as a background update.
 TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
     mOptions.programs = {L"KorvDesktop.exe"};
     auto done = setupSandbox(mLayout, mOptions);
@@ -217,10 +218,14 @@ TEST_F(DestagerEndToEnd, MissingStagedClientEndsWithFourAndTouchesNothing) {
     std::filesystem::remove_all(mLayout.stagedClientPath);
     // As an earlier run that ended inside the repair state leaves it.
     ASSERT_TRUE(setUnavailableFlag(1));
+    ASSERT_TRUE(recordRelaunchesFrom(mLayout.clientPath, mLayout.installRoot / kStartsFileName).isOk());
 
-    EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName).exitCode, 0);
+    EXPECT_EQ(runStaged(destagerFolder / kDestagerExeName, L"-noclient").exitCode, 0);
 
     EXPECT_EQ(machine("machine.destageresult"), "4");
+    EXPECT_EQ(machine("machine.destageattended"), "0");
+    // An unattended update brings back the launch helper, never the client.
+    EXPECT_EQ(relaunched(1), std::vector<std::string>{clientCommand(L"KorvLaunchHelper.exe", "-noclient -ktcuNoSkip")});
     EXPECT_EQ(isUnavailableFlag(), 0) << "a failed update makes the suite available again";
     EXPECT_EQ(machine("machine.updatepending"), "0");
     EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
@@ -303,50 +308,6 @@ TEST_F(DestagerEndToEnd, SecondInstanceLeavesEverythingAlone) {
     EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.oldVersion));
     EXPECT_TRUE(std::filesystem::exists(mLayout.stagedClientPath));
     EXPECT_FALSE(readLoopCheck().present);
-}
-
-// A run killed after moving the client aside: the next run finds no client folder and completes.
-TEST_F(DestagerEndToEnd, RunResumedAfterTheFirstRenameCompletesTheClient) {
-    setUpStoppedSuite();
-    const int stagedFiles = countFiles(mLayout.stagedClientPath);
-    const std::filesystem::path movedAside =
-        mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
-    std::filesystem::rename(mLayout.clientPath, movedAside);
-
-    EXPECT_EQ(runStaged().exitCode, 0);
-
-    EXPECT_EQ(machine("machine.destageresult"), "0");
-    EXPECT_FALSE(std::filesystem::exists(mLayout.stagedClientPath));
-    EXPECT_EQ(clientVersionIn(movedAside), fileVersionText(mOptions.oldVersion)) << "the old client is kept";
-    expectCompleteNewClient(stagedFiles);
-}
-
-// A run killed after both renames leaves a complete new client and no staged client. The client
-// stages the update again and starts the destager as usual (here unattended); the leftovers of the killed run must
-// not get in the way.
-TEST_F(DestagerEndToEnd, RunAfterBothRenamesOfAKilledRunCompletesTheClient) {
-    setUpStoppedSuite();
-    const std::filesystem::path movedAside =
-        mLayout.installRoot / (std::wstring(kOutdatedPrefix) + L"17000000000000000");
-    std::filesystem::rename(mLayout.clientPath, movedAside);
-    std::filesystem::rename(mLayout.stagedClientPath, mLayout.clientPath);
-    ASSERT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
-    ASSERT_TRUE(writeClientFolder(mLayout.stagedClientPath, mOptions.sources, mOptions.newVersion).isOk());
-    ASSERT_TRUE(copyDestager(mLayout.stagedClientPath, mOptions.sources).isOk());
-    ASSERT_TRUE(recordRelaunchesFrom(mLayout.stagedClientPath, mLayout.installRoot / kStartsFileName).isOk());
-    ASSERT_TRUE(writeStagedArchive(mLayout).isOk());
-    const int stagedFiles = countFiles(mLayout.stagedClientPath);
-
-    EXPECT_EQ(runStaged(mLayout.stagedDestagerPath, L"-noclient").exitCode, 0);
-
-    EXPECT_EQ(machine("machine.destageresult"), "0");
-    EXPECT_EQ(machine("machine.destageattended"), "0");
-    EXPECT_EQ(clientVersionIn(movedAside), fileVersionText(mOptions.oldVersion));
-    EXPECT_EQ(outdatedFolders(mLayout).size(), 2u);
-    // An unattended update brings back the launch helper, never the client.
-    EXPECT_EQ(relaunched(1), std::vector<std::string>{clientCommand(L"KorvLaunchHelper.exe", "-noclient -ktcuNoSkip")});
-    expectRunningFromClient(L"KorvLaunchHelper.exe");
-    expectCompleteNewClient(stagedFiles);
 }
 
 }  // namespace
