@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kvx::sandbox {
@@ -35,6 +36,11 @@ bool writeLoopCheck(const LoopCheckValues& values);
 int64_t isUnavailableFlag();
 // Writes it in both views.
 bool setUnavailableFlag(uint32_t value);
+
+// The way back a destager stopped in the middle of a swap leaves for the next start of Windows (its
+// RunOnce command), if any; removing it is what the next start does after running it.
+std::optional<std::string> resumeEntry();
+void removeResumeEntry();
 
 // Deletes the whole application key in both views.
 void removeAppKey();

@@ -135,6 +135,7 @@ std::string formatRegistry() {
                       utf8(installLocation(false)) + " (32-bit view)\n";
     const int64_t unavailable = isUnavailableFlag();
     out += "IsUnavailable: " + (unavailable < 0 ? std::string("not set") : std::to_string(unavailable)) + "\n";
+    out += "RunOnce way back after a crash: " + resumeEntry().value_or("none") + "\n";
     const LoopCheckValues loop = readLoopCheck();
     if (!loop.present) {
         return out + std::string(kLoopCheckSubKey) + ": not present\n";

@@ -27,8 +27,7 @@
 #include "MachineFiles.h"
 #include "Sandbox.h"
 #include "SandboxFiles.h"
-#include "destager/ResumeEntry.h"
-#include "foundation/registry/RegistryKey.h"
+#include "SandboxRegistry.h"
 #include "foundation/win/AutoHandle.h"
 #include "support/TempFolder.h"
 
@@ -79,12 +78,6 @@ std::string rowName(const ::testing::TestParamInfo<CrashRow>& info) {
     return info.param.name;
 }
 
-using apps::destager::internal::kResumeValueName;
-foundation::RegistryKey runOnceKey() {
-    return foundation::RegistryKey::openWritable(HKEY_LOCAL_MACHINE,
-                                                 apps::destager::internal::kRunOnceKeyPath, true);
-}
-
 std::string fileBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -105,7 +98,7 @@ protected:
     void TearDown() override {
         mHeld.reset();
         // A way back left by a failing row would run at the next test's restart.
-        runOnceKey().deleteValue(kResumeValueName);
+        removeResumeEntry();
         if (HasFailure()) {
             std::cout << "log: " << utf8(destagerLogPath().wstring()) << "\n";
         }
@@ -200,7 +193,9 @@ TEST_P(CrashMatrix, TheRunAfterAHardStopLeavesAWholeInstall) {
 
     ASSERT_EQ(static_cast<uint32_t>(runStoppedAt(row.step, row.held)), crash::kCrashExitCode)
         << "the run did not reach the step";
-    EXPECT_EQ(runOnceKey().valueExists(kResumeValueName), row.resumedByRestart);
+    // The staged destager that was stopped, quoted, with the run's own arguments (none).
+    const std::string stoppedRun = "\"" + utf8((mLayout.stagedClientPath / kCrashExeName).wstring()) + "\"";
+    EXPECT_EQ(resumeEntry(), row.resumedByRestart ? std::optional(stoppedRun) : std::nullopt);
     mHeld.reset();
     wchar_t system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
@@ -211,7 +206,7 @@ TEST_P(CrashMatrix, TheRunAfterAHardStopLeavesAWholeInstall) {
         EXPECT_EQ(run(mLayout.stagedDestagerPath), 0);
     }
 
-    EXPECT_FALSE(runOnceKey().valueExists(kResumeValueName));
+    EXPECT_FALSE(resumeEntry().has_value());
     EXPECT_EQ(recordedResult(), row.result);
     EXPECT_EQ(clientVersionIn(mLayout.clientPath), fileVersionText(mOptions.newVersion));
     expectCompleteNewClient();
