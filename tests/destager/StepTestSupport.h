@@ -40,11 +40,14 @@ protected:
         foundation::utils::Singleton<config::ConfigSystem>::destroy();
         runOnceKey().deleteValue(kResumeValueName);  // never to be met by a run of the RunOnce entries
     }
+
+public:
     static foundation::RegistryKey runOnceKey() {
         return foundation::RegistryKey::openWritable(HKEY_LOCAL_MACHINE, kRunOnceKeyPath, true);
     }
     static bool resumeRegistered() { return runOnceKey().valueExists(kResumeValueName); }
 
+protected:
     // The install root written "<root>" and the access-denied error "<denied>".
     std::string shortened(std::string text) const {
         for (const auto& [from, to] : {std::pair{mRoot.path().utf8(), "<root>"},
