@@ -86,7 +86,7 @@ if(TARGET KorvDestager)
     target_include_directories(destager_crash_matrix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crash)
     add_dependencies(destager_crash_matrix_tests korv_sandbox KorvDestagerCrashPoints)
     set_tests_properties(destager_crash_matrix_tests PROPERTIES
-                         RESOURCE_LOCK "wine_suite_processes;wine_app_key;wine_run_once" TIMEOUT 300)
+                         RESOURCE_LOCK "wine_suite_processes;wine_app_key;wine_run_once" TIMEOUT 480)
     add_test(NAME destager_exe_has_no_crash_points
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-no-crash-points $<TARGET_FILE:KorvDestager>
                      $<TARGET_FILE:KorvDestagerCrashPoints>)
