@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "destager/AfterUpdatePlan.h"
 #include "destager/CrashPoints.h"
@@ -87,7 +89,7 @@ bool runGuarded(std::string_view step, Step&& run) {
 }
 
 // 13 to 16. A failed key repair or install-path check skips the update, not the rest.
-int32_t repairKeysAndApplyUpdate(const destager::DestagerOptions& options) {
+int32_t repairKeysAndApplyUpdate(const destager::DestagerOptions& options, const std::vector<std::string>& arguments) {
     destager::crashPoint(destager::CrashStep::mainBeforeKeyRepair);
     int32_t result = fixupMainAppKeys(options);
     const std::wstring installLocation = fs::Path::fromUtf8(utils::getInstallLocation()).wide();
@@ -98,7 +100,7 @@ int32_t repairKeysAndApplyUpdate(const destager::DestagerOptions& options) {
     }
     if (result == 0) {
         const DestageContext context =
-            buildDestageContext(installLocation, executablePath, foundation::clock().now100nsSinceEpoch());
+            buildDestageContext(installLocation, executablePath, foundation::clock().now100nsSinceEpoch(), arguments);
         result = destager::applyUpdate(options, context);
     }
     return result;
@@ -164,7 +166,9 @@ int app_main(int argc, const char* const* argv) {
 
         // 13 to 17. How far a step that threw got is unknown: it is never taken for a success.
         int32_t result = kUnexpectedFailure;
-        runGuarded("update", [&] { result = repairKeysAndApplyUpdate(options); });
+        // The arguments after the program's name: a run resumed after a restart is started with them.
+        const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+        runGuarded("update", [&] { result = repairKeysAndApplyUpdate(options, arguments); });
         bool loopDetected = false;
         if (!runGuarded("loop check", [&] {
                 destager::crashPoint(destager::CrashStep::mainBeforeLoopCheck);

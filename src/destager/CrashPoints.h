@@ -10,14 +10,19 @@
 namespace kvx::apps::destager {
 
 enum class CrashStep : uint8_t {
+    afterRepairState,
     swapBeforeOldClientMove,
     swapAfterOldClientMove,
     swapAfterStagedMove,
+    // A rename of the swap that failed and waits for its next attempt.
+    renameRetrying,
+    afterSwapBeforeRegistration,
     rollbackBeforeRestore,
     migrateAfterMove,
     migrateBeforeMoveBack,
     symlinkSwapAfterUnlink,
     revertAfterUnlink,
+    revertOldFolderRemoval,
     // The main flow's steps, where the crash-test build may also throw instead of stopping.
     mainBeforeKeyRepair,
     mainBeforeLoopCheck,

@@ -5,6 +5,7 @@
 #include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/RestoreInstall.h"
+#include "destager/ResumeEntry.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
 #include "foundation/fs/RetryingOperations.h"
@@ -67,7 +68,11 @@ RenameResult renameFolder(const fs::Path& oldPath, const fs::Path& newPath, cons
     }
 
     auto renameSchedule = foundation::folderStepSchedule();
-    auto renamed = fs::tryRename(oldPath, newPath, logFileIoFailure, renameSchedule);
+    const auto onFailedRename = [](uint8_t attempt, uint32_t lastError) {
+        logFileIoFailure(attempt, lastError);
+        crashPoint(CrashStep::renameRetrying);
+    };
+    auto renamed = fs::tryRename(oldPath, newPath, onFailedRename, renameSchedule);
     if (renamed.isError()) {
         const uint32_t osError = renamed.unwrapError();
         KVX_LOG_ERROR("Failed to rename folder from oldPath[{}] to newPath[{}], error[{}]", oldPath.utf8(),
@@ -83,8 +88,10 @@ int32_t swapFolders(const DestageContext& context) {
     // A missing client folder is a repair: only the staged client is moved.
     if (fs::filesystem().isDirectory(context.clientPath)) {
         crashPoint(CrashStep::swapBeforeOldClientMove);
+        registerResume(context);
         const RenameResult moved = renameFolder(context.clientPath, context.outdatedClientPath, "oldClient");
         if (!moved.ok()) {
+            unregisterResume();
             addErrorTelemetry(kUpecRenameOldClient, kSeverityFatal,
                               "Failed to rename exisiting client from [{}] to [{}], osError[{}], code[{}]",
                               context.clientPath.utf8(), context.outdatedClientPath.utf8(), moved.osError,
@@ -92,6 +99,9 @@ int32_t swapFolders(const DestageContext& context) {
             return kMoveOldClientFailed;
         }
         crashPoint(CrashStep::swapAfterOldClientMove);
+    } else {
+        // The client path is empty already: a crash now must still find its way back.
+        registerResume(context);
     }
 
     const RenameResult staged = renameFolder(context.stagedClientPath, context.clientPath, "staged");
@@ -103,6 +113,7 @@ int32_t swapFolders(const DestageContext& context) {
         restoreInstall(context);
         return kMoveStagedClientFailed;
     }
+    unregisterResume();
     crashPoint(CrashStep::swapAfterStagedMove);
     return kDestageSuccess;
 }

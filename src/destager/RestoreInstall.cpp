@@ -3,6 +3,7 @@
 #include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
+#include "destager/ResumeEntry.h"
 #include "foundation/Logging.h"
 #include "foundation/fs/IFilesystem.h"
 
@@ -18,6 +19,7 @@ void restoreInstall(const DestageContext& context) {
     const RenameResult restored = renameFolder(context.outdatedClientPath, context.clientPath, "rollback");
     if (restored.ok()) {
         KVX_LOG_INFO("Old client version restored");
+        unregisterResume();
         return;
     }
     addErrorTelemetry(kUpecRestoreOldClient, kSeverityWarning,

@@ -6,6 +6,7 @@
 #include "destager/CrashPoints.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
+#include "destager/ResumeEntry.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
 #include "foundation/Retry.h"
@@ -31,6 +32,7 @@ Result<void, fs::OsError> linkClientFolder(const fs::Path& target, const fs::Pat
     auto readBack = fs::filesystem().readSymlink(clientPath);
     if (readBack.isOk() && fs::isSamePath(readBack.peek().std().lexically_normal().wstring(),
                                           target.std().lexically_normal().wstring())) {
+        unregisterResume();
         return Ok();
     }
     fs::OsError error = 0;
@@ -96,7 +98,9 @@ void keepStagedClientAsFolder(const DestageContext& context) {
                  context.stagedClientPath.utf8(), context.clientPath.utf8());
     const RenameResult moved =
         renameFolder(context.stagedClientPath, context.clientPath, "symlinkSwapFallback");
-    if (!moved.ok()) {
+    if (moved.ok()) {
+        unregisterResume();
+    } else {
         KVX_LOG_ERROR("Failed to move staged client [{}] into [{}], osError[{}], code[{}]",
                       context.stagedClientPath.utf8(), context.clientPath.utf8(), osErrorText(moved.osError),
                       moved.code);
@@ -115,8 +119,10 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
     const fs::Path relativeTarget = fs::Path::fromUtf8(versionedFolderName(context)) / kClientFolderName;
     const fs::Path versionedClientPath = context.installRoot / relativeTarget;
 
+    registerResume(context);
     const RenameResult moved = renameFolder(context.clientPath, versionedClientPath, "migrateToSymlink");
     if (!moved.ok()) {
+        unregisterResume();
         addErrorTelemetry(
             kUpecSymlinkMigrationRename, kSeverityFatal,
             "Failed to move current install folder [{}] to versioned folder [{}], osError[{}], code[{}]",
@@ -136,6 +142,7 @@ int32_t migrateToSymlinkMode(const DestageContext& context) {
         const RenameResult restored =
             renameFolder(versionedClientPath, context.clientPath, "migrateToSymlinkRestore");
         if (restored.ok()) {
+            unregisterResume();
             const fs::Path versionedFolder = versionedClientPath.parent();
             if (auto cleared = fs::filesystem().removeDirectory(versionedFolder, false); cleared.isError()) {
                 KVX_LOG_WARN("Failed to remove empty versioned folder [{}], osError[{}]",
@@ -155,8 +162,10 @@ int32_t swapSymlinkFolders(const DestageContext& context) {
     KVX_LOG_INFO("Updating symlink to point to new client contents");
     // Kept to point the client back at the previous version if the new link cannot be made.
     auto previousTarget = fs::filesystem().readSymlink(context.clientPath);
+    registerResume(context);
     auto removed = removeClientLink(context.clientPath);
     if (removed.isError()) {
+        unregisterResume();
         addErrorTelemetry(kUpecSymlinkSwapRemoveLink, kSeverityFatal,
                           "Failed to remove symlink at [{}], osError[{}]", context.clientPath.utf8(),
                           osErrorText(removed.unwrapError()));
@@ -190,8 +199,10 @@ int32_t revertSymlinkMode(const DestageContext& context) {
         return kSymlinkRevertResolveLinkFailed;
     }
     const fs::SymlinkTargetInfo target = resolved.unwrap();
+    registerResume(context);
     auto removed = removeClientLink(context.clientPath);
     if (removed.isError()) {
+        unregisterResume();
         addErrorTelemetry(kUpecSymlinkRevertRemoveLink, kSeverityFatal,
                           "Failed to remove symlink[{}], osError[{}]", context.clientPath.utf8(),
                           osErrorText(removed.unwrapError()));
@@ -201,6 +212,8 @@ int32_t revertSymlinkMode(const DestageContext& context) {
 
     const RenameResult moved = renameFolder(target.resolvedTarget, context.clientPath, "revertSymlink");
     if (moved.ok()) {
+        unregisterResume();
+        crashPoint(CrashStep::revertOldFolderRemoval);
         // The versioned folder is now empty of the client; one attempt is enough for a leftover.
         const fs::Path versionedFolder = target.resolvedTarget.parent();
         if (!isVersionedFolderOfInstall(context, versionedFolder)) {

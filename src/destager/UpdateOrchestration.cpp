@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "destager/CrashPoints.h"
 #include "destager/EarlyValidation.h"
 #include "destager/ErrorTelemetry.h"
 #include "destager/FolderSwap.h"
@@ -135,6 +136,7 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps,
         return code;
     }
     // From here on the suite is down and the install may be half-swapped.
+    crashPoint(CrashStep::afterRepairState);
     stagedValidation.report();
     const bool clientExists = clientFolderExists(context);
     if (!clientExists) {
@@ -164,6 +166,7 @@ int32_t destageUpdate(const DestageContext& context, const UpdateSteps& steps,
             return code;
         }
     }
+    crashPoint(CrashStep::afterSwapBeforeRegistration);
     tryValidateStagedFiles(context.clientPath, context.zipPath, true);
     steps.updateBackgroundServiceConfig(context);
     return kDestageSuccess;

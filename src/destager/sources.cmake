@@ -19,6 +19,7 @@ list(APPEND KVX_WINDOWS_SOURCES
     destager/LoopDetection.cpp
     destager/RepairState.cpp
     destager/RestoreInstall.cpp
+    destager/ResumeEntry.cpp
     destager/StagedFileCrcs.cpp
     destager/StagedFileValidation.cpp
     destager/SymlinkMode.cpp

@@ -7,10 +7,12 @@
 #include <optional>
 
 #include "destager/ClientFileVersion.h"
+#include "destager/CrashPoints.h"
 #include "destager/FolderSwap.h"
 #include "destager/RestoreInstall.h"
 #include "destager/StepTestSupport.h"
 #include "destager/SymlinkMode.h"
+#include "foundation/registry/RegistryTestSupport.h"
 #include "foundation/update/ResultCodes.h"
 #include "process/ProcessUtilsImpl.h"
 #include "support/FakeSymlinkFilesystem.h"
@@ -109,7 +111,10 @@ protected:
         mRoot.writeFile(mContext.clientExePath, "old");
         mRoot.writeFile(mContext.stagedClientPath / L"KorvDesktop.exe", "new");
     }
-    ~FolderSwap() override { services::process::setProcessUtils(nullptr); }
+    ~FolderSwap() override {
+        services::process::setProcessUtils(nullptr);
+        setCrashHook(nullptr);
+    }
     // The executable in the client, outdated and staged folders ("-": none), then the time waited.
     std::string outcome() {
         std::string text;
@@ -185,16 +190,58 @@ TEST_F(FolderSwap, SwapFailuresLeaveOrRollBackTheOldClient) {
                      "[<root>\\outdatedKorvDesktop-7] to [<root>\\Korv Desktop], osError[5], code[2]"}));
 }
 
-// Without an outdated folder there is nothing to restore; one left by an earlier run is replaced.
-TEST_F(FolderSwap, RestoreNeedsAnOutdatedFolderAndASwapReplacesAStaleOne) {
+std::vector<std::pair<CrashStep, bool>> gRegisteredAtStep;
+void recordRegisteredAtStep(CrashStep step) {
+    gRegisteredAtStep.emplace_back(step, test::StepFixture::resumeRegistered());
+}
+
+// Where a crash would leave the client path empty, the way back is registered, until the install is
+// whole again after the swap or the rollback; a swap that cannot register it goes on without. With no
+// outdated folder there is nothing to restore; one left by an earlier run is replaced.
+TEST_F(FolderSwap, TheWayBackCoversEveryStepThatCanLeaveTheClientPathEmpty) {
+    setCrashHook(&recordRegisteredAtStep);
     restoreInstall(mContext);
-    EXPECT_EQ(telemetry(), Texts{"UPEC-2204 warning: Could not find install to restore"});
     mRoot.writeFile(mContext.outdatedClientPath / L"KorvDesktop.exe", "earlier run");
     EXPECT_EQ(swapFolders(mContext), kDestageSuccess);
     EXPECT_EQ(mLogger->linesContaining("Destination directory already exists").size(), 1u);
     EXPECT_EQ(messagesAt(Warn), Texts{"UPEC-2204: Could not find install to restore"})
         << "the swap never retried";
-    EXPECT_EQ(outcome(), "new old - 0ms");
+    mRoot.writeFile(mContext.stagedClientPath / L"KorvDesktop.exe", "newer");
+    mFs->fail(Op::Rename, mContext.stagedClientPath);
+    EXPECT_EQ(swapFolders(mContext), kMoveStagedClientFailed);
+    using enum CrashStep;
+    const std::pair retrying{renameRetrying, true};
+    EXPECT_EQ(gRegisteredAtStep, (std::vector<std::pair<CrashStep, bool>>{{swapBeforeOldClientMove, false},
+                                                                          {swapAfterOldClientMove, true},
+                                                                          {swapAfterStagedMove, false},
+                                                                          {swapBeforeOldClientMove, false},
+                                                                          {swapAfterOldClientMove, true},
+                                                                          retrying,
+                                                                          retrying,
+                                                                          retrying,
+                                                                          retrying,
+                                                                          retrying,
+                                                                          {rollbackBeforeRestore, true}}));
+    EXPECT_FALSE(resumeRegistered());
+
+    test::ScriptedRegistryProxy proxy;
+    proxy.refuseValue = [](LPCWSTR) { return LSTATUS{ERROR_ACCESS_DENIED}; };
+    test::ScopedRegistryProxy scoped(proxy);
+    EXPECT_EQ(swapFolders(mContext), kDestageSuccess);
+    EXPECT_EQ(outcome(), "newer new - 4000ms");
+    EXPECT_EQ(telemetry().front(), "UPEC-2204 warning: Could not find install to restore");
+    Texts logged;
+    for (const auto& line : mLogger->linesContaining("resume after restart")) {
+        logged.push_back(shortened(line.message));
+    }
+    const std::string registered =
+        "Registered resume after restart, value[!KorvDestagerResume], "
+        "command[\"<root>\\StagedKorvDesktop\\Korv Desktop\\x.exe\"]";
+    const std::string removed = "Removed resume after restart, value[!KorvDestagerResume]";
+    EXPECT_EQ(logged,
+              (Texts{registered, removed, registered, removed,
+                     "Failed to register resume after restart, value[!KorvDestagerResume]: value not written",
+                     "UPEC-2299: Failed to register resume after restart: value not written"}));
 }
 
 const fs::Path kVersionedFolder = L"1.2.3.4-1700000000";
@@ -274,15 +321,11 @@ TEST_F(SymlinkMode, SwapFailuresGive34And35AndKeepThePreviousLink) {
                      notMade + "<denied>]", notMade + osErrorText(2) + "]", notMade + osErrorText(0) + "]"}));
     EXPECT_EQ(mLogger->linesContaining("after failed swap").size(), 3u);
     EXPECT_EQ(client(), kVersionedTarget.utf8());
-}
-
-// A killed migration leaves the client path empty; a swap that then cannot link has nothing to
-// link back and moves the staged client in as a folder, so the player is never left without one.
-TEST_F(SymlinkMode, RepairSwapWhoseLinkFailsMovesTheStagedClientIn) {
+    // As a killed migration leaves it: nothing to link back, the staged client moves in as a folder.
+    ASSERT_TRUE(mLinks->remove(mContext.clientPath).isOk());
     mLinks->failLinkCreation(kAccessDenied, 5);
     EXPECT_EQ(swapSymlinkFolders(mContext), kSymlinkSwapCreateLinkFailed);
     EXPECT_EQ(client(), "plain");
-    EXPECT_FALSE(stdfs::exists(mContext.stagedClientPath.std()));
     EXPECT_EQ(mLogger->linesContaining("No previous client to link back").size(), 1u);
 }
 

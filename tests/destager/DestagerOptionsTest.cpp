@@ -39,5 +39,20 @@ TEST(ParseCommandLine, OptionsAndSwitches) {
     }
 }
 
+// Each argument reads back unchanged by Windows' own splitting: quoted where it holds a blank or a
+// quote or is empty, backslashes doubled only where a quote follows them.
+TEST(CommandLineOf, QuotesOnlyWhereWindowsWouldSplitOrUnescape) {
+    const std::pair<std::vector<std::string>, const char*> rows[] = {
+        {{}, R"("C:\a b\d.exe")"},
+        {{"--action=repair", "-noclient", ""}, R"("C:\a b\d.exe" --action=repair -noclient "")"},
+        {{"a\\b c", "x\\"}, R"("C:\a b\d.exe" "a\b c" x\)"},
+        {{"say \"hi\"", "tail \\", "q\\\"t"}, R"("C:\a b\d.exe" "say \"hi\"" "tail \\" "q\\\"t")"},
+        {{"end\\\\ x"}, R"("C:\a b\d.exe" "end\\ x")"},
+    };
+    for (const auto& [arguments, expected] : rows) {
+        EXPECT_EQ(commandLineOf("C:\\a b\\d.exe", arguments), expected);
+    }
+}
+
 }  // namespace
 }  // namespace kvx::apps::destager

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "destager/FolderSwap.h"
+#include "destager/ResumeEntry.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "foundation/Singleton.h"
 #include "foundation/fs/FileFunctions.h"
 #include "foundation/fs/Filesystem.h"
+#include "foundation/registry/RegistryKey.h"
 #include "foundation/update/DestageContext.h"
 #include "framework/config/ConfigSystem.h"
 #include "support/Capture.h"
@@ -22,6 +24,8 @@
 namespace kvx::test {
 
 inline constexpr fs::OsError kAccessDenied = 5;
+using apps::destager::internal::kResumeValueName;
+using apps::destager::internal::kRunOnceKeyPath;
 using Texts = std::vector<std::string>;
 
 class StepFixture : public ::testing::Test {
@@ -32,8 +36,18 @@ protected:
         mContext =
             apps::buildDestageContext(mRoot.path(), mRoot / L"StagedKorvDesktop\\Korv Desktop\\x.exe", 7);
     }
-    ~StepFixture() override { foundation::utils::Singleton<config::ConfigSystem>::destroy(); }
+    ~StepFixture() override {
+        foundation::utils::Singleton<config::ConfigSystem>::destroy();
+        runOnceKey().deleteValue(kResumeValueName);  // never to be met by a run of the RunOnce entries
+    }
 
+public:
+    static foundation::RegistryKey runOnceKey() {
+        return foundation::RegistryKey::openWritable(HKEY_LOCAL_MACHINE, kRunOnceKeyPath, true);
+    }
+    static bool resumeRegistered() { return runOnceKey().valueExists(kResumeValueName); }
+
+protected:
     // The install root written "<root>" and the access-denied error "<denied>".
     std::string shortened(std::string text) const {
         for (const auto& [from, to] : {std::pair{mRoot.path().utf8(), "<root>"},

@@ -9,6 +9,7 @@
 #include <optional>
 #include <tuple>
 
+#include "destager/CrashPoints.h"
 #include "destager/EarlyValidation.h"
 #include "destager/StagedFileValidation.h"
 #include "destager/StepTestSupport.h"
@@ -177,6 +178,7 @@ TEST_F(UpdateOrchestrationTest, UpdatesSwapByStagedNameAndRefreshByMode) {
                              "], attempting to repair with this update"),
                   missing);
         EXPECT_EQ(mCalls, shortcuts ? kFullUpdate : kFlintUpdate);
+        EXPECT_FALSE(resumeRegistered());
         EXPECT_EQ(internal::isDesktopShortcutWanted(options), wanted);
     }
 }
@@ -189,6 +191,42 @@ TEST_F(UpdateOrchestrationTest, FailedStepCodesPassThroughAndSkipTheRefresh) {
     EXPECT_EQ(logged(Error, kDestageUpdate, "Failed to migrate install to symlink mode, code[30]"), 1u);
     EXPECT_EQ(logged(Error, kApplyUpdate, "Failed to destage update, code[30]"), 1u);
     EXPECT_EQ(mCalls, (Calls{"setSuiteUnavailable", "enterRepairState"}));
+}
+
+struct StoppedHard {};
+std::optional<CrashStep> gStopAt;
+
+// Steps Wine cannot reach for the crash matrix, stopped at through the filesystem seam (links live in
+// FakeSymlinkFilesystem): a run stopped hard leaves its way back wherever the client path is empty,
+// and the run started next, by Windows or by the client, completes the update.
+TEST_F(UpdateOrchestrationTest, ARunStoppedHardIsCompletedByTheNextRun) {
+    using enum CrashStep;
+    // Staged name, client, the step, the client left there, whether the way back is registered.
+    const std::tuple<const char*, Client, CrashStep, const char*, bool> rows[] = {
+        {"Staged-13.697", Plain, migrateAfterMove, "-", true},
+        {"Staged-13.697", Linked, symlinkSwapAfterUnlink, "-", true},
+        {"StagedKorvDesktop", Linked, revertAfterUnlink, "-", true},
+        {"StagedKorvDesktop", Linked, revertOldFolderRemoval, "old", false},
+    };
+    setCrashHook([](CrashStep step) {
+        if (step == gStopAt) {
+            throw StoppedHard{};
+        }
+    });
+    for (const auto& [stagedName, client, step, clientLeft, registered] : rows) {
+        SCOPED_TRACE(static_cast<int>(step));
+        const fs::Path root = fs::Path::fromUtf8("Korv-" + std::to_string(static_cast<int>(step)));
+        const DestageContext context = prepareInstall(root, stagedName, client);
+        gStopAt = step;
+        EXPECT_THROW(apply(context), StoppedHard);
+        EXPECT_EQ(std::pair(clientExeIn(context.clientPath), resumeRegistered()),
+                  std::pair(std::string(clientLeft), registered));
+        gStopAt.reset();
+        EXPECT_EQ(apply(context), 0);
+        EXPECT_EQ(std::pair(clientExeIn(context.clientPath), resumeRegistered()),
+                  std::pair(std::string("new"), false));
+    }
+    setCrashHook(nullptr);
 }
 
 // The program's own shortcut steps, with a file standing where every shortcut folder would be.

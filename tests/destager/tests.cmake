@@ -32,8 +32,11 @@ set_tests_properties(telemetry_validation_windows_tests PROPERTIES
 kvx_add_test_exe(swap_windows_tests
     SOURCES
         destager/ClientSwapTest.cpp
+        foundation/registry/RegistryTestSupport.cpp
     LIBS kvx_fs_test_support kvx_destager
 )
+# Every swap writes the way back after a crash into the prefix's RunOnce key, which wineboot runs.
+set_tests_properties(swap_windows_tests PROPERTIES RESOURCE_LOCK "wine_run_once")
 
 # Update orchestration with staged-file validation, and the repair state.
 kvx_add_test_exe(orchestration_windows_tests
@@ -43,7 +46,8 @@ kvx_add_test_exe(orchestration_windows_tests
     LIBS kvx_fs_test_support kvx_destager kvx_zip_writer
 )
 # The validation's records read the install location from the application key of the shared prefix.
-set_tests_properties(orchestration_windows_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key")
+set_tests_properties(orchestration_windows_tests PROPERTIES
+                     RESOURCE_LOCK "wine_suite_processes;wine_app_key;wine_run_once")
 
 # The built destager end to end against a sandbox install (tools/sandbox), with real waits.
 if(TARGET KorvDestager)
@@ -58,8 +62,8 @@ if(TARGET KorvDestager)
     add_dependencies(destager_e2e_tests korv_sandbox KorvDestagerCrashPoints)
     # It registers the real background service, ends suite programs by name and rewrites the
     # application key, machine.ini and the loop counters of the shared prefix.
-    set_tests_properties(destager_e2e_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
-                         TIMEOUT 480)
+    set_tests_properties(destager_e2e_tests PROPERTIES
+                         RESOURCE_LOCK "wine_suite_processes;wine_app_key;wine_run_once" TIMEOUT 480)
 
     # The crash-test build of the destager: the same entry and layers, plus the hook that stops it
     # hard at the step a test names. Never copied beside the shipped destager.
@@ -72,7 +76,8 @@ if(TARGET KorvDestager)
     target_link_libraries(KorvDestagerCrashPoints PRIVATE kvx_destager)
     set_target_properties(KorvDestagerCrashPoints PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/sandbox/crashpoints)
 
-    # Each step of an update stopped hard in turn, then a clean run (the crash-consistency matrix).
+    # Each step of an update stopped hard in turn, then a restart of the prefix (wineboot -r) and,
+    # where the install was whole, a clean run (the crash-consistency matrix).
     kvx_add_test_exe(destager_crash_matrix_tests
         SOURCES
             destager/e2e/CrashMatrixTest.cpp
@@ -81,8 +86,8 @@ if(TARGET KorvDestager)
     )
     target_include_directories(destager_crash_matrix_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crash)
     add_dependencies(destager_crash_matrix_tests korv_sandbox KorvDestagerCrashPoints)
-    set_tests_properties(destager_crash_matrix_tests PROPERTIES RESOURCE_LOCK "wine_suite_processes;wine_app_key"
-                         TIMEOUT 360)
+    set_tests_properties(destager_crash_matrix_tests PROPERTIES
+                         RESOURCE_LOCK "wine_suite_processes;wine_app_key;wine_run_once" TIMEOUT 480)
     add_test(NAME destager_exe_has_no_crash_points
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-no-crash-points $<TARGET_FILE:KorvDestager>
                      $<TARGET_FILE:KorvDestagerCrashPoints>)

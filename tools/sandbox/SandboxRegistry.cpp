@@ -1,5 +1,6 @@
 #include "SandboxRegistry.h"
 
+#include "destager/ResumeEntry.h"
 #include "integration/AppKey.h"
 
 namespace kvx::sandbox {
@@ -58,6 +59,24 @@ bool setUnavailableFlag(uint32_t value) {
         written = apps::openAppKey(true, view64).set("IsUnavailable", value) && written;
     }
     return written;
+}
+
+namespace {
+foundation::RegistryKey runOnceKey() {
+    return foundation::RegistryKey::openWritable(HKEY_LOCAL_MACHINE, apps::destager::internal::kRunOnceKeyPath, true);
+}
+}  // namespace
+
+std::optional<std::string> resumeEntry() {
+    const foundation::RegistryKey key = runOnceKey();
+    if (!key.valueExists(apps::destager::internal::kResumeValueName)) {
+        return std::nullopt;
+    }
+    return key.get<std::string>(apps::destager::internal::kResumeValueName);
+}
+
+void removeResumeEntry() {
+    runOnceKey().deleteValue(apps::destager::internal::kResumeValueName);
 }
 
 void removeAppKey() {

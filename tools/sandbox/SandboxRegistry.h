@@ -3,6 +3,8 @@
 // counters the destager keeps below it.
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kvx::sandbox {
@@ -31,6 +33,11 @@ bool writeLoopCheck(const LoopCheckValues& values);
 int64_t isUnavailableFlag(bool view64 = true);
 // Writes it in both views.
 bool setUnavailableFlag(uint32_t value);
+
+// The way back a destager stopped in the middle of a swap leaves for the next start of Windows (its
+// RunOnce command), if any; removing it is what the next start does after running it.
+std::optional<std::string> resumeEntry();
+void removeResumeEntry();
 
 // Deletes the whole application key in both views.
 void removeAppKey();

@@ -134,6 +134,7 @@ std::string formatMachineIni() {
 std::string formatRegistry() {
     std::string out = "InstallLocation: " + utf8(installLocation(true)) + " (64-bit view), " +
                       utf8(installLocation(false)) + " (32-bit view)\n";
+    out += "RunOnce way back after a crash: " + resumeEntry().value_or("none") + "\n";
     const LoopCheckValues loop = readLoopCheck();
     if (!loop.present) {
         return out + std::string(kLoopCheckSubKey) + ": not present\n";

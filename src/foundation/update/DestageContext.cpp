@@ -3,11 +3,12 @@
 #include <fmt/format.h>
 
 #include "foundation/fs/PathRules.h"
+#include "foundation/update/DestagerOptions.h"
 
 namespace kvx::apps {
 
 DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Path& executablePath,
-                                   int64_t now100ns) {
+                                   int64_t now100ns, const std::vector<std::string>& arguments) {
     DestageContext context;
     context.installRoot = installLocation;
     context.clientPath = installLocation / kClientFolderName;
@@ -20,6 +21,7 @@ DestageContext buildDestageContext(const fs::Path& installLocation, const fs::Pa
     context.zipPath = stagedFolder.parent() / fs::Path::fromUtf8(context.stagedFolderName + ".zip");
     context.stagedLinkTarget = fs::Path::fromUtf8(context.stagedFolderName) / kClientFolderName;
     context.backgroundServiceExePath = context.clientPath / L"KorvBackgroundService.exe";
+    context.resumeCommand = destager::commandLineOf(executablePath.utf8(), arguments);
     return context;
 }
 

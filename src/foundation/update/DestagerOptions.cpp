@@ -98,4 +98,38 @@ DestagerOptions parseCommandLine(int argc, const char* const* argv) {
     return options;
 }
 
+namespace {
+
+// Backslashes are literal except before a quote, so a run of them doubles where a quote follows,
+// the closing one included.
+std::string quotedArgument(std::string_view argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos) {
+        return std::string(argument);
+    }
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string commandLineOf(std::string_view program, const std::vector<std::string>& arguments) {
+    // The program's own quotes take no escapes: a path holds no quote.
+    std::string line = "\"" + std::string(program) + "\"";
+    for (const std::string& argument : arguments) {
+        line += " " + quotedArgument(argument);
+    }
+    return line;
+}
+
 }  // namespace kvx::apps::destager

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvx::apps::destager {
 
@@ -29,5 +30,9 @@ const char* modeName(Mode mode);
 
 // Examines argv[1..argc-1] in order; later arguments overwrite earlier ones.
 DestagerOptions parseCommandLine(int argc, const char* const* argv);
+
+// The quoted program path followed by the arguments, each quoted only where it must be, so that
+// Windows splits the line back into exactly these arguments (CommandLineToArgvW's rules).
+std::string commandLineOf(std::string_view program, const std::vector<std::string>& arguments);
 
 }  // namespace kvx::apps::destager

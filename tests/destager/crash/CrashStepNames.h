@@ -21,14 +21,18 @@ struct CrashStepName {
 };
 
 inline constexpr std::array kCrashStepNames{
+    CrashStepName{CrashStep::afterRepairState, L"afterRepairState"},
     CrashStepName{CrashStep::swapBeforeOldClientMove, L"swapBeforeOldClientMove"},
     CrashStepName{CrashStep::swapAfterOldClientMove, L"swapAfterOldClientMove"},
     CrashStepName{CrashStep::swapAfterStagedMove, L"swapAfterStagedMove"},
+    CrashStepName{CrashStep::renameRetrying, L"renameRetrying"},
+    CrashStepName{CrashStep::afterSwapBeforeRegistration, L"afterSwapBeforeRegistration"},
     CrashStepName{CrashStep::rollbackBeforeRestore, L"rollbackBeforeRestore"},
     CrashStepName{CrashStep::migrateAfterMove, L"migrateAfterMove"},
     CrashStepName{CrashStep::migrateBeforeMoveBack, L"migrateBeforeMoveBack"},
     CrashStepName{CrashStep::symlinkSwapAfterUnlink, L"symlinkSwapAfterUnlink"},
     CrashStepName{CrashStep::revertAfterUnlink, L"revertAfterUnlink"},
+    CrashStepName{CrashStep::revertOldFolderRemoval, L"revertOldFolderRemoval"},
     CrashStepName{CrashStep::mainBeforeKeyRepair, L"mainBeforeKeyRepair"},
     CrashStepName{CrashStep::mainBeforeLoopCheck, L"mainBeforeLoopCheck"},
     CrashStepName{CrashStep::mainBeforeBookkeeping, L"mainBeforeBookkeeping"},

@@ -300,7 +300,6 @@ TEST_F(DestagerEndToEnd, RunAfterBothRenamesOfAKilledRunCompletesTheClient) {
 }
 
 // The crash-test build throws once at the named step, as a failed check would (none: a clean run).
-// The crash-test build throws once at the named step, as a failed check would (none: a clean run).
 // Started from the staged client, from another folder of the staged folder (nothing to apply), or from
 // a staged folder of another name (symlink mode).
 enum class From { StagedClient, OtherFolder, SymlinkStaged };
