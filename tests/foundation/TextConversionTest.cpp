@@ -1,7 +1,9 @@
+// The Windows conversions and the system-library loader under Wine.
 #include "foundation/TextConversion.h"
 
 #include <gtest/gtest.h>
 
+#include "foundation/SystemLibrary.h"
 #include "support/Capture.h"
 
 namespace kvx::foundation {
@@ -45,6 +47,27 @@ TEST(TextConversion, ConvenienceFormsAssertWithTheCallersLocationAndTheUtf8Check
               (std::vector<std::string>{
                   "Conversion failed. codePage=[65001] errorCode=[1113] in reg.cpp:RegistryKey:42",
                   "Conversion failed. errorCode=[1113] in x.cpp:caller:7"}));
+}
+
+TEST(SystemLibrary, MissingLibrariesAndFunctionsAreNamedInTheirErrors) {
+    auto missing = SystemLibrary::load(L"kvx-no-such-library.dll");
+    EXPECT_EQ(missing.peekError().name, "kvx-no-such-library.dll");
+    EXPECT_EQ(missing.peekError().osError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+    auto library = SystemLibrary::load(L"version.dll").unwrap();
+    EXPECT_TRUE(library.function<DWORD WINAPI(LPCWSTR, LPDWORD)>("GetFileVersionInfoSizeW").isOk());
+    EXPECT_EQ(library.function<void()>("NoSuchExport").peekError().name, "version.dll!NoSuchExport");
+}
+
+TEST(SystemLibrary, ADllBesideTheExecutableDoesNotSatisfyTheLoad) {
+    wchar_t exe[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    std::wstring planted(exe);
+    planted = planted.substr(0, planted.find_last_of(L"\\/") + 1) + L"kvxplanted.dll";
+    ASSERT_TRUE(CopyFileW(exe, planted.c_str(), FALSE));
+    auto result = SystemLibrary::load(L"kvxplanted.dll");
+    DeleteFileW(planted.c_str());
+    EXPECT_TRUE(result.isError());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
-        foundation/LoggingTest.cpp
         foundation/security/DirectoryChecksTest.cpp
         foundation/fs/RemovalPolicyTest.cpp
     LIBS kvx_foundation
@@ -11,7 +10,6 @@ kvx_add_test_exe(portable_tests
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_windows_tests
         SOURCES
-            foundation/SystemLibraryTest.cpp
             foundation/TextConversionTest.cpp
         LIBS kvx_foundation
     )

@@ -5,7 +5,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/config/tests.cmake)
 # Logging and work queues (portable, so they also run natively under the sanitizers).
 kvx_add_test_exe(fw_logging_tests
     SOURCES
-        framework/logging/LogFormatTest.cpp
         framework/logging/ThreadedLoggerTest.cpp
     LIBS kvx_framework
 )

@@ -81,7 +81,7 @@ TEST_F(BackgroundServiceConfig, NewPathStartTypeAndDescriptionOrTheErrorAndNoCha
     context.backgroundServiceExePath = mTemp / L"new client\\missing.exe";
     updateBackgroundServiceConfig(context);
     const std::string line = "Failed to update background service config: [Executable path does not exist]";
-    EXPECT_EQ(logger->linesContaining(line).size(), 1u);
+    EXPECT_EQ(logger->count(line), 1u);
 }
 
 }  // namespace

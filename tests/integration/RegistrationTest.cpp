@@ -73,7 +73,6 @@ protected:
         }
         mLogger->clear();
     }
-    size_t logged(std::string_view text) { return mLogger->linesContaining(text).size(); }
     void addUninstallEntry(const std::string& name, const char* displayName, bool view64 = false) {
         RegistryKey key =
             RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true).createSubKey(name, view64);
@@ -138,7 +137,7 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         (mTemp.path() / L"Korv Desktop\\KorvConnect_microsoft.exe").utf8() + " \"korvconnect.microsoft://\"");
     const std::string record = fmt::format("{}\\{}", kRegistrationsPath, kStoreProductId);
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, record, true, false).get<uint32_t>("Loadable"), 1u);
-    EXPECT_EQ(logged("Set COM installation state to: Installed"), 1u);
+    EXPECT_EQ(mLogger->count("Set COM installation state to: Installed"), 1u);
 }
 
 TEST_F(Registration, SkipSwitchAndRefusedWrites) {
@@ -154,10 +153,10 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
         return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     };
     EXPECT_FALSE(setThirdPartyAvailability(false));
-    EXPECT_EQ(
-        logged("Failed to update one or more registry keys while entering repair mode, may cause issues "
-               "with client updates or app recovery"),
-        1u);
+    EXPECT_EQ(mLogger->count(
+                  "Failed to update one or more registry keys while entering repair mode, may cause issues "
+                  "with client updates or app recovery"),
+              1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
     // A refused extension state fails the change with its telemetry.
     refused = L"State";
@@ -205,14 +204,14 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
     EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
-    EXPECT_EQ(logged("Pellam Keys have already been set, no need to reset them."), 1u);
+    EXPECT_EQ(mLogger->count("Pellam Keys have already been set, no need to reset them."), 1u);
     // Without the client path the legacy and connector steps fail; Link2Korv's are still written.
     openAppKey(true, false).deleteValue("ClientPath");
     commandKey("luna2korv").set("", std::string_view());
     mLogger->clear();
     EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
-    EXPECT_EQ(logged("Korv app ClientPath Key is not present"), 1u);
-    EXPECT_EQ(logged("Failed to update registry keys, this may cause launch issues"), 1u);
+    EXPECT_EQ(mLogger->count("Korv app ClientPath Key is not present"), 1u);
+    EXPECT_EQ(mLogger->count("Failed to update registry keys, this may cause launch issues"), 1u);
     EXPECT_EQ(command("luna2korv").rfind("\"" + link + "\"", 0), 0u);
 }
 
@@ -241,12 +240,12 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
         const RegistryKey bundle = uninstallEntry(mBundle);
         EXPECT_EQ(bundle.get<std::string>("UninstallString"), run == 0 ? installer + " /burn" : suite);
-        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"), (run == 0 ? installer : suite) + " /quiet" +
-                                                                       (run == 0 ? " /burn" : ""));
+        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"),
+                  (run == 0 ? installer : suite) + " /quiet" + (run == 0 ? " /burn" : ""));
     }
-    EXPECT_EQ(logged("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
-    EXPECT_EQ(logged("No suite uninstaller in the install, ["), 2u);
-    EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
+    EXPECT_EQ(mLogger->count("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
+    EXPECT_EQ(mLogger->count("No suite uninstaller in the install, ["), 2u);
+    EXPECT_EQ(mLogger->count(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
 }
 
 TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) {

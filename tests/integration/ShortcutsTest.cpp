@@ -26,7 +26,8 @@ class ShortcutsTest : public ::testing::Test {
 protected:
     ShortcutsTest() : mConfig(Singleton<config::ConfigSystem>::create()) {
         for (const auto& entry : utils::appDirectoryTable()) {
-            mRoot.writeFile(fs::Path(L"Korv Desktop\\Korv Desktop") / fs::Path::fromUtf8(entry.executable), "");
+            mRoot.writeFile(fs::Path(L"Korv Desktop\\Korv Desktop") / fs::Path::fromUtf8(entry.executable),
+                            "");
         }
         test::resolveAppDirectoriesFrom(mClient / L"KorvDestager.exe");
         useFolders(mRoot.makeFolder(L"Desktop"), mRoot.makeFolder(L"Programs"));
@@ -73,7 +74,8 @@ TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
     mRoot.writeFile(L"Programs\\Pellam Beta\\Pellam Beta.lnk", "old");
     mRoot.writeFile(L"Programs\\Korv\\Korv app.lnk", "old");
     // A user-edited recovery shortcut in the client folder stays as it is.
-    const fs::Path edited = mRoot.writeFile(L"Korv Desktop\\Korv Desktop\\App Recovery.lnk", "edited by the player");
+    const fs::Path edited =
+        mRoot.writeFile(L"Korv Desktop\\Korv Desktop\\App Recovery.lnk", "edited by the player");
 
     createStartMenuShortcuts(sink());
     createAppRecoveryShortcut(mClient, sink());
@@ -121,7 +123,7 @@ TEST_F(ShortcutsTest, DesktopShortcutIsRefreshedButCreatedOnlyWhenWanted) {
         EXPECT_EQ(read(mDesktop / L"Korv.lnk"), row.target ? starts(row.target) : "");
         const bool rewritten = row.existing && std::wstring_view(row.existing) == L"Korv.lnk";
         const std::string line = "Updating existing shortcut file[" + (mDesktop / L"Korv.lnk").utf8() + "]";
-        EXPECT_EQ(mLogger->linesContaining(line).size(), rewritten ? 1u : 0u);
+        EXPECT_EQ(mLogger->count(line), rewritten ? 1u : 0u);
     }
 }
 
@@ -131,31 +133,34 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
     EXPECT_EQ(mFailures, Failures{"Failed to create new start menu shortcut " + broken.utf8()});
-    EXPECT_EQ(mLogger->linesContaining("Failed to read from existing shortcut, result[").size(), 1u);
+    EXPECT_EQ(mLogger->count("Failed to read from existing shortcut, result["), 1u);
     EXPECT_EQ(read(mSuiteFolder / L"Korv Updater.lnk"), starts("KorvUpdater.exe"));
 
     for (const bool foldersOccupied : {true, false}) {
         SCOPED_TRACE(foldersOccupied);
         const fs::Path base = foldersOccupied ? mRoot.writeFile(L"occupied", "a file") : mRoot / L"fresh";
         useFolders(base / L"Desktop", base / L"Programs");
-        test::resolveAppDirectoriesFrom((foldersOccupied ? mClient : mRoot / L"Elsewhere\\Korv Desktop") / L"KorvDestager.exe");
+        test::resolveAppDirectoriesFrom((foldersOccupied ? mClient : mRoot / L"Elsewhere\\Korv Desktop") /
+                                        L"KorvDestager.exe");
         mFailures.clear();
         mLogger->clear();
         createDesktopShortcut(true, sink());
         createStartMenuShortcuts(sink());
         createAppRecoveryShortcut(base / L"Korv Desktop", sink());
         const std::string programs = (base / L"Programs\\Korv").utf8();
-        const std::string recovery = "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
-        EXPECT_EQ(mFailures,
-                  (Failures{
-                      "Failed to create new desktop shortcut " + (base / L"Desktop\\Korv.lnk").utf8(),
-                      "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
-                      "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
-                      recovery + programs + "]",
-                      "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
-                      recovery + (base / L"Korv Desktop").utf8() + "]",
-                  }));
-        EXPECT_EQ(mLogger->linesContaining("Failed to save shortcut, result[").size(), foldersOccupied ? 6u : 0u);
+        const std::string recovery =
+            "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
+        EXPECT_EQ(
+            mFailures,
+            (Failures{
+                "Failed to create new desktop shortcut " + (base / L"Desktop\\Korv.lnk").utf8(),
+                "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
+                "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",
+                recovery + programs + "]",
+                "Failed to create app updater start menu shortcut [Korv Updater.lnk] in [" + programs + "]",
+                recovery + (base / L"Korv Desktop").utf8() + "]",
+            }));
+        EXPECT_EQ(mLogger->count("Failed to save shortcut, result["), foldersOccupied ? 6u : 0u);
     }
 }
 

@@ -70,9 +70,7 @@ TEST(Process, RefusesBadInfoInOrderAndPassesItsEnvironment) {
         }
         EXPECT_TRUE(started.isOk()
                         ? readText(record.std()).find(line) != std::string::npos
-                        : logger->linesContaining(line).size() +
-                                  logger->linesContaining("Could not create process [exe=[").size() ==
-                              2);
+                        : logger->count(line) + logger->count("Could not create process [exe=[") == 2);
     }
 }
 
@@ -164,9 +162,9 @@ TEST_F(ClientLaunch, StartsThroughTheVariantsOfItsElevation) {
         mSession->hasSession = row.hasSession;
         EXPECT_EQ(startExecutable(mDir, row.name, {"--lifetime=300", "-updateDestagerError=\"7\""}, true),
                   row.started);
-        EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
+        EXPECT_EQ(mLogger->count(row.line), 1u);
         const size_t found = std::string_view(row.name) == "KorvDesktop.exe" ? 1 : 0;
-        EXPECT_EQ(mLogger->linesContaining("Starting executable [").size(), found);
+        EXPECT_EQ(mLogger->count("Starting executable ["), found);
         // Under the session's token, with its environment: a real CreateProcessAsUserW.
         const std::string underToken = "\tcwd=" + mDir + "\tuser=player\tcmd=\"" + exe + "\" " + args;
         EXPECT_TRUE(row.admin ||
@@ -198,13 +196,13 @@ TEST_F(ClientLaunch, StartsByAttendanceAndResultWithTheExactArguments) {
             << text;
         const std::string line = started.starts_with("KorvDesktop") ? "Starting Desktop app, args["
                                                                     : "Starting Launch Helper, args[";
-        EXPECT_EQ(mLogger->linesContaining(line + started.substr(started.find(' ') + 1) + "]").size(),
+        EXPECT_EQ(mLogger->count(line + started.substr(started.find(' ') + 1) + "]"),
                   started.empty() ? 0u : 1u);
         EXPECT_EQ(mLogger->lines().back().message == "Background update attempt failed, not relaunching",
                   result != 0);
     }
     EXPECT_FALSE(startExecutable("", "KorvDesktop.exe", {}, true));
-    EXPECT_EQ(mLogger->linesContaining("Missing executable: 'KorvDesktop.exe'").size(), 1u);
+    EXPECT_EQ(mLogger->count("Missing executable: 'KorvDesktop.exe'"), 1u);
 }
 
 }  // namespace

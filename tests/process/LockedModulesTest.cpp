@@ -113,8 +113,7 @@ TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed)
             EXPECT_TRUE(report->lockedFiles.empty());
         }
         const bool unnamed = row.holder && row.holder->starts_with("Unnamed");
-        EXPECT_EQ(mLogger->linesContaining("Failed to get process name for pid[4294967040]").size(),
-                  unnamed ? 1u : 0u);
+        EXPECT_EQ(mLogger->count("Failed to get process name for pid[4294967040]"), unnamed ? 1u : 0u);
     }
 }
 

@@ -58,7 +58,6 @@ private:
 
 class ServiceControl : public ::testing::Test {
 protected:
-    size_t count(const std::string& text) { return mLogger->linesContaining(text).size(); }
     Sleeps sleepsFrom(size_t first) {
         const Sleeps all = mClock->sleeps();
         return Sleeps(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
@@ -73,8 +72,8 @@ protected:
 TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
     const std::string missing = test::utf8(test::uniqueName(L"KvxMissingSvc"));
     EXPECT_FALSE(ServiceControlManager::stopService(missing, 15000));
-    EXPECT_EQ(count("'" + missing + "' not registered in SCM database."), 1u);
-    EXPECT_EQ(count("Service sent stop command."), 0u);
+    EXPECT_EQ(mLogger->count("'" + missing + "' not registered in SCM database."), 1u);
+    EXPECT_EQ(mLogger->count("Service sent stop command."), 0u);
     const char* timedOut = "Timed out while waiting for the service to reach state [7]. Service: '{}'";
     const struct {
         const wchar_t* how;
@@ -100,24 +99,26 @@ TEST_F(ServiceControl, StopOutcomeFollowsTheServiceReports) {
         const bool stops = row.endState == ServiceState::Stopped;
         const bool refused = std::wstring_view(row.how) == L"refuse";
         EXPECT_EQ(apps::stopService(service.name(), 15000), stops);
-        EXPECT_EQ(count(fmt::format(fmt::runtime(row.line), service.name())), 1u);
-        EXPECT_EQ(count("Service sent stop command."), refused ? 0u : 1u);
+        EXPECT_EQ(mLogger->count(fmt::format(fmt::runtime(row.line), service.name())), 1u);
+        EXPECT_EQ(mLogger->count("Service sent stop command."), refused ? 0u : 1u);
         // Refused, it is neither stopped nor stop-pending.
-        EXPECT_EQ(count("Service is in unexpected state: '" + service.name() + "'"), refused ? 1u : 0u);
+        EXPECT_EQ(mLogger->count("Service is in unexpected state: '" + service.name() + "'"),
+                  refused ? 1u : 0u);
         EXPECT_TRUE(service.awaitState(row.endState));
         if (row.sleeps) {
             EXPECT_EQ(sleepsFrom(before), *row.sleeps);
-            EXPECT_EQ(count("Waiting for service..."), row.sleeps->size());
+            EXPECT_EQ(mLogger->count("Waiting for service..."), row.sleeps->size());
         }
         if (!refused) {
             mLogger->clear();
             before = mClock->sleeps().size();
             EXPECT_EQ(apps::stopService(service.name(), 15000), stops);
-            EXPECT_EQ(count("ProcessLauncher: [" + service.name() +
-                            (stops ? "] was already stopped" : "] never completed state transition")),
-                      1u);
-            EXPECT_EQ(count("Launcher: detected service is in between states"), stops ? 0u : 1u);
-            EXPECT_EQ(count("Service sent stop command."), 0u);
+            EXPECT_EQ(
+                mLogger->count("ProcessLauncher: [" + service.name() +
+                               (stops ? "] was already stopped" : "] never completed state transition")),
+                1u);
+            EXPECT_EQ(mLogger->count("Launcher: detected service is in between states"), stops ? 0u : 1u);
+            EXPECT_EQ(mLogger->count("Service sent stop command."), 0u);
             EXPECT_EQ(sleepsFrom(before), stops ? Sleeps{} : Sleeps(5, 1000ms));
         }
     }

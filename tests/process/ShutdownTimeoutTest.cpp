@@ -64,10 +64,9 @@ TEST_F(ShutdownTimeoutTest, QuickTeardownJoinsInEveryModeWithoutARecord) {
             guard.stopSignalReceived();
             guard.stopSignalReceived();
         }
-        EXPECT_EQ(mLogger->linesContaining(row.mode).size(), 1u);
-        EXPECT_EQ(
-            mLogger->linesContaining(row.startLine ? row.startLine : "Starting shutdown timeout").size(),
-            row.startLine ? 1u : 0u);
+        EXPECT_EQ(mLogger->count(row.mode), 1u);
+        EXPECT_EQ(mLogger->count(row.startLine ? row.startLine : "Starting shutdown timeout"),
+                  row.startLine ? 1u : 0u);
         EXPECT_EQ(recordedTimeout(kThisProgram), "");
     }
 }

@@ -60,7 +60,6 @@ protected:
         test::copySimProgram(exe);
         return mChildren.emplace_back(test::startChild(exe, L"", security));
     }
-    size_t count(const std::string& text) { return mLogger->linesContaining(text).size(); }
     // availabilityChanged, suiteProcessesStopped, knownExecutablesStopped, bgsStopFailed.
     static std::string flags(const RepairStateResult& r) {
         return fmt::format("{:d}{:d}{:d}{:d}", r.availabilityChanged, r.suiteProcessesStopped,
@@ -100,14 +99,16 @@ TEST_F(SuiteShutdown, RepairStateStopsTheSuiteByPathAndByNameAndReportsSurvivors
         const bool survives = &child == &self || &child == &unrelated || &child == &stubborn;
         EXPECT_EQ(child.exitCode(), survives ? STILL_ACTIVE : 9u) << child.pid;
     }
-    EXPECT_EQ(count("Found suite process"), 4u);
-    EXPECT_EQ(count("Not stopping current process " + test::utf8(mInstall / L"tools" / mExeName)), 1u);
-    EXPECT_EQ(count("Background service failed to stop normally"), 1u);
-    EXPECT_EQ(count("Failed to stop processes to enter repair state[" + test::utf8(mClient) + "]"), 1u);
+    EXPECT_EQ(mLogger->count("Found suite process"), 4u);
+    EXPECT_EQ(mLogger->count("Not stopping current process " + test::utf8(mInstall / L"tools" / mExeName)),
+              1u);
+    EXPECT_EQ(mLogger->count("Background service failed to stop normally"), 1u);
+    EXPECT_EQ(mLogger->count("Failed to stop processes to enter repair state[" + test::utf8(mClient) + "]"),
+              1u);
     EXPECT_EQ(mClock->sleeps(), (std::vector<std::chrono::milliseconds>(4, 1000ms)));
-    EXPECT_EQ(count("Attempt #4 didn't successfully shut down all exes"), 1u);
-    EXPECT_EQ(count("Attempt #5"), 0u);
-    EXPECT_EQ(count("Failed to stop background service"), 1u);
+    EXPECT_EQ(mLogger->count("Attempt #4 didn't successfully shut down all exes"), 1u);
+    EXPECT_EQ(mLogger->count("Attempt #5"), 0u);
+    EXPECT_EQ(mLogger->count("Failed to stop background service"), 1u);
 }
 
 // The service as an executable is stopped by name; a known program nobody may terminate survives.
@@ -126,15 +127,15 @@ TEST_F(SuiteShutdown, TheServiceAsAnExecutableIsStoppedUnlessSeveralMayRun) {
     EXPECT_EQ(result.failedToStop, std::unordered_set<std::string>{"OverlayProxy32.exe"});
     EXPECT_EQ(service.exitCode(), 9u);
     EXPECT_EQ(protectedChild.exitCode(), STILL_ACTIVE);
-    EXPECT_EQ(count("ProcessLauncher: stopping background service as executable"), 1u);
-    EXPECT_EQ(count("Failed to shut down exes to enter repair state, remainingExeCount[1]"), 1u);
+    EXPECT_EQ(mLogger->count("ProcessLauncher: stopping background service as executable"), 1u);
+    EXPECT_EQ(mLogger->count("Failed to shut down exes to enter repair state, remainingExeCount[1]"), 1u);
     // With several instances allowed the service's executable may belong to another one.
     mConfig.set("app.multipleInstances", "true");
     mLogger->clear();
     auto& another = start(mRoot.path().std() / L"another" / L"KorvBackgroundService.exe");
     EXPECT_TRUE(stopBgService(15000));
     EXPECT_EQ(another.exitCode(), STILL_ACTIVE);
-    EXPECT_EQ(count("stopping background service as executable"), 0u);
+    EXPECT_EQ(mLogger->count("stopping background service as executable"), 0u);
 }
 
 TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
@@ -148,8 +149,8 @@ TEST_F(SuiteShutdown, WithoutAnInstallLocationNothingIsFoundByPath) {
         RepairStateResult result;
         EXPECT_TRUE(stopSuiteProcesses(installedSuite(), kStopModeKeepService, 0, result));
         EXPECT_EQ(client.exitCode(), STILL_ACTIVE);
-        EXPECT_EQ(count("Failed to determine install location"), 1u);
-        EXPECT_EQ(count("Failed to get install location from BGS service, Service not present"),
+        EXPECT_EQ(mLogger->count("Failed to determine install location"), 1u);
+        EXPECT_EQ(mLogger->count("Failed to get install location from BGS service, Service not present"),
                   location ? 0u : 1u);
     }
 }

@@ -27,11 +27,6 @@ if(KVX_WINDOWS)
     # Stops processes by suite name and sets the install location in the shared Wine prefix.
     set_tests_properties(proc_windows_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 
-    # The install-path check.
-    kvx_add_test_exe(install_path_windows_tests
-        SOURCES process/InstallPathValidationTest.cpp
-        LIBS kvx_process
-    )
     # These set "InstallLocation" in the app key of the shared prefix.
     set_property(TEST proc_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
 endif()

@@ -29,6 +29,7 @@ public:
 
     std::vector<LoggedLine> lines() const;
     std::vector<LoggedLine> linesContaining(std::string_view text) const;
+    size_t count(std::string_view text) const { return linesContaining(text).size(); }
     void clear();
 
 private:

@@ -36,16 +36,13 @@ TEST_F(RetryingOperationsTest, PersistentFailureReportsEveryAttemptAndWaitsBetwe
     EXPECT_EQ(renamed.peekError(), OsError{ERROR_ACCESS_DENIED});
     auto schedule = foundation::folderStepSchedule();
     const OsError error = tryResolveSymlinkTarget(mTemp.path(), record(), schedule).peekError();
-    EXPECT_EQ(mAttempts, (Attempts{{1, 5},
-                                   {2, 5},
-                                   {3, 5},
-                                   {4, 5},
-                                   {5, 5},
-                                   {1, error},
-                                   {2, error},
-                                   {3, error},
-                                   {4, error},
-                                   {5, error}}));
+    Attempts expected;  // five attempts of each, numbered from 1
+    for (const OsError failure : {OsError{ERROR_ACCESS_DENIED}, error}) {
+        for (uint8_t attempt = 1; attempt <= 5; ++attempt) {
+            expected.emplace_back(attempt, failure);
+        }
+    }
+    EXPECT_EQ(mAttempts, expected);
     EXPECT_EQ(mClock->sleeps(), Sleeps(8, 1000ms));
 }
 

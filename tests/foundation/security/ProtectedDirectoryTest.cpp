@@ -128,7 +128,7 @@ TEST_F(ProtectedDirectory, RefusedWhereverAPathLeadsElsewhereAndChangedOnlyThrou
         EXPECT_EQ(createDirectoryWithAttributes(path, row.sddl, mRoot.path(), false, true, openRoot),
                   row.outcome);
         if (*row.line != 0) {
-            EXPECT_EQ(mLogger->linesContaining(row.line).size(), 1u);
+            EXPECT_EQ(mLogger->count(row.line), 1u);
         }
         EXPECT_EQ(overlay.createdProtected, std::string(row.name).starts_with("created"));
         const std::vector<std::wstring> secured{L"D", L"D\\L", L"D\\L\\a"};  // not the junction inside

@@ -49,7 +49,6 @@ TEST(UniqueHandle, EachHandleIsClosedExactlyOnceByItsLastOwner) {
 
 class WinUtilsTest : public ::testing::Test {
 protected:
-    size_t logged(const char* text) { return mLogger->linesContaining(text).size(); }
     test::ScopedCapturingLogger mLogger;
 };
 
@@ -64,14 +63,14 @@ TEST_F(WinUtilsTest, ErrorTextIsTheSystemsOwnOrTheNumber) {
 // TCB privilege but not this one.
 TEST_F(WinUtilsTest, PrivilegeTheTokenLacksOrThatDoesNotExistIsRefused) {
     EXPECT_FALSE(setTokenPrivilege(GetCurrentProcessToken(), "SeNoSuchPrivilege", true));
-    EXPECT_EQ(logged("LookupPrivilegeValue error ["), 1u);
+    EXPECT_EQ(mLogger->count("LookupPrivilegeValue error ["), 1u);
     AutoPrivilegeManager lacking("SeCreateTokenPrivilege");
     EXPECT_FALSE(lacking.enabled());
     EXPECT_EQ(lacking.error(), static_cast<uint32_t>(ERROR_NOT_ALL_ASSIGNED));
-    EXPECT_EQ(logged("AdjustTokenPrivileges error, the token does not have the specified privilege: "
-                     "SeCreateTokenPrivilege"),
+    EXPECT_EQ(mLogger->count("AdjustTokenPrivileges error, the token does not have the specified privilege: "
+                             "SeCreateTokenPrivilege"),
               1u);
-    EXPECT_EQ(logged("TCB Privilege"), 0u);
+    EXPECT_EQ(mLogger->count("TCB Privilege"), 0u);
 }
 
 TEST_F(WinUtilsTest, WithNobodySignedInThereIsNoSessionToken) {
@@ -79,8 +78,8 @@ TEST_F(WinUtilsTest, WithNobodySignedInThereIsNoSessionToken) {
     EXPECT_EQ(winUtils().getInteractiveSessionUserToken().peekError(),
               "No interactive session found, can't spawn process");
     // The privilege was held only for the query (the second line is written once it is given up).
-    EXPECT_EQ(logged("TCB Privilege enabled"), 1u);
-    EXPECT_EQ(logged("TCB Privilege disabled"), 1u);
+    EXPECT_EQ(mLogger->count("TCB Privilege enabled"), 1u);
+    EXPECT_EQ(mLogger->count("TCB Privilege disabled"), 1u);
 }
 
 // The relaunched client gets the user's own environment, not the elevated caller's.
