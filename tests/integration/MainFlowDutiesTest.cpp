@@ -258,7 +258,7 @@ TEST(ValidateInstallPath, PlainPrefixTestWithAsciiCaseFolding) {
         SCOPED_TRACE(testing::Message() << row.result << " " << (row.line ? row.line : ""));
         test::ScopedCapturingLogger logger;
         EXPECT_EQ(validateInstallPath(row.location, row.executable), row.result);
-        std::vector<test::LoggedLine> expected;
+        test::LoggedLines expected;
         if (row.line) {
             expected.push_back({services::logging::Error, "kvx::apps::validateInstallPath", row.line});
         }

@@ -59,9 +59,9 @@ TEST_F(WinUtilsTest, ErrorTextIsTheSystemsOwnOrTheNumber) {
     EXPECT_EQ(getErrorAsString(0x2000FFFF), "errorId=[536936447]");
 }
 
-// Enabling for a scope is checked with the session query below; Wine's administrator token holds the
-// TCB privilege but not this one.
-TEST_F(WinUtilsTest, PrivilegeTheTokenLacksOrThatDoesNotExistIsRefused) {
+// Wine's administrator token holds the TCB privilege but not SeCreateToken; the session query holds TCB
+// only for itself (the second line is written once it is given up).
+TEST_F(WinUtilsTest, PrivilegesTheTokenLacksAreRefusedAndWithNobodySignedInThereIsNoSessionToken) {
     EXPECT_FALSE(setTokenPrivilege(GetCurrentProcessToken(), "SeNoSuchPrivilege", true));
     EXPECT_EQ(mLogger->count("LookupPrivilegeValue error ["), 1u);
     AutoPrivilegeManager lacking("SeCreateTokenPrivilege");
@@ -71,13 +71,9 @@ TEST_F(WinUtilsTest, PrivilegeTheTokenLacksOrThatDoesNotExistIsRefused) {
                              "SeCreateTokenPrivilege"),
               1u);
     EXPECT_EQ(mLogger->count("TCB Privilege"), 0u);
-}
-
-TEST_F(WinUtilsTest, WithNobodySignedInThereIsNoSessionToken) {
     ASSERT_FALSE(getInteractiveSessionId().has_value());
     EXPECT_EQ(winUtils().getInteractiveSessionUserToken().peekError(),
               "No interactive session found, can't spawn process");
-    // The privilege was held only for the query (the second line is written once it is given up).
     EXPECT_EQ(mLogger->count("TCB Privilege enabled"), 1u);
     EXPECT_EQ(mLogger->count("TCB Privilege disabled"), 1u);
 }

@@ -55,7 +55,7 @@ TEST_F(AppCorePartsTest, AllocatorMisuseIsAFatalCheck) {
     SetDefaultAllocator(nullptr);
     EXPECT_EQ(
         mAsserts.conditionsAndMessages(),
-        (std::vector<std::pair<std::string, std::string>>{
+        (test::Reports{
             {"0 < size", "size must be non-zero, size: 0"},
             {"isPowerOfTwo(align)", "requested alignment must be a power of 2, align:24"},
             {"alignOffset < size", "offset to align must be within the allocation, alignOffset: 10, size:10"},

@@ -20,8 +20,8 @@ std::string sortedPairs(const KVPs& kvps) {
     return text;
 }
 
-using Asserted = std::vector<std::pair<std::string, std::string>>;
-using Logged = std::vector<test::LoggedLine>;
+using Asserted = test::Reports;
+using Logged = test::LoggedLines;
 
 // Numbers are the leading decimal digits, 0 when there are none or they overflow; a boolean is false
 // only for "0" and "false"; a missing key (and, for a boolean, an empty value) reads as the default.

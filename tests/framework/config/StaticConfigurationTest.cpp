@@ -15,8 +15,8 @@ namespace {
 using config::ConfigSystem;
 using config::Store;
 using domain::model::Environment;
-using Asserted = std::vector<std::pair<std::string, std::string>>;
-using Logged = std::vector<test::LoggedLine>;
+using Asserted = test::Reports;
+using Logged = test::LoggedLines;
 
 const std::string kDev = "T:\\dev\\";
 

@@ -19,7 +19,7 @@ namespace kvx::foundation {
 namespace {
 
 using namespace std::chrono_literals;
-using Reports = std::vector<std::pair<std::string, std::string>>;
+using test::Reports;
 
 // Installed as the thread platform while it lives; COM fails with `comError` when it is set.
 class FakeThreadPlatform final : public IThreadPlatform {
@@ -198,8 +198,8 @@ TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
         EXPECT_EQ(mPlatform.comUninits - before, closed);
         EXPECT_EQ(mPlatform.names.checkedValue()->back(), name);
         EXPECT_EQ(mLogger->lines(),
-                  (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
-                                                  fmt::format("Thread started [{}], TID:[77]", name)}}));
+                  (test::LoggedLines{{services::logging::Verbose, function,
+                                      fmt::format("Thread started [{}], TID:[77]", name)}}));
     }
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (Reports{{"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
