@@ -19,7 +19,6 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(registry_tests
         SOURCES
             foundation/registry/RegistryKeyTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
         LIBS kvx_foundation
     )
 endif()

@@ -8,7 +8,6 @@ if(KVX_WINDOWS)
             integration/AppCoreTestSupport.cpp
             integration/ShortcutsTest.cpp
             integration/StartupDutiesTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
     )
@@ -21,10 +20,8 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/BackgroundServiceConfigTest.cpp
             integration/MainFlowDutiesTest.cpp
             integration/RegistrationTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
             process/ProcessTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration

@@ -47,12 +47,7 @@ TEST(UniqueHandle, EachHandleIsClosedExactlyOnceByItsLastOwner) {
     CloseHandle(released);
 }
 
-class WinUtilsTest : public ::testing::Test {
-protected:
-    test::ScopedCapturingLogger mLogger;
-};
-
-TEST_F(WinUtilsTest, ErrorTextIsTheSystemsOwnOrTheNumber) {
+TEST(WinUtils, ErrorTextIsTheSystemsOwnOrTheNumber) {
     const std::string text = getErrorAsString(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
@@ -61,25 +56,26 @@ TEST_F(WinUtilsTest, ErrorTextIsTheSystemsOwnOrTheNumber) {
 
 // Wine's administrator token holds the TCB privilege but not SeCreateToken; the session query holds TCB
 // only for itself (the second line is written once it is given up).
-TEST_F(WinUtilsTest, PrivilegesTheTokenLacksAreRefusedAndWithNobodySignedInThereIsNoSessionToken) {
+TEST(WinUtils, PrivilegesTheTokenLacksAreRefusedAndWithNobodySignedInThereIsNoSessionToken) {
+    test::ScopedCapturingLogger logger;
     EXPECT_FALSE(setTokenPrivilege(GetCurrentProcessToken(), "SeNoSuchPrivilege", true));
-    EXPECT_EQ(mLogger->count("LookupPrivilegeValue error ["), 1u);
+    EXPECT_EQ(logger->count("LookupPrivilegeValue error ["), 1u);
     AutoPrivilegeManager lacking("SeCreateTokenPrivilege");
     EXPECT_FALSE(lacking.enabled());
     EXPECT_EQ(lacking.error(), static_cast<uint32_t>(ERROR_NOT_ALL_ASSIGNED));
-    EXPECT_EQ(mLogger->count("AdjustTokenPrivileges error, the token does not have the specified privilege: "
-                             "SeCreateTokenPrivilege"),
+    EXPECT_EQ(logger->count("AdjustTokenPrivileges error, the token does not have the specified privilege: "
+                            "SeCreateTokenPrivilege"),
               1u);
-    EXPECT_EQ(mLogger->count("TCB Privilege"), 0u);
+    EXPECT_EQ(logger->count("TCB Privilege"), 0u);
     ASSERT_FALSE(getInteractiveSessionId().has_value());
     EXPECT_EQ(winUtils().getInteractiveSessionUserToken().peekError(),
               "No interactive session found, can't spawn process");
-    EXPECT_EQ(mLogger->count("TCB Privilege enabled"), 1u);
-    EXPECT_EQ(mLogger->count("TCB Privilege disabled"), 1u);
+    EXPECT_EQ(logger->count("TCB Privilege enabled"), 1u);
+    EXPECT_EQ(logger->count("TCB Privilege disabled"), 1u);
 }
 
 // The relaunched client gets the user's own environment, not the elevated caller's.
-TEST_F(WinUtilsTest, UserEnvironmentIsBuiltWithoutTheCallersOwnVariables) {
+TEST(WinUtils, UserEnvironmentIsBuiltWithoutTheCallersOwnVariables) {
     EXPECT_EQ(winUtils().getUserEnvironment(nullptr).peekError(), "invalid user token");
     SetEnvironmentVariableW(L"KVX_DESTAGER_ONLY", L"1");
     HANDLE raw = nullptr;
