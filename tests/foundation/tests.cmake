@@ -2,7 +2,6 @@
 kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
-        foundation/security/DirectoryChecksTest.cpp
         foundation/fs/RemovalPolicyTest.cpp
     LIBS kvx_foundation
 )

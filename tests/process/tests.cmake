@@ -18,7 +18,6 @@ if(KVX_WINDOWS)
             process/ShutdownTimeoutTest.cpp
             process/ProcessTestSupport.cpp
             process/LockedModulesTest.cpp
-            process/ServiceControlTest.cpp
             process/SuiteShutdownTest.cpp
             integration/AppCoreTestSupport.cpp
         LIBS kvx_fs_test_support kvx_integration
