@@ -1,3 +1,4 @@
+// The work queues, the application core's set-up of them, its allocator and its start-up switches.
 #include "framework/workqueue/WorkQueueSystem.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 #include <thread>
 
 #include "foundation/LockedValue.h"
+#include "framework/app/MallocAllocator.h"
+#include "framework/app/StartupSettings.h"
+#include "framework/app/WorkQueueSetup.h"
 #include "framework/workqueue/NamedThread.h"
 #include "framework/workqueue/WorkerThreadManager.h"
 #include "support/Capture.h"
@@ -50,11 +54,16 @@ protected:
             apps::shutdownWorkQueues(mManager);
         }
     }
+    void setCount(const char* queue, const char* count) {
+        mConfig.set(config::Store::Ordinary, fmt::format("app.workQueue.{}.threadCount", queue), count,
+                    config::kScopeStatic);
+    }
 
     test::ScopedTestClock mClock;
     FakeThreadPlatform mPlatform;
     test::ScopedCapturingLogger mLogger;
     test::ScopedAssertCapture mAsserts;
+    config::ConfigSystem mConfig;
     apps::WorkerThreadManager mManager;
     std::vector<int> mRan;
 };
@@ -203,6 +212,88 @@ TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
     }
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (Reports{{"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
+}
+
+// Each misuse is a fatal check and changes nothing; a block with an overwritten sentinel is kept.
+TEST_F(WorkQueueTest, AllocatorMisuseIsAFatalCheck) {
+    MallocAllocator allocator{"default"};
+    MallocAllocator other("other");
+    const std::tuple<size_t, size_t, size_t, uint32_t> badRequests[] = {
+        {0, 8, 0, kAllocTemporary},
+        {16, 24, 0, kAllocTemporary},
+        {10, 8, 10, kAllocPermanent},
+        {10, 8, 0, 7},
+        {SIZE_MAX - 4, 8, 0, kAllocTemporary}};
+    for (const auto& [size, align, offset, flags] : badRequests) {
+        EXPECT_EQ(allocator.alloc(size, align, offset, flags, "t"), nullptr) << size << " " << align;
+    }
+    auto* block = static_cast<uint8_t*>(allocator.alloc(32, 16, 0, kAllocPermanent, "t"));
+    ASSERT_NE(block, nullptr);
+    block[-1] ^= 0xFF;  // an underrun of the block
+    allocator.free(block);
+    block[-1] ^= 0xFF;
+    allocator.free(block);
+    SetDefaultAllocator(&allocator);
+    SetDefaultAllocator(&other);
+    EXPECT_EQ(GetDefaultAllocator(), &allocator);
+    SetDefaultAllocator(nullptr);
+    EXPECT_EQ(
+        mAsserts.conditionsAndMessages(),
+        (test::Reports{
+            {"0 < size", "size must be non-zero, size: 0"},
+            {"isPowerOfTwo(align)", "requested alignment must be a power of 2, align:24"},
+            {"alignOffset < size", "offset to align must be within the allocation, alignOffset: 10, size:10"},
+            {"knownFlags", "invalid flags value, value:7"},
+            {kUnconditionalAssert, "Allocator 'default': out of memory"},
+            {"mSentinel == kAllocSentinel", "sentinel value corrupted"},
+            {"gAllocator == nullptr || pAllocator == nullptr", "default allocator already set"}}));
+    for (const auto& report : mAsserts.asserts()) {
+        EXPECT_EQ(report.level, AssertLevel::Fatal);
+    }
+}
+
+// Only built-in names (exactly) have a default count; others get workers only when configured.
+TEST_F(WorkQueueTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUpGoesOn) {
+    EXPECT_EQ(apps::getDefaultWorkQueueThreadCount("Global-IO"), 0u);
+    setCount("global-compute", "0");
+    setCount("global-io", "0");
+    apps::prepareWorkQueues(mConfig, {{"global-compute"}, {"global-io"}, {"custom"}}, mManager);
+    EXPECT_EQ(mManager.workersCreated(), 0u);
+    EXPECT_EQ(mAsserts.messages(),
+              (std::vector<std::string>{"Unknown queue name Global-IO", "Unknown queue name custom",
+                                        "Unknown queue name custom"}));
+    EXPECT_EQ(mAsserts.asserts().at(0).level, AssertLevel::Warning);
+
+    setCount("custom", "1");
+    apps::prepareWorkQueues(mConfig, {{"custom"}}, mManager);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
+    const auto reports = mAsserts.asserts();
+    const auto failed =
+        std::ranges::find(reports, "initWorkQueueSystem(wqParams)", &test::CapturedAssert::condition);
+    ASSERT_NE(failed, reports.end());
+    EXPECT_EQ(failed->level, AssertLevel::Error);
+    EXPECT_EQ(failed->message, "could not initialize the work queue system");
+}
+
+// The profiler's interval and start switches and the log location's overrides.
+TEST_F(WorkQueueTest, StartupSwitchesKeepTheirNames) {
+    services::platform::Profiler profiler;
+    const auto set = [&](const char* key, const char* value) {
+        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
+    };
+    set("profiling.writeIntervalMs", "250");
+    set("profiling.KorvDestager.autoStart", "true");
+    apps::configureProfiler(mConfig, "KorvLauncher", profiler);
+    EXPECT_EQ(profiler.writeIntervalMs(), 250u);
+    EXPECT_FALSE(profiler.isRunning()) << "another program's switch";
+    set("profiling.KorvDestager.autoStart", "false");
+    set("profiling.autoStart", "1");
+    apps::configureProfiler(mConfig, "KorvDestager", profiler);
+    EXPECT_EQ(profiler.sessionName(), "KorvDestager");
+    set("logging.directoryOverride", "D:\\logs");
+    set("logging.fileNameOverride", "run7");
+    const auto location = apps::logLocation(mConfig, "C:\\Logs", "KorvDestager");
+    EXPECT_EQ(location.folder + "|" + location.fileName, "D:\\logs|run7");
 }
 
 }  // namespace
