@@ -2,7 +2,6 @@
 kvx_add_test_exe(config_portable_tests
     SOURCES
         framework/config/ConfigSystemTest.cpp
-        framework/config/RccContainerTest.cpp
         framework/config/StaticConfigurationTest.cpp
     LIBS kvx_framework
 )
