@@ -15,9 +15,7 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(proc_windows_tests
         SOURCES
             process/ClientLaunchTest.cpp
-            process/ShutdownTimeoutTest.cpp
             process/ProcessTestSupport.cpp
-            process/LockedModulesTest.cpp
             process/SuiteShutdownTest.cpp
             integration/AppCoreTestSupport.cpp
         LIBS kvx_fs_test_support kvx_integration
