@@ -13,7 +13,6 @@ if(KVX_WINDOWS)
         SOURCES
             foundation/fs/FilesystemTest.cpp
             foundation/fs/FileFunctionsTest.cpp
-            foundation/fs/RetryingOperationsTest.cpp
         LIBS kvx_fs_test_support
     )
 endif()
