@@ -6,7 +6,6 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(integration_appcore_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/ShortcutsTest.cpp
             integration/StartupDutiesTest.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
