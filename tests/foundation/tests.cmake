@@ -25,7 +25,6 @@ endif()
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
-            foundation/win/WinUtilsTest.cpp
             foundation/security/ProtectedDirectoryTest.cpp
             support/FakeSymlinkFilesystem.cpp
             support/TempFolder.cpp
