@@ -152,7 +152,6 @@ TEST(Tls12Support, OldWindowsGetsTheProtocolBitsAndTheClientOnlyWhenMissing) {
 
 using namespace suite;
 using foundation::utils::Singleton;
-using Failures = std::vector<std::string>;
 
 class ShortcutsTest : public ::testing::Test {
 protected:
@@ -198,7 +197,7 @@ protected:
     test::ScopedAppKeyValue mNoLauncher{"LauncherAppPath", std::nullopt};
     WinUtils::ComInitializer mCom;
     test::ScopedCapturingLogger mLogger;
-    Failures mFailures;
+    Lines mFailures;
 };
 
 TEST_F(ShortcutsTest, StartMenuFolderIsRebuiltAndRecoveryShortcutsKept) {
@@ -264,7 +263,7 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
     // An unreadable main shortcut is reported and the others are still made.
     const fs::Path broken = mRoot.writeFile(L"Programs\\Korv\\Korv.lnk", "");
     createStartMenuShortcuts(sink());
-    EXPECT_EQ(mFailures, Failures{"Failed to create new start menu shortcut " + broken.utf8()});
+    EXPECT_EQ(mFailures, Lines{"Failed to create new start menu shortcut " + broken.utf8()});
     EXPECT_EQ(mLogger->count("Failed to read from existing shortcut, result["), 1u);
     EXPECT_EQ(read(mSuiteFolder / L"Korv Updater.lnk"), starts("KorvUpdater.exe"));
 
@@ -284,7 +283,7 @@ TEST_F(ShortcutsTest, ShortcutsThatCannotBeWrittenReportWhy) {
             "Failed to create app recovery start menu shortcut [App Recovery.lnk] in [";
         EXPECT_EQ(
             mFailures,
-            (Failures{
+            (Lines{
                 "Failed to create new desktop shortcut " + (base / L"Desktop\\Korv.lnk").utf8(),
                 "Failed to create new start menu shortcut " + programs + "\\Korv.lnk",
                 "Failed to create new start menu shortcut " + programs + "\\Korv Fault Reporter.lnk",

@@ -310,7 +310,7 @@ TEST_F(LockedModules, TheHolderIsTheFirstOtherProcessElseTheDestagerElseUnnamed)
     }
 }
 
-// A running program is found by the client launch tests.
+// A running program is found by the client launch tests above.
 TEST_F(LockedModules, WaitForProcessPollsOnTheClock) {
     const std::wstring absent = file(L"absent.exe").wstring();
     EXPECT_FALSE(waitForProcess(absent, WaitCondition::Running, 50, 0));

@@ -220,13 +220,6 @@ std::vector<uint8_t> bytesOf(std::string_view text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-class FileFunctionsTest : public ::testing::Test {
-protected:
-    fs::Filesystem mFs;
-    test::TempFolder mTemp;
-    test::ScopedCapturingLogger mLog;
-};
-
 // A stream that claims four bytes, delivers none and refuses writes: failures no real file gives on demand.
 class FailingStream final : public fs::IFileStream {
 public:
@@ -248,7 +241,8 @@ public:
     }
 };
 
-TEST_F(FileFunctionsTest, WritesReplaceTheWholeContentAndFailuresNameTheirCause) {
+TEST_F(FilesystemTest, WholeFileWritesReplaceTheContentAndFailuresNameTheirCause) {
+    test::ScopedCapturingLogger logger;
     const fs::Path file = mTemp / fs::Path(L"w.ini");
     ASSERT_TRUE(writeFile(file, bytesOf("machine.a=1\nmachine.b=2")).isOk());
     ASSERT_TRUE(writeFile(file, bytesOf("machine.c=3")).isOk());
@@ -275,7 +269,7 @@ TEST_F(FileFunctionsTest, WritesReplaceTheWholeContentAndFailuresNameTheirCause)
         {file, true, ERROR_DISK_FULL, 511, "write to fileName[" + file.utf8() + "], error[112]"},
     };
     for (const auto& [path, failing, error, attributes, line] : rows) {
-        mLog->clear();
+        logger->clear();
         test::ScopedFilesystem<fs::IFilesystem> scoped(failing ? std::make_shared<FailingStreamFilesystem>()
                                                                : nullptr);
         auto written = writeFile(path, bytesOf("x=2"));
@@ -283,7 +277,7 @@ TEST_F(FileFunctionsTest, WritesReplaceTheWholeContentAndFailuresNameTheirCause)
         EXPECT_EQ(written.peekError().attr, attributes);
         const test::LoggedLine logged{services::logging::Error, "kvx::foundation::file::writeFile",
                                       "Couldn't " + line};
-        EXPECT_EQ(mLog->lines(), std::vector{logged});
+        EXPECT_EQ(logger->lines(), std::vector{logged});
         if (failing) {
             EXPECT_EQ(readFile(file, 100).unwrapError().toString(),
                       "Incomplete read. errorCode[38], fileAttributes[511]");
