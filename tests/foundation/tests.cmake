@@ -7,14 +7,6 @@ kvx_add_test_exe(portable_tests
 )
 
 if(KVX_WINDOWS)
-    kvx_add_test_exe(foundation_windows_tests
-        SOURCES
-            foundation/TextConversionTest.cpp
-        LIBS kvx_foundation
-    )
-endif()
-
-if(KVX_WINDOWS)
     kvx_add_test_exe(registry_tests
         SOURCES
             foundation/registry/RegistryKeyTest.cpp

@@ -1,7 +1,6 @@
 # Configuration store, file formats, resource container and start-up configuration.
 kvx_add_test_exe(config_portable_tests
     SOURCES
-        framework/config/ConfigSystemTest.cpp
         framework/config/StaticConfigurationTest.cpp
     LIBS kvx_framework
 )
