@@ -170,17 +170,14 @@ TEST(TextConversion, ConvenienceFormsAssertWithTheCallersLocationAndTheUtf8Check
                   "Conversion failed. errorCode=[1113] in x.cpp:caller:7"}));
 }
 
-TEST(SystemLibrary, MissingLibrariesAndFunctionsAreNamedInTheirErrors) {
+TEST(SystemLibrary, MissingLibrariesAndFunctionsAreNamedAndAPlantedOneIsNotLoaded) {
     auto missing = SystemLibrary::load(L"kvx-no-such-library.dll");
     EXPECT_EQ(missing.peekError().name, "kvx-no-such-library.dll");
     EXPECT_EQ(missing.peekError().osError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-
     auto library = SystemLibrary::load(L"version.dll").unwrap();
     EXPECT_TRUE(library.function<DWORD WINAPI(LPCWSTR, LPDWORD)>("GetFileVersionInfoSizeW").isOk());
     EXPECT_EQ(library.function<void()>("NoSuchExport").peekError().name, "version.dll!NoSuchExport");
-}
-
-TEST(SystemLibrary, ADllBesideTheExecutableDoesNotSatisfyTheLoad) {
+    // A DLL planted beside the executable does not satisfy the load.
     wchar_t exe[MAX_PATH];
     ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
     std::wstring planted(exe);

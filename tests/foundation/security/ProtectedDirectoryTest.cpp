@@ -190,16 +190,13 @@ TEST(UniqueHandle, EachHandleIsClosedExactlyOnceByItsLastOwner) {
     CloseHandle(released);
 }
 
-TEST(WinUtils, ErrorTextIsTheSystemsOwnOrTheNumber) {
+// An error's text is the system's own or the number. Wine's administrator token holds the TCB privilege but
+// not SeCreateToken; the session query holds TCB only for itself (the second line comes once it is given up).
+TEST(WinUtils, ErrorTextsRefusedPrivilegesAndNoSessionTokenWithNobodySignedIn) {
     const std::string text = getErrorAsString(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
     EXPECT_EQ(getErrorAsString(0x2000FFFF), "errorId=[536936447]");
-}
-
-// Wine's administrator token holds the TCB privilege but not SeCreateToken; the session query holds TCB
-// only for itself (the second line is written once it is given up).
-TEST(WinUtils, PrivilegesTheTokenLacksAreRefusedAndWithNobodySignedInThereIsNoSessionToken) {
     test::ScopedCapturingLogger logger;
     EXPECT_FALSE(setTokenPrivilege(GetCurrentProcessToken(), "SeNoSuchPrivilege", true));
     EXPECT_EQ(logger->count("LookupPrivilegeValue error ["), 1u);

@@ -45,10 +45,7 @@ TEST(LogLineFormat, FieldsLevelNamesAndQualifiedFunction) {
             formatLogLine(2, LogLine{function, "unused", 4242, level, kMarch1st2026}, 816, "path[C:\\x]");
         EXPECT_TRUE(text.starts_with("     2\t") && text.ends_with(tail)) << text;
     }
-}
-
-// Masking in the files is tested with the logger; these are the cases that could loop for ever.
-TEST(PersonaeMask, EmptyStringsAndTheMaskItselfAreNotMatched) {
+    // Masking in the files is tested with the logger; these are the cases that could loop for ever.
     EXPECT_EQ(maskPersonae("nothing to hide", {"", ""}), "nothing to hide");
     EXPECT_EQ(maskPersonae("#a#", {"#", ""}), "####a####");
 }

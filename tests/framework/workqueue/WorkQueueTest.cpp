@@ -54,9 +54,8 @@ protected:
             apps::shutdownWorkQueues(mManager);
         }
     }
-    void setCount(const char* queue, const char* count) {
-        mConfig.set(config::Store::Ordinary, fmt::format("app.workQueue.{}.threadCount", queue), count,
-                    config::kScopeStatic);
+    void set(const std::string& key, const char* value) {
+        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
     }
 
     test::ScopedTestClock mClock;
@@ -255,8 +254,8 @@ TEST_F(WorkQueueTest, AllocatorMisuseIsAFatalCheck) {
 // Only built-in names (exactly) have a default count; others get workers only when configured.
 TEST_F(WorkQueueTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUpGoesOn) {
     EXPECT_EQ(apps::getDefaultWorkQueueThreadCount("Global-IO"), 0u);
-    setCount("global-compute", "0");
-    setCount("global-io", "0");
+    set("app.workQueue.global-compute.threadCount", "0");
+    set("app.workQueue.global-io.threadCount", "0");
     apps::prepareWorkQueues(mConfig, {{"global-compute"}, {"global-io"}, {"custom"}}, mManager);
     EXPECT_EQ(mManager.workersCreated(), 0u);
     EXPECT_EQ(mAsserts.messages(),
@@ -264,7 +263,7 @@ TEST_F(WorkQueueTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUp
                                         "Unknown queue name custom"}));
     EXPECT_EQ(mAsserts.asserts().at(0).level, AssertLevel::Warning);
 
-    setCount("custom", "1");
+    set("app.workQueue.custom.threadCount", "1");
     apps::prepareWorkQueues(mConfig, {{"custom"}}, mManager);
     EXPECT_EQ(mManager.workersCreated(), 1u);
     const auto reports = mAsserts.asserts();
@@ -278,9 +277,6 @@ TEST_F(WorkQueueTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUp
 // The profiler's interval and start switches and the log location's overrides.
 TEST_F(WorkQueueTest, StartupSwitchesKeepTheirNames) {
     services::platform::Profiler profiler;
-    const auto set = [&](const char* key, const char* value) {
-        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
-    };
     set("profiling.writeIntervalMs", "250");
     set("profiling.KorvDestager.autoStart", "true");
     apps::configureProfiler(mConfig, "KorvLauncher", profiler);
