@@ -2,26 +2,14 @@
 kvx_add_test_exe(portable_tests
     SOURCES
         foundation/ResultTest.cpp
-        foundation/LoggingTest.cpp
-        foundation/security/DirectoryChecksTest.cpp
         foundation/fs/RemovalPolicyTest.cpp
     LIBS kvx_foundation
 )
 
 if(KVX_WINDOWS)
-    kvx_add_test_exe(foundation_windows_tests
-        SOURCES
-            foundation/SystemLibraryTest.cpp
-            foundation/TextConversionTest.cpp
-        LIBS kvx_foundation
-    )
-endif()
-
-if(KVX_WINDOWS)
     kvx_add_test_exe(registry_tests
         SOURCES
             foundation/registry/RegistryKeyTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
         LIBS kvx_foundation
     )
 endif()
@@ -29,7 +17,6 @@ endif()
 if(KVX_WINDOWS)
     kvx_add_test_exe(foundation_win_utils_tests
         SOURCES
-            foundation/win/WinUtilsTest.cpp
             foundation/security/ProtectedDirectoryTest.cpp
             support/FakeSymlinkFilesystem.cpp
             support/TempFolder.cpp

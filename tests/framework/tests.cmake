@@ -5,7 +5,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/config/tests.cmake)
 # Logging and work queues (portable, so they also run natively under the sanitizers).
 kvx_add_test_exe(fw_logging_tests
     SOURCES
-        framework/logging/LogFormatTest.cpp
         framework/logging/ThreadedLoggerTest.cpp
     LIBS kvx_framework
 )
@@ -16,7 +15,8 @@ kvx_add_test_exe(fw_workqueue_tests
 )
 include(${CMAKE_CURRENT_LIST_DIR}/settings/tests.cmake)
 if(KVX_WINDOWS)
-    # Logger on real files and the Win32 thread platform, under Wine.
+    # Logger on real files and the Win32 thread platform, and the assertion set-up, stack capture and
+    # crash-report client, under Wine.
     kvx_add_test_exe(fw_logging_windows_tests
         SOURCES framework/logging/Win32LoggerTest.cpp support/TempFolder.cpp
         LIBS kvx_framework

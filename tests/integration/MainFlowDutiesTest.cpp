@@ -1,4 +1,5 @@
-// Start-of-run duties on the prefix's real app key: its fix-up, the common data directory, the event.
+// Start-of-run duties: the install-path check, and on the prefix's real app key its fix-up, the common
+// data directory and the event.
 #include <aclapi.h>
 #include <windows.h>
 
@@ -18,6 +19,7 @@
 #include "integration/AppRegistryKeys.h"
 #include "integration/CommonAppDataDirectory.h"
 #include "integration/UpdateInProgressEvent.h"
+#include "process/InstallPathValidation.h"
 #include "support/Capture.h"
 #include "support/ScopedFilesystem.h"
 #include "support/TempFolder.h"
@@ -197,8 +199,8 @@ TEST_F(MainFlowDuties, CommonAppDataDirectoryRetriedWhileTheOldOneCannotBeEmptie
         EXPECT_EQ(commonAppDataDirectoryProtected(), created);
         EXPECT_EQ(clock->sleeps(), row.waits);
         const size_t failures = created ? row.releaseBeforeAttempt - 1 : 10;
-        EXPECT_EQ(mLogger->linesContaining("Failed to create common app data directory [").size(), failures);
-        EXPECT_EQ(mLogger->linesContaining("; attempt " + std::to_string(failures)).size(), 1u);
+        EXPECT_EQ(mLogger->count("Failed to create common app data directory ["), failures);
+        EXPECT_EQ(mLogger->count("; attempt " + std::to_string(failures)), 1u);
         EXPECT_EQ(fs::filesystem().isDirectory(programData / L"Korv Desktop\\Logs"), !created)
             << "emptied when made";
         const Values flag = created ? Values{{"CommonAppPathCreated", "1"}} : Values{};
@@ -235,6 +237,33 @@ TEST_F(MainFlowDuties, UpdateInProgressEventIsSeenUntilClosedAndOthersMayOnlyWai
     EXPECT_EQ(static_cast<ACCESS_ALLOWED_ACE*>(first)->Mask, static_cast<ACCESS_MASK>(SYNCHRONIZE));
     event.reset();
     EXPECT_FALSE(suite::isUpdateInProgress());
+}
+
+// A plain prefix test on the text, folding only A to Z.
+TEST(ValidateInstallPath, PlainPrefixTestWithAsciiCaseFolding) {
+    const struct {
+        const wchar_t* location;
+        const wchar_t* executable;
+        int result;
+        const char* line;  // the one error logged; none: nothing is logged
+    } rows[] = {
+        {L"", L"C:\\Games\\Korv Desktop\\x\\KorvDestager.exe", 24, "Unable to determine install location"},
+        {L"C:\\Games\\Korv Desktop\\", L"c:\\GAMES\\korv desktop\\S\\KorvDestager.exe", 0, nullptr},
+        {L"C:\\Spiele\\\u00C4pfel\\", L"C:\\Spiele\\\u00E4pfel\\KorvDestager.exe", 23,
+         "Destager not running from install folder"},
+        // A sibling folder whose name extends the install folder's name passes.
+        {L"C:\\Games\\Korv Desktop", L"C:\\Games\\Korv Desktop2\\KorvDestager.exe", 0, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.result << " " << (row.line ? row.line : ""));
+        test::ScopedCapturingLogger logger;
+        EXPECT_EQ(validateInstallPath(row.location, row.executable), row.result);
+        test::LoggedLines expected;
+        if (row.line) {
+            expected.push_back({services::logging::Error, "kvx::apps::validateInstallPath", row.line});
+        }
+        EXPECT_EQ(logger->lines(), expected);
+    }
 }
 
 }  // namespace

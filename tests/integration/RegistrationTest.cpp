@@ -1,4 +1,6 @@
-// The suite's registration in the prefix's real registry; a simulated "Explorer.exe" plays the shell.
+// The suite's registration in the prefix's real registry; a simulated "Explorer.exe" plays the shell. The
+// background service's configuration against Wine's real service control manager, on a service of the
+// test's own (never started).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include "integration/AppCoreTestSupport.h"
 #include "integration/AppDirectories.h"
 #include "integration/AppKey.h"
+#include "integration/BackgroundServiceConfig.h"
 #include "integration/GameCatalogExtension.h"
 #include "integration/GameCatalogRegistration.h"
 #include "integration/ProtocolHandlers.h"
@@ -17,6 +20,7 @@
 #include "integration/ThirdPartyAvailability.h"
 #include "integration/UninstallEntries.h"
 #include "kvx/BuildVersion.h"
+#include "process/AutoScHandle.h"
 #include "process/ProcessTestSupport.h"
 #include "support/Capture.h"
 #include "support/TempFolder.h"
@@ -73,7 +77,6 @@ protected:
         }
         mLogger->clear();
     }
-    size_t logged(std::string_view text) { return mLogger->linesContaining(text).size(); }
     void addUninstallEntry(const std::string& name, const char* displayName, bool view64 = false) {
         RegistryKey key =
             RegistryKey(HKEY_LOCAL_MACHINE, kUninstallPath, view64, true).createSubKey(name, view64);
@@ -138,7 +141,7 @@ TEST_F(Registration, AvailabilityFlagsProtocolsAndExtensionState) {
         (mTemp.path() / L"Korv Desktop\\KorvConnect_microsoft.exe").utf8() + " \"korvconnect.microsoft://\"");
     const std::string record = fmt::format("{}\\{}", kRegistrationsPath, kStoreProductId);
     EXPECT_EQ(RegistryKey(HKEY_LOCAL_MACHINE, record, true, false).get<uint32_t>("Loadable"), 1u);
-    EXPECT_EQ(logged("Set COM installation state to: Installed"), 1u);
+    EXPECT_EQ(mLogger->count("Set COM installation state to: Installed"), 1u);
 }
 
 TEST_F(Registration, SkipSwitchAndRefusedWrites) {
@@ -154,10 +157,10 @@ TEST_F(Registration, SkipSwitchAndRefusedWrites) {
         return name != nullptr && name == refused ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     };
     EXPECT_FALSE(setThirdPartyAvailability(false));
-    EXPECT_EQ(
-        logged("Failed to update one or more registry keys while entering repair mode, may cause issues "
-               "with client updates or app recovery"),
-        1u);
+    EXPECT_EQ(mLogger->count(
+                  "Failed to update one or more registry keys while entering repair mode, may cause issues "
+                  "with client updates or app recovery"),
+              1u);
     EXPECT_EQ(command("luna2korv"), "") << "the protocols are still blanked";
     // A refused extension state fails the change with its telemetry.
     refused = L"State";
@@ -205,14 +208,14 @@ TEST_F(Registration, ProtocolRepairRestoresCommandsAndLegacyKeys) {
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_NE(updates[0].message.find("URL:Epic2Korv Protocol"), std::string::npos);
     EXPECT_TRUE(classes("epic2korv").valueExists("URL Protocol"));
-    EXPECT_EQ(logged("Pellam Keys have already been set, no need to reset them."), 1u);
+    EXPECT_EQ(mLogger->count("Pellam Keys have already been set, no need to reset them."), 1u);
     // Without the client path the legacy and connector steps fail; Link2Korv's are still written.
     openAppKey(true, false).deleteValue("ClientPath");
     commandKey("luna2korv").set("", std::string_view());
     mLogger->clear();
     EXPECT_FALSE(systemUtils::overwriteProtocolAndSdkPaths());
-    EXPECT_EQ(logged("Korv app ClientPath Key is not present"), 1u);
-    EXPECT_EQ(logged("Failed to update registry keys, this may cause launch issues"), 1u);
+    EXPECT_EQ(mLogger->count("Korv app ClientPath Key is not present"), 1u);
+    EXPECT_EQ(mLogger->count("Failed to update registry keys, this may cause launch issues"), 1u);
     EXPECT_EQ(command("luna2korv").rfind("\"" + link + "\"", 0), 0u);
 }
 
@@ -241,12 +244,12 @@ TEST_F(Registration, WrongBundleIdIsSearchedAndUninstallCommandsPointAtTheSuiteU
         EXPECT_EQ(appKey.get<std::string>("OriginalUninstallPath"), kInstaller);
         const RegistryKey bundle = uninstallEntry(mBundle);
         EXPECT_EQ(bundle.get<std::string>("UninstallString"), run == 0 ? installer + " /burn" : suite);
-        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"), (run == 0 ? installer : suite) + " /quiet" +
-                                                                       (run == 0 ? " /burn" : ""));
+        EXPECT_EQ(bundle.get<std::string>("QuietUninstallString"),
+                  (run == 0 ? installer : suite) + " /quiet" + (run == 0 ? " /burn" : ""));
     }
-    EXPECT_EQ(logged("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
-    EXPECT_EQ(logged("No suite uninstaller in the install, ["), 2u);
-    EXPECT_EQ(logged(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
+    EXPECT_EQ(mLogger->count("No suite uninstaller in the install, [UninstallString] left as it is"), 1u);
+    EXPECT_EQ(mLogger->count("No suite uninstaller in the install, ["), 2u);
+    EXPECT_EQ(mLogger->count(fmt::format("Incorrect BundleProviderKey found [{}]", mOther)), 1u);
 }
 
 TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) {
@@ -287,6 +290,77 @@ TEST_F(Registration, UninstallEntriesGetTheNameAndVersionOrReportWhatIsMissing) 
             EXPECT_FALSE(product.valueExists("BundleVersion"));
         }
     }
+}
+
+using destager::internal::configureService;
+using services::platform::AutoSC_HANDLE;
+
+class BackgroundServiceConfig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(mManager);
+        mTemp.writeFile(L"new client\\KorvBackgroundService.exe", "exe");
+        TearDown();
+    }
+    void TearDown() override {
+        AutoSC_HANDLE service(OpenServiceA(mManager.get(), mName.c_str(), DELETE));
+        if (service) {
+            DeleteService(service.get());
+        }
+    }
+    // "<start type> <image path> <description>" as the service manager keeps them.
+    std::string registered() const {
+        const foundation::RegistryKey key(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + mName,
+                                          true, false);
+        return fmt::format("{} {} {}", key.get<uint32_t>("Start"), key.get<std::string>("ImagePath"),
+                           key.get<std::string>("Description"));
+    }
+
+    test::TempFolder mTemp;
+    const fs::Path mNewExe = mTemp / L"new client\\KorvBackgroundService.exe";  // a blank: always quoted
+    const std::string mName = "KvxTestBgs-" + std::to_string(GetCurrentProcessId());
+    AutoSC_HANDLE mManager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
+};
+
+// A refused step ends the configuration with its own error and leaves the registration as it was.
+TEST_F(BackgroundServiceConfig, NewPathStartTypeAndDescriptionOrTheErrorAndNoChange) {
+    const std::string old = fmt::format("{} \"C:\\old\\KorvBackgroundService.exe\" ", SERVICE_AUTO_START);
+    const std::string configured =
+        fmt::format("{} \"{}\" Korv app Background Service", SERVICE_DEMAND_START, mNewExe.utf8());
+    const struct {
+        bool registeredBefore;
+        fs::Path exe;
+        const char* sddl;
+        const char* error;  // none: configured
+    } rows[] = {
+        {true, mNewExe, destager::internal::kBgServiceSddl, nullptr},
+        {false, mNewExe, destager::internal::kBgServiceSddl, nullptr},
+        {true, mTemp / L"new client\\missing.exe", destager::internal::kBgServiceSddl,
+         "Executable path does not exist"},
+        {true, mNewExe, "D:(A;;GA;;;no such trustee)", "Invalid SDDL string [D:(A;;GA;;;no such trustee)]"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error ? row.error : row.registeredBefore ? "registered" : "missing");
+        TearDown();
+        if (row.registeredBefore) {
+            ASSERT_TRUE(AutoSC_HANDLE(CreateServiceA(
+                mManager.get(), mName.c_str(), mName.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, "\"C:\\old\\KorvBackgroundService.exe\"", nullptr,
+                nullptr, nullptr, nullptr, nullptr)));
+        }
+        const auto result =
+            configureService(mName, destager::internal::kBgServiceDescription,
+                             services::platform::ServiceStartType::OnDemand, row.exe.utf8(), row.sddl);
+        EXPECT_EQ(result.isError() ? result.peekError() : "", row.error ? row.error : "");
+        EXPECT_EQ(registered(), row.error ? old : configured);
+    }
+    // The update's step logs it and goes on; the path check comes before the service is opened.
+    test::ScopedCapturingLogger logger;
+    DestageContext context;
+    context.backgroundServiceExePath = mTemp / L"new client\\missing.exe";
+    destager::internal::updateBackgroundServiceConfig(context);
+    const std::string line = "Failed to update background service config: [Executable path does not exist]";
+    EXPECT_EQ(logger->count(line), 1u);
 }
 
 }  // namespace

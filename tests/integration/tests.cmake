@@ -6,25 +6,21 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(integration_appcore_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/ShortcutsTest.cpp
             integration/StartupDutiesTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
     )
     # The application key is shared with the process tests.
     set_tests_properties(integration_appcore_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 
-    # Main app keys, common application data directory, the update-in-progress event, and the
-    # suite's registration with Windows: availability, protocols, uninstall entries, the game
-    # catalog extension and the background service's configuration.
+    # The install-path check, main app keys, common application data directory, the update-in-progress
+    # event, and the suite's registration with Windows: availability, protocols, uninstall entries,
+    # the game catalog extension and the background service's configuration.
     kvx_add_test_exe(app_keys_windows_tests
         SOURCES
             integration/AppCoreTestSupport.cpp
-            integration/BackgroundServiceConfigTest.cpp
             integration/MainFlowDutiesTest.cpp
             integration/RegistrationTest.cpp
-            foundation/registry/RegistryTestSupport.cpp
             process/ProcessTestSupport.cpp
             support/TempFolder.cpp
         LIBS kvx_integration
@@ -34,7 +30,7 @@ if(KVX_WINDOWS)
     # Every test executable that changes HKLM "Software\Tessory\Korv Desktop" in the shared prefix
     # takes this lock; the event test relies on it too, since a whole destager run creates the event.
     set_property(TEST app_keys_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
-    foreach(other config_windows_tests integration_appcore_tests)
+    foreach(other machine_settings_tests integration_appcore_tests)
         if(TEST ${other})
             set_property(TEST ${other} APPEND PROPERTY RESOURCE_LOCK wine_app_key)
         endif()

@@ -1,12 +1,9 @@
 // Which programs are stopped and what is started once the update is over.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "foundation/fs/PathRules.h"
 #include "process/HresultText.h"
 #include "process/SuiteExecutables.h"
-#include "support/Capture.h"
 
 namespace kvx::apps {
 namespace {

@@ -15,10 +15,7 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(proc_windows_tests
         SOURCES
             process/ClientLaunchTest.cpp
-            process/ShutdownTimeoutTest.cpp
             process/ProcessTestSupport.cpp
-            process/LockedModulesTest.cpp
-            process/ServiceControlTest.cpp
             process/SuiteShutdownTest.cpp
             integration/AppCoreTestSupport.cpp
         LIBS kvx_fs_test_support kvx_integration
@@ -27,11 +24,6 @@ if(KVX_WINDOWS)
     # Stops processes by suite name and sets the install location in the shared Wine prefix.
     set_tests_properties(proc_windows_tests PROPERTIES RESOURCE_LOCK wine_suite_processes)
 
-    # The install-path check.
-    kvx_add_test_exe(install_path_windows_tests
-        SOURCES process/InstallPathValidationTest.cpp
-        LIBS kvx_process
-    )
     # These set "InstallLocation" in the app key of the shared prefix.
     set_property(TEST proc_windows_tests APPEND PROPERTY RESOURCE_LOCK wine_app_key)
 endif()

@@ -7,8 +7,13 @@ void PrintTo(const LoggedLine& line, std::ostream* out) {
 }
 
 void CapturingLogger::log(int32_t level, std::string_view function, std::string_view message) {
-    std::lock_guard lock(mMutex);
-    mLines.push_back({level, services::logging::reduceFunctionName(function), std::string(message)});
+    {
+        std::lock_guard lock(mMutex);
+        mLines.push_back({level, services::logging::reduceFunctionName(function), std::string(message)});
+    }
+    if (afterLine) {
+        afterLine();
+    }
 }
 
 std::vector<LoggedLine> CapturingLogger::lines() const {
@@ -53,8 +58,8 @@ std::vector<std::string> ScopedAssertCapture::messages() const {
     return texts;
 }
 
-std::vector<std::pair<std::string, std::string>> ScopedAssertCapture::conditionsAndMessages() const {
-    std::vector<std::pair<std::string, std::string>> reports;
+Reports ScopedAssertCapture::conditionsAndMessages() const {
+    Reports reports;
     for (const auto& report : asserts()) {
         reports.emplace_back(report.condition, report.message);
     }

@@ -1,6 +1,8 @@
 #pragma once
 // A logger and an assertion handler that record what the code under test reports.
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -18,6 +20,8 @@ struct LoggedLine {
     std::string message;
     bool operator==(const LoggedLine&) const = default;
 };
+using LoggedLines = std::vector<LoggedLine>;
+using Reports = std::vector<std::pair<std::string, std::string>>;  // (condition, message) of asserts
 void PrintTo(const LoggedLine& line, std::ostream* out);
 
 class CapturingLogger final : public services::logging::ILogger {
@@ -25,11 +29,15 @@ public:
     void setPersonaeInfo(const PersonaeInfo&) override {}
     bool isEnabled() const override { return true; }
     void log(int32_t level, std::string_view function, std::string_view message) override;
-    void flush() override {}
+    void flush() override { ++flushes; }
 
     std::vector<LoggedLine> lines() const;
     std::vector<LoggedLine> linesContaining(std::string_view text) const;
+    size_t count(std::string_view text) const { return linesContaining(text).size(); }
     void clear();
+
+    std::function<void()> afterLine;  // run after each line is recorded, on the logging thread
+    std::atomic<int> flushes{0};
 
 private:
     mutable std::mutex mMutex;
@@ -65,7 +73,7 @@ public:
     std::vector<CapturedAssert> asserts() const;
     std::vector<std::string> messages() const;
     // (condition, message) of each report, in order.
-    std::vector<std::pair<std::string, std::string>> conditionsAndMessages() const;
+    Reports conditionsAndMessages() const;
 
 private:
     mutable std::mutex mMutex;

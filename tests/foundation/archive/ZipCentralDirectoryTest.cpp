@@ -7,7 +7,6 @@
 #include <random>
 
 #include "foundation/archive/Crc32.h"
-
 #include "foundation/archive/ZipEndRecord.h"
 #include "foundation/archive/ZipTestArchive.h"
 #include "support/Capture.h"
@@ -18,7 +17,7 @@ namespace {
 using test::buildTestZip;
 using test::MemoryRangeReader;
 using test::TestZipEntry;
-using Lines = std::vector<test::LoggedLine>;
+using Lines = test::LoggedLines;
 
 constexpr const char* kParseFunction = "kvx::archive::parseCentralDirectory";
 
@@ -185,7 +184,8 @@ TEST(ZipCrc32, MatchesZlibAtEveryLengthAndSplit) {
         for (const uint8_t* data : {bytes.data(), bytes.data() + 3}) {
             const auto expected = static_cast<uint32_t>(::crc32(0, data, static_cast<uInt>(size)));
             EXPECT_EQ(archive::crc32(0, data, size), expected) << size;
-            EXPECT_EQ(archive::crc32(archive::crc32(0, data, size / 3), data + size / 3, size - size / 3), expected);
+            EXPECT_EQ(archive::crc32(archive::crc32(0, data, size / 3), data + size / 3, size - size / 3),
+                      expected);
         }
     }
 }

@@ -1,4 +1,7 @@
 // The Win32 filesystem layer on real files in a temporary folder; what Wine cannot produce is fed directly.
+// Whole-file reads and writes against real files, and their error records.
+// Retries: attempts and waits in virtual time; Wine 8 makes no directory links, so links are recorded in
+// memory.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,12 +10,18 @@
 #include <tuple>
 #include <variant>
 
+#include "foundation/fs/FileFunctions.h"
 #include "foundation/fs/FileListing.h"
 #include "foundation/fs/Filesystem.h"
 #include "foundation/fs/ReparseData.h"
+#include "foundation/fs/RetryingOperations.h"
 #include "foundation/fs/Win32Paths.h"
 #include "support/Capture.h"
+#include "support/FakeSymlinkFilesystem.h"
+#include "support/ForwardingFilesystem.h"
+#include "support/ScopedFilesystem.h"
 #include "support/TempFolder.h"
+#include "support/TestClock.h"
 
 namespace kvx::fs {
 namespace {
@@ -152,6 +161,127 @@ TEST(ReparseData, StoredTargetsAreReadFromTheSubstituteName) {
         auto result = detail::substituteName(data.data(), size > 0 ? size : data.size() + size);
         const Answer answer = result.isOk() ? Answer(result.unwrap()) : Answer(result.unwrapError());
         EXPECT_EQ(answer, expected);
+    }
+}
+
+using namespace std::chrono_literals;
+using Attempts = std::vector<std::pair<uint8_t, OsError>>;
+using Sleeps = std::vector<std::chrono::milliseconds>;
+
+class RetryingOperationsTest : public ::testing::Test {
+protected:
+    FailedAttemptCallback record() {
+        return [this](uint8_t attempt, OsError error) { mAttempts.emplace_back(attempt, error); };
+    }
+
+    test::ScopedTestClock mClock;
+    test::TempFolder mTemp;
+    std::shared_ptr<test::FakeSymlinkFilesystem> mLinks = std::make_shared<test::FakeSymlinkFilesystem>();
+    test::ScopedFilesystem<test::FakeSymlinkFilesystem> mFs{mLinks};
+    foundation::FixedLengthWait mSchedule = foundation::folderStepSchedule();
+    Attempts mAttempts;
+};
+
+// A plain folder is no link: resolving it fails like the rename onto an occupied folder.
+TEST_F(RetryingOperationsTest, PersistentFailureReportsEveryAttemptAndWaitsBetweenThem) {
+    auto renamed = tryRename(mTemp.makeFolder(L"client"), mTemp.makeFolder(L"occupied"), record(), mSchedule);
+    EXPECT_EQ(renamed.peekError(), OsError{ERROR_ACCESS_DENIED});
+    auto schedule = foundation::folderStepSchedule();
+    const OsError error = tryResolveSymlinkTarget(mTemp.path(), record(), schedule).peekError();
+    Attempts expected;  // five attempts of each, numbered from 1
+    for (const OsError failure : {OsError{ERROR_ACCESS_DENIED}, error}) {
+        for (uint8_t attempt = 1; attempt <= 5; ++attempt) {
+            expected.emplace_back(attempt, failure);
+        }
+    }
+    EXPECT_EQ(mAttempts, expected);
+    EXPECT_EQ(mClock->sleeps(), Sleeps(8, 1000ms));
+}
+
+TEST_F(RetryingOperationsTest, LinkCreationRetriesAndTheRelativeTargetResolvesAgainstTheLinksParent) {
+    const Path install = mTemp.makeFolder(L"install");
+    const Path link = install / Path(L"Korv Desktop");
+    const Path target(L"..\\versions\\v2\\Korv Desktop");
+    mLinks->failLinkCreation(ERROR_PRIVILEGE_NOT_HELD, 2);
+    foundation::ExponentialBackoff backoff(5, 100, 2.0f, 1000);
+    ASSERT_TRUE(tryCreateDirectorySymlink(target, link, record(), backoff).isOk());
+    EXPECT_EQ(mAttempts, (Attempts{{1, ERROR_PRIVILEGE_NOT_HELD}, {2, ERROR_PRIVILEGE_NOT_HELD}}));
+    EXPECT_EQ(mClock->sleeps(), (Sleeps{100ms, 200ms})) << "success ends the retries";
+    EXPECT_EQ(mLinks->linkCreationAttempts(), 3);
+
+    auto info = tryResolveSymlinkTarget(link, record(), mSchedule).unwrap();
+    EXPECT_EQ(info.storedTarget, target);
+    EXPECT_EQ(info.resolvedTarget, install / target);
+}
+
+using namespace foundation::file;
+
+std::vector<uint8_t> bytesOf(std::string_view text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A stream that claims four bytes, delivers none and refuses writes: failures no real file gives on demand.
+class FailingStream final : public fs::IFileStream {
+public:
+    Result<size_t, uint32_t> read(void*, size_t) override { return Ok(size_t{0}); }
+    Result<std::vector<uint8_t>, uint32_t> readAll() override { return Err(uint32_t{ERROR_HANDLE_EOF}); }
+    Result<size_t, uint32_t> readAt(uint64_t, void*, size_t) override { return Ok(size_t{0}); }
+    Result<void, uint32_t> write(std::span<const uint8_t>) override { return Err(uint32_t{ERROR_DISK_FULL}); }
+    Result<uint64_t, uint32_t> size() override { return Ok(uint64_t{4}); }
+    Result<uint64_t, uint32_t> position() override { return Ok(uint64_t{0}); }
+    Result<uint64_t, uint32_t> seek(int64_t, fs::SeekBase) override { return Ok(uint64_t{0}); }
+    Result<void, uint32_t> flush() override { return Ok(); }
+};
+
+class FailingStreamFilesystem final : public test::ForwardingFilesystem {
+public:
+    Result<std::unique_ptr<fs::IFileStream>, fs::OsError> open(const fs::Path&, fs::FileAccess,
+                                                               fs::CreateDisposition, uint32_t) override {
+        return Ok(std::unique_ptr<fs::IFileStream>(std::make_unique<FailingStream>()));
+    }
+};
+
+TEST_F(FilesystemTest, WholeFileWritesReplaceTheContentAndFailuresNameTheirCause) {
+    test::ScopedCapturingLogger logger;
+    const fs::Path file = mTemp / fs::Path(L"w.ini");
+    ASSERT_TRUE(writeFile(file, bytesOf("machine.a=1\nmachine.b=2")).isOk());
+    ASSERT_TRUE(writeFile(file, bytesOf("machine.c=3")).isOk());
+    EXPECT_EQ(readFile(file, 1000).unwrap(), bytesOf("machine.c=3"));
+    auto holder = mFs.open(file, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, fs::ShareNone);
+    ASSERT_TRUE(holder.isOk());
+    // An empty and a missing file are named in the machine settings' load log.
+    const std::pair<fs::Path, std::string> reads[] = {
+        {mTemp.writeFile(L"m.ini", "a=1\nb=2"), "File is too large"},  // over the limit of 6
+        {mTemp / fs::Path(L"no\\such.ini"), "File does not exist. errorCode[3], fileAttributes[65535]"},
+        {file, "Could not open file. errorCode[32], fileAttributes[511]"},
+    };
+    for (const auto& [path, text] : reads) {
+        EXPECT_EQ(readFile(path, 6).unwrapError().toString(), text);
+    }
+    EXPECT_EQ((FileReadError{0, 0, 0}).toString(), "No error");
+    EXPECT_EQ((FileReadError{6, 1, 1}).toString(), "Unknown error");
+    const fs::Path noFolder = mTemp / fs::Path(L"missing\\w.ini");
+    const std::tuple<fs::Path, bool, uint32_t, uint32_t, std::string> rows[] = {
+        {noFolder, false, ERROR_PATH_NOT_FOUND, kUnknownAttributes,
+         "open file for writing fileName[" + noFolder.utf8() + "], error[3]"},
+        {file, false, ERROR_SHARING_VIOLATION, 511,
+         "open file for writing fileName[" + file.utf8() + "], error[32]"},
+        {file, true, ERROR_DISK_FULL, 511, "write to fileName[" + file.utf8() + "], error[112]"},
+    };
+    for (const auto& [path, failing, error, attributes, line] : rows) {
+        logger->clear();
+        test::ScopedFilesystem<fs::IFilesystem> scoped(failing ? std::make_shared<FailingStreamFilesystem>()
+                                                               : nullptr);
+        auto written = writeFile(path, bytesOf("x=2"));
+        EXPECT_EQ(written.peekError().error, error);
+        EXPECT_EQ(written.peekError().attr, attributes);
+        const test::LoggedLine logged{services::logging::Error, "kvx::foundation::file::writeFile",
+                                      "Couldn't " + line};
+        EXPECT_EQ(logger->lines(), std::vector{logged});
+        if (failing) {
+            EXPECT_EQ(readFile(file, 100).unwrapError().toString(),
+                      "Incomplete read. errorCode[38], fileAttributes[511]");
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 // The removal over stand-in entries: Wine makes no links or placeholders, and no test can swap a
-// folder for a link between the listing and the open, so the fake nodes play them.
+// folder for a link between the listing and the open, so the fake nodes play them. And where a protected
+// directory may lie (checked under Wine with the real Windows folder in ProtectedDirectoryTest).
 #include "foundation/fs/RemovalPolicy.h"
+#include "foundation/security/DirectoryChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +107,25 @@ TEST(RemovalPolicy, TreesGoWholeAndLinksMetAnywhereAreUnlinkedNeverEntered) {
         FakeNode root(tree, L"r");
         EXPECT_EQ(removeTree(root), row.result) << testing::PrintToString(std::wstring(row.trace));
         EXPECT_EQ(tree.trace, row.trace);
+    }
+}
+
+TEST(DirectoryChecks, RedirectedBelowPrefix) {
+    struct Row {
+        const wchar_t* resolvedPath;
+        const wchar_t* resolvedPrefix;
+        bool redirected;
+    };
+    for (const Row& row : {Row{L"c:\\programdata\\korv desktop", L"C:\\ProgramData", false},
+                           Row{L"E:\\Data\\Korv Desktop", L"E:\\Data", false},  // the prefix itself moved
+                           Row{L"C:\\Windows\\System32", L"C:\\ProgramData", true},
+                           Row{L"C:\\ProgramData\\Other", L"C:\\ProgramData", true},
+                           Row{L"", L"C:\\ProgramData", true}}) {  // no final name to compare
+        EXPECT_EQ(
+            foundation::security::isRedirectedBelowPrefix(
+                L"C:\\ProgramData\\Korv Desktop", L"C:\\ProgramData\\", row.resolvedPath, row.resolvedPrefix),
+            row.redirected)
+            << testing::PrintToString(std::wstring(row.resolvedPath));
     }
 }
 

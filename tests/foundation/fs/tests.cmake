@@ -12,8 +12,6 @@ if(KVX_WINDOWS)
     kvx_add_test_exe(fs_windows_tests
         SOURCES
             foundation/fs/FilesystemTest.cpp
-            foundation/fs/FileFunctionsTest.cpp
-            foundation/fs/RetryingOperationsTest.cpp
         LIBS kvx_fs_test_support
     )
 endif()

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "foundation/registry/RegistryKey.h"
 
 namespace kvx::test {
@@ -74,13 +76,23 @@ private:
 // "Software\KvxTest-<name>-<pid>-<tick>" under HKCU (or `root`), deleted from both views on destruction.
 class ScopedTestKey {
 public:
-    explicit ScopedTestKey(const std::string& name, HKEY root = HKEY_CURRENT_USER);
-    ~ScopedTestKey();
-    foundation::RegistryKey open(bool view64, bool create = true) const;
+    explicit ScopedTestKey(const std::string& name, HKEY root = HKEY_CURRENT_USER)
+        : mRoot(root),
+          mLeaf(fmt::format("KvxTest-{}-{}-{}", name, GetCurrentProcessId(), GetTickCount64())) {}
+    ~ScopedTestKey() {
+        for (const bool view64 : {true, false}) {
+            foundation::RegistryKey software(mRoot, "Software", view64, true);
+            software.deleteTree(mLeaf);
+            software.deleteSubKey(mLeaf, view64);
+        }
+    }
+    foundation::RegistryKey open(bool view64, bool create = true) const {
+        return foundation::RegistryKey(mRoot, "Software\\" + mLeaf, view64, create);
+    }
 
 private:
     HKEY mRoot;
-    std::string mPath;
+    std::string mLeaf;
 };
 
 }  // namespace kvx::test

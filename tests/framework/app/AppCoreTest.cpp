@@ -26,7 +26,7 @@ namespace {
 
 using foundation::AssertLevel;
 using foundation::utils::Singleton;
-using Reports = std::vector<std::pair<std::string, std::string>>;
+using test::Reports;
 
 const char* const kArgv[] = {"AppCoreTest.exe", "-noclient"};
 

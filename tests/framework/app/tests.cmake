@@ -1,10 +1,5 @@
-# The application core: allocator and work-queue set-up run natively under the
-# sanitizers; the lifecycle itself runs under Wine.
-kvx_add_test_exe(fw_app_tests
-    SOURCES
-        framework/app/AppCorePartsTest.cpp
-    LIBS kvx_framework
-)
+# The application core's lifecycle runs under Wine (its allocator and work-queue set-up run natively
+# with the work queue tests, under the sanitizers).
 if(KVX_WINDOWS)
     # The lifecycle with real files, threads and the Wine prefix's registry.
     kvx_add_test_exe(fw_app_windows_tests

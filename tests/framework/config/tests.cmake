@@ -1,20 +1,11 @@
 # Configuration store, file formats, resource container and start-up configuration.
 kvx_add_test_exe(config_portable_tests
     SOURCES
-        framework/config/ConfigSystemTest.cpp
-        framework/config/RccContainerTest.cpp
         framework/config/StaticConfigurationTest.cpp
     LIBS kvx_framework
 )
 add_dependencies(config_portable_tests kvx_resources)
 target_compile_definitions(config_portable_tests PRIVATE
     KVX_TEST_RCC_FILE="${KVX_RCC_FILE}" KVX_TEST_CONFIG_DIR="${PROJECT_SOURCE_DIR}/config")
-
-if(KVX_WINDOWS)
-    kvx_add_test_exe(config_windows_tests
-        SOURCES framework/config/ConfigWindowsTest.cpp
-        LIBS kvx_framework
-    )
-endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz.cmake)

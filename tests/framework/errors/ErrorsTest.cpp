@@ -33,22 +33,6 @@ public:
     std::vector<std::string> boxes;
 };
 
-// The logger singleton, counting flushes; it can fail a check of its own while logging.
-class RecordingLogger final : public services::logging::ILogger {
-public:
-    void setPersonaeInfo(const PersonaeInfo&) override {}
-    bool isEnabled() const override { return true; }
-    void log(int32_t level, std::string_view function, std::string_view message) override {
-        lines.log(level, function, message);
-        KVX_ASSERT(foundation::AssertLevel::Error, !failWhileLogging, "logger check");
-    }
-    void flush() override { ++flushes; }
-
-    test::CapturingLogger lines;
-    bool failWhileLogging = false;
-    int flushes = 0;
-};
-
 constexpr const char* kStack = "\nkvx::apps::run()+16\nntdll.dll+ff";
 constexpr const char* kFunction = "kvx::foundation::(anonymous namespace)::failCheck";
 
@@ -58,14 +42,11 @@ void failCheck(AssertLevel level) {
 
 class ErrorsTest : public ::testing::Test {
 protected:
-    ~ErrorsTest() override {
-        setAssertHandler(std::move(mPrevious));
-        utils::Singleton<services::logging::ILogger>::destroy();
-    }
+    ~ErrorsTest() override { setAssertHandler(std::move(mPrevious)); }
 
     test::ScopedTestClock mClock;
     test::ScopedRecordingSink mSink;
-    RecordingLogger& mLogger = utils::Singleton<services::logging::ILogger>::createDerived<RecordingLogger>();
+    test::ScopedCapturingLogger mLogger;
     std::shared_ptr<FakeAssertPlatform> mPlatform = std::make_shared<FakeAssertPlatform>();
     bool mConfigurable = false;
     AssertHandler mPrevious =
@@ -83,10 +64,10 @@ TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
         {AssertLevel::Fatal, 0, "Fatal", "fatal"}};
     for (const auto& [level, logLevel, name, taxonomy] : cases) {
         SCOPED_TRACE(name);
-        mLogger.lines.clear();
+        mLogger->clear();
         failCheck(level);
-        EXPECT_EQ(mLogger.lines.lines(),
-                  (std::vector<test::LoggedLine>{
+        EXPECT_EQ(mLogger->lines(),
+                  (test::LoggedLines{
                       {logLevel, kFunction,
                        fmt::format("Assert {} Failed: condition[1 + 1 == 3], message[sum is 2]", name)}}));
         EXPECT_EQ(mSink->events().back().taxonomy(), std::string("assert.report.") + taxonomy);
@@ -99,7 +80,7 @@ TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
     // The entry point's own frame and the handler's are not the caller's.
     EXPECT_THAT(mPlatform->skips, ::testing::Each(2));
     EXPECT_THAT(mSink->appEvents(), ElementsAre(1, 0));
-    EXPECT_EQ(mLogger.flushes + mSink->flushes(), 2);
+    EXPECT_EQ(mLogger->flushes + mSink->flushes(), 2);
 
     mConfigurable = true;
     failCheck(AssertLevel::Warning);
@@ -111,7 +92,7 @@ TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
     mClock->advance(3599s);
     failCheck(AssertLevel::Fatal);
     EXPECT_EQ(mPlatform->breaks, 0);
-    const auto banners = mLogger.lines.linesContaining("ASSERT FAILED");
+    const auto banners = mLogger->linesContaining("ASSERT FAILED");
     ASSERT_EQ(banners.size(), 1u);
     EXPECT_THAT(banners[0].message,
                 HasSubstr("\n  level: Fatal\n  cond:  1 + 1 == 3\n   msg:  sum is 2\n"
@@ -123,17 +104,16 @@ TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
     EXPECT_EQ(mPlatform->breaks, 1);
     EXPECT_EQ(mPlatform->boxes.size(), 1u);
 
-    mLogger.lines.clear();
+    mLogger->clear();
     onCrashRequested();
-    EXPECT_EQ(
-        mLogger.lines.lines(),
-        (std::vector<test::LoggedLine>{{services::logging::Fatal, "kvx::foundation::detail::onCrashRequested",
-                                        "Forced Crash Requested"}}));
-    EXPECT_EQ(mLogger.flushes, 3);
+    EXPECT_EQ(mLogger->lines(),
+              (test::LoggedLines{{services::logging::Fatal, "kvx::foundation::detail::onCrashRequested",
+                                  "Forced Crash Requested"}}));
+    EXPECT_EQ(mLogger->flushes.load(), 3);
     EXPECT_EQ(mSink->flushes(), 3);
     // A check failing inside the handler (in the logger here) is not handled again.
     const size_t events = mSink->events().size();
-    mLogger.failWhileLogging = true;
+    mLogger->afterLine = [] { KVX_ASSERT(foundation::AssertLevel::Error, false, "logger check"); };
     failCheck(AssertLevel::Warning);
     EXPECT_EQ(mSink->events().size(), events + 1);
     // An unknown level and an event without a taxonomy are reported.
@@ -141,9 +121,9 @@ TEST_F(ErrorsTest, EachLevelsLineAndEventThenFlushesBannersAndAttention) {
     test::ScopedAssertCapture capture;
     recordAsAppEvent(static_cast<AssertLevel>(7));
     TelemetryEvent unnamed("");
-    EXPECT_EQ(capture.conditionsAndMessages(), (std::vector<std::pair<std::string, std::string>>{
-                                                   {kUnconditionalAssert, "Invalid AssertLevel value[7]"},
-                                                   {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
+    EXPECT_EQ(capture.conditionsAndMessages(),
+              (test::Reports{{kUnconditionalAssert, "Invalid AssertLevel value[7]"},
+                             {"!mTaxonomy.empty()", "taxonomy may not be empty"}}));
 }
 
 }  // namespace

@@ -4,10 +4,4 @@ kvx_add_test_exe(fw_errors_tests
         framework/errors/ErrorsTest.cpp
     LIBS kvx_framework
 )
-if(KVX_WINDOWS)
-    # Assertion set-up, stack capture and the crash-report client under Wine.
-    kvx_add_test_exe(fw_errors_windows_tests
-        SOURCES framework/errors/ErrorsWindowsTest.cpp
-        LIBS kvx_framework
-    )
-endif()
+# Assertion set-up, stack capture and the crash-report client under Wine: with the logger's Windows tests.

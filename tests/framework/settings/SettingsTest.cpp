@@ -1,4 +1,5 @@
-// machine.ini and the special-path service under Wine, on real files in a fresh temporary folder.
+// machine.ini and the special-path service under Wine, on real files in a fresh temporary folder; the
+// Windows sources of the start-up configuration.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,8 +12,11 @@
 #include "foundation/Singleton.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
 #include "foundation/paths/TamrinUtils.h"
+#include "foundation/registry/RegistryKey.h"
 #include "foundation/win/AutoHandle.h"
 #include "framework/config/ConfigSystem.h"
+#include "framework/config/RccContainer.h"
+#include "framework/config/WindowsConfigPlatform.h"
 #include "framework/settings/MachineSettings.h"
 #include "framework/settings/SpecialDirectoryConfig.h"
 #include "support/Capture.h"
@@ -32,7 +36,8 @@ using Pairs = std::map<std::string, std::string>;
 
 constexpr const char* kLoadFunction = "kvx::domain::settings::machine::loadMachineSettingsFromFile";
 constexpr const char* kSaveFunction = "kvx::domain::settings::machine::saveMachineSettingsToFile";
-constexpr const char* kLoadToConfigFunction = "kvx::domain::settings::machine::loadMachineSettingsToConfigSys";
+constexpr const char* kLoadToConfigFunction =
+    "kvx::domain::settings::machine::loadMachineSettingsToConfigSys";
 
 // The message need only start with the expected one: the rest names a system error.
 void expectLineStart(LoggedLine line, const LoggedLine& expected) {
@@ -78,7 +83,8 @@ protected:
 };
 
 // A missing or empty file loads nothing; only "machine." keys enter (byte compared), and a save writes one
-// a line, without a final line feed. Untrusted (its folder never protected), a file is never read, only named.
+// a line, without a final line feed. Untrusted (its folder never protected), a file is never read, only
+// named.
 TEST_F(SettingsTest, OnlyMachineKeysOfAFileEnterAndSurviveTheNextSave) {
     const LoggedLine none{Info, kLoadToConfigFunction, "No machine settings are loaded"};
     loadMachineSettingsToConfigSys(true);
@@ -132,7 +138,7 @@ TEST_F(SettingsTest, WriteThroughAndAFailedWrite) {
     std::filesystem::remove_all(mIni.parent_path());
     config().set(Store::Ordinary, "app.notMachine", "x", config::kScopeStatic);  // no write, so no failure
     config().set(Store::Ordinary, "machine.after", "4", kScopeMachine);
-    EXPECT_EQ(mLog->linesContaining("Failed to write machine.ini file, error[3] attr=[").size(), 1u);
+    EXPECT_EQ(mLog->count("Failed to write machine.ini file, error[3] attr=["), 1u);
     EXPECT_FALSE(std::filesystem::exists(mIni.parent_path()));
 }
 
@@ -160,7 +166,7 @@ TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFoldersAndFailuresAreLog
     std::ofstream(mRoot + "\\file").put('x');
     redirect("localAppData", mRoot + "\\file");
     EXPECT_EQ(localAppData("sub", "f", true), mRoot + "\\file\\sub\\f");
-    EXPECT_EQ(mLog->linesContaining("create folder error: type=[24] code=[").size(), 1u);
+    EXPECT_EQ(mLog->count("create folder error: type=[24] code=["), 1u);
 
     mLog->clear();
     EXPECT_EQ(tamrinUtils().getSpecialPathVerbose(SpecialDirectory::devScratch, "a", "b", false, nullptr),
@@ -176,6 +182,32 @@ TEST_F(SettingsTest, RedirectedFoldersJoinPartsAndCreateFoldersAndFailuresAreLog
     const auto warnings = mLog->linesContaining("path construction failed: ");
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].level, services::logging::Warn);
+}
+
+// Wine's registry is real enough for the app key; the test removes the value it writes.
+TEST(FlintKey, NonZeroValueInThe64BitViewRequestsFlint) {
+    const std::tuple<bool, uint32_t, bool> rows[] = {{true, 2, true}, {true, 0, false}, {false, 1, false}};
+    EXPECT_FALSE(apps::readFlintModeFromRegistry());
+    for (const auto& [view64, value, flint] : rows) {
+        foundation::RegistryKey key(HKEY_LOCAL_MACHINE, "Software\\Tessory\\Korv Desktop", view64, true);
+        ASSERT_TRUE(key.set("FlintMode", value));
+        EXPECT_EQ(apps::readFlintModeFromRegistry(), flint) << view64 << " " << value;
+        key.deleteValue("FlintMode");
+    }
+}
+
+// With no certificate shipped the platform says no; an unparseable one is no better.
+TEST(WindowsConfigPlatform, ExecutableAndCertificates) {
+    resources::ResourceManager resources;
+    const apps::ConfigPlatform platform = apps::makeWindowsConfigPlatform(resources);
+    EXPECT_EQ(platform.executableName(), "machine_settings_tests.exe");
+    EXPECT_FALSE(platform.developerCertificateTrusted());
+    ASSERT_TRUE(resources
+                    .addRccData(resources::buildRcc({{"certs/ca.crt", "not a certificate"},
+                                                     {"certs/debug.crt", "x"},
+                                                     {"certs/debug-intermediate.crt", "y"}}))
+                    .isOk());
+    EXPECT_FALSE(platform.developerCertificateTrusted());
 }
 
 }  // namespace

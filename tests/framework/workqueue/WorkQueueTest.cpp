@@ -1,3 +1,4 @@
+// The work queues, the application core's set-up of them, its allocator and its start-up switches.
 #include "framework/workqueue/WorkQueueSystem.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 #include <thread>
 
 #include "foundation/LockedValue.h"
+#include "framework/app/MallocAllocator.h"
+#include "framework/app/StartupSettings.h"
+#include "framework/app/WorkQueueSetup.h"
 #include "framework/workqueue/NamedThread.h"
 #include "framework/workqueue/WorkerThreadManager.h"
 #include "support/Capture.h"
@@ -19,7 +23,7 @@ namespace kvx::foundation {
 namespace {
 
 using namespace std::chrono_literals;
-using Reports = std::vector<std::pair<std::string, std::string>>;
+using test::Reports;
 
 // Installed as the thread platform while it lives; COM fails with `comError` when it is set.
 class FakeThreadPlatform final : public IThreadPlatform {
@@ -50,11 +54,15 @@ protected:
             apps::shutdownWorkQueues(mManager);
         }
     }
+    void set(const std::string& key, const char* value) {
+        mConfig.set(config::Store::Ordinary, key, value, config::kScopeStatic);
+    }
 
     test::ScopedTestClock mClock;
     FakeThreadPlatform mPlatform;
     test::ScopedCapturingLogger mLogger;
     test::ScopedAssertCapture mAsserts;
+    config::ConfigSystem mConfig;
     apps::WorkerThreadManager mManager;
     std::vector<int> mRan;
 };
@@ -198,11 +206,90 @@ TEST_F(WorkQueueTest, ThreadIsNamedLoggedAndOnlyAKorvThreadRunsInsideCom) {
         EXPECT_EQ(mPlatform.comUninits - before, closed);
         EXPECT_EQ(mPlatform.names.checkedValue()->back(), name);
         EXPECT_EQ(mLogger->lines(),
-                  (std::vector<test::LoggedLine>{{services::logging::Verbose, function,
-                                                  fmt::format("Thread started [{}], TID:[77]", name)}}));
+                  (test::LoggedLines{{services::logging::Verbose, function,
+                                      fmt::format("Thread started [{}], TID:[77]", name)}}));
     }
     EXPECT_EQ(mAsserts.conditionsAndMessages(),
               (Reports{{"succeeded()", "Unable to initalize COM on this thread, result=[-2147417850]."}}));
+}
+
+// Each misuse is a fatal check and changes nothing; a block with an overwritten sentinel is kept.
+TEST_F(WorkQueueTest, AllocatorMisuseIsAFatalCheck) {
+    MallocAllocator allocator{"default"};
+    MallocAllocator other("other");
+    const std::tuple<size_t, size_t, size_t, uint32_t> badRequests[] = {
+        {0, 8, 0, kAllocTemporary},
+        {16, 24, 0, kAllocTemporary},
+        {10, 8, 10, kAllocPermanent},
+        {10, 8, 0, 7},
+        {SIZE_MAX - 4, 8, 0, kAllocTemporary}};
+    for (const auto& [size, align, offset, flags] : badRequests) {
+        EXPECT_EQ(allocator.alloc(size, align, offset, flags, "t"), nullptr) << size << " " << align;
+    }
+    auto* block = static_cast<uint8_t*>(allocator.alloc(32, 16, 0, kAllocPermanent, "t"));
+    ASSERT_NE(block, nullptr);
+    block[-1] ^= 0xFF;  // an underrun of the block
+    allocator.free(block);
+    block[-1] ^= 0xFF;
+    allocator.free(block);
+    SetDefaultAllocator(&allocator);
+    SetDefaultAllocator(&other);
+    EXPECT_EQ(GetDefaultAllocator(), &allocator);
+    SetDefaultAllocator(nullptr);
+    EXPECT_EQ(
+        mAsserts.conditionsAndMessages(),
+        (test::Reports{
+            {"0 < size", "size must be non-zero, size: 0"},
+            {"isPowerOfTwo(align)", "requested alignment must be a power of 2, align:24"},
+            {"alignOffset < size", "offset to align must be within the allocation, alignOffset: 10, size:10"},
+            {"knownFlags", "invalid flags value, value:7"},
+            {kUnconditionalAssert, "Allocator 'default': out of memory"},
+            {"mSentinel == kAllocSentinel", "sentinel value corrupted"},
+            {"gAllocator == nullptr || pAllocator == nullptr", "default allocator already set"}}));
+    for (const auto& report : mAsserts.asserts()) {
+        EXPECT_EQ(report.level, AssertLevel::Fatal);
+    }
+}
+
+// Only built-in names (exactly) have a default count; others get workers only when configured.
+TEST_F(WorkQueueTest, AnUnknownQueueGetsWorkersOnlyWhenConfiguredAndASecondSetUpGoesOn) {
+    EXPECT_EQ(apps::getDefaultWorkQueueThreadCount("Global-IO"), 0u);
+    set("app.workQueue.global-compute.threadCount", "0");
+    set("app.workQueue.global-io.threadCount", "0");
+    apps::prepareWorkQueues(mConfig, {{"global-compute"}, {"global-io"}, {"custom"}}, mManager);
+    EXPECT_EQ(mManager.workersCreated(), 0u);
+    EXPECT_EQ(mAsserts.messages(),
+              (std::vector<std::string>{"Unknown queue name Global-IO", "Unknown queue name custom",
+                                        "Unknown queue name custom"}));
+    EXPECT_EQ(mAsserts.asserts().at(0).level, AssertLevel::Warning);
+
+    set("app.workQueue.custom.threadCount", "1");
+    apps::prepareWorkQueues(mConfig, {{"custom"}}, mManager);
+    EXPECT_EQ(mManager.workersCreated(), 1u);
+    const auto reports = mAsserts.asserts();
+    const auto failed =
+        std::ranges::find(reports, "initWorkQueueSystem(wqParams)", &test::CapturedAssert::condition);
+    ASSERT_NE(failed, reports.end());
+    EXPECT_EQ(failed->level, AssertLevel::Error);
+    EXPECT_EQ(failed->message, "could not initialize the work queue system");
+}
+
+// The profiler's interval and start switches and the log location's overrides.
+TEST_F(WorkQueueTest, StartupSwitchesKeepTheirNames) {
+    services::platform::Profiler profiler;
+    set("profiling.writeIntervalMs", "250");
+    set("profiling.KorvDestager.autoStart", "true");
+    apps::configureProfiler(mConfig, "KorvLauncher", profiler);
+    EXPECT_EQ(profiler.writeIntervalMs(), 250u);
+    EXPECT_FALSE(profiler.isRunning()) << "another program's switch";
+    set("profiling.KorvDestager.autoStart", "false");
+    set("profiling.autoStart", "1");
+    apps::configureProfiler(mConfig, "KorvDestager", profiler);
+    EXPECT_EQ(profiler.sessionName(), "KorvDestager");
+    set("logging.directoryOverride", "D:\\logs");
+    set("logging.fileNameOverride", "run7");
+    const auto location = apps::logLocation(mConfig, "C:\\Logs", "KorvDestager");
+    EXPECT_EQ(location.folder + "|" + location.fileName, "D:\\logs|run7");
 }
 
 }  // namespace
