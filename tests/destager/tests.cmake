@@ -32,7 +32,6 @@ set_tests_properties(telemetry_validation_windows_tests PROPERTIES
 kvx_add_test_exe(swap_windows_tests
     SOURCES
         destager/ClientSwapTest.cpp
-        foundation/registry/RegistryTestSupport.cpp
     LIBS kvx_fs_test_support kvx_destager
 )
 # Every swap writes the way back after a crash into the prefix's RunOnce key, which wineboot runs.
