@@ -23,6 +23,9 @@ enum class CrashStep : uint8_t {
     symlinkSwapAfterUnlink,
     revertAfterUnlink,
     revertOldFolderRemoval,
+    // Partway through that removal: passed by no code of the destager's own, only by the filesystem
+    // the crash-test build puts in place at the step before.
+    revertOldFolderPartlyRemoved,
     // The main flow's steps, where the crash-test build may also throw instead of stopping.
     mainBeforeKeyRepair,
     mainBeforeLoopCheck,

@@ -15,6 +15,7 @@
 #include "destager/StepTestSupport.h"
 #include "destager/TelemetryRecordDecoding.h"
 #include "destager/UpdateOrchestration.h"
+#include "destager/crash/PartlyRemovingFilesystem.h"
 #include "foundation/archive/ZipTestArchive.h"
 #include "foundation/paths/SpecialDirectoryRedirections.h"
 #include "foundation/win/AutoHandle.h"
@@ -197,25 +198,36 @@ struct StoppedHard {};
 std::optional<CrashStep> gStopAt;
 
 // Steps Wine cannot reach for the crash matrix, stopped at through the filesystem seam (links live in
-// FakeSymlinkFilesystem): a run stopped hard leaves its way back wherever the client path is empty,
-// and the run started next, by Windows or by the client, completes the update.
+// FakeSymlinkFilesystem; no revert runs under Wine, so partway through its removal is reached here only):
+// a run stopped hard leaves its way back wherever the client path is empty, and the run started next,
+// by Windows or by the client, completes the update. What is left of the versioned folder stays: no run
+// knows it any more, and an ordinary run is not disturbed by it.
 TEST_F(UpdateOrchestrationTest, ARunStoppedHardIsCompletedByTheNextRun) {
     using enum CrashStep;
-    // Staged name, client, the step, the client left there, whether the way back is registered.
-    const std::tuple<const char*, Client, CrashStep, const char*, bool> rows[] = {
-        {"Staged-13.697", Plain, migrateAfterMove, "-", true},
-        {"Staged-13.697", Linked, symlinkSwapAfterUnlink, "-", true},
-        {"StagedKorvDesktop", Linked, revertAfterUnlink, "-", true},
-        {"StagedKorvDesktop", Linked, revertOldFolderRemoval, "old", false},
+    // Staged name, client, the step, the client left there, whether the way back is registered, the
+    // files left in the versioned folder (two of them beside its client).
+    const std::tuple<const char*, Client, CrashStep, const char*, bool, std::ptrdiff_t> rows[] = {
+        {"Staged-13.697", Plain, migrateAfterMove, "-", true, 2},
+        {"Staged-13.697", Linked, symlinkSwapAfterUnlink, "-", true, 3},
+        {"StagedKorvDesktop", Linked, revertAfterUnlink, "-", true, 3},
+        {"StagedKorvDesktop", Linked, revertOldFolderRemoval, "old", false, 2},
+        {"StagedKorvDesktop", Linked, revertOldFolderPartlyRemoved, "old", false, 1},
     };
+    mConfig.set(config::Store::Ordinary, "app.mode", "normal", config::kScopeStatic);
     setCrashHook([](CrashStep step) {
+        if (step == revertOldFolderRemoval && gStopAt == revertOldFolderPartlyRemoved) {
+            crash::stopTheNextRemovalPartway();
+        }
         if (step == gStopAt) {
             throw StoppedHard{};
         }
     });
-    for (const auto& [stagedName, client, step, clientLeft, registered] : rows) {
+    for (const auto& [stagedName, client, step, clientLeft, registered, filesLeft] : rows) {
         SCOPED_TRACE(static_cast<int>(step));
         const fs::Path root = fs::Path::fromUtf8("Korv-" + std::to_string(static_cast<int>(step)));
+        const fs::Path versioned = mRoot / root / mVersionedClient.parent();
+        mRoot.writeFile(versioned / L"DestagerTools\\KorvDestager.exe", "tool");
+        mRoot.writeFile(versioned / L"readme.txt", "read me");
         const DestageContext context = prepareInstall(root, stagedName, client);
         gStopAt = step;
         EXPECT_THROW(apply(context), StoppedHard);
@@ -225,6 +237,13 @@ TEST_F(UpdateOrchestrationTest, ARunStoppedHardIsCompletedByTheNextRun) {
         EXPECT_EQ(apply(context), 0);
         EXPECT_EQ(std::pair(clientExeIn(context.clientPath), resumeRegistered()),
                   std::pair(std::string("new"), false));
+        EXPECT_EQ(std::ranges::count_if(std::filesystem::recursive_directory_iterator(versioned.std()),
+                                        [](const auto& entry) { return entry.is_regular_file(); }),
+                  filesLeft);
+        if (!registered) {  // the install was whole: the next run is an ordinary update
+            EXPECT_EQ(std::pair(messagesAt(Warn), messagesAt(Error)),
+                      std::pair(test::Texts{}, test::Texts{}));
+        }
     }
     setCrashHook(nullptr);
 }

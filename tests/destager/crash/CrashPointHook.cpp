@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "CrashStepNames.h"
+#include "PartlyRemovingFilesystem.h"
 
 namespace kvx::apps::destager::crash {
 namespace {
@@ -24,6 +25,11 @@ bool isNamedBy(const wchar_t* variable, CrashStep step) {
 }
 
 void stopHardAtNamedStep(CrashStep step) {
+    // Unreachable under Wine, which makes no link to revert; kept so that a machine with links can.
+    if (step == CrashStep::revertOldFolderRemoval &&
+        isNamedBy(kCrashStepVariable, CrashStep::revertOldFolderPartlyRemoved)) {
+        stopTheNextRemovalPartway();
+    }
     if (isNamedBy(kCrashStepVariable, step)) {
         // No unwinding, no flushing: whatever the step left on disk is what the next run finds.
         TerminateProcess(GetCurrentProcess(), kCrashExitCode);

@@ -33,6 +33,7 @@ inline constexpr std::array kCrashStepNames{
     CrashStepName{CrashStep::symlinkSwapAfterUnlink, L"symlinkSwapAfterUnlink"},
     CrashStepName{CrashStep::revertAfterUnlink, L"revertAfterUnlink"},
     CrashStepName{CrashStep::revertOldFolderRemoval, L"revertOldFolderRemoval"},
+    CrashStepName{CrashStep::revertOldFolderPartlyRemoved, L"revertOldFolderPartlyRemoved"},
     CrashStepName{CrashStep::mainBeforeKeyRepair, L"mainBeforeKeyRepair"},
     CrashStepName{CrashStep::mainBeforeLoopCheck, L"mainBeforeLoopCheck"},
     CrashStepName{CrashStep::mainBeforeBookkeeping, L"mainBeforeBookkeeping"},

@@ -10,8 +10,8 @@
 // Symlink mode cannot be run for real here: Wine reports a directory link as made and makes
 // nothing, which the destager reads back and refuses (result 30, DestagerEndToEndTest). The
 // symlink rows therefore show what the real exe does under Wine; the steps that need a real link
-// at the client path (the swap's and the revert's) are stopped at through the filesystem seam
-// instead (UpdateOrchestrationTest).
+// at the client path (the swap's and the revert's, partway through the revert's removal too) are
+// stopped at through the filesystem seam instead (UpdateOrchestrationTest).
 #include <gtest/gtest.h>
 
 #include <windows.h>
