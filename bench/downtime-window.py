@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The suite-down window of one destager run, read from its logs' own time stamps.
 
-    downtime-window.py LOGS_FOLDER LABEL FILES WALL_MS LOAD_START LOAD_END CAT_MS
+    downtime-window.py LOGS_FOLDER LABEL FILES WALL_MS LOAD_START LOAD_END CAT_MS OPEN_CLOSE_MS OPEN_READ_MS
         prints one "run" line of key=value figures (times in ms) and the waits it counted; CAT_MS is
-        `cat` of the same client's files, timed just before the run
+        `cat` of the same client's files, timed just before the run; OPEN_CLOSE_MS and OPEN_READ_MS are
+        what Wine makes the swapped-in client's files cost on one thread (open_floor) just after it
     downtime-window.py --summary FIGURES_FILE
         medians per label and size of every "run" line in the file, and each label against the first
 
@@ -82,7 +83,7 @@ def span_after(lines, predicate):
     return next_on_thread(lines, i) - lines[i].ms if i is not None else 0
 
 
-def analyse(folder, label, files, wall_ms, load_start, load_end, cat_ms):
+def analyse(folder, label, files, wall_ms, load_start, load_end, cat_ms, open_close_ms, open_read_ms):
     lines = read_log(folder)
     bounds = window_bounds(lines)
     if bounds is None:
@@ -109,7 +110,8 @@ def analyse(folder, label, files, wall_ms, load_start, load_end, cat_ms):
         "window": round(window), "mandated": round(mandated), "rest": round(window - mandated),
         "read_staged": round(read_staged), "valid_staged": round(passes[0]), "valid_destaged": round(passes[1]),
         "cat": round(cat), "staged_x_cat": round((read_staged + passes[0]) / cat, 2),
-        "destaged_x_cat": round(passes[1] / cat, 2), "load_start": load_start, "load_end": load_end,
+        "destaged_x_cat": round(passes[1] / cat, 2), "open_close": open_close_ms, "open_read": open_read_ms,
+        "load_start": load_start, "load_end": load_end,
     }
     print("run " + " ".join(f"{key}={value}" for key, value in figures.items()))
     for name, ms in sorted(waits.items()):
@@ -130,7 +132,7 @@ def summary(path):
     labels = list(dict.fromkeys(label for label, _ in order))
     sizes = sorted({files for _, files in order})
     fields = ["total", "window", "mandated", "rest", "read_staged", "valid_staged", "valid_destaged", "cat",
-              "staged_x_cat", "destaged_x_cat"]
+              "staged_x_cat", "destaged_x_cat", "open_close", "open_read"]
     print("\n== Suite-down window: medians in ms; load = 1-minute load average at the start and end of each run "
           "(2 cores) ==")
     print(f"{'label':<10}{'files':>7}{'runs':>5}" + "".join(f"{f:>15}" for f in fields) + "  load")
@@ -159,7 +161,8 @@ def summary(path):
             if (label, files) in median:
                 window = median[label, files]["window"]
                 print(f"goal {label}, {files} files: window {window:.0f} ms <= {goal} ms: "
-                      f"{'met' if window <= goal else 'NOT met'}")
+                      f"{'met' if window <= goal else 'NOT met'}; opening and closing every file alone, "
+                      f"one thread: {median[label, files]['open_close']:.0f} ms")
         ratios = [median[label, files]["destaged_x_cat"] for files in sizes if (label, files) in median]
         if ratios:
             print(f"goal {label}: validation after the swap <= 1.5x cat: worst {max(ratios):.2f}x: "
@@ -170,4 +173,4 @@ if __name__ == "__main__":
     if sys.argv[1] == "--summary":
         summary(sys.argv[2])
     else:
-        analyse(*sys.argv[1:8])
+        analyse(*sys.argv[1:10])

@@ -30,12 +30,12 @@ enum SlotState : int { kWaiting, kReading, kDone, kDropped };
 
 // The open itself answers whether the file is there: an existence check before it cost a path
 // walk per file under Wine.
-FileCrc fileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
-    if (!path) {
+FileCrc fileCrc32(const std::wstring& path, uint8_t* chunk) {
+    if (path.empty()) {
         return {FileCheck::Missing};
     }
     auto opened =
-        fs::filesystem().open(*path, fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, kShareAll);
+        fs::filesystem().open(fs::Path(path), fs::FileAccess::Read, fs::CreateDisposition::OpenExisting, kShareAll);
     if (opened.isError()) {
         return {fs::isNotFoundError(opened.peekError()) ? FileCheck::Missing : FileCheck::Unreadable};
     }
@@ -56,7 +56,7 @@ FileCrc fileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
 
 // Only a programming error found by a check throws; the file then counts as unreadable, so the
 // validation still ends and the caller never waits for a slot that stays "reading".
-FileCrc guardedFileCrc32(const std::optional<fs::Path>& path, uint8_t* chunk) {
+FileCrc guardedFileCrc32(const std::wstring& path, uint8_t* chunk) {
     try {
         return fileCrc32(path, chunk);
     } catch (...) {
@@ -86,7 +86,7 @@ struct StagedFileCrcs::Shared : std::enable_shared_from_this<Shared> {
         bool readByWorker = false;
     };
 
-    std::vector<std::optional<fs::Path>> paths;
+    std::vector<std::wstring> paths;
     std::vector<FileCrc> results;
     std::vector<size_t> batchOfFile;
     std::unique_ptr<Batch[]> batches;

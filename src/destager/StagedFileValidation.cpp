@@ -72,12 +72,12 @@ archive::RangeReadFunction rangeReaderFor(OpenArchive& archive) {
 
 // Entries that could resolve outside the folder, or whose names are no UTF-8 and so name no file
 // that can be looked for, are treated as missing and never opened.
-std::optional<fs::Path> entryPathUnder(const fs::Path& root, std::string_view entryName) {
+std::wstring entryPathUnder(const fs::Path& root, std::string_view entryName) {
     std::optional<std::string> relative = internal::entryRelativePath(entryName);
     if (!relative || !foundation::isValidUtf8(relative->data(), static_cast<uint32_t>(relative->size()))) {
-        return std::nullopt;
+        return {};
     }
-    return fs::Path(root.wide() + L"\\" + fs::Path::fromUtf8(*relative).wide());
+    return root.wide() + L"\\" + foundation::widen(*relative, KVX_SOURCE_LOCATION);
 }
 
 // Returns true when the entry used one report.
