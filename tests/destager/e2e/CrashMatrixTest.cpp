@@ -20,7 +20,6 @@
 #include <iostream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "CrashStepNames.h"
 #include "DestagerRun.h"
