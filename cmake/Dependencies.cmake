@@ -1,5 +1,5 @@
-# fmt and nlohmann-json are used header-only from Debian's packages. The cross compiler must not
-# see /usr/include, so a build-tree folder links just those two header folders.
+# fmt and nlohmann-json come from Debian's header packages. The cross compiler must not see
+# /usr/include, so a build-tree folder links just those two header folders.
 set(KVX_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
 file(MAKE_DIRECTORY ${KVX_THIRD_PARTY_INCLUDE})
 foreach(dir fmt nlohmann)
@@ -9,9 +9,6 @@ foreach(dir fmt nlohmann)
     file(CREATE_LINK /usr/include/${dir} ${KVX_THIRD_PARTY_INCLUDE}/${dir} SYMBOLIC)
 endforeach()
 
-add_library(kvx_third_party INTERFACE)
-target_include_directories(kvx_third_party SYSTEM INTERFACE ${KVX_THIRD_PARTY_INCLUDE})
-target_compile_definitions(kvx_third_party INTERFACE FMT_HEADER_ONLY)
 
 # Static zlib on Windows, so no zlib1.dll is imported.
 set(ZLIB_USE_STATIC_LIBS ON)
@@ -33,3 +30,11 @@ else()
         add_link_options(-fsanitize=address,undefined)
     endif()
 endif()
+
+# fmt's out-of-line part is one library of its own, built with each preset's flags
+# (so after the sanitizer options above).
+add_library(kvx_fmt STATIC ${PROJECT_SOURCE_DIR}/third_party/fmt/fmt.cpp)
+target_include_directories(kvx_fmt SYSTEM PUBLIC ${KVX_THIRD_PARTY_INCLUDE})
+
+add_library(kvx_third_party INTERFACE)
+target_link_libraries(kvx_third_party INTERFACE kvx_fmt)
