@@ -123,45 +123,64 @@ std::optional<fs::Path> fromBuildLayout(const fs::Path& ownFolder, std::string_v
     }
 }
 
-std::optional<fs::Path> searchAppDirectory(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
+// Where the running program lies, worked out once for the whole table.
+struct RunningProgram {
+    std::optional<fs::Path> executable;  // normalised; none when it cannot be read
+    std::optional<fs::Path> install;
+};
+
+RunningProgram runningProgram() {
     auto executable = fs::filesystem().executablePath();
-    const std::optional<fs::Path> install =
-        executable.isOk() ? installLocationAround(normalised(executable.peek())) : std::nullopt;
-    if (auto found = fromRegisteredLauncher(appName, install)) {
+    if (executable.isError()) {
+        return {};
+    }
+    const fs::Path path = normalised(executable.peek());
+    return {path, installLocationAround(path)};
+}
+
+std::optional<fs::Path> searchAppDirectory(const RunningProgram& running, std::string_view appBuildFolder,
+                                           std::string_view appName, bool searchTestOutput) {
+    if (auto found = fromRegisteredLauncher(appName, running.install)) {
         return found;
     }
-    if (executable.isError()) {
+    if (!running.executable) {
         return std::nullopt;
     }
-    const fs::Path ownFolder = normalised(executable.peek()).parent();
-    if (auto found = fromOwnFolder(ownFolder, appName, install)) {
+    const fs::Path ownFolder = running.executable->parent();
+    if (auto found = fromOwnFolder(ownFolder, appName, running.install)) {
         return found;
     }
     // The folders above an install are anyone's (a drive root is): an installed program never
     // looks there, and no build layout lies inside an install.
-    if (install) {
+    if (running.install) {
         return std::nullopt;
     }
     return fromBuildLayout(ownFolder, appBuildFolder, appName, searchTestOutput);
 }
 
-}  // namespace
-
-std::string getAppDirectoryFor(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
-    const auto found = searchAppDirectory(appBuildFolder, appName, searchTestOutput);
+std::string directoryFor(const RunningProgram& running, std::string_view appBuildFolder, std::string_view appName,
+                         bool searchTestOutput) {
+    const auto found = searchAppDirectory(running, appBuildFolder, appName, searchTestOutput);
     const bool pathFound = found.has_value();
     KVX_ASSERT(foundation::AssertLevel::Error, pathFound, "getAppDirectoryFor failed.  appBuildFolder[{}] appName[{}]",
                appBuildFolder, appName);
     return pathFound ? found->utf8() : std::string();
 }
 
+}  // namespace
+
+std::string getAppDirectoryFor(std::string_view appBuildFolder, std::string_view appName, bool searchTestOutput) {
+    return directoryFor(runningProgram(), appBuildFolder, appName, searchTestOutput);
+}
+
 const std::array<AppDirectoryEntry, kAppDirectoryCount>& appDirectoryTable() { return kAppDirectoryTable; }
 
 void resolveAppDirectories() {
     auto& directories = resolvedDirectories();
+    const RunningProgram running = runningProgram();
     for (size_t i = 0; i < kAppDirectoryCount; ++i) {
         const AppDirectoryEntry& entry = kAppDirectoryTable[i];
-        directories[i] = getAppDirectoryFor(entry.buildFolder, entry.executable, entry.searchTestOutput);
+        directories[i] = directoryFor(running, entry.buildFolder, entry.executable, entry.searchTestOutput);
     }
 }
 
