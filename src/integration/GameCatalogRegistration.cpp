@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "foundation/fs/HandleOpen.h"
 #include "foundation/registry/RegistryKey.h"
 #include "foundation/win/UniqueHandle.h"
 
@@ -37,11 +38,27 @@ std::string braced(std::string_view guid) {
 }  // namespace
 
 HRESULT setExtensionFolderPermissions(std::wstring_view folder) {
-    const std::wstring path(folder);
+    // The folder is opened once, a link itself rather than what it names, and read and written
+    // through that handle: a name swapped for a link meanwhile cannot redirect the grant.
+    auto opened = fs::detail::openNoFollow(fs::Path(std::wstring(folder)),
+                                           READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES);
+    if (opened.isError()) {
+        return HRESULT_FROM_WIN32(opened.peekError());
+    }
+    const HANDLE handle = opened.peek().get();
+    auto info = fs::detail::nodeInfo(handle);
+    if (info.isError()) {
+        return HRESULT_FROM_WIN32(info.peekError());
+    }
+    // Only a plain folder: a link or a file there is refused.
+    const uint32_t attributes = info.peek().attributes;
+    if ((attributes & fs::detail::kAttributeReparsePoint) != 0 || (attributes & fs::detail::kAttributeDirectory) == 0) {
+        return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
+    }
     PACL current = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, &current, nullptr, &descriptor);
+    DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
+                                   nullptr, &descriptor);
     LocalMemory ownedDescriptor(descriptor);
     if (status != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(status);
@@ -65,8 +82,7 @@ HRESULT setExtensionFolderPermissions(std::wstring_view folder) {
     if (status != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(status);
     }
-    status = SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
-                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
+    status = SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
     return HRESULT_FROM_WIN32(status);
 }
 
