@@ -9,7 +9,6 @@ foreach(dir fmt nlohmann)
     file(CREATE_LINK /usr/include/${dir} ${KVX_THIRD_PARTY_INCLUDE}/${dir} SYMBOLIC)
 endforeach()
 
-
 # Static zlib on Windows, so no zlib1.dll is imported.
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
